@@ -1,0 +1,2 @@
+// Placeholder until the table-driven decoder lands.
+#include "Cp932.h"

@@ -1,0 +1,67 @@
+#pragma once
+// Code page 932 (Microsoft's Shift_JIS), decoded exactly as Windows'
+// MultiByteToWideChar(932, 0) does: Microsoft's table, a lead byte and the next
+// byte form one unit unless the lead is the last byte of the line or the next
+// byte is 00, and a unit that is not in the table becomes U+30FB.
+//
+// Callers split lines on raw CR / CR-LF first and decode each line with fresh
+// state: 0D and 0A are never the trail byte of a valid pair.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace cp932 {
+
+// What undefined units decode to (KATAKANA MIDDLE DOT, Windows' default char).
+inline constexpr char16_t kReplacement = u'\u30FB';
+
+// 81-9F and E0-FC: the first byte of a two-byte unit.
+constexpr bool isLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Decodes one whole line (its bytes without terminator) with fresh state and
+// appends the text to out.
+void appendDecoded(const char *data, qsizetype size, QString &out);
+QString decode(const char *data, qsizetype size);
+inline QString decode(const QByteArray &bytes) { return decode(bytes.constData(), bytes.size()); }
+
+// Decodes a line that arrives in pieces (a line longer than a read block).
+// Holds back a lead byte that ends a piece until the next piece tells whether it
+// pairs; finish() flushes it as a unit of its own.
+class LineDecoder {
+public:
+    void appendDecoded(const char *data, qsizetype size, QString &out);
+    void finish(QString &out);
+    void reset() { m_pendingLead = -1; }
+
+private:
+    int m_pendingLead = -1;
+};
+
+// How a text can appear in raw code-page-932 bytes.
+enum class Form {
+    Unique,     // exactly one byte sequence decodes to it: a byte search is exact
+    Ambiguous,  // some character has several byte forms, or is U+30FB
+    Impossible, // some character is produced by no byte sequence: it never matches
+};
+
+struct Encoding {
+    Form form = Form::Impossible;
+    QByteArray bytes; // the byte form when form == Unique
+};
+
+// The byte form of text under the decoding above.
+Encoding encode(QStringView text);
+
+// True when the character has exactly one byte form (and is not U+30FB).
+bool hasUniqueForm(char16_t c);
+
+// True iff decoding from lineStart (a unit boundary) starts a unit at p:
+// byte[p] is 00, or the run of lead-range bytes just before p has even length.
+// lineStart <= p; p may equal the end of the line.
+bool isUnitBoundary(const unsigned char *lineStart, const unsigned char *p);
+
+} // namespace cp932

@@ -1,0 +1,15 @@
+#pragma once
+// The platform seams a window takes at construction. The program passes the
+// real implementations; tests pass doubles.
+
+class MessageBoxService;
+class HelpViewer;
+class SettingsStore;
+class VolumeList;
+
+struct PlatformServices {
+    MessageBoxService *messageBox = nullptr;
+    HelpViewer *help = nullptr;
+    SettingsStore *settings = nullptr;
+    VolumeList *volumes = nullptr;
+};

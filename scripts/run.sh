@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine (apt-get), builds Tarnwell and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWELL_TESTS=OFF >/dev/null
+cmake --build build --target tarnwell
+exec build/app/tarnwell "$@"

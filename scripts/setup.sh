@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever Tarnwell needs to build, run and test that this
+# Debian machine lacks. Needs root or sudo; does nothing when all is present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
+  clang-format python3
+  xvfb xauth x11-utils imagemagick
+)
+if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
+  read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
+  packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine (apt-get), builds Tarnwell with warnings as errors,
+# runs every test, then builds and runs the engine tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+
+echo "== format check"
+bash scripts/check-format.sh
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWELL_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== tests"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
+
+echo "== engine tests under ASan and UBSan"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWELL_GUI=OFF \
+  -DTARNWELL_SANITIZE=ON -DTARNWELL_WERROR=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800

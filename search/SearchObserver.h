@@ -1,0 +1,38 @@
+#pragma once
+// The search run reports every step to an observer. The main window and
+// tarnwell-find are two observers of the same run.
+
+#include <QByteArray>
+#include <QString>
+
+// A file the walk listed: its path as the file system holds it (any bytes) and
+// as text for display (UTF-8 decoded; undecodable bytes show as U+FFFD).
+struct FoundFile {
+    QByteArray nativePath;
+    QString path;
+};
+
+class SearchObserver {
+public:
+    virtual ~SearchObserver() = default;
+
+    // Panel 1 of the status bar takes this text now. Every text is reported in
+    // order; how often the screen is repainted is the front's business.
+    virtual void statusTextChanged(const QString &text) = 0;
+
+    // The work list is emptied (before the walk) and grows by one file.
+    virtual void workListCleared() {}
+    virtual void fileListed(const FoundFile &file) = 0;
+
+    // Asked afresh each time the walk reaches a sub-folder.
+    virtual bool searchSubfolders() = 0;
+
+    // The viewer's text is emptied (every run, even with an empty keyword).
+    virtual void viewerCleared() {}
+    // The result list is emptied (only when the keyword has a word).
+    virtual void resultsCleared() {}
+    // A file has a line holding every word; reported once per file, in scan order.
+    virtual void fileMatched(const FoundFile &file) = 0;
+    // No file matched: the front tells the user ("見つかりませんでした").
+    virtual void nothingFound() {}
+};

@@ -1,0 +1,27 @@
+#pragma once
+// One search run: walk the folder, then scan every listed file for a line that
+// holds every word of the keyword. Reports each step to the observer.
+
+#include "SearchObserver.h"
+
+#include <QString>
+
+struct SearchOptions {
+    // Bytes read from a file at a time; memory per file is bounded by this.
+    // Tests shrink it to exercise lines that span blocks.
+    qsizetype blockSize = 256 * 1024;
+};
+
+struct SearchOutcome {
+    bool keywordEmpty = false; // the run stopped after clearing the viewer
+    qsizetype matches = 0;
+};
+
+// The folder walk alone: reports "ディレクトリ構造を解析中..." at each folder and
+// every regular file, depth first, in the file system's own order. An empty
+// folder text means the root folder.
+void walkFolder(const QString &folder, SearchObserver &observer);
+
+// The whole run, from clearing the work list to the final status text.
+SearchOutcome runSearch(const QString &folder, const QString &keywordText,
+                        SearchObserver &observer, const SearchOptions &options = {});
