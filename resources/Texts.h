@@ -1,0 +1,73 @@
+#pragma once
+// Every user-visible text of Tarnwell, in one place, exactly as the user sees it.
+
+#include <QString>
+
+namespace texts {
+
+// Product
+inline const QString productName = QStringLiteral("Tarnwell");
+inline const QString helpFileName = QStringLiteral("tarnview.hlp");
+
+// Search progress (status bar panel 1)
+inline const QString analysingFolders = QStringLiteral("ディレクトリ構造を解析中...");
+inline const QString searching = QStringLiteral("検索中");
+inline const QString searchingFile = QStringLiteral("検索中..."); // followed by the path
+inline const QString foundSuffix = QStringLiteral(" 見つかりました"); // after the path
+inline const QString countSuffix = QStringLiteral("個見つかりました"); // after the count
+inline const QString nothingFound = QStringLiteral("見つかりませんでした");
+
+// Main window controls
+inline const QString labelFolder = QStringLiteral("検索対象(&T):");
+inline const QString labelKeyword = QStringLiteral("キーワード(&K):");
+inline const QString browseButton = QStringLiteral("参照(&B)");
+inline const QString searchButton = QStringLiteral("検索(&S)");
+inline const QString subfolderBox = QStringLiteral("サブフォルダも検索(&U)");
+inline const QString tipFolderBox = QStringLiteral("検索するフォルダ名を入力します");
+inline const QString tipKeywordBox = QStringLiteral("検索するキーワードを入力します");
+inline const QString tipBrowseButton = QStringLiteral("検索するフォルダを選択します");
+inline const QString tipSearchButton = QStringLiteral("検索します");
+inline const QString tipResultList = QStringLiteral("キーワードを含むファイル名が表示されます");
+inline const QString tipViewer = QStringLiteral("選択したファイルの内容を表示します");
+inline const QString tipSplitter = QStringLiteral("ドラッグしてウィンドウの左右比率を変えます");
+inline const QString tipStatusPanel = QStringLiteral("動作状態や検索結果を表示します");
+inline const QString patternAll = QStringLiteral("*.*");
+inline const QString patternText = QStringLiteral("*.txt");
+inline const QString viewerFontFamily = QStringLiteral("ＭＳ ゴシック");
+
+// Menus
+inline const QString menuFile = QStringLiteral("ファイル(&F)");
+inline const QString menuExit = QStringLiteral("終了(&X)");
+inline const QString menuSearch = QStringLiteral("検索(&S)");
+inline const QString menuFolder = QStringLiteral("フォルダの参照(&F)");
+inline const QString menuSearchItem = QStringLiteral("検索(&S)");
+inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
+inline const QString menuContents = QStringLiteral("目次(&C)");
+inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");
+
+// Toolbar tips
+inline const QString tipToolbarFolder = QStringLiteral("検索するフォルダを指定します");
+inline const QString tipToolbarSearch = QStringLiteral("検索します");
+inline const QString tipToolbarHelp = QStringLiteral("ヘルプを表示します");
+inline const QString tipToolbarAbout = QStringLiteral("バージョン情報を表示します");
+
+// Folder picker
+inline const QString pickerCaption = QStringLiteral("フォルダの参照");
+inline const QString pickerDriveLabel = QStringLiteral("ドライブ(&D):");
+inline const QString pickerFolderLabel = QStringLiteral("フォルダ(&F):");
+inline const QString pickerFolderPrefix = QStringLiteral("フォルダ(&F) "); // then the path
+inline const QString pickerOk = QStringLiteral("&OK");
+inline const QString pickerCancel = QStringLiteral("キャンセル(&C)");
+inline const QString driveNotAccessible = QStringLiteral(" にアクセスできません。");
+inline const QString deviceNotReady = QStringLiteral("デバイスの準備ができていません。");
+
+// About box and title window
+inline const QString aboutCaption = QStringLiteral("Tarnwell について");
+inline const QString productLine = QStringLiteral("Tarnwell for Windows95");
+inline const QString versionLine = QStringLiteral("version 2.10");
+inline const QString editionLineAbout = QStringLiteral("1999年3月１日第2版第2刷");
+inline const QString editionLineTitle = QStringLiteral("1999年3月1日第2版第2刷");
+inline const QString aboutOk = QStringLiteral("&OK");
+inline const QString tipAboutOk = QStringLiteral("このウィンドウを閉じます");
+
+} // namespace texts
