@@ -9,6 +9,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   clang-format python3
   xvfb xauth x11-utils imagemagick
+  dpkg-dev desktop-file-utils appstream file
 )
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
