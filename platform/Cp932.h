@@ -23,10 +23,14 @@ constexpr bool isLeadByte(unsigned char b)
 }
 
 // Decodes one whole line (its bytes without terminator) with fresh state and
-// appends the text to out.
+// appends the text to out. Every byte gives at most one UTF-16 unit, so the text
+// is never longer than the bytes. Safe to call from several threads at once.
 void appendDecoded(const char *data, qsizetype size, QString &out);
 QString decode(const char *data, qsizetype size);
-inline QString decode(const QByteArray &bytes) { return decode(bytes.constData(), bytes.size()); }
+inline QString decode(const QByteArray &bytes)
+{
+    return decode(bytes.constData(), bytes.size());
+}
 
 // Decodes a line that arrives in pieces (a line longer than a read block).
 // Holds back a lead byte that ends a piece until the next piece tells whether it
@@ -53,7 +57,10 @@ struct Encoding {
     QByteArray bytes; // the byte form when form == Unique
 };
 
-// The byte form of text under the decoding above.
+// The byte form of text under the decoding above. Impossible wins over Ambiguous;
+// the empty text is Unique with no bytes. A character outside the BMP (a
+// surrogate pair) is Impossible, as is any lone surrogate. Thread-safe: the
+// inverse tables are built from the forward table on first use.
 Encoding encode(QStringView text);
 
 // True when the character has exactly one byte form (and is not U+30FB).
@@ -61,7 +68,13 @@ bool hasUniqueForm(char16_t c);
 
 // True iff decoding from lineStart (a unit boundary) starts a unit at p:
 // byte[p] is 00, or the run of lead-range bytes just before p has even length.
-// lineStart <= p; p may equal the end of the line.
+// lineStart <= p < end of the line. Reads byte[p] only when that run is odd; at
+// the end of the line use the overload below.
 bool isUnitBoundary(const unsigned char *lineStart, const unsigned char *p);
+
+// The same for lineStart <= p <= lineEnd, never reading byte[lineEnd]. The end of
+// the line is always a boundary: a lead byte that is the last byte stands alone.
+bool isUnitBoundary(const unsigned char *lineStart, const unsigned char *p,
+                    const unsigned char *lineEnd);
 
 } // namespace cp932
