@@ -1,0 +1,57 @@
+#pragma once
+// Every key of the settings store, in the one table the code reads and writes
+// through: section, key and default text, in the order start-up reads them.
+
+#include <QString>
+
+#include <array>
+
+class SettingsStore;
+
+enum class Setting {
+    Version1,
+    Version2,
+    WindowLeft,
+    WindowTop,
+    WindowWidth,
+    WindowHeight,
+    WindowState,
+    SplitX,
+    Path,
+    Pattern,
+};
+
+struct SettingDef {
+    Setting id;
+    const char *section;
+    const char *key;
+    const char *defaultText;
+};
+
+inline constexpr std::array<SettingDef, 10> kSettings = {{
+    {Setting::Version1, "Version", "Version1", "200"},
+    {Setting::Version2, "Version", "Version2", "0331"},
+    {Setting::WindowLeft, "Config", "Window Left", "0"},
+    {Setting::WindowTop, "Config", "Window Top", "0"},
+    {Setting::WindowWidth, "Config", "Window Width", "6255"},
+    {Setting::WindowHeight, "Config", "Window Height", "4935"},
+    {Setting::WindowState, "Config", "Window State", "0"},
+    {Setting::SplitX, "Config", "Split X", "1450"},
+    {Setting::Path, "Config", "Path", ""},
+    {Setting::Pattern, "Config", "Pattern", "*.*"},
+}};
+
+const SettingDef &settingDef(Setting id);
+
+// Reads a setting as text, its default when missing.
+QString readSetting(const SettingsStore &store, Setting id);
+// Reads a number setting taken to the nearest integer (a half to the even
+// neighbour). A value outside [min, max] yields the default's value.
+int readIntegerSetting(const SettingsStore &store, Setting id, int min, int max);
+// Reads a number setting as a single-precision value; one that single precision
+// cannot hold yields the default's value.
+float readSingleSetting(const SettingsStore &store, Setting id);
+
+void writeSetting(SettingsStore &store, Setting id, const QString &text);
+void writeIntegerSetting(SettingsStore &store, Setting id, int value);
+void writeSingleSetting(SettingsStore &store, Setting id, float value);
