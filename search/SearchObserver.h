@@ -35,4 +35,11 @@ public:
     virtual void fileMatched(const FoundFile &file) = 0;
     // No file matched: the front tells the user ("見つかりませんでした").
     virtual void nothingFound() {}
+    // The run is over: after the last status text, or after clearing the viewer
+    // when the keyword has no word. matches: the files listed as found.
+    virtual void runEnded(bool keywordEmpty, qsizetype matches)
+    {
+        Q_UNUSED(keywordEmpty);
+        Q_UNUSED(matches);
+    }
 };

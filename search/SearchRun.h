@@ -4,6 +4,8 @@
 
 #include "SearchObserver.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 struct SearchOptions {
@@ -20,8 +22,16 @@ struct SearchOutcome {
 // The folder walk alone: reports "ディレクトリ構造を解析中..." at each folder and
 // every regular file, depth first, in the file system's own order. An empty
 // folder text means the root folder.
-void walkFolder(const QString &folder, SearchObserver &observer);
+// Returns the files in walk order. A folder that cannot be listed is skipped,
+// and a folder already on the current path (reached again through a link) is
+// not entered again.
+QList<FoundFile> walkFolder(const QString &folder, SearchObserver &observer);
 
 // The whole run, from clearing the work list to the final status text.
-SearchOutcome runSearch(const QString &folder, const QString &keywordText,
-                        SearchObserver &observer, const SearchOptions &options = {});
+SearchOutcome runSearch(const QString &folder, const QString &keywordText, SearchObserver &observer,
+                        const SearchOptions &options = {});
+
+// The same with the folder as native bytes (a command-line argument that need
+// not be valid text).
+SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordText,
+                              SearchObserver &observer, const SearchOptions &options = {});

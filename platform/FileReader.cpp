@@ -1,0 +1,61 @@
+#include "FileReader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool FileReader::open(const QByteArray &nativePath)
+{
+    close();
+    // O_NONBLOCK: if a FIFO took the file's place since the walk, opening it
+    // must not wait for a writer. It changes nothing for a regular file.
+    int fd;
+    do {
+        fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_size = st.st_size;
+    m_offset = 0;
+    m_atEnd = false;
+    return true;
+}
+
+qsizetype FileReader::read(char *buffer, qsizetype max)
+{
+    if (m_fd < 0)
+        return -1;
+    if (m_atEnd || max <= 0)
+        return 0;
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer, size_t(max));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+    m_offset += n;
+    // A short read that reaches the size known at open is the end: this saves
+    // the extra call that would return 0. Files that report no size (some
+    // virtual file systems) are read until read() itself says 0.
+    if (n == 0 || (m_size > 0 && n < max && m_offset >= m_size))
+        m_atEnd = true;
+    return qsizetype(n);
+}
+
+void FileReader::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+} // namespace platform

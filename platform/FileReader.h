@@ -1,0 +1,36 @@
+#pragma once
+// Sequential reading of one file's bytes, for the search scan.
+
+#include <QByteArray>
+
+namespace platform {
+
+class FileReader {
+public:
+    FileReader() = default;
+    FileReader(const FileReader &) = delete;
+    FileReader &operator=(const FileReader &) = delete;
+    ~FileReader() { close(); }
+
+    // Opens a regular file (or a link to one) for reading. Anything else (a
+    // FIFO, a device, a folder) is refused without blocking. False when the
+    // file cannot be opened.
+    bool open(const QByteArray &nativePath);
+
+    // Reads up to max bytes. Returns the count, 0 at the end of the file and -1
+    // on an error. Knows the size from open(), so a small file needs one call.
+    qsizetype read(char *buffer, qsizetype max);
+
+    // True once the whole file has been returned.
+    bool atEnd() const { return m_atEnd; }
+
+    void close();
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;   // size at open; 0 when the file system does not tell
+    qint64 m_offset = 0; // bytes read so far
+    bool m_atEnd = false;
+};
+
+} // namespace platform

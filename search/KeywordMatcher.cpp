@@ -1,0 +1,372 @@
+#include "KeywordMatcher.h"
+
+#include "Cp932.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+// How rare a byte is in source code, prose and Japanese text (higher: rarer).
+// Only a guide for which byte to look for first; any choice is correct.
+constexpr std::array<unsigned char, 256> makeRarity()
+{
+    std::array<unsigned char, 256> r{};
+    for (int b = 0; b < 256; ++b)
+        r[b] = 3;
+    for (int b = 0x80; b < 0x100; ++b)
+        r[b] = 2;
+    for (int b = 'A'; b <= 'Z'; ++b)
+        r[b] = 2;
+    for (int b = 'a'; b <= 'z'; ++b)
+        r[b] = 1;
+    for (int b = '0'; b <= '9'; ++b)
+        r[b] = 1;
+    for (unsigned char b : {'(', ')', ';', ',', '.', '=', '_', '-', '/', '*', '{', '}', '"', '\'',
+                            ':', '<', '>', '#'})
+        r[b] = 1;
+    for (unsigned char b : {' ', '\n', '\t', 'e', 't', 'a', 'o', 'i', 'n', 's', 'r', 'l', 'c', 'd',
+                            'u', 'p', 'm', 'h'})
+        r[b] = 0;
+    // Lead bytes of punctuation, hiragana and katakana.
+    for (unsigned char b : {0x81, 0x82, 0x83})
+        r[b] = 0;
+    for (unsigned char b :
+         {'q', 'z', 'x', 'j', 'Q', 'Z', 'X', 'J', '~', '^', '`', '|', '@', '$', '%', '!', '?', '&'})
+        r[b] = 3;
+    return r;
+}
+
+constexpr std::array<unsigned char, 256> kRarity = makeRarity();
+
+int rarity(const QByteArray &bytes)
+{
+    int best = -1;
+    for (char c : bytes)
+        best = std::max(best, int(kRarity[static_cast<unsigned char>(c)]));
+    return best;
+}
+
+// Lead-range bytes just before end, back to begin (a unit boundary).
+qsizetype leadRunBefore(const char *begin, const char *end)
+{
+    qsizetype run = 0;
+    while (end > begin && cp932::isLeadByte(static_cast<unsigned char>(end[-1]))) {
+        --end;
+        ++run;
+    }
+    return run;
+}
+
+const unsigned char *bytes(const char *p)
+{
+    return reinterpret_cast<const unsigned char *>(p);
+}
+
+const char *findByte(const char *from, const char *end, char c)
+{
+    return static_cast<const char *>(std::memchr(from, c, size_t(end - from)));
+}
+
+} // namespace
+
+KeywordMatcher::KeywordMatcher(const QStringList &words)
+{
+    for (const QString &text : words) {
+        if (text.isEmpty())
+            continue;
+        Word word;
+        word.text = text;
+        // Lines never hold a CR: it always ends the line.
+        const cp932::Encoding encoding =
+            text.contains(QLatin1Char('\r')) ? cp932::Encoding{} : cp932::encode(text);
+        switch (encoding.form) {
+        case cp932::Form::Impossible:
+            m_never = true;
+            break;
+        case cp932::Form::Unique:
+            word.exact = true;
+            word.needle = makeNeedle(encoding.bytes);
+            m_span = std::max(m_span, encoding.bytes.size());
+            break;
+        case cp932::Form::Ambiguous: {
+            // Prefilter on the longest run of characters that have one byte form.
+            qsizetype bestStart = 0, bestLength = 0;
+            for (qsizetype i = 0; i < text.size();) {
+                qsizetype j = i;
+                while (j < text.size() && cp932::hasUniqueForm(text[j].unicode()))
+                    ++j;
+                if (j - i > bestLength) {
+                    bestStart = i;
+                    bestLength = j - i;
+                }
+                i = j + 1;
+            }
+            if (bestLength > 0) {
+                const cp932::Encoding part =
+                    cp932::encode(QStringView(text).mid(bestStart, bestLength));
+                if (part.form == cp932::Form::Unique)
+                    word.needle = makeNeedle(part.bytes);
+            }
+            m_span = std::max(m_span, 2 * text.size()); // at most two bytes a character
+            break;
+        }
+        }
+        m_words.push_back(std::move(word));
+    }
+    // Exact words first, the rarest (then the longest) at the front: it drives the scan.
+    std::stable_sort(m_words.begin(), m_words.end(), [](const Word &a, const Word &b) {
+        if (a.exact != b.exact)
+            return a.exact;
+        if (!a.exact)
+            return false;
+        const int ra = rarity(a.needle.bytes), rb = rarity(b.needle.bytes);
+        if (ra != rb)
+            return ra > rb;
+        return a.needle.bytes.size() > b.needle.bytes.size();
+    });
+    m_primary = !m_words.empty() && m_words.front().exact;
+    if (m_words.empty())
+        m_never = true;
+    m_seen.assign(m_words.size(), 0);
+}
+
+KeywordMatcher::Needle KeywordMatcher::makeNeedle(const QByteArray &bytes)
+{
+    Needle needle;
+    needle.bytes = bytes;
+    int best = -1;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const int r = kRarity[static_cast<unsigned char>(bytes[i])];
+        if (r > best) {
+            best = r;
+            needle.rareIndex = i;
+        }
+    }
+    return needle;
+}
+
+// The first raw occurrence of the needle in [from, end), or null.
+const char *KeywordMatcher::find(const char *from, const char *end, const Needle &needle)
+{
+    const qsizetype n = needle.bytes.size();
+    if (end - from < n)
+        return nullptr;
+    const char *first = needle.bytes.constData();
+    const qsizetype k = needle.rareIndex;
+    const char rare = first[k];
+    // Look for the rare byte, then compare the whole needle around it.
+    const char *p = from + k;
+    const char *last = end - (n - k); // last place the rare byte can be
+    while (p <= last) {
+        p = findByte(p, last + 1, rare);
+        if (!p)
+            return nullptr;
+        const char *start = p - k;
+        if (std::memcmp(start, first, size_t(n)) == 0)
+            return start;
+        ++p;
+    }
+    return nullptr;
+}
+
+// The first occurrence in [segment, end) that starts a character, counting
+// units from segment (a unit boundary), or null.
+const char *KeywordMatcher::findAtBoundary(const char *segment, const char *end,
+                                           const Needle &needle)
+{
+    for (const char *from = segment;;) {
+        const char *hit = find(from, end, needle);
+        if (!hit || cp932::isUnitBoundary(bytes(segment), bytes(hit)))
+            return hit;
+        from = hit + 1;
+    }
+}
+
+bool KeywordMatcher::wordIn(const Word &word, const char *begin, const char *end, bool &decoded)
+{
+    if (word.exact)
+        return findAtBoundary(begin, end, word.needle) != nullptr;
+    if (!word.needle.bytes.isEmpty() && !find(begin, end, word.needle))
+        return false;
+    if (!decoded) {
+        m_decoded.clear();
+        cp932::appendDecoded(begin, end - begin, m_decoded);
+        decoded = true;
+    }
+    return m_decoded.contains(word.text);
+}
+
+void KeywordMatcher::resetLine()
+{
+    std::fill(m_seen.begin(), m_seen.end(), 0);
+    m_seenCount = 0;
+}
+
+// Records the words that occur in [begin, end), a stretch of the current line
+// starting at a unit boundary. When the line ends with this stretch, the first
+// word missing settles it. True once every word has been seen in the line.
+bool KeywordMatcher::checkSegment(const char *begin, const char *end, bool lineEnds)
+{
+    bool decoded = false;
+    for (size_t i = 0; i < m_words.size(); ++i) {
+        if (m_seen[i])
+            continue;
+        if (wordIn(m_words[i], begin, end, decoded)) {
+            m_seen[i] = 1;
+            ++m_seenCount;
+        } else if (lineEnds) {
+            return false;
+        }
+    }
+    return m_seenCount == qsizetype(m_words.size());
+}
+
+// Scans [begin, end): whole lines, each ended by CR (or CR-LF) except the last,
+// which ends at end. begin is a line start, or the overlap of a line that began
+// in an earlier block (m_continuing).
+bool KeywordMatcher::scanLines(const char *begin, const char *end)
+{
+    const char *p = begin;
+    if (m_continuing) {
+        const char *cr = findByte(p, end, '\r');
+        const char *lineEnd = cr ? cr : end;
+        const bool all = checkSegment(p, lineEnd, true);
+        m_continuing = false;
+        resetLine();
+        if (all)
+            return true;
+        if (!cr)
+            return false;
+        p = cr + 1;
+        if (p < end && *p == '\n')
+            ++p;
+    }
+
+    if (!m_primary) {
+        while (p < end) {
+            const char *cr = findByte(p, end, '\r');
+            const char *lineEnd = cr ? cr : end;
+            resetLine();
+            if (checkSegment(p, lineEnd, true))
+                return true;
+            if (!cr)
+                break;
+            p = cr + 1;
+            if (p < end && *p == '\n')
+                ++p;
+        }
+        resetLine();
+        return false;
+    }
+
+    // Look for the primary word's bytes; only lines holding it are checked.
+    const Needle &needle = m_words.front().needle;
+    const char *floor = p; // a line start: no hit before it counts
+    const char *lineStart = nullptr;
+    const char *lineEnd = nullptr;
+    const char *from = p;
+    bool matched = false;
+    while (from < end) {
+        const char *hit = find(from, end, needle);
+        if (!hit)
+            break;
+        if (!lineStart || hit >= lineEnd) {
+            const char *cr = static_cast<const char *>(memrchr(floor, '\r', size_t(hit - floor)));
+            lineStart = floor;
+            if (cr) {
+                lineStart = cr + 1;
+                if (*lineStart == '\n')
+                    ++lineStart;
+            }
+            if (hit < lineStart) { // begins at the LF of a CR-LF
+                floor = from = lineStart;
+                lineStart = nullptr;
+                continue;
+            }
+            const char *next = findByte(hit, end, '\r');
+            lineEnd = next ? next : end;
+        }
+        if (!cp932::isUnitBoundary(bytes(lineStart), bytes(hit))) {
+            from = hit + 1;
+            continue;
+        }
+        resetLine();
+        m_seen[0] = 1;
+        m_seenCount = 1;
+        if (checkSegment(lineStart, lineEnd, true)) {
+            matched = true;
+            break;
+        }
+        if (lineEnd == end)
+            break;
+        floor = from = lineEnd + 1;
+        lineStart = nullptr;
+    }
+    resetLine();
+    return matched;
+}
+
+bool KeywordMatcher::matches(ByteSource &source, qsizetype blockSize)
+{
+    if (m_never)
+        return false;
+    blockSize = std::max<qsizetype>(blockSize, 1);
+    const qsizetype keep = m_span + 2; // the most a piece leaves over for the next
+    const qsizetype capacity = blockSize + keep;
+    if (qsizetype(m_buffer.size()) < capacity)
+        m_buffer.resize(size_t(capacity));
+    char *buffer = m_buffer.data();
+
+    m_continuing = false;
+    resetLine();
+    bool skipLineFeed = false; // the previous block ended with a CR
+    qsizetype carry = 0;       // bytes kept at the front of the buffer
+    for (;;) {
+        const qsizetype n = source.read(buffer + carry, capacity - carry);
+        if (n < 0)
+            return false;
+        const char *begin = buffer;
+        const char *end = buffer + carry + n;
+        if (skipLineFeed && n > 0) { // carry is 0 here
+            if (*begin == '\n')
+                ++begin;
+            skipLineFeed = false;
+        }
+        if (n == 0 || source.atEnd())
+            return scanLines(begin, end);
+
+        const char *partial = begin;
+        if (const char *cr = static_cast<const char *>(memrchr(begin, '\r', size_t(end - begin)))) {
+            if (scanLines(begin, cr + 1))
+                return true;
+            partial = cr + 1;
+            if (partial == end) {
+                skipLineFeed = true;
+                carry = 0;
+                continue;
+            }
+            if (*partial == '\n')
+                ++partial;
+        }
+        if (end - partial > keep) {
+            // The line goes on past this block. Search the part that is certain
+            // (not a lead byte whose partner is still unread) and keep an overlap
+            // that starts at a character boundary.
+            if (!m_continuing) {
+                resetLine();
+                m_continuing = true;
+            }
+            const char *certain = end - (leadRunBefore(partial, end) % 2);
+            if (checkSegment(partial, certain, false))
+                return true;
+            const char *overlap = std::max(partial, certain - m_span);
+            if (!cp932::isUnitBoundary(bytes(partial), bytes(overlap)))
+                --overlap;
+            partial = overlap;
+        }
+        carry = end - partial;
+        std::memmove(buffer, partial, size_t(carry));
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Tests whether a file has one line holding every word of the keyword.
+//
+// Lines end at CR-LF or a lone CR; a lone LF stays inside the line. Each line is
+// compared as code-page-932 text, exactly and case-sensitively. The bytes are
+// read in fixed-size blocks, so memory stays bounded however long a line is.
+//
+// Words whose text has a single byte form are searched for as raw bytes and
+// confirmed at a character boundary; the other words are found in the decoded
+// line. A line longer than a block is searched in pieces that overlap by the
+// longest word, with a record of the words already seen in that line.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// Where the scanner pulls a file's bytes from.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Up to max bytes: the count, 0 at the end, -1 on an error.
+    virtual qsizetype read(char *buffer, qsizetype max) = 0;
+    // True when the bytes returned so far are all there is (saves a read).
+    virtual bool atEnd() const { return false; }
+};
+
+class KeywordMatcher {
+public:
+    // words: non-empty texts; every one must occur in the same line.
+    explicit KeywordMatcher(const QStringList &words);
+
+    // True when some word can never occur in a decoded line (a character no
+    // byte sequence decodes to, or a CR): no file can match.
+    bool neverMatches() const { return m_never; }
+
+    // True when a line of the source holds every word. Reading stops at the
+    // first such line. A read error counts as no match. blockSize is the
+    // number of bytes read at a time (at least 1).
+    bool matches(ByteSource &source, qsizetype blockSize);
+
+private:
+    struct Needle {
+        QByteArray bytes;
+        qsizetype rareIndex = 0; // position of the byte searched for first
+    };
+    struct Word {
+        QString text;
+        bool exact = false; // needle is the word's only byte form
+        Needle needle;      // exact form, or a prefilter that every match contains (may be empty)
+    };
+
+    static Needle makeNeedle(const QByteArray &bytes);
+    static const char *find(const char *from, const char *end, const Needle &needle);
+    static const char *findAtBoundary(const char *segment, const char *end, const Needle &needle);
+
+    bool wordIn(const Word &word, const char *begin, const char *end, bool &decoded);
+    bool checkSegment(const char *begin, const char *end, bool lineEnds);
+    bool scanLines(const char *begin, const char *end);
+    void resetLine();
+
+    std::vector<Word> m_words; // exact words first, the rarest at the front
+    bool m_never = false;
+    bool m_primary = false; // m_words[0] is exact and drives the scan
+    qsizetype m_span = 1;   // the most bytes an occurrence of a word can take
+
+    // Per line in progress: the words already seen in its earlier pieces.
+    std::vector<unsigned char> m_seen;
+    qsizetype m_seenCount = 0;
+    bool m_continuing = false; // the current line began in an earlier block
+
+    std::vector<char> m_buffer; // reused from file to file
+    QString m_decoded;
+};
