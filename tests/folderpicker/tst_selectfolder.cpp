@@ -327,7 +327,7 @@ void SelectFolderTest::leavingWithoutOk()
     else if (how == "alt+c")
         QTest::keyClick(d, Qt::Key_C, Qt::AltModifier);
     else
-        d->close(); // what the window manager's close box does
+        d->close();               // what the window manager's close box does
     QTRY_VERIFY(!d->isVisible()); // an access key clicks with a short animation
     QCOMPARE(d->result(), int(QDialog::Rejected));
     QCOMPARE(m_host.writes, 0);
