@@ -69,5 +69,8 @@ inline const QString editionLineAbout = QStringLiteral("1999年3月１日第2版
 inline const QString editionLineTitle = QStringLiteral("1999年3月1日第2版第2刷");
 inline const QString aboutOk = QStringLiteral("&OK");
 inline const QString tipAboutOk = QStringLiteral("このウィンドウを閉じます");
+inline const QString authorLine = QStringLiteral("作者: 佐伯 透");
+inline const QString emailLine = QStringLiteral("E-mail: tarnwell@example.jp");
+inline const QString noticeLine = QStringLiteral("Copyright (C) 1997-1999 Tarnwell Project");
 
 } // namespace texts

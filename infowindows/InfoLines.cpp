@@ -1,0 +1,60 @@
+#include "InfoLines.h"
+
+#include "Artwork.h"
+#include "Texts.h"
+#include "Twips.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace infowindows {
+
+namespace {
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const Placement &p)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setGeometry(twips::toPixels(p.left, p.top, p.width, p.height));
+    if (p.fitsText)
+        label->resize(label->sizeHint());
+    return label;
+}
+} // namespace
+
+InfoLines createInfoLines(QWidget *parent, const InfoLayout &layout)
+{
+    InfoLines lines;
+    lines.Image1 = new QLabel(parent);
+    lines.Image1->setObjectName(QStringLiteral("Image1"));
+    lines.Image1->setGeometry(twips::toPixels(layout.image.left, layout.image.top,
+                                              layout.image.width, layout.image.height));
+    lines.Image1->setPixmap(artwork::programIconPixmap());
+    lines.Image1->setScaledContents(true);
+    lines.Image1->setAccessibleName(texts::productName);
+
+    const QString captions[6] = {texts::productLine, texts::versionLine, layout.editionLine,
+                                 texts::authorLine,  texts::emailLine,   texts::noticeLine};
+    QLabel **targets[6] = {&lines.Label1, &lines.Label2, &lines.Label3,
+                           &lines.Label4, &lines.Label5, &lines.Label6};
+    static const char *const names[6] = {"Label1", "Label2", "Label3",
+                                         "Label4", "Label5", "Label6"};
+    for (int i = 0; i < 6; ++i)
+        *targets[i] = makeLabel(parent, names[i], captions[i], layout.labels[i]);
+    return lines;
+}
+
+void centreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+} // namespace infowindows
