@@ -263,6 +263,16 @@ void SelectFolderTest::notReadyAtLoadThenRetry()
     QCOMPARE(m_box.shown()[0].flags, mb::Critical | mb::RetryCancel);
     QCOMPARE(d->Dir1()->path(), m_usb + "/photos");
     QCOMPARE(d->Label2()->text(), texts::pickerFolderPrefix + m_usb + "/photos");
+
+    // Cancel at load: one box only, and the tree stays where it started.
+    m_volumes.setReady(m_usb, false);
+    m_box.clear();
+    m_box.onShow(nullptr);
+    m_box.setNextAnswer(mb::Cancel);
+    d = make();
+    QCOMPARE(m_box.count(), 1);
+    QCOMPARE(d->Drive1()->value(), m_usb + " [USB]");
+    QCOMPARE(d->Dir1()->path(), QDir::cleanPath(QDir::currentPath()));
 }
 
 void SelectFolderTest::retryRepeatsUntilReady()
