@@ -301,7 +301,10 @@ bool KeywordMatcher::scanLines(const char *begin, const char *end)
         }
         if (lineEnd == end)
             break;
-        floor = from = lineEnd + 1;
+        floor = lineEnd + 1;
+        if (floor < end && *floor == '\n')
+            ++floor;
+        from = floor;
         lineStart = nullptr;
     }
     resetLine();

@@ -1,0 +1,33 @@
+#pragma once
+#include "KeywordMatcher.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cstring>
+
+// Bytes from memory, handed out at most `chunk` at a time (short reads), and
+// optionally telling the end before the final empty read, as a file does.
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(QByteArray bytes, qsizetype chunk = 1 << 30, bool tellsEnd = false)
+        : m_bytes(std::move(bytes)), m_chunk(chunk), m_tellsEnd(tellsEnd)
+    {}
+    qsizetype read(char *buffer, qsizetype max) override
+    {
+        const qsizetype n = std::min({max, m_chunk, m_bytes.size() - m_offset});
+        std::memcpy(buffer, m_bytes.constData() + m_offset, size_t(n));
+        m_offset += n;
+        ++m_reads;
+        return n;
+    }
+    bool atEnd() const override { return m_tellsEnd && m_offset == m_bytes.size(); }
+    qsizetype offset() const { return m_offset; }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_chunk;
+    bool m_tellsEnd;
+    qsizetype m_offset = 0;
+    int m_reads = 0;
+};
