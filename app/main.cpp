@@ -1,7 +1,12 @@
 #include "Display.h"
+#include "MainWindow.h"
+#include "QtHelpViewer.h"
+#include "QtMessageBox.h"
+#include "SettingsStore.h"
+#include "Texts.h"
+#include "Volumes.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
@@ -10,8 +15,18 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Tarnwell"));
+
+    QtMessageBox messageBox;
+    QtHelpViewer help(texts::helpFileName, QUrl(QStringLiteral("qrc:/help/")));
+    IniSettingsStore settings;
+    SystemVolumeList volumes;
+    PlatformServices services;
+    services.messageBox = &messageBox;
+    services.help = &help;
+    services.settings = &settings;
+    services.volumes = &volumes;
+
+    MainWindow window(services);
     window.show();
     return app.exec();
 }

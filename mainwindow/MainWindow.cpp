@@ -1,0 +1,82 @@
+#include "MainWindow.h"
+
+#include "Artwork.h"
+#include "HelpFile.h"
+#include "HelpViewer.h"
+#include "RepaintPacer.h"
+#include "SelectFolder.h"
+#include "Texts.h"
+#include "Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services), m_pacer(std::make_unique<RepaintPacer>())
+{
+    setWindowTitle(texts::productName);
+    helpfile::setName(texts::helpFileName);
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    m_client->installEventFilter(this);
+
+    createMenus();
+    createControls();
+    setWindowIcon(artwork::programIcon());
+
+    // The designed client area, 8190 x 4245 twips, below the menu bar.
+    const QSize client = twips::toPixels(8190, 4245);
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    dockBars();
+
+    // Keys that must reach the window before any control: Ctrl+X/F/S, Alt+S,
+    // Enter for the default button and F1 for context help.
+    qApp->installEventFilter(this);
+    Combo1->setFocus();
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The close box during a search waits for the search, like all input.
+    if (m_searchRunning) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    if (m_services.help)
+        m_services.help->winHelp(this, helpfile::name(), HelpViewer::HELP_QUIT, 0);
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Command2 is the default button: Enter that no control used runs it.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        Command2->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::dockBars()
+{
+    // Toolbar1 and StatusBar1 are docked to the top and bottom edges.
+    const int width = m_client->width();
+    Toolbar1->setGeometry(0, 0, width, twips::toPixelsY(420));
+    const int barHeight = twips::toPixelsY(255);
+    StatusBar1->setGeometry(0, m_client->height() - barHeight, width, barHeight);
+}

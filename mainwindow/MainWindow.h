@@ -1,0 +1,133 @@
+#pragma once
+// The program's one main window: its controls, menus, toolbar and status bar,
+// and the commands they run. The controls keep their design names (Combo1,
+// List1, ...) so every part of the program refers to them the same way.
+
+#include "FolderPickerHost.h"
+#include "Services.h"
+#include "Tokenizer.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QToolBar;
+class SelectFolder;
+class TextViewer;
+class RepaintPacer;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const PlatformServices &services, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Public state, read and written by the other windows.
+    short version1 = 0;
+    short version2 = 0;
+    QString path;     // the folder of the last search or of the last folder-picker choice
+    QString pattern;  // passes from the settings store to Combo3 and back
+    int lastleft = 0; // the window geometry of the last layout pass, in twips
+    int lasttop = 0;
+    int lastwidth = 0;
+    int lastheight = 0;
+
+    // Controls, in creation order. Hidden: List2, Combo3, Picture1.
+    QToolBar *Toolbar1 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QListWidget *List2 = nullptr; // the work list; item data Qt::UserRole: native path
+    QComboBox *Combo3 = nullptr;
+    QWidget *Picture1 = nullptr;
+    TextViewer *RichTextBox1 = nullptr;
+    QListWidget *List1 = nullptr; // the result list; item data Qt::UserRole: native path
+    QStatusBar *StatusBar1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QComboBox *Combo2 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QWidget *Image1 = nullptr;
+    QList<QPixmap> ImageList1; // images 1..5 at positions 0..4
+    QLabel *Label2 = nullptr;
+    QLabel *Label1 = nullptr;
+
+    // Menu items.
+    QMenu *MENU_FILE_CATEGORY = nullptr;
+    QAction *MENU_EXIT = nullptr;
+    QMenu *MENU_SEARCH_CATEGORY = nullptr;
+    QAction *MENU_FOLDER = nullptr;
+    QAction *MENU_SEARCH = nullptr;
+    QMenu *MENU_HELP_CATEGORY = nullptr;
+    QAction *MENU_CONTENTS = nullptr;
+    QAction *MENU_ABOUT = nullptr;
+
+    // Panel 1 of StatusBar1.
+    QString panelText() const;
+    void setPanelText(const QString &text);
+
+    // The help topic F1 opens for a control or menu, 0 for none (the contents).
+    int helpTopicFor(const QObject *target) const;
+
+    // Commands.
+    void MENU_EXIT_Click();
+    void MENU_FOLDER_Click();
+    void MENU_SEARCH_Click();
+    void MENU_CONTENTS_Click();
+    void MENU_ABOUT_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Toolbar1_ButtonClick(short index);
+    void StatusBar1_PanelDblClick(short index);
+    void List1_Click();
+
+    // The tokenizer and the folder walk, over the engine.
+    QString GetToken(const QString &str, const QString &token);
+    void GetFileNameInAllSubDirectory(QString str);
+
+    bool searchRunning() const { return m_searchRunning; }
+
+Q_SIGNALS:
+    // Panel 1 took a new text (every text the search sets, in order).
+    void panelTextChanged(const QString &text);
+    // A command ran (its handler name), for whoever watches the window.
+    void commandRun(const QString &handler);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void dockBars();
+    bool routeKey(QObject *watched, QKeyEvent *event);
+    void showHelpTopic(int topic);
+
+    PlatformServices m_services;
+    Tokenizer m_tokenizer;
+    QWidget *m_client = nullptr; // the client area the design positions refer to
+    QLabel *m_panel1 = nullptr;
+    std::unique_ptr<RepaintPacer> m_pacer;
+    // The folder picker while it is shown; it lives only from its load to its close.
+    std::unique_ptr<FolderPickerHost> m_pickerHost;
+    std::unique_ptr<SelectFolder> m_selectFolder;
+    bool m_searchRunning = false;
+    bool m_closePending = false;
+
+    int splitx = 0; // twips
+    bool dragging = false;
+
+    friend class WindowSearchObserver;
+};

@@ -1,0 +1,117 @@
+// The menu bar and the commands it runs.
+
+#include "MainWindow.h"
+
+#include "HelpFile.h"
+#include "HelpViewer.h"
+#include "SelectFolder.h"
+#include "Texts.h"
+
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+// What the folder picker reads and writes on the window: `path` and the
+// folder box's edit text.
+class PickerHost : public FolderPickerHost {
+public:
+    explicit PickerHost(MainWindow &w) : m_w(w) {}
+    QString path() const override { return m_w.path; }
+    void setPath(const QString &path) override { m_w.path = path; }
+    void setFolderBoxText(const QString &text) override { m_w.Combo1->setEditText(text); }
+
+private:
+    MainWindow &m_w;
+};
+
+QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &shortcut)
+{
+    QAction *action = menu->addAction(caption);
+    action->setShortcut(shortcut);
+    // Taken by the window even while a text box has the focus.
+    action->setShortcutContext(Qt::WindowShortcut);
+    return action;
+}
+
+} // namespace
+
+void MainWindow::createMenus()
+{
+    QMenuBar *bar = menuBar();
+
+    MENU_FILE_CATEGORY = bar->addMenu(texts::menuFile);
+    MENU_FILE_CATEGORY->setObjectName(QStringLiteral("MENU_FILE_CATEGORY"));
+    MENU_EXIT = addItem(MENU_FILE_CATEGORY, texts::menuExit, QKeySequence(Qt::CTRL | Qt::Key_X));
+    connect(MENU_EXIT, &QAction::triggered, this, [this] { MENU_EXIT_Click(); });
+
+    MENU_SEARCH_CATEGORY = bar->addMenu(texts::menuSearch);
+    MENU_SEARCH_CATEGORY->setObjectName(QStringLiteral("MENU_SEARCH_CATEGORY"));
+    MENU_FOLDER =
+        addItem(MENU_SEARCH_CATEGORY, texts::menuFolder, QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(MENU_FOLDER, &QAction::triggered, this, [this] { MENU_FOLDER_Click(); });
+    MENU_SEARCH =
+        addItem(MENU_SEARCH_CATEGORY, texts::menuSearchItem, QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(MENU_SEARCH, &QAction::triggered, this, [this] { MENU_SEARCH_Click(); });
+
+    MENU_HELP_CATEGORY = bar->addMenu(texts::menuHelp);
+    MENU_HELP_CATEGORY->setObjectName(QStringLiteral("MENU_HELP_CATEGORY"));
+    MENU_CONTENTS = addItem(MENU_HELP_CATEGORY, texts::menuContents, {});
+    connect(MENU_CONTENTS, &QAction::triggered, this, [this] { MENU_CONTENTS_Click(); });
+    MENU_ABOUT = addItem(MENU_HELP_CATEGORY, texts::menuAbout, {});
+    connect(MENU_ABOUT, &QAction::triggered, this, [this] { MENU_ABOUT_Click(); });
+}
+
+void MainWindow::MENU_EXIT_Click()
+{
+    Q_EMIT commandRun(QStringLiteral("MENU_EXIT_Click"));
+    close();
+}
+
+void MainWindow::MENU_CONTENTS_Click()
+{
+    Q_EMIT commandRun(QStringLiteral("MENU_CONTENTS_Click"));
+    if (m_services.help)
+        m_services.help->winHelp(this, helpfile::name(), HelpViewer::HELP_FINDER, 0);
+}
+
+void MainWindow::showHelpTopic(int topic)
+{
+    if (!m_services.help)
+        return;
+    if (topic > 0)
+        m_services.help->winHelp(this, helpfile::name(), HelpViewer::HELP_CONTEXT, topic);
+    else
+        m_services.help->winHelp(this, helpfile::name(), HelpViewer::HELP_FINDER, 0);
+}
+
+void MainWindow::MENU_FOLDER_Click()
+{
+    Q_EMIT commandRun(QStringLiteral("MENU_FOLDER_Click"));
+    if (m_selectFolder)
+        return; // already shown
+    // Loaded on first use (its constructor runs its load), shown modally and
+    // unloaded when it closes: it keeps no state between showings.
+    if (!m_pickerHost)
+        m_pickerHost = std::make_unique<PickerHost>(*this);
+    m_selectFolder = std::make_unique<SelectFolder>(*m_pickerHost, m_services, this);
+    m_selectFolder->exec();
+    m_selectFolder.reset();
+}
+
+void MainWindow::MENU_ABOUT_Click()
+{
+    Q_EMIT commandRun(QStringLiteral("MENU_ABOUT_Click"));
+    // The about box is shown here once it exists.
+}
+
+void MainWindow::Command1_Click()
+{
+    MENU_FOLDER_Click();
+}
+
+void MainWindow::Command2_Click()
+{
+    MENU_SEARCH_Click();
+}

@@ -1,0 +1,121 @@
+// The search command and the result viewer, over the engine. The engine runs
+// the walk and the scan and reports each step; the window shows them.
+
+#include "MainWindow.h"
+
+#include "RepaintPacer.h"
+#include "SearchRun.h"
+#include "TextViewer.h"
+#include "Texts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+
+#include "MessageBox.h"
+
+namespace {
+
+void appendFile(QListWidget *list, const FoundFile &file)
+{
+    auto *item = new QListWidgetItem(file.path);
+    item->setData(Qt::UserRole, file.nativePath);
+    list->addItem(item);
+}
+
+// Appends text to a combo box's list unless an entry is equal to it (exact,
+// case-sensitive, whole text); the edit text stays as it is.
+void addToHistory(QComboBox *box, const QString &text)
+{
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i) == text)
+            return;
+    }
+    const QString edit = box->currentText();
+    box->addItem(text);
+    box->setEditText(edit);
+}
+
+} // namespace
+
+// The window as an observer of one search run.
+class WindowSearchObserver : public SearchObserver {
+public:
+    explicit WindowSearchObserver(MainWindow &w) : m_w(w) {}
+
+    void statusTextChanged(const QString &text) override
+    {
+        m_w.setPanelText(text);
+        m_w.m_pacer->changed();
+    }
+    void workListCleared() override { m_w.List2->clear(); }
+    void fileListed(const FoundFile &file) override { appendFile(m_w.List2, file); }
+    bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
+    void viewerCleared() override { m_w.RichTextBox1->setText(QString()); }
+    void resultsCleared() override { m_w.List1->clear(); }
+    void fileMatched(const FoundFile &file) override
+    {
+        appendFile(m_w.List1, file);
+        m_w.m_pacer->changed();
+    }
+    void nothingFound() override
+    {
+        m_w.m_pacer->flush(); // "Tarnwell" shows behind the box
+        if (m_w.m_services.messageBox)
+            m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
+                                            mb::Information);
+    }
+
+private:
+    MainWindow &m_w;
+};
+
+QString MainWindow::GetToken(const QString &str, const QString &token)
+{
+    return m_tokenizer.GetToken(str, token);
+}
+
+void MainWindow::GetFileNameInAllSubDirectory(QString str)
+{
+    WindowSearchObserver observer(*this);
+    walkFolder(str, observer);
+}
+
+void MainWindow::MENU_SEARCH_Click()
+{
+    if (m_searchRunning)
+        return;
+    Q_EMIT commandRun(QStringLiteral("MENU_SEARCH_Click"));
+    m_searchRunning = true;
+
+    path = Combo1->currentText();
+    const QString keywordText = Combo2->currentText();
+    WindowSearchObserver observer(*this);
+    const SearchOutcome outcome = runSearch(path, keywordText, observer);
+    if (!outcome.keywordEmpty) {
+        addToHistory(Combo1, path);
+        addToHistory(Combo2, keywordText);
+    }
+
+    m_searchRunning = false;
+    if (m_closePending) {
+        m_closePending = false;
+        close();
+    }
+}
+
+void MainWindow::List1_Click()
+{
+    const QString keywordText = Combo2->currentText();
+    if (keywordText.isEmpty())
+        return;
+    const QListWidgetItem *item = List1->currentItem();
+    if (!item)
+        return;
+    // A file that can no longer be read leaves the viewer empty.
+    if (!RichTextBox1->loadFile(item->data(Qt::UserRole).toByteArray()))
+        return;
+    const QString word = GetToken(keywordText, QStringLiteral(" "));
+    // From offset 0, so a word at the very first character is found too.
+    RichTextBox1->find(word, 0);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// Window and control geometry in twips, as start-up, shut-down and the layout
+// read and write it. A window's left, top, width and height are its outer
+// (frame) rectangle; a control's are relative to its parent. Conversion to and
+// from pixels happens in twips:: alone.
+
+class QWidget;
+
+namespace wingeom {
+
+// Window state values: 0 normal, 1 minimized, 2 maximized.
+inline constexpr int StateNormal = 0;
+inline constexpr int StateMinimized = 1;
+inline constexpr int StateMaximized = 2;
+
+double left(const QWidget *window);
+double top(const QWidget *window);
+double width(const QWidget *window);
+double height(const QWidget *window);
+int state(const QWidget *window);
+
+// Whether the window takes a left or top edge, or a width or height, of this
+// many twips; a value outside what the window system can place is refused.
+bool acceptsPosition(double twips);
+bool acceptsSize(double twips);
+
+void setLeft(QWidget *window, double twips);
+void setTop(QWidget *window, double twips);
+void setWidth(QWidget *window, double twips);
+void setHeight(QWidget *window, double twips);
+void setState(QWidget *window, int state);
+
+// Moves a window whose outer rectangle lies entirely off every screen to the
+// top-left corner of the primary screen's available area.
+void moveOntoScreen(QWidget *window);
+
+namespace control {
+double left(const QWidget *control);
+double top(const QWidget *control);
+double width(const QWidget *control);
+double height(const QWidget *control);
+// Each setter leaves the control as it is when the value is negative where a
+// control cannot take that (a width or height below 0).
+void setLeft(QWidget *control, double twips);
+void setWidth(QWidget *control, double twips);
+void setHeight(QWidget *control, double twips);
+void setGeometry(QWidget *control, double left, double top, double width, double height);
+} // namespace control
+
+} // namespace wingeom

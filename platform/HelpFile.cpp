@@ -1,0 +1,22 @@
+#include "HelpFile.h"
+
+namespace {
+QString &storage()
+{
+    static QString name;
+    return name;
+}
+} // namespace
+
+namespace helpfile {
+
+QString name()
+{
+    return storage();
+}
+void setName(const QString &name)
+{
+    storage() = name;
+}
+
+} // namespace helpfile

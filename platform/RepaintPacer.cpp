@@ -1,0 +1,23 @@
+#include "RepaintPacer.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+RepaintPacer::RepaintPacer(int maxPerSecond)
+    : m_intervalNs(maxPerSecond > 0 ? 1000000000LL / maxPerSecond : 0)
+{
+    m_sinceLast.start();
+}
+
+void RepaintPacer::changed()
+{
+    if (m_sinceLast.nsecsElapsed() >= m_intervalNs)
+        flush();
+}
+
+void RepaintPacer::flush()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    ++m_repaints;
+    m_sinceLast.restart();
+}
