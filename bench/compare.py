@@ -1,0 +1,364 @@
+#!/usr/bin/env python3
+"""Times tarnwell-find -r against ripgrep, GNU grep and ugrep on the benchmark
+corpora, in one run, on a warm cache, and checks the files it lists.
+
+Every command of a corpus is run once to warm the cache (that run's output is
+the file set that is checked), then the commands take turns, --runs times, so
+that drift of the machine touches them all alike. Medians are reported, with
+ratios to the reference ripgrep run of the query and to the floor (bench/floor,
+which only reads every byte of every file).
+
+File sets: the peers end lines at LF and match raw bytes; Tarnwell ends lines
+at CR-LF or a lone CR and matches code-page-932 text. So each query's expected
+set is computed here from Tarnwell's own rules (a small model of the decoder,
+run on every file that holds the raw bytes of every word) and tarnwell-find
+must list exactly that set. Peers are compared with it too, and where they
+differ the report says so; for single-word ASCII queries on text that is not
+code page 932 they should agree with it except where a double-byte character
+swallows the word's first byte.
+
+Build the corpora first (bench/make-corpus-*.sh); see bench/README.md.
+"""
+
+import argparse
+import os
+import platform
+import re
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BENCH_SRC = os.path.dirname(os.path.abspath(__file__))
+BENCH_DIR = os.environ.get('TARNWELL_BENCH_DIR', '/var/tmp/tarnwell-bench')
+DEFAULT_FIND = os.environ.get('TARNWELL_FIND', '/work/main/build-bench/tools/tarnwell-find')
+
+# Queries, picked by looking at the corpora: a word in about 1-5 % of the files,
+# two words (Tarnwell wants both on one line), a Japanese word common in the
+# prose, and a word found nowhere.
+CORPORA = {
+    'real': {
+        'dir': 'corpus/real',
+        'queries': [
+            ('rare', ['mutex']),
+            ('two words', ['struct', 'offset']),
+            ('nowhere', ['Qzxjvwarbl']),
+        ],
+    },
+    'ja-cp932': {
+        'dir': 'corpus/ja-cp932',
+        'queries': [
+            ('rare', ['socket']),
+            ('two words', ['GIMP', 'layer']),
+            ('Japanese', ['設定']),
+            ('nowhere', ['Qzxjvwarbl']),
+        ],
+    },
+    'small': {
+        'dir': 'corpus/small',
+        'queries': [
+            ('rare', ['quillwort']),
+            ('two words', ['lantern', 'amber']),
+            ('nowhere', ['Qzxjvwarbl']),
+        ],
+    },
+}
+
+# ---------------------------------------------------------------------------
+# The model of Tarnwell's matching, used for the expected file sets.
+# Lines end at CR-LF or a lone CR. Within a line a lead byte (81-9F, E0-FC)
+# and the next byte form one unit unless the lead is the line's last byte or
+# the next byte is 00; a unit that is not a character becomes U+30FB.
+
+LINE_END = re.compile(rb'\r\n|\r')
+UNIT = re.compile(rb'[\x81-\x9f\xe0-\xfc][^\x00]|[\x00-\xff]', re.DOTALL)
+
+
+def decode_line(line):
+    out = []
+    for unit in UNIT.findall(line):
+        if unit[0] < 0x80:
+            out.append(chr(unit[0]))
+            continue
+        try:
+            text = unit.decode('cp932')
+        except UnicodeDecodeError:
+            text = '\u30fb'
+        out.append(text if len(text) == 1 else '\u30fb')
+    return ''.join(out)
+
+
+def model_matches(data, words, raw_words):
+    if not all(w in data for w in raw_words):
+        return False
+    for line in LINE_END.split(data):
+        if all(w in line for w in raw_words):
+            text = decode_line(line)
+            if all(w in text for w in words):
+                return True
+    return False
+
+
+def expected_sets(root, queries):
+    """Expected file set for every query, in one pass over the corpus."""
+    prepared = [(name, words, [w.encode('cp932') for w in words]) for name, words in queries]
+    sets = {name: set() for name, _ in queries}
+    for folder, dirs, files in os.walk(root):
+        for f in files:
+            path = os.path.join(folder, f)
+            if os.path.islink(path) or not os.path.isfile(path):
+                continue
+            with open(path, 'rb') as fh:
+                data = fh.read()
+            for name, words, raw in prepared:
+                if model_matches(data, words, raw):
+                    sets[name].add(path)
+    return sets
+
+
+# ---------------------------------------------------------------------------
+# Commands
+
+
+def regex_all_on_line(words):
+    """A regex that finds lines (LF-ended, for the peers) holding every word."""
+    if len(words) == 1:
+        return re.escape(words[0])
+    if len(words) != 2:
+        raise ValueError('peer regexes are written for one or two words')
+    a, b = (re.escape(w) for w in words)
+    return f'{a}.*{b}|{b}.*{a}'
+
+
+def rg_bytes_pattern(word):
+    return ''.join(f'(?-u:\\x{b:02x})' for b in word.encode('cp932'))
+
+
+def commands(find, corpus, words):
+    """(tool, argv, env, is_reference) for one query; the reference is the rg
+    run whose semantics are closest to Tarnwell's: rg -E shift_jis for a
+    non-ASCII word, plain rg -j1 otherwise."""
+    ascii_only = all(w.isascii() for w in words)
+    c_env = {'LC_ALL': 'C'}
+    cmds = []
+    if find:
+        cmds.append(('tarnwell-find', [find, '-r', ' '.join(words), corpus],
+                     {'LC_ALL': 'C.UTF-8'}, False))
+    rg = ['rg', '-j1', '-l', '-uuu']
+    if ascii_only:
+        if len(words) == 1:
+            cmds.append(('rg -j1', rg + ['-F', '--', words[0], corpus], c_env, True))
+        else:
+            # (?-u): "." must match any byte, as code page 932 text is not UTF-8.
+            cmds.append(('rg -j1', rg + ['-e', '(?-u)' + regex_all_on_line(words), corpus], c_env,
+                         True))
+    else:
+        if len(words) != 1:
+            raise ValueError('non-ASCII queries are single words here')
+        cmds.append(('rg -j1 -E shift_jis', rg + ['-E', 'shift_jis', '-F', '--', words[0], corpus],
+                     c_env, True))
+        cmds.append(('rg -j1 (bytes)', rg + ['-e', rg_bytes_pattern(words[0]), corpus], c_env,
+                     False))
+    raw = [w.encode('cp932') for w in words]
+    if len(words) == 1:
+        cmds.append(('grep', [b'grep', b'-rlF', b'--', raw[0], corpus.encode()], c_env, False))
+        cmds.append(('ugrep -J1', [b'ugrep', b'-J1', b'-rl', b'-.', b'-U', b'-F', b'--', raw[0],
+                                   corpus.encode()], c_env, False))
+    else:
+        pattern = regex_all_on_line(words).encode('cp932')
+        cmds.append(('grep', [b'grep', b'-rlE', b'-e', pattern, corpus.encode()], c_env, False))
+        cmds.append(('ugrep -J1', [b'ugrep', b'-J1', b'-rl', b'-.', b'-U', b'-e', pattern,
+                                   corpus.encode()], c_env, False))
+    return cmds
+
+
+def run_once(argv, env, out_path):
+    full_env = dict(os.environ)
+    full_env.update(env)
+    # Output goes to a regular file: GNU grep stops at the first match when its
+    # output is /dev/null, which would flatter it.
+    with open(out_path, 'wb') as out:
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        proc = subprocess.run(argv, stdout=out, stderr=subprocess.PIPE, env=full_env)
+        elapsed = time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime + after.ru_stime) - (before.ru_utime + before.ru_stime)
+    if proc.returncode not in (0, 1):
+        err = proc.stderr.decode(errors='replace').strip()
+        raise RuntimeError(f'{argv[0]!r} exited with {proc.returncode}: {err[:300]}')
+    return elapsed, cpu
+
+
+def listed_files(out_path):
+    with open(out_path, 'rb') as f:
+        return {os.fsdecode(line) for line in f.read().split(b'\n') if line}
+
+
+def build_floor():
+    binary = os.path.join(BENCH_DIR, 'bin', 'floor')
+    source = os.path.join(BENCH_SRC, 'floor.cpp')
+    if not os.path.exists(binary) or os.path.getmtime(binary) < os.path.getmtime(source):
+        os.makedirs(os.path.dirname(binary), exist_ok=True)
+        subprocess.run(['g++', '-std=c++20', '-O2', '-o', binary, source], check=True)
+    return binary
+
+
+def machine_line():
+    cpu = ''
+    try:
+        with open('/proc/cpuinfo') as f:
+            cpu = next((l.split(':', 1)[1].strip() for l in f if l.startswith('model name')), '')
+    except OSError:
+        pass
+    versions = []
+    for tool in (['rg', '--version'], ['grep', '--version'], ['ugrep', '--version']):
+        try:
+            out = subprocess.run(tool, capture_output=True, text=True).stdout.splitlines()
+            versions.append(out[0].strip() if out else tool[0])
+        except OSError:
+            versions.append(tool[0] + ' missing')
+    return (f'{cpu}, {os.cpu_count()} cores, Linux {platform.release()}; '
+            + '; '.join(versions))
+
+
+def fmt_ms(seconds):
+    return f'{seconds * 1000:.0f}' if seconds >= 0.1 else f'{seconds * 1000:.1f}'
+
+
+def startup_costs(find, floor, runs, tmp, report):
+    """Each tool on an empty folder: the fixed cost of starting a process,
+    which weighs on the small Japanese corpus."""
+    empty = os.path.join(tmp, 'empty')
+    os.mkdir(empty)
+    plan = [('floor', [floor, empty], {})]
+    plan += [(tool, argv, env) for tool, argv, env, _ in commands(find, empty, ['Qzxjvwarbl'])]
+    walls = {tool: [] for tool, _, _ in plan}
+    cpus = {tool: [] for tool, _, _ in plan}
+    out = os.path.join(tmp, 'startup-out')
+    for _ in range(max(runs, 10)):
+        for tool, argv, env in plan:
+            wall, cpu = run_once(argv, env, out)
+            walls[tool].append(wall)
+            cpus[tool].append(cpu)
+    report.append('\n### Start-up: each tool on an empty folder\n')
+    report.append('| tool | wall ms | CPU ms |')
+    report.append('|---|---:|---:|')
+    for tool, _, _ in plan:
+        report.append(f'| {tool} | {fmt_ms(statistics.median(walls[tool]))} | '
+                      f'{fmt_ms(statistics.median(cpus[tool]))} |')
+
+
+def bench_corpus(name, setup, find, floor, runs, tmp, report):
+    root = os.path.join(BENCH_DIR, setup['dir'])
+    if not os.path.isdir(root):
+        report.append(f'\n(corpus {name} not built: run bench/make-corpus-*.sh)\n')
+        return []
+    queries = setup['queries']
+    expected = expected_sets(root, queries)
+    floor_cmd = ('floor', [floor, root], {}, False)
+    plan = [(None, floor_cmd)]
+    for qname, words in queries:
+        for cmd in commands(find, root, words):
+            plan.append((qname, cmd))
+
+    times = {i: [] for i in range(len(plan))}
+    cpus = {i: [] for i in range(len(plan))}
+    sets = {}
+    # Warm-up, which also gives the file sets.
+    for i, (qname, (tool, argv, env, _)) in enumerate(plan):
+        out = os.path.join(tmp, f'out{i}')
+        run_once(argv, env, out)
+        if qname is not None:
+            sets[i] = listed_files(out)
+    for _ in range(runs):
+        for i, (_, (tool, argv, env, _)) in enumerate(plan):
+            wall, cpu = run_once(argv, env, os.path.join(tmp, f'out{i}'))
+            times[i].append(wall)
+            cpus[i].append(cpu)
+    median = {i: statistics.median(t) for i, t in times.items()}
+    cpu_median = {i: statistics.median(t) for i, t in cpus.items()}
+    floor_time = median[0]
+    floor_cpu = cpu_median[0]
+
+    files = sum(len(fs) for _, _, fs in os.walk(root))
+    report.append(f'\n### {name}: {files} files; floor {fmt_ms(floor_time)} ms wall, '
+                  f'{fmt_ms(floor_cpu)} ms CPU\n')
+    report.append('| query | words | tool | wall ms | CPU ms | × rg ref | × floor | '
+                  'CPU × rg ref | CPU × floor | files | same set as expected |')
+    report.append('|---|---|---|---:|---:|---:|---:|---:|---:|---:|---|')
+    misses = []
+    for qname, words in queries:
+        rows = [i for i, (q, _) in enumerate(plan) if q == qname]
+        ref = next(i for i in rows if plan[i][1][3])
+        exp = expected[qname]
+        for i in rows:
+            tool = plan[i][1][0]
+            got = sets[i]
+            if got == exp:
+                same = 'yes'
+            else:
+                same = f'no (+{len(got - exp)} / -{len(exp - got)})'
+            r_ref = median[i] / median[ref]
+            r_floor = median[i] / floor_time
+            c_ref = cpu_median[i] / cpu_median[ref]
+            c_floor = cpu_median[i] / floor_cpu
+            report.append(f'| {qname} | {" ".join(words)} | {tool} | {fmt_ms(median[i])} | '
+                          f'{fmt_ms(cpu_median[i])} | {r_ref:.2f} | {r_floor:.2f} | '
+                          f'{c_ref:.2f} | {c_floor:.2f} | {len(got)} | {same} |')
+            if tool == 'tarnwell-find':
+                if got != exp:
+                    misses.append(f'{name}/{qname}: tarnwell-find lists {len(got)} files, '
+                                  f'expected {len(exp)}; e.g. extra {sorted(got - exp)[:3]}, '
+                                  f'missing {sorted(exp - got)[:3]}')
+                if r_ref > 1.0 or r_floor > 1.5:
+                    misses.append(f'{name}/{qname}: tarnwell-find at {r_ref:.2f}× rg ref and '
+                                  f'{r_floor:.2f}× floor (targets 1.0× and 1.5×); CPU time '
+                                  f'{c_ref:.2f}× and {c_floor:.2f}×')
+    return misses
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    ap.add_argument('--find', default=DEFAULT_FIND, help='path of tarnwell-find')
+    ap.add_argument('--runs', type=int, default=7, help='timed runs per command (median)')
+    ap.add_argument('--corpus', action='append', choices=sorted(CORPORA),
+                    help='corpus to run (repeatable; default all)')
+    ap.add_argument('--markdown', help='also write the report to this file')
+    args = ap.parse_args()
+
+    find = args.find if os.access(args.find, os.X_OK) else None
+    for tool in ('rg', 'grep', 'ugrep'):
+        if not shutil.which(tool):
+            sys.exit(f'{tool} is not installed')
+    floor = build_floor()
+    report = [f'Machine: {machine_line()}', '',
+              f'Runs per command: {args.runs} after one warm-up run; medians. '
+              f'Load average at start: {os.getloadavg()[0]:.2f}.',
+              'Wall time is what a user waits; CPU time (user + system) is steadier '
+              'when other work shares the machine.']
+    if not find:
+        report.append(f'tarnwell-find not found at {args.find}: peers and floor only.')
+    misses = []
+    with tempfile.TemporaryDirectory(prefix='tarnwell-bench-') as tmp:
+        startup_costs(find, floor, args.runs, tmp, report)
+        for name in args.corpus or list(CORPORA):
+            misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report)
+    report.append(f'Load average at end: {os.getloadavg()[0]:.2f}.')
+    if find:
+        report.append('')
+        report.append('Targets missed:' if misses else 'tarnwell-find met every target.')
+        report += [f'- {m}' for m in misses]
+    text = '\n'.join(report) + '\n'
+    print(text)
+    if args.markdown:
+        with open(args.markdown, 'w') as f:
+            f.write(text)
+    return 1 if misses else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
