@@ -762,8 +762,19 @@ TextViewer::Segment TextViewer::segmentFor(const Line &line) const
     m_prefixCache.chars = chars;
     seg.rawBegin = p;
     seg.offset = line.offset + chars;
-    seg.x = int(std::min<qsizetype>((p - line.begin) * cw, INT_MAX / 2));
     seg.text = decodeRange(p, e);
+    // Anchor the window so that the character at the scroll position lands on its
+    // estimated column: estimate errors then never pile up over the whole line.
+    qsizetype q = std::clamp(line.begin + horizontalScrollBar()->value() / cw, p, e);
+    if (m_isBytes) {
+        const auto *data = reinterpret_cast<const unsigned char *>(m_bytes.constData());
+        while (q > p && !cp932::isUnitBoundary(data + p, data + q, data + e))
+            --q;
+    }
+    QTextLayout layout;
+    layoutSegment(layout, seg.text);
+    const qreal anchorX = layout.lineAt(0).cursorToX(int(charsIn(p, q)));
+    seg.x = int(std::min<qsizetype>((q - line.begin) * cw, INT_MAX / 2) - qsizetype(anchorX));
     return seg;
 }
 
