@@ -1,0 +1,426 @@
+// The folder walk and the whole run over real trees: listing order, the
+// sub-folder choice, links, FIFOs, vanished files, and the status texts.
+
+#include "SearchRun.h"
+#include "Texts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(bytes);
+}
+
+// Records every report as one line of text, in order.
+class Recorder : public SearchObserver {
+public:
+    QStringList events;
+    QStringList listed;
+    QStringList matched;
+    bool subfolders = true;
+    int subfolderQuestions = 0;
+    std::function<void(const FoundFile &)> onListed;
+
+    void statusTextChanged(const QString &text) override
+    {
+        events << QStringLiteral("status ") + text;
+    }
+    void workListCleared() override { events << QStringLiteral("work list cleared"); }
+    void fileListed(const FoundFile &file) override
+    {
+        listed << file.path;
+        if (onListed)
+            onListed(file);
+    }
+    bool searchSubfolders() override
+    {
+        ++subfolderQuestions;
+        return subfolders;
+    }
+    void viewerCleared() override { events << QStringLiteral("viewer cleared"); }
+    void resultsCleared() override { events << QStringLiteral("results cleared"); }
+    void fileMatched(const FoundFile &file) override
+    {
+        matched << file.path;
+        events << QStringLiteral("matched ") + file.path;
+    }
+    void nothingFound() override { events << QStringLiteral("nothing found"); }
+    void runEnded(bool keywordEmpty, qsizetype matches) override
+    {
+        events << QStringLiteral("ended %1 %2").arg(keywordEmpty).arg(matches);
+    }
+};
+
+// The names of a folder in the order readdir gives them, without "." and "..".
+QStringList readdirOrder(const QString &folder)
+{
+    QStringList names;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String(".."))
+            names << name;
+    }
+    closedir(dir);
+    return names;
+}
+
+// Files of a tree of plain files and folders, depth first, in readdir order.
+void expectedWalk(const QString &folder, bool recurse, QStringList &out)
+{
+    for (const QString &name : readdirOrder(folder)) {
+        const QString path = folder + QLatin1Char('/') + name;
+        if (QFileInfo(path).isDir()) {
+            if (recurse)
+                expectedWalk(path, recurse, out);
+        } else {
+            out << path;
+        }
+    }
+}
+
+} // namespace
+
+class SearchRunTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void walkKeepsListingOrder();
+    void trailingSeparatorMakesNoDifference();
+    void subfolderChoiceIsAskedAtEachFolder();
+    void hiddenFilesAndEmptyFolders();
+    void specialFilesAreNeverListed();
+    void linksAreFollowedButNeverInCircles();
+    void missingAndUnreadableFolders();
+    void runReportsInOrder();
+    void nothingFoundEndsWithProductName();
+    void emptyKeywordStopsAfterTheWalk_data();
+    void emptyKeywordStopsAfterTheWalk();
+    void keywordEdgeCases();
+    void vanishedFileIsSkipped();
+    void nameThatIsNotText();
+};
+
+void SearchRunTest::walkKeepsListingOrder()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    // Enough names that the file system's order is unlikely to be sorted.
+    for (const char *name : {"m.txt", "b.txt", "z.txt", "a.txt", "k.txt", "c.txt", "y.txt"})
+        writeFile(root + "/" + name, "x");
+    QDir(root).mkpath("sub/deeper");
+    QDir(root).mkpath("other");
+    for (const char *name : {"sub/q.txt", "sub/e.txt", "sub/deeper/f.txt", "other/g.txt"})
+        writeFile(root + "/" + name, "x");
+
+    for (bool recurse : {true, false}) {
+        Recorder recorder;
+        recorder.subfolders = recurse;
+        const QList<FoundFile> files = walkFolder(root, recorder);
+        QStringList expected;
+        expectedWalk(root, recurse, expected);
+        QCOMPARE(recorder.listed, expected);
+        QCOMPARE(files.size(), expected.size());
+        QCOMPARE(files.front().nativePath, QFile::encodeName(expected.front()));
+        // Once per folder visited.
+        QCOMPARE(recorder.events.count(QStringLiteral("status ") + texts::analysingFolders),
+                 recurse ? 4 : 1);
+    }
+}
+
+void SearchRunTest::trailingSeparatorMakesNoDifference()
+{
+    QTemporaryDir tmp;
+    writeFile(tmp.path() + "/a.txt", "x");
+    Recorder plain, trailing;
+    walkFolder(tmp.path(), plain);
+    walkFolder(tmp.path() + "/", trailing);
+    QCOMPARE(plain.listed, QStringList{tmp.path() + "/a.txt"});
+    QCOMPARE(trailing.listed, plain.listed);
+}
+
+void SearchRunTest::subfolderChoiceIsAskedAtEachFolder()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    for (const char *folder : {"one", "two", "three"}) {
+        QDir(root).mkpath(folder);
+        writeFile(root + "/" + folder + "/f.txt", "x");
+    }
+    // Ticked for the first sub-folder reached only, as if the box were cleared then.
+    class OnceRecorder : public Recorder {
+    public:
+        bool searchSubfolders() override { return ++subfolderQuestions == 1; }
+    } recorder;
+    walkFolder(root, recorder);
+    QCOMPARE(recorder.subfolderQuestions, 3);
+    QCOMPARE(recorder.listed.size(), 1);
+    QVERIFY(recorder.listed.front().endsWith("/f.txt"));
+}
+
+void SearchRunTest::hiddenFilesAndEmptyFolders()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QDir(root).mkpath("empty");
+    QDir(root).mkpath(".hidden-folder");
+    writeFile(root + "/.hidden", "x");
+    writeFile(root + "/.hidden-folder/inside", "x");
+
+    Recorder recorder;
+    walkFolder(root, recorder);
+    QStringList listed = recorder.listed;
+    listed.sort(); // only membership matters here
+    QCOMPARE(listed, (QStringList{root + "/.hidden", root + "/.hidden-folder/inside"}));
+
+    Recorder flat;
+    flat.subfolders = false;
+    walkFolder(root + "/empty", flat);
+    QVERIFY(flat.listed.isEmpty());
+    Recorder onlyFolders;
+    onlyFolders.subfolders = false;
+    walkFolder(root + "/.hidden-folder/..", onlyFolders);
+    QCOMPARE(onlyFolders.listed.size(), 1); // .hidden, not the folders
+}
+
+void SearchRunTest::specialFilesAreNeverListed()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    writeFile(root + "/plain.txt", "word");
+    const QByteArray fifo = QFile::encodeName(root + "/fifo");
+    QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(QFile::link(root + "/fifo", root + "/link-to-fifo"));
+    QVERIFY(QFile::link(root + "/nowhere", root + "/dangling"));
+    QVERIFY(QFile::link(root + "/plain.txt", root + "/link-to-plain"));
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(root + "/socket");
+    if (sock >= 0 && size_t(socketPath.size()) < sizeof address.sun_path) {
+        memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QCOMPARE(bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    }
+
+    // Reading a FIFO without a writer would block the run for ever.
+    Recorder recorder;
+    const SearchOutcome outcome = runSearch(root, QStringLiteral("word"), recorder);
+    if (sock >= 0)
+        close(sock);
+    QStringList listed = recorder.listed;
+    listed.sort();
+    QCOMPARE(listed, (QStringList{root + "/link-to-plain", root + "/plain.txt"}));
+    QCOMPARE(outcome.matches, 2);
+}
+
+void SearchRunTest::linksAreFollowedButNeverInCircles()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QDir(root).mkpath("a/b");
+    QDir(root).mkpath("c");
+    writeFile(root + "/a/b/deep.txt", "x");
+    writeFile(root + "/c/side.txt", "x");
+    QVERIFY(QFile::link(root, root + "/a/b/up"));        // back to the start
+    QVERIFY(QFile::link(root + "/a", root + "/a/self")); // to itself
+    QVERIFY(QFile::link(root + "/c", root + "/a/to-c")); // a side folder: followed
+
+    Recorder recorder;
+    walkFolder(root, recorder);
+    QStringList listed = recorder.listed;
+    listed.sort();
+    QCOMPARE(listed, (QStringList{root + "/a/b/deep.txt", root + "/a/to-c/side.txt",
+                                  root + "/c/side.txt"}));
+}
+
+void SearchRunTest::missingAndUnreadableFolders()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    Recorder missing;
+    const SearchOutcome outcome = runSearch(root + "/does-not-exist", QStringLiteral("x"), missing);
+    QCOMPARE(outcome.matches, 0);
+    QVERIFY(missing.events.contains(QStringLiteral("nothing found")));
+
+    // A sub-folder that is gone by the time the walk enters it.
+    QDir(root).mkpath("gone");
+    writeFile(root + "/gone/inside.txt", "x");
+    writeFile(root + "/kept.txt", "x");
+    class RemovingRecorder : public Recorder {
+    public:
+        QString folder;
+        bool searchSubfolders() override
+        {
+            QDir(folder).removeRecursively();
+            return true;
+        }
+    } removing;
+    removing.folder = root + "/gone";
+    walkFolder(root, removing);
+    QCOMPARE(removing.listed, QStringList{root + "/kept.txt"});
+    QFile::remove(root + "/kept.txt");
+
+    if (geteuid() == 0)
+        QSKIP("permissions do not stop the super-user");
+    QDir(root).mkpath("locked");
+    writeFile(root + "/locked/secret.txt", "x");
+    writeFile(root + "/open.txt", "x");
+    QVERIFY(QFile::setPermissions(root + "/locked", QFileDevice::Permissions()));
+    Recorder recorder;
+    walkFolder(root, recorder);
+    QFile::setPermissions(root + "/locked",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(recorder.listed, QStringList{root + "/open.txt"});
+}
+
+void SearchRunTest::runReportsInOrder()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    writeFile(root + "/only.txt", "alpha beta\r\n");
+    Recorder recorder;
+    recorder.subfolders = false;
+    const SearchOutcome outcome = runSearch(root, QStringLiteral("beta alpha"), recorder);
+    const QString file = root + "/only.txt";
+    QCOMPARE(recorder.events,
+             (QStringList{"work list cleared", "status " + texts::analysingFolders,
+                          "viewer cleared", "status " + texts::searching, "results cleared",
+                          "status " + texts::searchingFile + file,
+                          "status " + texts::searchingFile + file + texts::foundSuffix,
+                          "matched " + file, "status " + texts::productName,
+                          "status 1" + texts::countSuffix, "ended 0 1"}));
+    QCOMPARE(texts::searchingFile + file + texts::foundSuffix,
+             QStringLiteral("検索中...") + file + QStringLiteral(" 見つかりました"));
+    QCOMPARE(outcome.matches, 1);
+    QVERIFY(!outcome.keywordEmpty);
+
+    // Three files, in walk order, and the count.
+    writeFile(root + "/two.txt", "beta alpha");
+    writeFile(root + "/three.txt", "alpha\rbeta\nalpha beta");
+    writeFile(root + "/no.txt", "alpha\r\nbeta");
+    Recorder three;
+    runSearch(root, QStringLiteral("alpha beta"), three);
+    QStringList expected;
+    expectedWalk(root, false, expected);
+    expected.removeAll(root + "/no.txt");
+    QCOMPARE(three.matched, expected);
+    QCOMPARE(three.events.at(three.events.size() - 2), QStringLiteral("status 3個見つかりました"));
+    QVERIFY(!three.events.contains("nothing found"));
+}
+
+void SearchRunTest::nothingFoundEndsWithProductName()
+{
+    QTemporaryDir tmp;
+    writeFile(tmp.path() + "/a.txt", "ALPHA");
+    Recorder recorder;
+    runSearch(tmp.path(), QStringLiteral("alpha"), recorder);
+    QCOMPARE(recorder.events.mid(recorder.events.size() - 3),
+             (QStringList{"status Tarnwell", "nothing found", "ended 0 0"}));
+    QVERIFY(recorder.matched.isEmpty());
+}
+
+void SearchRunTest::emptyKeywordStopsAfterTheWalk_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("spaces only") << QStringLiteral("   ");
+}
+
+void SearchRunTest::emptyKeywordStopsAfterTheWalk()
+{
+    QFETCH(QString, keyword);
+    QTemporaryDir tmp;
+    writeFile(tmp.path() + "/a.txt", "anything");
+    Recorder recorder;
+    const SearchOutcome outcome = runSearch(tmp.path(), keyword, recorder);
+    QVERIFY(outcome.keywordEmpty);
+    QCOMPARE(recorder.listed.size(), 1); // the walk still ran
+    QCOMPARE(recorder.events, (QStringList{"work list cleared", "status " + texts::analysingFolders,
+                                           "viewer cleared", "ended 1 0"}));
+}
+
+void SearchRunTest::keywordEdgeCases()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    writeFile(root + "/alpha.txt", "alpha only");
+    writeFile(root + "/both.txt", "beta and alpha");
+    // Two spaces: both words still count.
+    Recorder recorder;
+    runSearch(root, QStringLiteral("alpha  beta"), recorder);
+    QCOMPARE(recorder.matched, QStringList{root + "/both.txt"});
+    // A word no byte sequence can give: every file is still announced, none read.
+    Recorder never;
+    runSearch(root, QStringLiteral("alpha ¥"), never);
+    QVERIFY(never.matched.isEmpty());
+    QVERIFY(never.events.contains("status " + texts::searchingFile + root + "/both.txt"));
+    // A tiny read block changes nothing.
+    Recorder tiny;
+    SearchOptions options;
+    options.blockSize = 3;
+    runSearch(root, QStringLiteral("beta alpha"), tiny, options);
+    QCOMPARE(tiny.matched, recorder.matched);
+}
+
+void SearchRunTest::vanishedFileIsSkipped()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        writeFile(root + "/" + name, "word");
+    Recorder recorder;
+    QString removed;
+    recorder.onListed = [&](const FoundFile &file) {
+        if (removed.isEmpty()) { // the first file listed goes away before the scan
+            removed = file.path;
+            QFile::remove(file.path);
+        }
+    };
+    const SearchOutcome outcome = runSearch(root, QStringLiteral("word"), recorder);
+    QCOMPARE(outcome.matches, 2);
+    QVERIFY(!recorder.matched.contains(removed));
+    QCOMPARE(recorder.events.last(), QStringLiteral("ended 0 2"));
+}
+
+void SearchRunTest::nameThatIsNotText()
+{
+    QTemporaryDir tmp;
+    const QByteArray name = QFile::encodeName(tmp.path()) + "/\xff\xfe.txt";
+    FILE *file = fopen(name.constData(), "wb");
+    QVERIFY(file);
+    fputs("\x83\x41\x83\x8B", file); // アル
+    fclose(file);
+
+    class NativeRecorder : public Recorder {
+    public:
+        QList<QByteArray> native;
+        void fileMatched(const FoundFile &file) override
+        {
+            Recorder::fileMatched(file);
+            native << file.nativePath;
+        }
+    } recorder;
+    runSearch(tmp.path(), QStringLiteral("アル"), recorder);
+    QCOMPARE(recorder.native, QList<QByteArray>{name});
+    QVERIFY(recorder.matched.front().contains(QChar(0xFFFD)));
+}
+
+QTEST_GUILESS_MAIN(SearchRunTest)
+#include "tst_search_run.moc"
