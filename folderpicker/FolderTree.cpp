@@ -20,6 +20,7 @@ FolderTree::FolderTree(const VolumeList &volumes, QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
+    setIndentation(12); // in pixels; a deep path still fits the design width
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item, int) { openEntryAt(item); });
 
@@ -81,6 +82,9 @@ void FolderTree::openEntryAt(QTreeWidgetItem *item)
     }
 }
 
+// Nothing in this tree folds: no branch arrows or lines.
+void FolderTree::drawBranches(QPainter *, const QRect &, const QModelIndex &) const {}
+
 void FolderTree::fill()
 {
     clear();
@@ -119,5 +123,7 @@ void FolderTree::fill()
     m_openEntry->addChildren(children);
     expandAll();
     setCurrentItem(m_openEntry);
-    scrollToItem(m_openEntry);
+    // Show the ancestors above the open folder as far as they fit.
+    scrollToTop();
+    scrollToItem(m_openEntry, QAbstractItemView::EnsureVisible);
 }

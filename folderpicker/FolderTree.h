@@ -32,6 +32,10 @@ Q_SIGNALS:
     // Raised on every change of the open folder.
     void changed();
 
+protected:
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
+
 private:
     void fill();
     void openEntryAt(QTreeWidgetItem *entry);

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 // Stand-ins for a caller that passes no service: the real ones.
@@ -64,6 +66,8 @@ void SelectFolder::createControls()
 {
     m_label1 = new QLabel(texts::pickerDriveLabel, this);
     m_label1->setGeometry(twips::toPixels(120, 120, 855, 255));
+    // Wide enough for its text in the font at hand.
+    m_label1->resize(std::max(m_label1->width(), m_label1->sizeHint().width()), m_label1->height());
 
     m_drive1 = new DriveList(*m_volumes, this);
     m_drive1->setObjectName(QStringLiteral("Drive1"));
