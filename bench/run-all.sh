@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds tarnwell-find (Release, own build folder) and the corpora when they are
+# missing, then runs the comparison and the memory check.
+# Usage: bench/run-all.sh [runs]     (results in $TARNWELL_BENCH_DIR/result.md)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+RUNS=${1:-7}
+BUILD=${TARNWELL_BENCH_BUILD:-$REPO_DIR/build-bench}
+export TARNWELL_FIND=${TARNWELL_FIND:-$BUILD/tools/tarnwell-find}
+
+cmake -S "$REPO_DIR" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DTARNWELL_GUI=OFF -DTARNWELL_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target tarnwell-find
+bash "$BENCH_SRC/make-corpus-real.sh"
+bash "$BENCH_SRC/make-corpus-ja.sh"
+bash "$BENCH_SRC/make-corpus-small.sh"
+python3 "$BENCH_SRC/selftest.py"
+status=0
+python3 "$BENCH_SRC/compare.py" --runs "$RUNS" --markdown "$BENCH_DIR/result.md" || status=1
+bash "$BENCH_SRC/memcheck.sh" "$TARNWELL_FIND" | tee "$BENCH_DIR/memcheck.txt" || status=1
+exit $status
