@@ -12,8 +12,8 @@ inline const QString helpFileName = QStringLiteral("tarnview.hlp");
 // Search progress (status bar panel 1)
 inline const QString analysingFolders = QStringLiteral("ディレクトリ構造を解析中...");
 inline const QString searching = QStringLiteral("検索中");
-inline const QString searchingFile = QStringLiteral("検索中..."); // followed by the path
-inline const QString foundSuffix = QStringLiteral(" 見つかりました"); // after the path
+inline const QString searchingFile = QStringLiteral("検索中...");      // followed by the path
+inline const QString foundSuffix = QStringLiteral(" 見つかりました");  // after the path
 inline const QString countSuffix = QStringLiteral("個見つかりました"); // after the count
 inline const QString nothingFound = QStringLiteral("見つかりませんでした");
 
