@@ -7,14 +7,38 @@
 
 namespace platform {
 
+FileReader::~FileReader()
+{
+    close();
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
+
 bool FileReader::open(const QByteArray &nativePath)
 {
     close();
     // O_NONBLOCK: if a FIFO took the file's place since the walk, opening it
     // must not wait for a writer. It changes nothing for a regular file.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int dirFd = AT_FDCWD;
+    const char *name = nativePath.constData();
+    const qsizetype slash = nativePath.lastIndexOf('/');
+    if (slash >= 0 && slash + 1 < nativePath.size()) {
+        const QByteArrayView folder(nativePath.constData(), slash + 1);
+        if (m_folderFd < 0 || folder != m_folder) {
+            if (m_folderFd >= 0)
+                ::close(m_folderFd);
+            m_folder = folder.toByteArray();
+            m_folderFd = ::open(m_folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (m_folderFd >= 0) {
+            dirFd = m_folderFd;
+            name += slash + 1;
+        }
+    }
     int fd;
     do {
-        fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        fd = ::openat(dirFd, name, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;

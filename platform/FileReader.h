@@ -10,11 +10,12 @@ public:
     FileReader() = default;
     FileReader(const FileReader &) = delete;
     FileReader &operator=(const FileReader &) = delete;
-    ~FileReader() { close(); }
+    ~FileReader();
 
     // Opens a regular file (or a link to one) for reading. Anything else (a
     // FIFO, a device, a folder) is refused without blocking. False when the
-    // file cannot be opened.
+    // file cannot be opened. The folder of the last file stays open, so that
+    // files of one folder opened one after the other need no full path lookup.
     bool open(const QByteArray &nativePath);
 
     // Reads up to max bytes. Returns the count, 0 at the end of the file and -1
@@ -28,6 +29,8 @@ public:
 
 private:
     int m_fd = -1;
+    int m_folderFd = -1; // the folder of the last file opened
+    QByteArray m_folder; // its path, ending in the separator
     qint64 m_size = 0;   // size at open; 0 when the file system does not tell
     qint64 m_offset = 0; // bytes read so far
     bool m_atEnd = false;
