@@ -252,7 +252,21 @@ def startup_costs(find, floor, runs, tmp, report):
                       f'{fmt_ms(statistics.median(cpus[tool]))} |')
 
 
-def bench_corpus(name, setup, find, floor, runs, tmp, report):
+def gui_search(gui, words, root, runs):
+    """Median in-process time (s) of MainWindow's search and the files it listed."""
+    env = dict(os.environ, LC_ALL='C.UTF-8')
+    env.setdefault('QT_QPA_PLATFORM', 'offscreen')
+    proc = subprocess.run([gui, '--runs', str(runs), '--list', '-r', ' '.join(words), root],
+                          capture_output=True, env=env)
+    if proc.returncode != 0:
+        raise RuntimeError(f'gui-search failed: {proc.stderr.decode(errors="replace")[:300]}')
+    lines = proc.stdout.split(b'\n')
+    fields = lines[0].decode().split()
+    values = dict(zip(fields[0::2], fields[1::2]))
+    return float(values['median_ms']) / 1000, {os.fsdecode(l) for l in lines[1:] if l}
+
+
+def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None):
     root = os.path.join(BENCH_DIR, setup['dir'])
     if not os.path.isdir(root):
         report.append(f'\n(corpus {name} not built: run bench/make-corpus-*.sh)\n')
@@ -281,6 +295,10 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report):
             cpus[i].append(cpu)
     median = {i: statistics.median(t) for i, t in times.items()}
     cpu_median = {i: statistics.median(t) for i, t in cpus.items()}
+    gui_rows = {}
+    if gui:
+        for qname, words in queries:
+            gui_rows[qname] = gui_search(gui, words, root, runs)
     floor_time = median[0]
     floor_cpu = cpu_median[0]
 
@@ -318,6 +336,12 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report):
                     misses.append(f'{name}/{qname}: tarnwell-find at {r_ref:.2f}× rg ref and '
                                   f'{r_floor:.2f}× floor (targets 1.0× and 1.5×); CPU time '
                                   f'{c_ref:.2f}× and {c_floor:.2f}×')
+        if qname in gui_rows:
+            wall, got = gui_rows[qname]
+            same = 'yes' if got == exp else f'no (+{len(got - exp)} / -{len(exp - got)})'
+            report.append(f'| {qname} | {" ".join(words)} | window (in-process) | {fmt_ms(wall)} '
+                          f'| – | {wall / median[ref]:.2f} | {wall / floor_time:.2f} | – | – | '
+                          f'{len(got)} | {same} |')
     return misses
 
 
@@ -328,6 +352,8 @@ def main():
     ap.add_argument('--corpus', action='append', choices=sorted(CORPORA),
                     help='corpus to run (repeatable; default all)')
     ap.add_argument('--markdown', help='also write the report to this file')
+    ap.add_argument('--gui', help='path of gui-search (bench/CMakeLists.txt): also time the '
+                    "window's own search, in-process")
     args = ap.parse_args()
 
     find = args.find if os.access(args.find, os.X_OK) else None
@@ -346,7 +372,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix='tarnwell-bench-') as tmp:
         startup_costs(find, floor, args.runs, tmp, report)
         for name in args.corpus or list(CORPORA):
-            misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report)
+            misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report,
+                                   args.gui)
     report.append(f'Load average at end: {os.getloadavg()[0]:.2f}.')
     if find:
         report.append('')
