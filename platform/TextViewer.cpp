@@ -13,6 +13,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -20,7 +21,9 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -43,12 +46,14 @@ inline bool hasByte(quint64 word, unsigned char b)
     return ((v - kOnes) & ~v & kHighBits) != 0;
 }
 
-// Characters and half-width columns (a tab counts 8) of one line of code page
-// 932 bytes. Every unit decodes to exactly one UTF-16 character, so the count of
-// characters is the count of units: a lead byte takes the next byte with it
-// unless it is the line's last byte or the next byte is 00.
-void measureBytes(const unsigned char *p, const unsigned char *e, qsizetype &units,
-                  qsizetype &columns)
+// Scans one line of code page 932 bytes from p up to its terminator (CR or LF)
+// or e, whichever comes first, and returns where it stopped. Counts the line's
+// characters and half-width columns (a tab counts 8). Every unit decodes to
+// exactly one UTF-16 character, so the count of characters is the count of
+// units: a lead byte takes the next byte with it unless it is the line's last
+// byte or the next byte is 00.
+const unsigned char *scanLine(const unsigned char *p, const unsigned char *e, qsizetype &units,
+                              qsizetype &columns)
 {
     qsizetype pairs = 0;
     qsizetype tabs = 0;
@@ -57,25 +62,35 @@ void measureBytes(const unsigned char *p, const unsigned char *e, qsizetype &uni
         while (e - p >= 8) {
             quint64 w;
             std::memcpy(&w, p, 8);
-            if ((w & kHighBits) || hasByte(w, '\t'))
+            if ((w & kHighBits) || hasByte(w, '\t') || hasByte(w, '\n') || hasByte(w, '\r'))
                 break;
             p += 8;
         }
         if (p >= e)
             break;
         const unsigned char b = *p;
+        if (b == '\n' || b == '\r')
+            break;
         if (b == '\t') {
             ++tabs;
             ++p;
-        } else if (cp932::isLeadByte(b) && p + 1 < e && p[1] != 0) {
+        } else if (cp932::isLeadByte(b) && p + 1 < e && p[1] != 0 && p[1] != '\n' && p[1] != '\r') {
             ++pairs;
             p += 2;
         } else {
             ++p;
         }
     }
-    units = (e - start) - pairs;
-    columns = (e - start) + 7 * tabs;
+    units = (p - start) - pairs;
+    columns = (p - start) + 7 * tabs;
+    return p;
+}
+
+void measureBytes(const unsigned char *p, const unsigned char *e, qsizetype &units,
+                  qsizetype &columns)
+{
+    // Callers pass whole lines or parts of one, so there is no terminator inside.
+    scanLine(p, e, units, columns);
 }
 
 qsizetype columnsOf(const QChar *p, const QChar *e)
@@ -106,9 +121,108 @@ const char *findBytes(const char *hay, qsizetype hayLen, const QByteArray &needl
 #endif
 }
 
-// Reads a whole regular file. False when it is missing, not a regular file,
-// unreadable or too large for memory; never blocks on a FIFO or device.
-bool readWholeFile(const QByteArray &nativePath, QByteArray &out)
+#ifdef Q_OS_UNIX
+// A large buffer is faulted in 2 MiB at a time instead of 4 KiB: on a virtual
+// machine page faults dominate the cost of reading a big file.
+void adviseHugePages(QByteArray &buffer)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr kHuge = quintptr(2) << 20;
+    const quintptr begin = (quintptr(buffer.data()) + kHuge - 1) & ~(kHuge - 1);
+    const quintptr end = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(kHuge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+#endif
+
+#ifdef Q_OS_UNIX
+// Mapped files: a file truncated by another program while mapped raises SIGBUS
+// on access past its new end. The handler replaces the rest of the mapping with
+// zero pages, so the viewer reads zeros there and the program goes on.
+struct MappedRange {
+    std::atomic<quintptr> begin{0};
+    std::atomic<quintptr> end{0};
+};
+constexpr int kMaxMappings = 16;
+MappedRange g_mappings[kMaxMappings];
+quintptr g_pageSize = 4096;
+struct sigaction g_previousBus {};
+
+void onBusError(int sig, siginfo_t *info, void *context)
+{
+    const quintptr addr = quintptr(info->si_addr);
+    for (MappedRange &r : g_mappings) {
+        const quintptr begin = r.begin.load();
+        const quintptr end = r.end.load();
+        if (begin <= addr && addr < end) {
+            const quintptr page = addr & ~(g_pageSize - 1);
+            ::mmap(reinterpret_cast<void *>(page), end - page, PROT_READ,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            return;
+        }
+    }
+    // Not a mapped file of ours: behave as before this handler was installed.
+    if (g_previousBus.sa_flags & SA_SIGINFO) {
+        g_previousBus.sa_sigaction(sig, info, context);
+    } else if (g_previousBus.sa_handler != SIG_IGN && g_previousBus.sa_handler != SIG_DFL) {
+        g_previousBus.sa_handler(sig);
+    } else {
+        ::sigaction(SIGBUS, &g_previousBus, nullptr);
+        ::raise(SIGBUS);
+    }
+}
+
+void installBusHandler()
+{
+    static const bool installed = [] {
+        g_pageSize = quintptr(::sysconf(_SC_PAGESIZE));
+        struct sigaction sa {};
+        sa.sa_sigaction = onBusError;
+        sa.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGBUS, &sa, &g_previousBus);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+// Maps a regular file read-only; the returned owner unmaps it.
+std::shared_ptr<const void> mapFile(int fd, size_t size)
+{
+    void *addr = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (addr == MAP_FAILED)
+        return nullptr;
+    installBusHandler();
+    MappedRange *slot = nullptr;
+    for (MappedRange &r : g_mappings) {
+        quintptr expected = 0;
+        if (r.begin.load() == 0 && r.end.compare_exchange_strong(expected, 1)) {
+            slot = &r;
+            break;
+        }
+    }
+    if (!slot) { // too many files mapped at once: the caller reads instead
+        ::munmap(addr, size);
+        return nullptr;
+    }
+    slot->begin.store(quintptr(addr));
+    slot->end.store(quintptr(addr) + size);
+    return std::shared_ptr<const void>(addr, [slot, size](const void *p) {
+        slot->begin.store(0);
+        ::munmap(const_cast<void *>(p), size);
+        slot->end.store(0);
+    });
+}
+#endif
+
+// Reads a whole regular file, mapping it where possible. False when it is
+// missing, not a regular file, unreadable or too large for memory; never blocks
+// on a FIFO or device.
+bool readWholeFile(const QByteArray &nativePath, QByteArray &out,
+                   std::shared_ptr<const void> &mapping)
 {
     if (nativePath.isEmpty())
         return false;
@@ -122,13 +236,26 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out)
             ::close(fd);
             return false;
         }
+        if (st.st_size > 0) {
+            mapping = mapFile(fd, size_t(st.st_size));
+            if (mapping) {
+                ::close(fd);
+                out = QByteArray::fromRawData(static_cast<const char *>(mapping.get()),
+                                              qsizetype(st.st_size));
+                return true;
+            }
+        }
         out.resize(qsizetype(st.st_size));
+        adviseHugePages(out);
         qsizetype used = 0;
         bool ok = true;
+        char probe[4096];
         for (;;) {
-            if (used == out.size())
-                out.resize(used + 65536); // the file grew since fstat
-            const ssize_t n = ::read(fd, out.data() + used, size_t(out.size() - used));
+            // Once the buffer is full, a small probe read tells whether the file
+            // grew since fstat, without copying the buffer for nothing.
+            const bool full = used == out.size();
+            const ssize_t n = full ? ::read(fd, probe, sizeof probe)
+                                   : ::read(fd, out.data() + used, size_t(out.size() - used));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -137,6 +264,8 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out)
             }
             if (n == 0)
                 break;
+            if (full)
+                out.append(probe, n);
             used += n;
         }
         ::close(fd);
@@ -147,6 +276,7 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out)
         out.resize(used);
         return true;
 #else
+        Q_UNUSED(mapping);
         const QString name = QFile::decodeName(nativePath);
         if (!QFileInfo(name).isFile())
             return false;
@@ -274,7 +404,8 @@ TextViewer::~TextViewer() = default;
 
 void TextViewer::clearContent()
 {
-    m_bytes = QByteArray();
+    m_bytes = QByteArray(); // before the mapping it may point into
+    m_mapping.reset();
     m_chars = QString();
     m_isBytes = false;
     m_checkpoints.clear();
@@ -307,9 +438,11 @@ bool TextViewer::loadFile(const QByteArray &nativePath)
     const bool hadSelection = m_selStart != 0 || m_selLength != 0;
     clearContent();
     QByteArray data;
-    const bool ok = readWholeFile(nativePath, data);
+    std::shared_ptr<const void> mapping;
+    const bool ok = readWholeFile(nativePath, data, mapping);
     if (ok) {
         m_bytes = std::move(data);
+        m_mapping = std::move(mapping);
         m_isBytes = true;
     }
     try {
@@ -341,23 +474,12 @@ void TextViewer::buildIndex()
     if (m_isBytes) {
         const auto *data = reinterpret_cast<const unsigned char *>(m_bytes.constData());
         const qsizetype size = m_bytes.size();
-        // Next LF and CR at or after pos; each memchr pass covers the file once.
-        qsizetype nextLf = -1;
-        qsizetype nextCr = -1;
-        auto nextOf = [&](unsigned char c, qsizetype &cached) {
-            if (cached < pos) {
-                const void *hit = std::memchr(data + pos, c, size_t(size - pos));
-                cached = hit ? static_cast<const unsigned char *>(hit) - data : size;
-            }
-            return cached;
-        };
         for (;;) {
             if (index % kLinesPerCheckpoint == 0)
                 m_checkpoints.append({pos, offset});
-            const qsizetype t = std::min(nextOf('\n', nextLf), nextOf('\r', nextCr));
             qsizetype units = 0;
             qsizetype columns = 0;
-            measureBytes(data + pos, data + t, units, columns);
+            const qsizetype t = scanLine(data + pos, data + size, units, columns) - data;
             maxColumns = std::max(maxColumns, columns);
             offset += units;
             if (t >= size)

@@ -3,9 +3,12 @@
 // with vertical and horizontal scrolling, and selects found text. Stands where
 // the rich-text box stood; fast enough for very large files.
 //
-// A loaded file is kept as its raw bytes plus a sparse line index (one entry
-// every kLinesPerCheckpoint lines); only the lines on screen are decoded, when
-// painted. Memory is therefore about the file's size, whatever its lines.
+// A loaded file is kept as its raw bytes (mapped read-only where the system can,
+// else read into memory) plus a sparse line index (one entry every
+// kLinesPerCheckpoint lines); only the lines on screen are decoded, when painted.
+// Memory is therefore about the file's size, whatever its lines. A mapped file
+// that another program truncates while it is shown reads as zero bytes past its
+// new end instead of ending the program.
 //
 // Offsets: every offset and length in this interface is a 0-based count of
 // UTF-16 characters over the whole decoded text, in which each line break
@@ -17,6 +20,8 @@
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+
+#include <memory>
 
 class QTextLayout;
 
@@ -129,8 +134,9 @@ private:
     int lineHeight() const;
     int columnWidth() const;
 
-    QByteArray m_bytes; // the loaded file, when m_isBytes
-    QString m_chars;    // the set text, when !m_isBytes
+    QByteArray m_bytes; // the loaded file, when m_isBytes; may point into m_mapping
+    std::shared_ptr<const void> m_mapping; // keeps a mapped file mapped
+    QString m_chars;                       // the set text, when !m_isBytes
     bool m_isBytes = false;
     QVector<Checkpoint> m_checkpoints;
     qsizetype m_lineCount = 1;
