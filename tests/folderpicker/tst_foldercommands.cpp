@@ -1,6 +1,7 @@
 // The main window's four ways to the folder command (menu item, Ctrl+F, the
 // browse button and toolbar button 2) each open the folder picker modally at
-// `path`, and its OK reaches the folder box and `path`.
+// `path`, its OK reaches the folder box and `path`, and the next opening starts
+// from there.
 
 #include "FakeHelpViewer.h"
 #include "FakeMessageBox.h"
@@ -48,6 +49,7 @@ void FolderCommandsTest::eachPathOpensThePicker()
     FakeMessageBox box;
     FakeHelpViewer help;
     MemorySettingsStore settings;
+    settings.preset(QStringLiteral("Config"), QStringLiteral("Path"), data + "/");
     FakeVolumeList volumes;
     volumes.add(data, "DATA");
     PlatformServices services;
@@ -63,8 +65,10 @@ void FolderCommandsTest::eachPathOpensThePicker()
     window.path = data + "/";
     window.Combo1->setEditText(QStringLiteral("typed"));
 
-    // Runs inside the picker's modal loop: open "docs" and press OK.
+    // Runs inside the picker's modal loop: notes where it started, then opens
+    // "docs" and presses OK (`openDocs`) or just presses Esc.
     int shown = 0;
+    bool openDocs = true;
     QString startedAt;
     bool modalOnWindow = false;
     std::function<void()> answer = [&]() {
@@ -78,6 +82,10 @@ void FolderCommandsTest::eachPathOpensThePicker()
         modalOnWindow = picker->isModal() && picker->parentWidget() == &window;
         FolderTree *tree = picker->Dir1();
         QTreeWidgetItem *docs = tree->entry(data + "/docs");
+        if (!openDocs) {
+            QTest::keyClick(tree, Qt::Key_Escape);
+            return;
+        }
         if (docs) {
             const QPoint at = tree->visualItemRect(docs).center();
             QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
@@ -85,33 +93,48 @@ void FolderCommandsTest::eachPathOpensThePicker()
         }
         QTest::keyClick(tree, Qt::Key_Return);
     };
-    QTimer::singleShot(0, &window, answer);
+    auto runCommand = [&]() {
+        // Shortcuts and access keys reach the active window only.
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QTimer::singleShot(0, &window, answer);
+        if (how == "menu") {
+            QMenuBar *bar = window.menuBar();
+            QAction *category = window.MENU_SEARCH_CATEGORY->menuAction();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(category).center());
+            QMenu *menu = window.MENU_SEARCH_CATEGORY;
+            QTRY_VERIFY(menu->isVisible());
+            QTest::mouseClick(menu, Qt::LeftButton, {},
+                              menu->actionGeometry(window.MENU_FOLDER).center());
+        } else if (how == "ctrl+f") {
+            QTest::keyClick(window.Combo1, Qt::Key_F, Qt::ControlModifier);
+        } else if (how == "button") {
+            QTest::mouseClick(window.Command1, Qt::LeftButton);
+        } else if (how == "alt+b") {
+            QTest::keyClick(window.Combo1, Qt::Key_B, Qt::AltModifier);
+        } else {
+            const QList<QAction *> actions = window.Toolbar1->actions();
+            QVERIFY(actions.size() >= 2);
+            QWidget *button = window.Toolbar1->widgetForAction(actions[1]);
+            QVERIFY(button);
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    };
 
-    if (how == "menu") {
-        QMenuBar *bar = window.menuBar();
-        QAction *category = window.MENU_SEARCH_CATEGORY->menuAction();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(category).center());
-        QMenu *menu = window.MENU_SEARCH_CATEGORY;
-        QTRY_VERIFY(menu->isVisible());
-        QTest::mouseClick(menu, Qt::LeftButton, {},
-                          menu->actionGeometry(window.MENU_FOLDER).center());
-    } else if (how == "ctrl+f") {
-        QTest::keyClick(window.Combo1, Qt::Key_F, Qt::ControlModifier);
-    } else if (how == "button") {
-        QTest::mouseClick(window.Command1, Qt::LeftButton);
-    } else if (how == "alt+b") {
-        QTest::keyClick(window.Combo1, Qt::Key_B, Qt::AltModifier);
-    } else {
-        const QList<QAction *> actions = window.Toolbar1->actions();
-        QVERIFY(actions.size() >= 2);
-        QWidget *button = window.Toolbar1->widgetForAction(actions[1]);
-        QVERIFY(button);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
+    runCommand();
     QTRY_COMPARE(shown, 1);
     QCOMPARE(startedAt, data);
     QVERIFY(modalOnWindow);
     QTRY_COMPARE(window.path, data + "/docs/");
+    QCOMPARE(window.Combo1->currentText(), data + "/docs");
+
+    // Opened again, the picker starts from the new `path`; Esc changes nothing.
+    openDocs = false;
+    runCommand();
+    QTRY_COMPARE(shown, 2);
+    QCOMPARE(startedAt, data + "/docs");
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(window.path, data + "/docs/");
     QCOMPARE(window.Combo1->currentText(), data + "/docs");
     QCOMPARE(box.count(), 0);
 }
