@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutWindow.h"
 #include "Artwork.h"
 #include "HelpFile.h"
 #include "HelpViewer.h"

@@ -22,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QStatusBar;
 class QToolBar;
+class AboutWindow;
 class SelectFolder;
 class TextViewer;
 class RepaintPacer;
@@ -94,6 +95,9 @@ public:
     void GetFileNameInAllSubDirectory(QString str);
 
     bool searchRunning() const { return m_searchRunning; }
+    // The modal dialog the window is showing, or null.
+    SelectFolder *selectFolder() const { return m_selectFolder.get(); }
+    AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
 
 Q_SIGNALS:
     // Panel 1 took a new text (every text the search sets, in order).
@@ -123,6 +127,7 @@ private:
     // The folder picker while it is shown; it lives only from its load to its close.
     std::unique_ptr<FolderPickerHost> m_pickerHost;
     std::unique_ptr<SelectFolder> m_selectFolder;
+    std::unique_ptr<AboutWindow> m_aboutWindow; // while it is shown
     bool m_searchRunning = false;
     bool m_closePending = false;
 

@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 
+#include "AboutWindow.h"
 #include "HelpFile.h"
 #include "HelpViewer.h"
 #include "SelectFolder.h"
@@ -103,7 +104,11 @@ void MainWindow::MENU_FOLDER_Click()
 void MainWindow::MENU_ABOUT_Click()
 {
     Q_EMIT commandRun(QStringLiteral("MENU_ABOUT_Click"));
-    // The about box is shown here once it exists.
+    if (m_aboutWindow)
+        return; // already shown
+    m_aboutWindow = std::make_unique<AboutWindow>(this);
+    m_aboutWindow->exec();
+    m_aboutWindow.reset();
 }
 
 void MainWindow::Command1_Click()
