@@ -16,6 +16,8 @@
 
 #include <cmath>
 
+namespace wg = wingeom;
+
 namespace {
 
 constexpr double kMinHeight = 2500;
@@ -114,36 +116,36 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::Form_Resize()
 {
-    using namespace wingeom;
-    if (state(this) == StateMinimized)
+    if (wg::state(this) == wg::StateMinimized)
         return;
     ++m_layoutDepth;
 
     // Every step below is skipped when its value cannot be applied.
-    if (height(this) < kMinHeight && m_layoutDepth < kMaxLayoutDepth)
-        setHeight(this, kMinHeight); // runs a nested pass at once
-    const double listTop = control::top(List1);
-    const double statusHeight = control::height(StatusBar1);
-    control::setHeight(List1, height(this) - listTop - statusHeight - kPaneAllowance);
-    control::setHeight(RichTextBox1, height(this) - listTop - statusHeight - kPaneAllowance);
+    if (wg::height(this) < kMinHeight && m_layoutDepth < kMaxLayoutDepth)
+        wg::setHeight(this, kMinHeight); // runs a nested pass at once
+    const double listTop = wg::control::top(List1);
+    const double statusHeight = wg::control::height(StatusBar1);
+    wg::control::setHeight(List1, wg::height(this) - listTop - statusHeight - kPaneAllowance);
+    wg::control::setHeight(RichTextBox1,
+                           wg::height(this) - listTop - statusHeight - kPaneAllowance);
 
-    if (width(this) < kMinWidth && m_layoutDepth < kMaxLayoutDepth)
-        setWidth(this, kMinWidth);
-    const double w = width(this);
+    if (wg::width(this) < kMinWidth && m_layoutDepth < kMaxLayoutDepth)
+        wg::setWidth(this, kMinWidth);
+    const double w = wg::width(this);
     if (splitx >= w - kSplitFromRight)
         splitx = nearest(w - kSplitFromRight);
-    control::setWidth(List1, splitx);
-    control::setLeft(RichTextBox1, double(splitx) + kSplitterWidth);
+    wg::control::setWidth(List1, splitx);
+    wg::control::setLeft(RichTextBox1, double(splitx) + kSplitterWidth);
     const double viewerWidth = w - (double(splitx) + kSplitterWidth) - kViewerRightGap;
     if (viewerWidth >= 0)
-        control::setWidth(RichTextBox1, viewerWidth);
-    control::setGeometry(Image1, splitx, control::top(List1), kSplitterWidth,
-                         control::height(RichTextBox1) + kSplitterBelowViewer);
+        wg::control::setWidth(RichTextBox1, viewerWidth);
+    wg::control::setGeometry(Image1, splitx, wg::control::top(List1), kSplitterWidth,
+                             wg::control::height(RichTextBox1) + kSplitterBelowViewer);
 
-    lastleft = nearest(left(this));
-    lasttop = nearest(top(this));
-    lastwidth = nearest(width(this));
-    lastheight = nearest(height(this));
+    lastleft = nearest(wg::left(this));
+    lasttop = nearest(wg::top(this));
+    lastwidth = nearest(wg::width(this));
+    lastheight = nearest(wg::height(this));
     --m_layoutDepth;
 }
 
@@ -153,10 +155,9 @@ void MainWindow::Image1_MouseDown(short Button, short Shift, float X, float Y)
     Q_UNUSED(Shift);
     Q_UNUSED(X);
     Q_UNUSED(Y);
-    using namespace wingeom;
-    control::setGeometry(Picture1, control::left(Image1), control::top(List1),
-                         control::width(Image1),
-                         control::height(RichTextBox1) + kSplitterBelowViewer);
+    wg::control::setGeometry(Picture1, wg::control::left(Image1), wg::control::top(List1),
+                             wg::control::width(Image1),
+                             wg::control::height(RichTextBox1) + kSplitterBelowViewer);
     Picture1->raise();
     Picture1->setVisible(true);
     dragging = true;
@@ -170,14 +171,14 @@ void MainWindow::Image1_MouseMove(short Button, short Shift, float X, float Y)
     if (!dragging)
         return;
     helpfile::setName(QString());
-    const double w = wingeom::width(this);
-    const double p = wingeom::control::left(Image1) + double(X);
+    const double w = wg::width(this);
+    const double p = wg::control::left(Image1) + double(X);
     if (p < kMinDragSplit)
-        wingeom::control::setLeft(Picture1, kMinDragSplit);
+        wg::control::setLeft(Picture1, kMinDragSplit);
     else if (p > w - kSplitFromRight)
-        wingeom::control::setLeft(Picture1, w - kSplitFromRight);
+        wg::control::setLeft(Picture1, w - kSplitFromRight);
     else
-        wingeom::control::setLeft(Picture1, p);
+        wg::control::setLeft(Picture1, p);
     applySplitFromBar();
 }
 
@@ -197,17 +198,16 @@ void MainWindow::Image1_MouseUp(short Button, short Shift, float X, float Y)
 // window width less 400, and lays the panes and the splitter by it.
 void MainWindow::applySplitFromBar()
 {
-    using namespace wingeom;
-    const double w = width(this);
-    const double b = control::left(Picture1);
+    const double w = wg::width(this);
+    const double b = wg::control::left(Picture1);
     if (b < kMinDragSplit)
         splitx = int(kMinDragSplit);
     else if (b > w - kSplitFromRight)
         splitx = nearest(w - kSplitFromRight);
     else
         splitx = nearest(b);
-    control::setWidth(List1, splitx);
-    control::setLeft(RichTextBox1, double(splitx) + kSplitterWidth);
-    control::setWidth(RichTextBox1, w - (double(splitx) + kSplitterWidth) - kViewerRightGap);
-    control::setLeft(Image1, splitx);
+    wg::control::setWidth(List1, splitx);
+    wg::control::setLeft(RichTextBox1, double(splitx) + kSplitterWidth);
+    wg::control::setWidth(RichTextBox1, w - (double(splitx) + kSplitterWidth) - kViewerRightGap);
+    wg::control::setLeft(Image1, splitx);
 }

@@ -23,6 +23,18 @@
 
 namespace {
 
+// What the folder picker loaded at start-up reads and writes on the window.
+class StartupPickerHost : public FolderPickerHost {
+public:
+    explicit StartupPickerHost(MainWindow &w) : m_w(w) {}
+    QString path() const override { return m_w.path; }
+    void setPath(const QString &path) override { m_w.path = path; }
+    void setFolderBoxText(const QString &text) override { m_w.Combo1->setEditText(text); }
+
+private:
+    MainWindow &m_w;
+};
+
 // Appends text to the box unless an entry equals it exactly (case-sensitive),
 // then makes it the box's edit text.
 void putIntoBox(QComboBox *box, const QString &text)
@@ -73,6 +85,9 @@ void MainWindow::Form_Load()
     // 3. to 6. Every setting, read once. Values the window cannot take fall
     // back to their defaults.
     const SettingsStore &store = settingsStore();
+    // The native window first, so its frame is known and the stored outer
+    // size can be given to it.
+    create();
     version1 = short(readIntegerSetting(store, Setting::Version1, SHRT_MIN, SHRT_MAX));
     version2 = short(readIntegerSetting(store, Setting::Version2, SHRT_MIN, SHRT_MAX));
     wingeom::setLeft(this, readGeometry(store, Setting::WindowLeft, false));
@@ -92,7 +107,9 @@ void MainWindow::Form_Load()
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
     // volume that is not ready is reported by the picker from here.
-    m_selectFolder = std::make_unique<SelectFolder>(*this, m_services);
+    if (!m_pickerHost)
+        m_pickerHost = std::make_unique<StartupPickerHost>(*this);
+    m_selectFolder = std::make_unique<SelectFolder>(*m_pickerHost, m_services, this);
     m_selectFolder->Drive1()->setValue(path);
     m_selectFolder->Dir1()->setPath(path);
 
@@ -106,6 +123,7 @@ void MainWindow::Form_Load()
         wingeom::setState(this, wingeom::StateNormal);
 
     // 13.
+    title->unload();
     title.reset();
 }
 
