@@ -259,6 +259,29 @@ private Q_SLOTS:
         QCOMPARE(v.find(QStringLiteral("again"), 0), qsizetype(6));
     }
 
+    // Another program truncates the shown file: reading it must not end the
+    // program; what is gone reads as zero bytes.
+    void fileTruncatedWhileShown()
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 20000; ++i)
+            bytes += "line " + QByteArray::number(i) + " of text\r\n";
+        const QByteArray path = writeFile(bytes);
+        TextViewer v;
+        prepare(v);
+        QVERIFY(v.loadFile(path));
+        const qsizetype length = v.length();
+        QVERIFY(QFile::resize(QFile::decodeName(path), 100));
+        v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
+        v.viewport()->repaint();
+        const QString text = v.text();
+        QVERIFY(text.startsWith(QStringLiteral("line 0 of text\nline 1")));
+        QCOMPARE(v.find(QStringLiteral("line 19999"), 0), qsizetype(-1));
+        QVERIFY(v.length() == length);
+        QVERIFY(v.loadFile(writeFile("fresh")));
+        QCOMPARE(v.text(), QStringLiteral("fresh"));
+    }
+
     // The found word is scrolled into view vertically and horizontally, also in
     // a line too long to lay out whole, and a click there hits the same offset.
     void foundWordIsScrolledIntoView_data()
