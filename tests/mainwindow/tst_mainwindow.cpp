@@ -1,0 +1,576 @@
+// The main window driven as a user drives it: real key and mouse events on real
+// widgets, searches over real folders, modal boxes answered through the seam.
+
+#include "AboutWindow.h"
+#include "FakeHelpViewer.h"
+#include "FakeMessageBox.h"
+#include "FakeVolumeList.h"
+#include "HelpFile.h"
+#include "MainWindow.h"
+#include "SelectFolder.h"
+#include "SettingsStore.h"
+#include "TextViewer.h"
+#include "Texts.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <functional>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList items(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+QStringList items(const QComboBox *box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+// Runs `check` on the next modal dialog once it is shown, then closes it.
+void whenModalShown(std::function<void(QWidget *)> check)
+{
+    auto *poll = new QTimer(qApp);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, qApp, [poll, check] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        check(modal);
+        modal->close();
+    });
+    poll->start();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    FakeMessageBox m_box;
+    FakeHelpViewer m_help;
+    FakeVolumeList m_volumes;
+    MemorySettingsStore m_settings;
+    PlatformServices m_services;
+    std::unique_ptr<MainWindow> m_w;
+    QTemporaryDir m_tree;
+    QStringList m_panelTexts;
+    QStringList m_startFolders; // the histories as start-up leaves them
+    QStringList m_startKeywords;
+
+    MainWindow &w() { return *m_w; }
+    // Where a key goes: the focus widget, or the window when none has it.
+    QWidget *focused()
+    {
+        QWidget *f = QApplication::focusWidget();
+        return f ? f : m_w.get();
+    }
+    QString root() const { return m_tree.path(); }
+
+    // Types into a box as a user does: focus, select all, type.
+    void type(QComboBox *box, const QString &text)
+    {
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(box->lineEdit(), Qt::Key_Delete);
+        else
+            QTest::keyClicks(box->lineEdit(), text);
+    }
+
+    void prepare(const QString &folder, const QString &keyword)
+    {
+        type(w().Combo1, folder);
+        type(w().Combo2, keyword);
+        m_panelTexts.clear();
+        m_box.clear();
+    }
+
+    QToolButton *toolButton(int index)
+    {
+        const auto actions = w().Toolbar1->actions();
+        return qobject_cast<QToolButton *>(w().Toolbar1->widgetForAction(actions.at(index - 1)));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid());
+        // a.txt and c.txt hold both words on one line; b.txt holds them on two.
+        writeFile(root() + "/a.txt", "first line\r\nalpha beta\r\n");
+        writeFile(root() + "/b.txt", "alpha\r\nbeta\r\n");
+        writeFile(root() + "/sub/c.txt", "beta and alpha\r\n");
+        writeFile(root() + "/sub/d.txt", "ALPHA BETA\r\n");
+        m_volumes.add(root());
+        m_services.messageBox = &m_box;
+        m_services.help = &m_help;
+        m_services.volumes = &m_volumes;
+        m_services.settings = &m_settings;
+    }
+
+    void init()
+    {
+        m_w = std::make_unique<MainWindow>(m_services);
+        connect(m_w.get(), &MainWindow::panelTextChanged, this,
+                [this](const QString &t) { m_panelTexts << t; });
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+        m_box.clear();
+        m_help.clear();
+        m_panelTexts.clear();
+        m_startFolders = items(m_w->Combo1);
+        m_startKeywords = items(m_w->Combo2);
+    }
+
+    void cleanup() { m_w.reset(); }
+
+    void startsAsDesigned()
+    {
+        QCOMPARE(w().windowTitle(), texts::productName);
+        QCOMPARE(w().panelText(), texts::productName);
+        QCOMPARE(QApplication::focusWidget(), w().Combo1);
+        QCOMPARE(items(w().Combo3), QStringList({"*.*", "*.txt"}));
+        for (QWidget *hidden :
+             {static_cast<QWidget *>(w().Combo3), static_cast<QWidget *>(w().List2), w().Picture1})
+            QVERIFY(!hidden->isVisible());
+        QVERIFY(!w().windowIcon().isNull());
+        QCOMPARE(w().Check1->checkState(), Qt::Unchecked);
+        // The viewer's design font is mapped to an installed Japanese font.
+        QCOMPARE(w().RichTextBox1->font().family(), texts::viewerFontFamily);
+        QVERIFY(QFontInfo(w().RichTextBox1->font()).family() != texts::viewerFontFamily);
+        QCOMPARE(w().RichTextBox1->font().pointSize(), 9);
+        // The menu bar in order, with the shortcuts.
+        const auto menus = w().menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.at(0)->text(), texts::menuFile);
+        QCOMPARE(menus.at(1)->text(), texts::menuSearch);
+        QCOMPARE(menus.at(2)->text(), texts::menuHelp);
+        QCOMPARE(w().MENU_EXIT->shortcut(), QKeySequence("Ctrl+X"));
+        QCOMPARE(w().MENU_FOLDER->shortcut(), QKeySequence("Ctrl+F"));
+        QCOMPARE(w().MENU_SEARCH->shortcut(), QKeySequence("Ctrl+S"));
+        QCOMPARE(w().MENU_SEARCH_CATEGORY->actions().first(), w().MENU_FOLDER);
+    }
+
+    void tabVisitsTheControlsInOrderAndSkipsTheHiddenOnes()
+    {
+        const QList<QWidget *> order = {w().Combo2,       w().Command1, w().Command2, w().List1,
+                                        w().RichTextBox1, w().Check1,   w().Combo1};
+        for (QWidget *expected : order) {
+            QTest::keyClick(focused(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected);
+        }
+    }
+
+    void accessKeys()
+    {
+        w().Check1->setFocus();
+        QTest::keyClick(focused(), Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), w().Combo1);
+        QTest::keyClick(focused(), Qt::Key_K, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), w().Combo2);
+
+        QTest::keyClick(focused(), Qt::Key_U, Qt::AltModifier);
+        QTRY_COMPARE(w().Check1->checkState(), Qt::Checked);
+
+        // Alt+B opens the folder picker.
+        QSignalSpy commands(m_w.get(), &MainWindow::commandRun);
+        bool pickerShown = false;
+        whenModalShown([&](QWidget *m) { pickerShown = qobject_cast<SelectFolder *>(m); });
+        QTest::keyClick(focused(), Qt::Key_B, Qt::AltModifier);
+        QTRY_VERIFY(pickerShown);
+        QCOMPARE(commands.first().first().toString(), QStringLiteral("MENU_FOLDER_Click"));
+        QVERIFY(!w().selectFolder()); // unloaded when it closed
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+
+        // Alt+S runs the search (the search button's access key), with the
+        // sub-folder box ticked by Alt+U.
+        prepare(root(), "alpha beta");
+        QTest::keyClick(focused(), Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(w().List1->count(), 2);
+    }
+
+    void everyPathOfTheSearchGivesTheSameRun_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("menu item") << "menu";
+        QTest::newRow("Ctrl+S") << "ctrl+s";
+        QTest::newRow("search button") << "button";
+        QTest::newRow("Enter in the folder box") << "enter-folder";
+        QTest::newRow("Enter in the keyword box") << "enter-keyword";
+        QTest::newRow("toolbar button 4") << "toolbar";
+    }
+    void everyPathOfTheSearchGivesTheSameRun()
+    {
+        QFETCH(QString, trigger);
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(root(), "alpha beta");
+        QSignalSpy commands(m_w.get(), &MainWindow::commandRun);
+
+        if (trigger == "menu") {
+            w().MENU_SEARCH_CATEGORY->popup(w().mapToGlobal(QPoint(40, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(w().MENU_SEARCH_CATEGORY));
+            const QRect item = w().MENU_SEARCH_CATEGORY->actionGeometry(w().MENU_SEARCH);
+            QTest::mouseClick(w().MENU_SEARCH_CATEGORY, Qt::LeftButton, {}, item.center());
+        } else if (trigger == "ctrl+s") {
+            QTest::keyClick(focused(), Qt::Key_S, Qt::ControlModifier);
+        } else if (trigger == "button") {
+            QTest::mouseClick(w().Command2, Qt::LeftButton);
+        } else if (trigger == "enter-folder") {
+            w().Combo1->setFocus();
+            QTest::keyClick(focused(), Qt::Key_Return);
+        } else if (trigger == "enter-keyword") {
+            w().Combo2->setFocus();
+            QTest::keyClick(focused(), Qt::Key_Enter, Qt::KeypadModifier);
+        } else {
+            QTest::mouseClick(toolButton(4), Qt::LeftButton);
+        }
+
+        QTRY_COMPARE(commands.count(), 1); // one run, not two
+        QCOMPARE(commands.first().first().toString(), QStringLiteral("MENU_SEARCH_Click"));
+        QStringList found = items(w().List1);
+        found.sort();
+        QCOMPARE(found, QStringList({root() + "/a.txt", root() + "/sub/c.txt"}));
+        QCOMPARE(w().panelText(), QStringLiteral("2個見つかりました"));
+        QCOMPARE(w().path, root());
+        QCOMPARE(items(w().Combo1), m_startFolders + QStringList{root()});
+        QCOMPARE(items(w().Combo2), m_startKeywords + QStringList{"alpha beta"});
+        QCOMPARE(w().Combo1->currentText(), root());
+        QCOMPARE(m_box.count(), 0);
+    }
+
+    void panelPassesThroughTheTextsInOrder()
+    {
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(root(), "alpha beta");
+        w().MENU_SEARCH_Click();
+
+        // The work list is in walk order; the texts follow it.
+        QStringList expected = {texts::analysingFolders, texts::analysingFolders, texts::searching};
+        QStringList work = items(w().List2);
+        QCOMPARE(work.size(), 4);
+        for (const QString &file : work) {
+            const QString status = texts::searchingFile + file;
+            expected << status;
+            if (file.endsWith("a.txt") || file.endsWith("c.txt"))
+                expected << status + texts::foundSuffix;
+        }
+        expected << texts::productName << QStringLiteral("2個見つかりました");
+        QCOMPARE(m_panelTexts, expected);
+        // Results keep scan order.
+        QStringList matchedInWorkOrder;
+        for (const QString &file : work) {
+            if (file.endsWith("a.txt") || file.endsWith("c.txt"))
+                matchedInWorkOrder << file;
+        }
+        QCOMPARE(items(w().List1), matchedInWorkOrder);
+        // Item data carries the native path the viewer opens.
+        QCOMPARE(w().List1->item(0)->data(Qt::UserRole).toByteArray(),
+                 QFile::encodeName(matchedInWorkOrder.first()));
+    }
+
+    void nothingFoundIsToldInABox()
+    {
+        prepare(root(), "nowhere");
+        QString panelWhenShown;
+        m_box.onShow([&](const FakeMessageBox::Shown &) { panelWhenShown = w().panelText(); });
+        QTest::mouseClick(w().Command2, Qt::LeftButton);
+        m_box.onShow({});
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
+        QCOMPARE(m_box.shown().first().title, QStringLiteral("Tarnwell"));
+        QCOMPARE(m_box.shown().first().flags, 64);
+        QCOMPARE(panelWhenShown, texts::productName);
+        QCOMPARE(w().panelText(), texts::productName);
+        QCOMPARE(w().List1->count(), 0);
+
+        // A folder that does not exist finds nothing the same way.
+        prepare(root() + "/missing", "alpha");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(w().List2->count(), 0);
+    }
+
+    void threeFoundGivesTheCountAndNoBox()
+    {
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(root(), "alpha"); // a, b, c (d has it in capitals only)
+        w().MENU_SEARCH_Click();
+        QCOMPARE(w().List1->count(), 3);
+        QCOMPARE(w().panelText(), QStringLiteral("3個見つかりました"));
+        QCOMPARE(m_box.count(), 0);
+    }
+
+    void subfolderBoxDecidesTheWalk()
+    {
+        prepare(root(), "alpha beta");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(items(w().List1), QStringList{root() + "/a.txt"});
+        QCOMPARE(w().List2->count(), 2);
+    }
+
+    void historiesGrowOncePerDistinctText()
+    {
+        const QStringList keywords = {"alpha", "alpha", "ALPHA", "alpha"};
+        for (const QString &k : keywords) {
+            prepare(root(), k);
+            w().MENU_SEARCH_Click();
+        }
+        prepare(root() + "/", "alpha");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(items(w().Combo1), m_startFolders + QStringList({root(), root() + "/"}));
+        QCOMPARE(items(w().Combo2), m_startKeywords + QStringList({"alpha", "ALPHA"}));
+        // The edit texts stay as typed.
+        QCOMPARE(w().Combo1->currentText(), root() + "/");
+        QCOMPARE(w().Combo2->currentText(), QStringLiteral("alpha"));
+        // Enter does not add to a history by itself.
+        type(w().Combo2, "zzz-not-there");
+        m_box.clear();
+        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(items(w().Combo2),
+                 m_startKeywords + QStringList({"alpha", "ALPHA", "zzz-not-there"}));
+    }
+
+    void emptyKeywordOnlyWalksAndClearsTheViewer()
+    {
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(root(), "alpha beta");
+        w().MENU_SEARCH_Click();
+        w().List1->setCurrentRow(0); // shows a file in the viewer
+        QVERIFY(!w().RichTextBox1->text().isEmpty());
+        const QStringList results = items(w().List1);
+
+        prepare(root() + "/sub", "");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(w().RichTextBox1->text(), QString());
+        QCOMPARE(items(w().List1), results);
+        QCOMPARE(w().List2->count(), 2); // the walk ran
+        QCOMPARE(w().panelText(), texts::analysingFolders);
+        QCOMPARE(items(w().Combo1), m_startFolders + QStringList{root()});
+        QCOMPARE(items(w().Combo2), m_startKeywords + QStringList{"alpha beta"});
+        QCOMPARE(w().path, root() + "/sub");
+        QCOMPARE(m_box.count(), 0);
+    }
+
+    void ctrlXExitsEvenFromATextBox()
+    {
+        type(w().Combo1, "keep me");
+        w().Combo1->lineEdit()->selectAll();
+        QTest::keyClick(focused(), Qt::Key_X, Qt::ControlModifier);
+        QTRY_VERIFY(!w().isVisible());
+        QCOMPARE(w().Combo1->currentText(), QStringLiteral("keep me"));
+        QCOMPARE(m_help.calls().last().command, int(HelpViewer::HELP_QUIT));
+    }
+
+    void closeBoxDuringASearchWaitsForItsEnd()
+    {
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(root(), "alpha");
+        QTest::qWait(20); // let the repaint pacer's first interval pass
+        bool visibleAtClose = false;
+        // Delivered while the search repaints; user input would wait as well.
+        QTimer::singleShot(0, m_w.get(), [this, &visibleAtClose] {
+            visibleAtClose = w().searchRunning();
+            w().close();
+        });
+        w().MENU_SEARCH_Click();
+        QVERIFY(visibleAtClose);
+        QCOMPARE(w().List1->count(), 3);
+        QCOMPARE(w().panelText(), QStringLiteral("3個見つかりました"));
+        QVERIFY(!w().isVisible());
+    }
+
+    void toolbarDispatchesByIndexOnly()
+    {
+        QSignalSpy commands(m_w.get(), &MainWindow::commandRun);
+        QTest::mouseClick(toolButton(1), Qt::LeftButton); // the empty slot
+        w().Toolbar1_ButtonClick(3);
+        w().Toolbar1_ButtonClick(5);
+        w().Toolbar1_ButtonClick(8);
+        QCOMPARE(commands.count(), 0);
+
+        QTest::mouseClick(toolButton(6), Qt::LeftButton);
+        QCOMPARE(commands.count(), 1);
+        QCOMPARE(m_help.calls().size(), 1);
+        QCOMPARE(m_help.calls().first().command, int(HelpViewer::HELP_FINDER));
+        QCOMPARE(m_help.calls().first().helpFile, QStringLiteral("tarnview.hlp"));
+
+        bool aboutShown = false;
+        whenModalShown([&](QWidget *m) { aboutShown = qobject_cast<AboutWindow *>(m); });
+        QTest::mouseClick(toolButton(7), Qt::LeftButton);
+        QTRY_VERIFY(aboutShown);
+        QVERIFY(!w().aboutWindow());
+
+        // The images and tips of the push buttons.
+        for (int index : {2, 4, 6, 7}) {
+            QVERIFY(!toolButton(index)->icon().isNull());
+            QVERIFY(!toolButton(index)->toolTip().isEmpty());
+            QCOMPARE(toolButton(index)->focusPolicy(), Qt::NoFocus);
+        }
+        QCOMPARE(toolButton(4)->toolTip(), texts::tipToolbarSearch);
+
+        // One panel: a double-click on it runs nothing.
+        QTest::mouseDClick(w().StatusBar1->findChild<QLabel *>(), Qt::LeftButton);
+        QCOMPARE(commands.count(), 2);
+    }
+
+    void everyFolderTriggerOpensThePicker_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("Ctrl+F") << "ctrl+f";
+        QTest::newRow("browse button") << "button";
+        QTest::newRow("toolbar button 2") << "toolbar";
+        QTest::newRow("menu item") << "menu";
+    }
+    void everyFolderTriggerOpensThePicker()
+    {
+        QFETCH(QString, trigger);
+        w().path = root();
+        bool pickerShown = false;
+        whenModalShown([&](QWidget *m) { pickerShown = qobject_cast<SelectFolder *>(m); });
+        if (trigger == "ctrl+f")
+            QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_F, Qt::ControlModifier);
+        else if (trigger == "button")
+            QTest::mouseClick(w().Command1, Qt::LeftButton);
+        else if (trigger == "toolbar")
+            QTest::mouseClick(toolButton(2), Qt::LeftButton);
+        else
+            w().MENU_FOLDER->trigger();
+        QTRY_VERIFY(pickerShown);
+        QVERIFY(!w().selectFolder());
+    }
+
+    void f1OpensTheTopicOfTheFocusedControl_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("topic"); // 0: the contents
+        QTest::newRow("folder box") << "Combo1" << 11;
+        QTest::newRow("browse button") << "Command1" << 12;
+        QTest::newRow("keyword box") << "Combo2" << 13;
+        QTest::newRow("search button") << "Command2" << 14;
+        QTest::newRow("result list") << "List1" << 15;
+        QTest::newRow("viewer") << "RichTextBox1" << 17;
+        QTest::newRow("sub-folder box") << "Check1" << 0;
+    }
+    void f1OpensTheTopicOfTheFocusedControl()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, topic);
+        auto *target = w().findChild<QWidget *>(control);
+        QVERIFY(target);
+        target->setFocus();
+        QTest::keyClick(focused(), Qt::Key_F1);
+        QCOMPARE(m_help.calls().size(), 1);
+        const FakeHelpViewer::Call call = m_help.calls().first();
+        QCOMPARE(call.helpFile, QStringLiteral("tarnview.hlp"));
+        if (topic == 0) {
+            QCOMPARE(call.command, int(HelpViewer::HELP_FINDER));
+        } else {
+            QCOMPARE(call.command, int(HelpViewer::HELP_CONTEXT));
+            QCOMPARE(call.data, topic);
+        }
+    }
+
+    void f1OnAHighlightedMenuItemOpensItsMenusTopic_data()
+    {
+        QTest::addColumn<int>("menu");
+        QTest::addColumn<int>("topic");
+        QTest::newRow("file") << 0 << 4;
+        QTest::newRow("search") << 1 << 5;
+        QTest::newRow("help") << 2 << 6;
+    }
+    void f1OnAHighlightedMenuItemOpensItsMenusTopic()
+    {
+        QFETCH(int, menu);
+        QFETCH(int, topic);
+        QMenu *m = w().menuBar()->actions().at(menu)->menu();
+        m->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(m));
+        QTest::keyClick(m, Qt::Key_Down); // highlight the first item
+        QVERIFY(m->activeAction());
+        QTest::keyClick(m, Qt::Key_F1);
+        QCOMPARE(m_help.calls().size(), 1);
+        QCOMPARE(m_help.calls().first().command, int(HelpViewer::HELP_CONTEXT));
+        QCOMPARE(m_help.calls().first().data, topic);
+        QTRY_VERIFY(!m->isVisible());
+    }
+
+    void withoutAHelpFileNameNoHelpIsAsked()
+    {
+        helpfile::setName(QString()); // as during a splitter drag
+        w().List1->setFocus();
+        QTest::keyClick(focused(), Qt::Key_F1);
+        w().MENU_CONTENTS_Click();
+        helpfile::setName(texts::helpFileName);
+        QCOMPARE(m_help.calls().size(), 2);
+        for (const auto &call : m_help.calls())
+            QCOMPARE(call.helpFile, QString());
+    }
+
+    void visibleControlsHaveAccessibleNames()
+    {
+        const QList<QWidget *> controls = {
+            w().Check1, w().RichTextBox1, w().List1,  w().Command2, w().Command1,  w().Combo2,
+            w().Combo1, w().Image1,       w().Label1, w().Label2,   toolButton(2), toolButton(7)};
+        for (QWidget *control : controls) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+            QVERIFY(iface);
+            QVERIFY2(!iface->text(QAccessible::Name).isEmpty(), qPrintable(control->objectName()));
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(w().Combo1)->text(QAccessible::Name),
+                 texts::tipFolderBox);
+        QCOMPARE(QAccessible::queryAccessibleInterface(toolButton(4))->text(QAccessible::Name),
+                 texts::tipToolbarSearch);
+
+        // The status text and the results are readable.
+        prepare(root(), "alpha beta");
+        w().MENU_SEARCH_Click();
+        auto *panel = w().StatusBar1->findChild<QLabel *>();
+        QCOMPARE(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name),
+                 QStringLiteral("1個見つかりました"));
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(w().List1);
+        bool listed = false;
+        for (int i = 0; i < list->childCount(); ++i)
+            listed = listed || list->child(i)->text(QAccessible::Name) == root() + "/a.txt";
+        QVERIFY(listed);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
