@@ -8,6 +8,9 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
+#include <climits>
+
 namespace infowindows {
 
 namespace {
@@ -19,8 +22,13 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const 
     label->setWordWrap(false);
     label->setFocusPolicy(Qt::NoFocus);
     label->setGeometry(twips::toPixels(p.left, p.top, p.width, p.height));
+    // The design widths were made for another system font: a label never cuts
+    // its text off, it grows instead (within its window).
+    const int room = parent->width() > 0 ? parent->width() - label->x() : INT_MAX;
     if (p.fitsText)
-        label->resize(label->sizeHint());
+        label->resize(label->sizeHint().width(), label->sizeHint().height());
+    else if (label->sizeHint().width() > label->width())
+        label->resize(std::min(label->sizeHint().width(), room), label->height());
     return label;
 }
 } // namespace

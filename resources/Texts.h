@@ -71,6 +71,6 @@ inline const QString aboutOk = QStringLiteral("&OK");
 inline const QString tipAboutOk = QStringLiteral("このウィンドウを閉じます");
 inline const QString authorLine = QStringLiteral("作者: 佐伯 透");
 inline const QString emailLine = QStringLiteral("E-mail: tarnwell@example.jp");
-inline const QString noticeLine = QStringLiteral("Copyright (C) 1997-1999 Tarnwell Project");
+inline const QString noticeLine = QStringLiteral("(C) 1997-1999 佐伯 透");
 
 } // namespace texts

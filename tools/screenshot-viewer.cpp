@@ -1,0 +1,117 @@
+// Shows the about box, or the main window with a search result selected, under
+// an X server, and captures the screen with ImageMagick's import.
+//
+//   screenshot-viewer about|title|viewer OUTPUT.png
+//
+// Run by tools/screenshot-viewer.sh under xvfb-run.
+
+#include "AboutWindow.h"
+#include "Cp932.h"
+#include "FakeHelpViewer.h"
+#include "FakeMessageBox.h"
+#include "FakeVolumeList.h"
+#include "MainWindow.h"
+#include "SettingsStore.h"
+#include "TitleWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void writeSample(const QDir &dir, const QString &name, const QString &text)
+{
+    QFile f(dir.filePath(name));
+    if (f.open(QIODevice::WriteOnly))
+        f.write(cp932::encode(text).bytes);
+}
+
+int capture(const QString &output)
+{
+    return QProcess::execute(QStringLiteral("import"),
+                             {QStringLiteral("-window"), QStringLiteral("root"), output});
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: screenshot-viewer about|title|viewer OUTPUT.png\n");
+        return 2;
+    }
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString output = QString::fromLocal8Bit(argv[2]);
+    int result = 1;
+
+    if (mode == QLatin1String("about")) {
+        AboutWindow about;
+        QTimer::singleShot(1500, &about, [&] {
+            result = capture(output);
+            about.accept();
+        });
+        about.exec();
+        return result;
+    }
+
+    if (mode == QLatin1String("title")) {
+        TitleWindow title;
+        title.show();
+        QTimer::singleShot(1500, &title, [&] {
+            result = capture(output);
+            app.quit();
+        });
+        app.exec();
+        return result;
+    }
+
+    QTemporaryDir dir;
+    const QDir d(dir.path());
+    writeSample(d, QStringLiteral("議事録.txt"),
+                QStringLiteral("定例会議 議事録\r\n\r\n1. 前回の確認事項\r\n"
+                               "   検索ツールの配布方法を決めた。\r\n2. 今回の議題\r\n"
+                               "   Tarnwell の新しい版では、検索結果を選ぶと\r\n"
+                               "   右側にファイルの内容が表示され、キーワードが選択される。\r\n"
+                               "3. 次回\r\n   三月一日に開催する。\r\n"));
+    writeSample(d, QStringLiteral("readme.txt"),
+                QStringLiteral("Tarnwell\r\nキーワードを含むファイルを探します。\r\n"));
+    writeSample(d, QStringLiteral("memo.txt"), QStringLiteral("買い物: 牛乳、パン\r\n"));
+
+    FakeMessageBox box;
+    FakeHelpViewer help;
+    MemorySettingsStore settings;
+    FakeVolumeList volumes;
+    PlatformServices services;
+    services.messageBox = &box;
+    services.help = &help;
+    services.settings = &settings;
+    services.volumes = &volumes;
+    MainWindow w(services);
+    w.resize(720, 420);
+    w.show();
+    QTimer::singleShot(500, &w, [&] {
+        w.Combo1->setEditText(dir.path());
+        w.Combo2->setEditText(QStringLiteral("キーワード"));
+        w.MENU_SEARCH_Click();
+        for (int i = 0; i < w.List1->count(); ++i) {
+            if (w.List1->item(i)->text().endsWith(QStringLiteral("議事録.txt")))
+                w.List1->setCurrentRow(i);
+        }
+        w.List1->setFocus();
+    });
+    QTimer::singleShot(2000, &w, [&] {
+        result = capture(output);
+        app.quit();
+    });
+    app.exec();
+    return result;
+}
