@@ -42,6 +42,9 @@ MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
     // Enter for the default button and F1 for context help.
     qApp->installEventFilter(this);
     Combo1->setFocus();
+
+    wireSplitter();
+    Form_Load();
 }
 
 MainWindow::~MainWindow()
@@ -57,8 +60,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_services.help)
-        m_services.help->winHelp(this, helpfile::name(), HelpViewer::HELP_QUIT, 0);
+    short cancel = 0;
+    Form_Unload(cancel);
     QMainWindow::closeEvent(event);
 }
 

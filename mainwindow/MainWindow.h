@@ -5,6 +5,7 @@
 
 #include "FolderPickerHost.h"
 #include "Services.h"
+#include "SettingsStore.h"
 #include "Tokenizer.h"
 
 #include <QMainWindow>
@@ -95,6 +96,17 @@ public:
     void GetFileNameInAllSubDirectory(QString str);
 
     bool searchRunning() const { return m_searchRunning; }
+
+    // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
+    // (Layout.cpp). X and Y are in twips from the splitter's top-left corner.
+    void Form_Load();
+    void Form_Unload(short &Cancel);
+    void Form_Resize();
+    void Image1_MouseDown(short Button, short Shift, float X, float Y);
+    void Image1_MouseMove(short Button, short Shift, float X, float Y);
+    void Image1_MouseUp(short Button, short Shift, float X, float Y);
+    int splitX() const { return splitx; }
+    bool isDragging() const { return dragging; }
     // The modal dialog the window is showing, or null.
     SelectFolder *selectFolder() const { return m_selectFolder.get(); }
     AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
@@ -109,6 +121,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createControls();
@@ -133,6 +147,13 @@ private:
 
     int splitx = 0; // twips
     bool dragging = false;
+
+    void wireSplitter();
+    void applySplitFromBar();
+    SettingsStore &settingsStore();
+    std::unique_ptr<SettingsStore> m_ownSettings; // used when no store was given
+    int m_layoutDepth = 0;                        // nesting of Form_Resize
+    bool m_unloaded = false;
 
     friend class WindowSearchObserver;
 };

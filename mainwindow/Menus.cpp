@@ -90,13 +90,15 @@ void MainWindow::showHelpTopic(int topic)
 void MainWindow::MENU_FOLDER_Click()
 {
     Q_EMIT commandRun(QStringLiteral("MENU_FOLDER_Click"));
-    if (m_selectFolder)
+    if (m_selectFolder && m_selectFolder->isVisible())
         return; // already shown
     // Loaded on first use (its constructor runs its load), shown modally and
-    // unloaded when it closes: it keeps no state between showings.
+    // unloaded when it closes: it keeps no state between showings. Start-up
+    // leaves it loaded and hidden; that instance is the one shown first.
     if (!m_pickerHost)
         m_pickerHost = std::make_unique<PickerHost>(*this);
-    m_selectFolder = std::make_unique<SelectFolder>(*m_pickerHost, m_services, this);
+    if (!m_selectFolder)
+        m_selectFolder = std::make_unique<SelectFolder>(*m_pickerHost, m_services, this);
     m_selectFolder->exec();
     m_selectFolder.reset();
 }

@@ -1,0 +1,93 @@
+// The real program under Xvfb with a temporary home: the first run writes the
+// settings file at Ctrl+X, the second comes back where the first was left.
+
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestStartupEndToEnd : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void windowComesBackWhereItWasLeft();
+
+private:
+    QStringList run(const QStringList &arguments);
+
+    QTemporaryDir m_home;
+};
+
+QStringList TestStartupEndToEnd::run(const QStringList &arguments)
+{
+    const QString report = m_home.filePath(QStringLiteral("report.txt"));
+    QFile::remove(report);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), m_home.path());
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess xvfb;
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("xvfb-run"), QStringList{QStringLiteral("-a"), QStringLiteral("-s"),
+                                                       QStringLiteral("-screen 0 1280x1024x24"),
+                                                       QStringLiteral(TARNWELL_DRIVER),
+                                                       QStringLiteral(TARNWELL_PROGRAM), report} +
+                                               arguments);
+    if (!xvfb.waitForFinished(90000)) {
+        xvfb.kill();
+        xvfb.waitForFinished();
+    }
+    QFile file(report);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("no report: ") + QString::fromLocal8Bit(xvfb.readAll())};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(),
+             "xdotool is missing: run scripts/setup.sh");
+    QVERIFY(m_home.isValid());
+
+    // First run: an empty store, so the window opens at 0, 0 with the default
+    // 6255 x 4935 twips (417 x 329 pixels at 96 DPI).
+    QStringList report = run({QStringLiteral("move"), QStringLiteral("100"), QStringLiteral("80"),
+                              QStringLiteral("700"), QStringLiteral("500")});
+    QCOMPARE(report, (QStringList{"seen 0 0 417 329", "moved 100 80 700 500", "exit 0"}));
+
+    const QString ini = m_home.filePath(QStringLiteral(".config/Tarnwell/Tarnwell.ini"));
+    QVERIFY2(QFile::exists(ini), qPrintable(ini));
+    const QSettings settings(ini, QSettings::IniFormat);
+    const QList<std::pair<const char *, const char *>> expected = {
+        {"Version/Version1", " 200"},
+        {"Version/Version2", " 331"},
+        {"Config/Window Left", " 1500"},
+        {"Config/Window Top", " 1200"},
+        {"Config/Window Width", " 10500"},
+        {"Config/Window Height", " 7500"},
+        {"Config/Window State", " 0"},
+        {"Config/Split X", " 1450"},
+        {"Config/Path", ""},
+        {"Config/Pattern", "*.*"},
+    };
+    QCOMPARE(settings.allKeys().size(), expected.size());
+    for (const auto &[key, value] : expected)
+        QCOMPARE(settings.value(QString::fromLatin1(key)).toString(), QString::fromLatin1(value));
+    QFile raw(ini);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray text = raw.readAll();
+    QVERIFY2(text.contains("Version2=\" 331\""), text.constData());
+    QVERIFY2(text.contains("Window%20Width=\" 10500\""), text.constData());
+
+    // Second run: the window comes back where it was left.
+    report = run({});
+    QCOMPARE(report, (QStringList{"seen 100 80 700 500", "exit 0"}));
+}
+
+QTEST_GUILESS_MAIN(TestStartupEndToEnd)
+#include "tst_startup_e2e.moc"
