@@ -116,6 +116,7 @@ private Q_SLOTS:
     void pressAndReleaseWithoutMove_data();
     void pressAndReleaseWithoutMove();
     void helpFileNameIsEmptyDuringADrag();
+    void losingTheWindowEndsADrag();
 
 private:
     MainWindow *start(bool show = true);
@@ -636,6 +637,30 @@ void TestStartup::helpFileNameIsEmptyDuringADrag()
     QTest::mouseMove(window, splitterCentre() + QPoint(10, 0));
     QCOMPARE(w->splitX(), split);
     QCOMPARE(helpfile::name(), QStringLiteral("tarnview.hlp"));
+}
+
+void TestStartup::losingTheWindowEndsADrag()
+{
+    MainWindow *w = start();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QWindow *window = w->windowHandle();
+    const QPoint at = splitterCentre();
+    QTest::mousePress(window, Qt::LeftButton, {}, at);
+    QTest::mouseMove(window, at + QPoint(30, 0));
+    QCOMPARE(helpfile::name(), QString());
+    const int split = w->splitX();
+
+    // Another window takes the focus before the release arrives.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!w->isDragging());
+    QVERIFY(!w->Picture1->isVisible());
+    QCOMPARE(w->splitX(), split);
+    QCOMPARE(helpfile::name(), QStringLiteral("tarnview.hlp"));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, at + QPoint(30, 0));
 }
 
 QTEST_MAIN(TestStartup)
