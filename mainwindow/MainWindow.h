@@ -137,6 +137,10 @@ private:
     Tokenizer m_tokenizer;
     QWidget *m_client = nullptr; // the client area the design positions refer to
     QLabel *m_panel1 = nullptr;
+    // Panel 1's text; while a search runs the label takes it only when the
+    // window repaints, so thousands of texts a second cost no label layout.
+    QString m_panelText;
+    void showPanelText();
     std::unique_ptr<RepaintPacer> m_pacer;
     // The folder picker while it is shown; it lives only from its load to its close.
     std::unique_ptr<FolderPickerHost> m_pickerHost;

@@ -46,27 +46,40 @@ public:
     void statusTextChanged(const QString &text) override
     {
         m_w.setPanelText(text);
-        m_w.m_pacer->changed();
+        repaintIfDue();
     }
     void workListCleared() override { m_w.List2->clear(); }
-    void fileListed(const FoundFile &file) override { appendFile(m_w.List2, file); }
+    void fileListed(const FoundFile &file) override
+    {
+        appendFile(m_w.List2, file);
+        repaintIfDue();
+    }
     bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
     void viewerCleared() override { m_w.RichTextBox1->setText(QString()); }
     void resultsCleared() override { m_w.List1->clear(); }
     void fileMatched(const FoundFile &file) override
     {
         appendFile(m_w.List1, file);
-        m_w.m_pacer->changed();
+        repaintIfDue();
     }
     void nothingFound() override
     {
-        m_w.m_pacer->flush(); // "Tarnwell" shows behind the box
+        m_w.showPanelText(); // "Tarnwell" shows behind the box
+        m_w.m_pacer->flush();
         if (m_w.m_services.messageBox)
             m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
                                             mb::Information);
     }
 
 private:
+    void repaintIfDue()
+    {
+        if (!m_w.m_pacer->due())
+            return;
+        m_w.showPanelText();
+        m_w.m_pacer->flush();
+    }
+
     MainWindow &m_w;
 };
 
@@ -98,6 +111,7 @@ void MainWindow::MENU_SEARCH_Click()
     }
 
     m_searchRunning = false;
+    showPanelText();
     if (m_closePending) {
         m_closePending = false;
         close();

@@ -15,7 +15,8 @@ void MainWindow::createStatusBar()
     StatusBar1->setSizeGripEnabled(false);
 
     // Panel 1 follows the window's width, no narrower than 1440 twips.
-    m_panel1 = new QLabel(texts::productName, StatusBar1);
+    m_panelText = texts::productName;
+    m_panel1 = new QLabel(m_panelText, StatusBar1);
     m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
     m_panel1->setTextFormat(Qt::PlainText);
     m_panel1->setToolTip(texts::tipStatusPanel);
@@ -28,13 +29,21 @@ void MainWindow::createStatusBar()
 
 QString MainWindow::panelText() const
 {
-    return m_panel1->text();
+    return m_panelText;
 }
 
 void MainWindow::setPanelText(const QString &text)
 {
-    m_panel1->setText(text);
+    m_panelText = text;
+    if (!m_searchRunning)
+        showPanelText();
     Q_EMIT panelTextChanged(text);
+}
+
+void MainWindow::showPanelText()
+{
+    if (m_panel1->text() != m_panelText)
+        m_panel1->setText(m_panelText);
 }
 
 void MainWindow::StatusBar1_PanelDblClick(short index)

@@ -9,9 +9,14 @@ RepaintPacer::RepaintPacer(int maxPerSecond)
     m_sinceLast.start();
 }
 
+bool RepaintPacer::due() const
+{
+    return m_sinceLast.nsecsElapsed() >= m_intervalNs;
+}
+
 void RepaintPacer::changed()
 {
-    if (m_sinceLast.nsecsElapsed() >= m_intervalNs)
+    if (due())
         flush();
 }
 

@@ -11,7 +11,9 @@ class RepaintPacer {
 public:
     explicit RepaintPacer(int maxPerSecond = 60);
 
-    // Something visible changed; repaints now if the last repaint is old enough.
+    // True when the last repaint is old enough for another.
+    bool due() const;
+    // Something visible changed; repaints now if due().
     void changed();
     // Repaints now (the last change must show before a modal box or the end).
     void flush();
