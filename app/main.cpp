@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    // Lets Wayland docks match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwell.Tarnwell"));
 
     QtMessageBox messageBox;
     QtHelpViewer help(texts::helpFileName, QUrl(QStringLiteral("qrc:/help/")));
