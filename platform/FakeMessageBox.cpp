@@ -1,5 +1,7 @@
 #include "FakeMessageBox.h"
 
+#include <QtGlobal>
+
 int FakeMessageBox::show(QWidget *, const QString &text, const QString &title, int flags)
 {
     const Shown box{text, title, flags};
@@ -8,5 +10,11 @@ int FakeMessageBox::show(QWidget *, const QString &text, const QString &title, i
         m_hook(box);
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
-    return (flags & 0x0F) == mb::RetryCancel ? mb::Retry : mb::Ok;
+    const int buttons = flags & 0x0F;
+    if (buttons == mb::OkOnly)
+        return mb::Ok;
+    m_unexpected.append(box);
+    qWarning("FakeMessageBox: no answer queued for box \"%s\" (buttons %d); answering Cancel",
+             qUtf8Printable(text), buttons);
+    return mb::Cancel;
 }

@@ -284,10 +284,13 @@ void SelectFolderTest::retryRepeatsUntilReady()
         if (m_box.count() == 3)
             m_volumes.setReady(m_usb, true);
     });
+    for (int i = 0; i < 3; ++i)
+        m_box.setNextAnswer(mb::Retry);
     // The user picks the second volume with the keyboard.
     d->Drive1()->setFocus();
     QTest::keyClick(d->Drive1(), Qt::Key_Down);
     QCOMPARE(m_box.count(), 3);
+    QVERIFY(m_box.unexpected().isEmpty());
     QCOMPARE(d->Dir1()->path(), m_usb);
     QCOMPARE(d->Label2()->text(), texts::pickerFolderPrefix + m_usb);
 }

@@ -96,6 +96,7 @@ private Q_SLOTS:
     void storedPatternJoinsThePatternBox();
     void storedFolderBecomesTheOnlyFolderEntry();
     void folderPickerIsLoadedHiddenAtPath();
+    void unansweredNotReadyBoxEndsTheLoad();
     void storedWindowState_data();
     void storedWindowState();
     void unacceptableValuesFallBack_data();
@@ -286,6 +287,24 @@ void TestStartup::folderPickerIsLoadedHiddenAtPath()
     QPointer<SelectFolder> guard(picker);
     m_window->close();
     QVERIFY(guard.isNull());
+}
+
+void TestStartup::unansweredNotReadyBoxEndsTheLoad()
+{
+    // A stored folder on a volume that never becomes ready, and no answer
+    // queued: the box is recorded as unexpected and answered Cancel, so the
+    // load ends instead of asking again without end.
+    QTemporaryDir usb;
+    QVERIFY(usb.isValid());
+    m_volumes->add(usb.path(), QStringLiteral("USB"), false);
+    m_store->preset(config(), QStringLiteral("Path"), usb.path());
+    MainWindow *w = start();
+    QCOMPARE(m_box->count(), 1);
+    QCOMPARE(m_box->unexpected().size(), 1);
+    QCOMPARE(m_box->unexpected()[0].flags & 0x0F, mb::RetryCancel);
+    QVERIFY(!WatchedStore::titleWindowVisible());
+    QVERIFY(w->isVisible());
+    QCOMPARE(w->Combo1->currentText(), usb.path());
 }
 
 void TestStartup::storedWindowState_data()
