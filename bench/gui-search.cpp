@@ -16,11 +16,11 @@
 #include "MainWindow.h"
 #include "SettingsStore.h"
 
+#include "PathList.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QListWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -89,7 +89,7 @@ int main(int argc, char **argv)
                 sorted.front(), window.List1->count(), box.count());
     if (list) {
         for (int i = 0; i < window.List1->count(); ++i) {
-            const QByteArray native = window.List1->item(i)->data(Qt::UserRole).toByteArray();
+            const QByteArray native = window.List1->itemData(i, Qt::UserRole).toByteArray();
             std::printf("%s\n", native.constData());
         }
     }

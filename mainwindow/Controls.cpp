@@ -2,6 +2,8 @@
 
 #include "MainWindow.h"
 
+#include "PathList.h"
+
 #include "Artwork.h"
 #include "TextViewer.h"
 #include "Texts.h"
@@ -12,7 +14,6 @@
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPalette>
 #include <QPushButton>
 
@@ -49,9 +50,8 @@ void MainWindow::createControls()
     Check1->setObjectName(QStringLiteral("Check1"));
     place(Check1, 120, 1320, 2175, 255);
 
-    List2 = new QListWidget(client);
+    List2 = new PathListView(client);
     List2->setObjectName(QStringLiteral("List2"));
-    List2->setUniformItemSizes(true);
     place(List2, 6120, 840, 1215, 240);
     List2->hide();
 
@@ -85,15 +85,12 @@ void MainWindow::createControls()
     RichTextBox1->setAccessibleName(texts::tipViewer);
     place(RichTextBox1, 1800, 1680, 4320, 2235);
 
-    List1 = new QListWidget(client);
+    List1 = new PathListView(client);
     List1->setObjectName(QStringLiteral("List1"));
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setSortingEnabled(false);
-    List1->setUniformItemSizes(true);
     List1->setToolTip(texts::tipResultList);
     List1->setAccessibleName(texts::tipResultList);
     place(List1, 0, 1680, 1455, 2220);
-    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(List1, &PathListView::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             List1_Click();
     });

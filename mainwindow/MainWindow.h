@@ -4,6 +4,7 @@
 // List1, ...) so every part of the program refers to them the same way.
 
 #include "FolderPickerHost.h"
+#include "PathList.h"
 #include "Services.h"
 #include "SettingsStore.h"
 #include "Tokenizer.h"
@@ -18,7 +19,6 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QMenu;
 class QPushButton;
 class QStatusBar;
@@ -47,11 +47,11 @@ public:
     // Controls, in creation order. Hidden: List2, Combo3, Picture1.
     QToolBar *Toolbar1 = nullptr;
     QCheckBox *Check1 = nullptr;
-    QListWidget *List2 = nullptr; // the work list; item data Qt::UserRole: native path
+    PathListView *List2 = nullptr; // the work list; item data Qt::UserRole: native path
     QComboBox *Combo3 = nullptr;
     QWidget *Picture1 = nullptr;
     TextViewer *RichTextBox1 = nullptr;
-    QListWidget *List1 = nullptr; // the result list; item data Qt::UserRole: native path
+    PathListView *List1 = nullptr; // the result list; item data Qt::UserRole: native path
     QStatusBar *StatusBar1 = nullptr;
     QPushButton *Command2 = nullptr;
     QPushButton *Command1 = nullptr;

@@ -3,6 +3,8 @@
 
 #include "MainWindow.h"
 
+#include "PathList.h"
+
 #include "RepaintPacer.h"
 #include "SearchRun.h"
 #include "TextViewer.h"
@@ -10,18 +12,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QListWidget>
 
 #include "MessageBox.h"
 
 namespace {
-
-void appendFile(QListWidget *list, const FoundFile &file)
-{
-    auto *item = new QListWidgetItem(file.path);
-    item->setData(Qt::UserRole, file.nativePath);
-    list->addItem(item);
-}
 
 // Appends text to a combo box's list unless an entry is equal to it (exact,
 // case-sensitive, whole text); the edit text stays as it is.
@@ -42,6 +36,8 @@ void addToHistory(QComboBox *box, const QString &text)
 class WindowSearchObserver : public SearchObserver {
 public:
     explicit WindowSearchObserver(MainWindow &w) : m_w(w) {}
+    // Whatever the run listed shows when it ends.
+    ~WindowSearchObserver() override { commitLists(); }
 
     void statusTextChanged(const QString &text) override
     {
@@ -51,7 +47,7 @@ public:
     void workListCleared() override { m_w.List2->clear(); }
     void fileListed(const FoundFile &file) override
     {
-        appendFile(m_w.List2, file);
+        m_w.List2->append(file.path, file.nativePath);
         repaintIfDue();
     }
     bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
@@ -59,11 +55,12 @@ public:
     void resultsCleared() override { m_w.List1->clear(); }
     void fileMatched(const FoundFile &file) override
     {
-        appendFile(m_w.List1, file);
+        m_w.List1->append(file.path, file.nativePath);
         repaintIfDue();
     }
     void nothingFound() override
     {
+        commitLists();
         m_w.showPanelText(); // "Tarnwell" shows behind the box
         m_w.m_pacer->flush();
         if (m_w.m_services.messageBox)
@@ -72,10 +69,16 @@ public:
     }
 
 private:
+    void commitLists()
+    {
+        m_w.List2->commit();
+        m_w.List1->commit();
+    }
     void repaintIfDue()
     {
         if (!m_w.m_pacer->due())
             return;
+        commitLists();
         m_w.showPanelText();
         m_w.m_pacer->flush();
     }
@@ -123,11 +126,11 @@ void MainWindow::List1_Click()
     const QString keywordText = Combo2->currentText();
     if (keywordText.isEmpty())
         return;
-    const QListWidgetItem *item = List1->currentItem();
-    if (!item)
+    const int row = List1->currentRow();
+    if (row < 0)
         return;
     // A file that can no longer be read leaves the viewer empty.
-    if (!RichTextBox1->loadFile(item->data(Qt::UserRole).toByteArray()))
+    if (!RichTextBox1->loadFile(List1->itemData(row, Qt::UserRole).toByteArray()))
         return;
     const QString word = GetToken(keywordText, QStringLiteral(" "));
     // From offset 0, so a word at the very first character is found too.

@@ -14,11 +14,11 @@
 #include "SettingsStore.h"
 #include "TitleWindow.h"
 
+#include "PathList.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -103,7 +103,7 @@ int main(int argc, char **argv)
         w.Combo2->setEditText(QStringLiteral("キーワード"));
         w.MENU_SEARCH_Click();
         for (int i = 0; i < w.List1->count(); ++i) {
-            if (w.List1->item(i)->text().endsWith(QStringLiteral("議事録.txt")))
+            if (w.List1->itemText(i).endsWith(QStringLiteral("議事録.txt")))
                 w.List1->setCurrentRow(i);
         }
         w.List1->setFocus();

@@ -12,6 +12,7 @@
 #include "TextViewer.h"
 #include "Texts.h"
 
+#include "PathList.h"
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +20,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -43,11 +43,11 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-QStringList items(const QListWidget *list)
+QStringList items(const PathListView *list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+        out << list->itemText(i);
     return out;
 }
 
@@ -300,8 +300,38 @@ private Q_SLOTS:
         }
         QCOMPARE(items(w().List1), matchedInWorkOrder);
         // Item data carries the native path the viewer opens.
-        QCOMPARE(w().List1->item(0)->data(Qt::UserRole).toByteArray(),
+        QCOMPARE(w().List1->itemData(0, Qt::UserRole).toByteArray(),
                  QFile::encodeName(matchedInWorkOrder.first()));
+    }
+
+    // Many results arrive in a few row insertions (one per paced repaint and
+    // one at the end), not one per file, and still all of them in scan order.
+    void manyResultsListInBatches()
+    {
+        QTemporaryDir many;
+        QVERIFY(many.isValid());
+        const int files = 2000;
+        for (int i = 0; i < files; ++i)
+            writeFile(many.path() + QStringLiteral("/f%1.txt").arg(i, 4, 10, QChar('0')),
+                      "alpha beta\r\n");
+        int batches1 = 0, batches2 = 0;
+        connect(w().List1->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++batches1; });
+        connect(w().List2->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++batches2; });
+        prepare(many.path(), "alpha");
+        w().MENU_SEARCH_Click();
+
+        QCOMPARE(w().List1->count(), files);
+        QCOMPARE(w().List2->count(), files);
+        QCOMPARE(items(w().List1), items(w().List2)); // every file matches, in walk order
+        QVERIFY2(batches1 * 10 < files, qPrintable(QString::number(batches1)));
+        QVERIFY2(batches2 * 10 < files, qPrintable(QString::number(batches2)));
+
+        // A second run clears what the first listed before it lists again.
+        prepare(root(), "alpha beta");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(items(w().List1), QStringList{root() + "/a.txt"});
+        QCOMPARE(w().List2->count(), 2);
+        QCOMPARE(w().List1->currentRow(), -1);
     }
 
     void nothingFoundIsToldInABox()

@@ -10,11 +10,11 @@
 #include "SettingsStore.h"
 #include "TextViewer.h"
 
+#include "PathList.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,7 +70,7 @@ private:
     int rowOf(const char *name) const
     {
         for (int i = 0; i < m_w->List1->count(); ++i) {
-            if (m_w->List1->item(i)->data(Qt::UserRole).toByteArray() == pathOf(name))
+            if (m_w->List1->itemData(i, Qt::UserRole).toByteArray() == pathOf(name))
                 return i;
         }
         return -1;
@@ -79,8 +79,8 @@ private:
     void clickRow(int row)
     {
         QVERIFY(row >= 0);
-        QListWidget *list = m_w->List1;
-        const QRect r = list->visualItemRect(list->item(row));
+        PathListView *list = m_w->List1;
+        const QRect r = list->rowRect(row);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(list->currentRow(), row);
     }
@@ -134,7 +134,7 @@ private Q_SLOTS:
         const int next = row + 1 < m_w->List1->count() ? row + 1 : row - 1;
         QTest::keyClick(m_w->List1, next > row ? Qt::Key_Down : Qt::Key_Up);
         QCOMPARE(m_w->List1->currentRow(), next);
-        const QByteArray nextPath = m_w->List1->item(next)->data(Qt::UserRole).toByteArray();
+        const QByteArray nextPath = m_w->List1->itemData(next, Qt::UserRole).toByteArray();
         const qsizetype expected = nextPath == pathOf("two.txt") ? 0 : 8;
         QCOMPARE(viewer()->selectionStart(), expected); // 0: the very first character
         QCOMPARE(viewer()->selectedText(), QStringLiteral("alpha"));

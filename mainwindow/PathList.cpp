@@ -1,0 +1,96 @@
+#include "PathList.h"
+
+#include <QItemSelectionModel>
+
+int PathListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_committed;
+}
+
+QVariant PathListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.column() != 0 || index.row() < 0 || index.row() >= m_committed)
+        return {};
+    const Entry &e = m_rows[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return e.path;
+    case Qt::UserRole:
+        return e.nativePath;
+    default:
+        return {};
+    }
+}
+
+void PathListModel::append(QString path, QByteArray nativePath)
+{
+    m_rows.push_back({std::move(path), std::move(nativePath)});
+}
+
+void PathListModel::commit()
+{
+    const int total = int(m_rows.size());
+    if (total == m_committed)
+        return;
+    beginInsertRows(QModelIndex(), m_committed, total - 1);
+    m_committed = total;
+    endInsertRows();
+}
+
+void PathListModel::clear()
+{
+    if (m_committed == 0) {
+        m_rows.clear();
+        return;
+    }
+    beginResetModel();
+    m_rows.clear();
+    m_committed = 0;
+    endResetModel();
+}
+
+PathListView::PathListView(QWidget *parent) : QListView(parent), m_model(new PathListModel(this))
+{
+    setModel(m_model);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &) {
+                Q_EMIT currentRowChanged(current.isValid() ? current.row() : -1);
+            });
+    // A reset leaves no current row; say so as a row change would.
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this] { Q_EMIT currentRowChanged(-1); });
+}
+
+int PathListView::count() const
+{
+    return m_model->rowCount();
+}
+
+int PathListView::currentRow() const
+{
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void PathListView::setCurrentRow(int row)
+{
+    if (row < 0 || row >= count()) {
+        selectionModel()->clearCurrentIndex();
+        return;
+    }
+    setCurrentIndex(m_model->index(row));
+}
+
+QVariant PathListView::itemData(int row, int role) const
+{
+    return m_model->index(row).data(role);
+}
+
+QRect PathListView::rowRect(int row) const
+{
+    return visualRect(m_model->index(row));
+}

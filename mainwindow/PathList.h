@@ -1,0 +1,70 @@
+#pragma once
+// The result and work lists: a plain vector of found files behind a list view.
+// Files are added to a pending batch and become rows only when the batch is
+// committed (at each paced repaint and at the end of a search), so tens of
+// thousands of files cost one row insertion per repaint, not one per file.
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QListView>
+#include <QString>
+
+#include <vector>
+
+class PathListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    struct Entry {
+        QString path;          // shown (Qt::DisplayRole)
+        QByteArray nativePath; // Qt::UserRole
+    };
+
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    // Queues a file; it shows after the next commit().
+    void append(QString path, QByteArray nativePath);
+    // Turns the queued files into rows, in the order they were queued.
+    void commit();
+    // Removes every row and every queued file.
+    void clear();
+
+    int pendingCount() const { return int(m_rows.size()) - m_committed; }
+
+private:
+    std::vector<Entry> m_rows; // committed rows first, then the pending ones
+    int m_committed = 0;
+};
+
+class PathListView : public QListView {
+    Q_OBJECT
+public:
+    explicit PathListView(QWidget *parent = nullptr);
+
+    PathListModel *pathModel() const { return m_model; }
+
+    // Committed rows.
+    int count() const;
+    int currentRow() const;
+    void setCurrentRow(int row);
+    // Data of a committed row (Qt::DisplayRole: path, Qt::UserRole: native path).
+    QVariant itemData(int row, int role = Qt::DisplayRole) const;
+    QString itemText(int row) const { return itemData(row).toString(); }
+    QRect rowRect(int row) const;
+
+    void append(QString path, QByteArray nativePath)
+    {
+        m_model->append(std::move(path), std::move(nativePath));
+    }
+    void commit() { m_model->commit(); }
+    void clear() { m_model->clear(); }
+
+Q_SIGNALS:
+    // The current row changed, by mouse, keyboard or code; -1 for none.
+    void currentRowChanged(int row);
+
+private:
+    PathListModel *m_model;
+};
