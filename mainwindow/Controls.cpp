@@ -16,12 +16,50 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyle>
 
 namespace {
 
 void place(QWidget *w, double left, double top, double width, double height)
 {
     w->setGeometry(twips::toPixels(left, top, width, height));
+}
+
+// The text a caption shows: access-key markers removed, "&&" shown as "&".
+QString shownCaption(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+// The width a control needs to show its caption whole. A push button needs
+// its text between the style's margins and frame (the style's preferred
+// minimum width for buttons is a look, not a need); the others their size hint.
+int captionWidth(const QWidget *w)
+{
+    if (const auto *button = qobject_cast<const QPushButton *>(w)) {
+        const QStyle *style = button->style();
+        return button->fontMetrics().horizontalAdvance(shownCaption(button->text())) +
+               2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    }
+    return w->sizeHint().width();
+}
+
+// A captioned control keeps its design place but grows to its caption's width
+// when the font in use needs more than its design width, so no caption is
+// cut off; it never shrinks below the design width.
+void placeCaptioned(QWidget *w, double left, double top, double width, double height)
+{
+    place(w, left, top, width, height);
+    const int needed = captionWidth(w);
+    if (w->width() < needed)
+        w->resize(needed, w->height());
 }
 
 QComboBox *makeFolderOrKeywordBox(QWidget *parent, const QString &tip)
@@ -48,7 +86,7 @@ void MainWindow::createControls()
 
     Check1 = new QCheckBox(texts::subfolderBox, client);
     Check1->setObjectName(QStringLiteral("Check1"));
-    place(Check1, 120, 1320, 2175, 255);
+    placeCaptioned(Check1, 120, 1320, 2175, 255);
 
     List2 = new PathListView(client);
     List2->setObjectName(QStringLiteral("List2"));
@@ -101,14 +139,14 @@ void MainWindow::createControls()
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setToolTip(texts::tipSearchButton);
     Command2->setDefault(true);
-    place(Command2, 5160, 840, 855, 300);
+    placeCaptioned(Command2, 5160, 840, 855, 300);
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
 
     Command1 = new QPushButton(texts::browseButton, client);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setToolTip(texts::tipBrowseButton);
     Command1->setAutoDefault(true); // Enter on the focused browse button clicks it
-    place(Command1, 5160, 480, 855, 300);
+    placeCaptioned(Command1, 5160, 480, 855, 300);
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
 
     Combo2 = makeFolderOrKeywordBox(client, texts::tipKeywordBox);
@@ -131,13 +169,13 @@ void MainWindow::createControls()
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setToolTip(texts::tipKeywordBox);
     Label2->setBuddy(Combo2);
-    place(Label2, 120, 910, 1095, 255);
+    placeCaptioned(Label2, 120, 910, 1095, 255);
 
     Label1 = new QLabel(texts::labelFolder, client);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setToolTip(texts::tipFolderBox);
     Label1->setBuddy(Combo1);
-    place(Label1, 120, 550, 975, 255);
+    placeCaptioned(Label1, 120, 550, 975, 255);
 
     // Tab order of the visible controls that take the focus.
     setTabOrder(Combo1, Combo2);

@@ -11,8 +11,10 @@
 #include "SettingsStore.h"
 #include "TextViewer.h"
 #include "Texts.h"
+#include "Twips.h"
 
 #include "PathList.h"
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -332,6 +335,52 @@ private Q_SLOTS:
         QCOMPARE(items(w().List1), QStringList{root() + "/a.txt"});
         QCOMPARE(w().List2->count(), 2);
         QCOMPARE(w().List1->currentRow(), -1);
+    }
+
+    // Every caption shows whole at the default font: no label, check box or
+    // button is narrower than its text needs.
+    // Every caption shows whole at the default font: no label or check box is
+    // narrower than its size hint, no push button narrower than its text
+    // between the style's margins and frame. Each keeps its design place.
+    void captionsAreNotCutOff()
+    {
+        QList<QWidget *> captioned;
+        for (QWidget *c : w().findChildren<QWidget *>()) {
+            // Tool buttons show icons only; the empty toolbar slot has no caption.
+            auto *label = qobject_cast<QLabel *>(c);
+            auto *button = qobject_cast<QAbstractButton *>(c);
+            if (c->isVisible() && ((label && !label->text().isEmpty()) ||
+                                   (button && !qobject_cast<QToolButton *>(c))))
+                captioned << c;
+        }
+        QVERIFY(captioned.contains(w().Label1) && captioned.contains(w().Label2));
+        QVERIFY(captioned.contains(w().Check1) && captioned.contains(w().Command2));
+        for (QWidget *c : captioned) {
+            int needed = c->sizeHint().width();
+            if (auto *push = qobject_cast<QPushButton *>(c)) {
+                QString shown = push->text();
+                shown.remove(QLatin1Char('&'));
+                const QStyle *st = push->style();
+                needed = push->fontMetrics().horizontalAdvance(shown) +
+                         2 * st->pixelMetric(QStyle::PM_ButtonMargin, nullptr, push) +
+                         2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, push);
+            }
+            QVERIFY2(c->width() >= needed, qPrintable(QStringLiteral("%1: %2 < %3")
+                                                          .arg(c->objectName())
+                                                          .arg(c->width())
+                                                          .arg(needed)));
+        }
+        const QList<std::pair<QWidget *, QPoint>> places = {
+            {w().Label1, {120, 550}},    {w().Label2, {120, 910}},    {w().Check1, {120, 1320}},
+            {w().Command1, {5160, 480}}, {w().Command2, {5160, 840}},
+        };
+        for (const auto &[c, at] : places)
+            QCOMPARE(c->pos(), QPoint(twips::toPixelsX(at.x()), twips::toPixelsY(at.y())));
+        // A label wider than the space before its box stays above the box, so
+        // its whole text shows.
+        const QObjectList order = w().Label2->parentWidget()->children();
+        QVERIFY(order.indexOf(w().Label2) > order.indexOf(w().Combo2));
+        QVERIFY(order.indexOf(w().Label1) > order.indexOf(w().Combo1));
     }
 
     void nothingFoundIsToldInABox()
