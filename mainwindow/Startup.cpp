@@ -85,8 +85,9 @@ void MainWindow::Form_Load()
     // 3. to 6. Every setting, read once. Values the window cannot take fall
     // back to their defaults.
     const SettingsStore &store = settingsStore();
-    // The native window first, so its frame is known and the stored outer
-    // size can be given to it.
+    // The native window first, so that where the platform knows its frame
+    // already the stored outer size is given at once; where the frame comes
+    // only with the first showing, keepOuterSize corrects the size then.
     create();
     version1 = short(readIntegerSetting(store, Setting::Version1, SHRT_MIN, SHRT_MAX));
     version2 = short(readIntegerSetting(store, Setting::Version2, SHRT_MIN, SHRT_MAX));
@@ -95,6 +96,7 @@ void MainWindow::Form_Load()
     wingeom::setWidth(this, readGeometry(store, Setting::WindowWidth, true));
     wingeom::setHeight(this, readGeometry(store, Setting::WindowHeight, true));
     wingeom::moveOntoScreen(this);
+    wingeom::keepOuterSize(this);
     int state = readIntegerSetting(store, Setting::WindowState, SHRT_MIN, SHRT_MAX);
     if (state != wingeom::StateNormal && state != wingeom::StateMinimized &&
         state != wingeom::StateMaximized)

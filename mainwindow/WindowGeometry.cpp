@@ -2,10 +2,14 @@
 
 #include "Twips.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace wingeom {
@@ -17,23 +21,137 @@ bool fits(double pixels, double min)
 {
     return std::isfinite(pixels) && pixels >= min && pixels <= kMaxPixels;
 }
+
+// The frame around a window's inside, as the window system last reported it. A
+// window manager may briefly report margins below 0 while it takes the window;
+// a frame never makes a window smaller than its inside, so those count as 0.
+QMargins frameOf(const QWidget *window)
+{
+    const QWindow *handle = window->windowHandle();
+    if (!handle)
+        return {};
+    const QMargins m = handle->frameMargins();
+    return QMargins(std::max(0, m.left()), std::max(0, m.top()), std::max(0, m.right()),
+                    std::max(0, m.bottom()));
+}
+
+// Where the window system placed a window's frame, when it has not told Qt
+// (see OuterSizeKeeper).
+constexpr char kPlacedFrame[] = "wingeomPlacedFrame";
+
+QPoint framePos(const QWidget *window)
+{
+    const QVariant placed = window->property(kPlacedFrame);
+    if (placed.isValid())
+        return placed.toPoint();
+    const QMargins m = frameOf(window);
+    return window->geometry().topLeft() - QPoint(m.left(), m.top());
+}
+
+// Watches a window until its frame becomes known, then corrects its size once;
+// where Qt was not told the position that gave the inside, it keeps the placed
+// frame's corner until a move reports one.
+class OuterSizeKeeper : public QObject {
+public:
+    OuterSizeKeeper(QWidget *window, QSize outer)
+        : QObject(window), m_window(window), m_outer(outer), m_inner(window->size()),
+          m_pos(window->pos())
+    {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Move:
+            if (m_sized) {
+                // The window system now reports a position of its own.
+                if (m_window->geometry().topLeft() != m_staleInside) {
+                    m_window->setProperty(kPlacedFrame, QVariant());
+                    finish();
+                }
+                break;
+            }
+            check();
+            break;
+        case QEvent::Show:
+        case QEvent::Resize:
+        case QEvent::WindowStateChange:
+        case QEvent::Paint:
+            check();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+    void check()
+    {
+        if (m_sized || !m_window->isVisible() || state(m_window) != StateNormal)
+            return;
+        if (m_window->size() != m_inner) {
+            finish(); // resized by the user or the layout: theirs to keep
+            return;
+        }
+        const QWindow *handle = m_window->windowHandle();
+        if (!handle)
+            return;
+        const QMargins margins = handle->frameMargins();
+        if (margins.isNull() || margins.left() < 0 || margins.right() < 0 || margins.top() < 0 ||
+            margins.bottom() < 0)
+            return; // not known yet, no frame, or not settled
+        const QSize inner(std::max(0, m_outer.width() - margins.left() - margins.right()),
+                          std::max(0, m_outer.height() - margins.top() - margins.bottom()));
+        m_sized = true;
+        if (inner != m_window->size())
+            m_window->resize(inner);
+        // The frame went where it was asked to be, but a window manager that
+        // added it need not tell Qt where that put the inside, and Qt keeps
+        // the inside at the frame's corner. Until a move reports a position,
+        // the frame is where it was placed.
+        const QPoint inside = m_window->geometry().topLeft();
+        if (inside - QPoint(margins.left(), margins.top()) == m_pos) {
+            finish();
+            return;
+        }
+        m_staleInside = inside;
+        m_window->setProperty(kPlacedFrame, m_pos);
+    }
+
+private:
+    void finish()
+    {
+        m_sized = true;
+        m_window->removeEventFilter(this);
+        deleteLater();
+    }
+
+    QWidget *m_window;
+    QSize m_outer;
+    QSize m_inner;
+    QPoint m_pos;
+    QPoint m_staleInside;
+    bool m_sized = false;
+};
 } // namespace
 
 double left(const QWidget *window)
 {
-    return twips::fromPixelsX(window->frameGeometry().x());
+    return twips::fromPixelsX(framePos(window).x());
 }
 double top(const QWidget *window)
 {
-    return twips::fromPixelsY(window->frameGeometry().y());
+    return twips::fromPixelsY(framePos(window).y());
 }
+
 double width(const QWidget *window)
 {
-    return twips::fromPixelsX(window->frameGeometry().width());
+    const QMargins m = frameOf(window);
+    return twips::fromPixelsX(window->width() + m.left() + m.right());
 }
 double height(const QWidget *window)
 {
-    return twips::fromPixelsY(window->frameGeometry().height());
+    const QMargins m = frameOf(window);
+    return twips::fromPixelsY(window->height() + m.top() + m.bottom());
 }
 
 int state(const QWidget *window)
@@ -69,14 +187,14 @@ void setTop(QWidget *window, double t)
 
 void setWidth(QWidget *window, double t)
 {
-    const int frame = window->frameGeometry().width() - window->width();
-    window->resize(std::max(0, twips::toPixelsX(t) - frame), window->height());
+    const QMargins m = frameOf(window);
+    window->resize(std::max(0, twips::toPixelsX(t) - m.left() - m.right()), window->height());
 }
 
 void setHeight(QWidget *window, double t)
 {
-    const int frame = window->frameGeometry().height() - window->height();
-    window->resize(window->width(), std::max(0, twips::toPixelsY(t) - frame));
+    const QMargins m = frameOf(window);
+    window->resize(window->width(), std::max(0, twips::toPixelsY(t) - m.top() - m.bottom()));
 }
 
 void setState(QWidget *window, int s)
@@ -88,6 +206,16 @@ void setState(QWidget *window, int s)
     else if (s == StateMaximized)
         states |= Qt::WindowMaximized;
     window->setWindowState(states);
+}
+
+void keepOuterSize(QWidget *window)
+{
+    if (!frameOf(window).isNull())
+        return; // the frame is known already and was allowed for
+    const QSize outer = window->size();
+    auto *keeper = new OuterSizeKeeper(window, outer);
+    window->installEventFilter(keeper);
+    keeper->check();
 }
 
 void moveOntoScreen(QWidget *window)

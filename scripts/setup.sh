@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
   clang-format python3
-  xvfb xauth x11-utils imagemagick xdotool
+  xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
 )
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then

@@ -1,12 +1,25 @@
 #!/bin/sh
 # Runs inside xvfb-run: starts the program, waits for its main window, optionally
 # moves and resizes it, then closes it with Ctrl+X. Appends what it saw to the
-# report file: "seen X Y W H", "moved X Y W H" and "exit CODE".
-# Usage: drive-window.sh PROGRAM REPORT [move X Y W H]
+# report file: "seen X Y W H", "moved X Y W H" and "exit CODE"; with a window
+# manager also "frame X Y W H", the outer rectangle the manager drew.
+# Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT [move X Y W H]
 set -u
 program=$1
 report=$2
 shift 2
+
+wm_pid=""
+if [ -n "${DRIVE_WM:-}" ]; then
+    "$DRIVE_WM" >/dev/null 2>&1 &
+    wm_pid=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+        sleep 0.1
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
+        { echo "error no window manager" >>"$report"; exit 1; }
+fi
 
 "$program" &
 pid=$!
@@ -14,6 +27,7 @@ pid=$!
 fail() {
     echo "error $1" >>"$report"
     kill "$pid" 2>/dev/null
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
     exit 1
 }
 
@@ -39,6 +53,15 @@ done
 geometry() {
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     echo "$1 $X $Y $WIDTH $HEIGHT" >>"$report"
+    if [ -n "$wm_pid" ]; then
+        # _NET_FRAME_EXTENTS = left, right, top, bottom
+        ext=$(xprop -id "$wid" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ' ')
+        [ -n "$ext" ] || fail "no frame extents"
+        IFS=, read -r fl fr ft fb <<EOF
+$ext
+EOF
+        echo "frame $((X - fl)) $((Y - ft)) $((WIDTH + fl + fr)) $((HEIGHT + ft + fb))" >>"$report"
+    fi
 }
 geometry seen
 
@@ -59,3 +82,5 @@ done
 kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+X"
 wait "$pid"
 echo "exit $?" >>"$report"
+[ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+exit 0

@@ -13,14 +13,15 @@ class TestStartupEndToEnd : public QObject {
 
 private Q_SLOTS:
     void windowComesBackWhereItWasLeft();
+    void frameKeepsItsSizeUnderAWindowManager();
 
 private:
-    QStringList run(const QStringList &arguments);
+    QStringList run(const QStringList &arguments, const QString &windowManager = QString());
 
     QTemporaryDir m_home;
 };
 
-QStringList TestStartupEndToEnd::run(const QStringList &arguments)
+QStringList TestStartupEndToEnd::run(const QStringList &arguments, const QString &windowManager)
 {
     const QString report = m_home.filePath(QStringLiteral("report.txt"));
     QFile::remove(report);
@@ -28,6 +29,9 @@ QStringList TestStartupEndToEnd::run(const QStringList &arguments)
     env.insert(QStringLiteral("HOME"), m_home.path());
     env.remove(QStringLiteral("XDG_CONFIG_HOME"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DRIVE_WM"));
+    if (!windowManager.isEmpty())
+        env.insert(QStringLiteral("DRIVE_WM"), windowManager);
     QProcess xvfb;
     xvfb.setProcessEnvironment(env);
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
@@ -87,6 +91,33 @@ void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
     // Second run: the window comes back where it was left.
     report = run({});
     QCOMPARE(report, (QStringList{"seen 100 80 700 500", "exit 0"}));
+}
+
+void TestStartupEndToEnd::frameKeepsItsSizeUnderAWindowManager()
+{
+    // A window manager adds the frame only when the window is first shown, so
+    // the stored outer size must not become the inside size: run after run
+    // the frame keeps the default 417 x 329 pixels at the top-left corner.
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty(),
+             "openbox is missing: run scripts/setup.sh");
+    QVERIFY(m_home.isValid());
+    const QString ini = m_home.filePath(QStringLiteral(".config/Tarnwell/Tarnwell.ini"));
+    QFile::remove(ini); // start from an empty store
+    for (int i = 0; i < 3; ++i) {
+        const QStringList report = run({}, QStringLiteral("openbox"));
+        QCOMPARE(report.size(), 3); // seen, frame, exit
+        QCOMPARE(report[1], QStringLiteral("frame 0 0 417 329"));
+        QCOMPARE(report[2], QStringLiteral("exit 0"));
+    }
+    const QSettings settings(ini, QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Left")).toString(), QStringLiteral(" 0"));
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Top")).toString(), QStringLiteral(" 0"));
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Width")).toString(),
+             QStringLiteral(" 6255"));
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Height")).toString(),
+             QStringLiteral(" 4935"));
 }
 
 QTEST_GUILESS_MAIN(TestStartupEndToEnd)
