@@ -143,12 +143,15 @@ void TestStartup::init()
 
 void TestStartup::cleanup()
 {
+    // A box with a choice that no test answered means a test missed a prompt.
+    const bool unexpectedBox = m_box && !m_box->unexpected().isEmpty();
     m_window.reset();
     m_volumes.reset();
     m_box.reset();
     m_help.reset();
     m_store.reset();
     m_dir.reset();
+    QVERIFY2(!unexpectedBox, "a box with a choice came up that the test did not answer");
 }
 
 MainWindow *TestStartup::start(bool show)
@@ -305,6 +308,7 @@ void TestStartup::unansweredNotReadyBoxEndsTheLoad()
     QVERIFY(!WatchedStore::titleWindowVisible());
     QVERIFY(w->isVisible());
     QCOMPARE(w->Combo1->currentText(), usb.path());
+    m_box->clear(); // seen and checked here
 }
 
 void TestStartup::storedWindowState_data()
