@@ -10,11 +10,8 @@
 // then with --list the native path of every entry of List1, one per line.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise
 // (xvfb-run with QT_QPA_PLATFORM=xcb includes real painting).
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
+#include "FakeServices.h"
 #include "MainWindow.h"
-#include "SettingsStore.h"
 
 #include "PathList.h"
 #include <QApplication>
@@ -55,18 +52,10 @@ int main(int argc, char **argv)
     const QString keyword = QString::fromUtf8(positional[0]);
     const QString folder = QString::fromLocal8Bit(positional[1]);
 
-    FakeMessageBox box; // answers "nothing found" without showing anything
-    FakeHelpViewer help;
-    FakeVolumeList volumes;
-    MemorySettingsStore settings;
-    volumes.add(folder);
-    PlatformServices services;
-    services.messageBox = &box;
-    services.help = &help;
-    services.settings = &settings;
-    services.volumes = &volumes;
+    FakeServices fakes; // the message box answers "nothing found" without showing anything
+    fakes.volumes.add(folder);
 
-    MainWindow window(services);
+    MainWindow window(fakes.services());
     window.show();
     QApplication::processEvents();
     window.Combo1->setEditText(folder);
@@ -86,7 +75,7 @@ int main(int argc, char **argv)
     const size_t n = sorted.size();
     const double median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
     std::printf("runs %d median_ms %.1f min_ms %.1f files %d boxes %d\n", runs, median,
-                sorted.front(), window.List1->count(), box.count());
+                sorted.front(), window.List1->count(), fakes.messageBox.count());
     if (list) {
         for (int i = 0; i < window.List1->count(); ++i) {
             const QByteArray native = window.List1->itemData(i, Qt::UserRole).toByteArray();

@@ -7,11 +7,8 @@
 
 #include "AboutWindow.h"
 #include "Cp932.h"
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
+#include "FakeServices.h"
 #include "MainWindow.h"
-#include "SettingsStore.h"
 #include "TitleWindow.h"
 
 #include "PathList.h"
@@ -86,16 +83,8 @@ int main(int argc, char **argv)
                 QStringLiteral("Tarnwell\r\nキーワードを含むファイルを探します。\r\n"));
     writeSample(d, QStringLiteral("memo.txt"), QStringLiteral("買い物: 牛乳、パン\r\n"));
 
-    FakeMessageBox box;
-    FakeHelpViewer help;
-    MemorySettingsStore settings;
-    FakeVolumeList volumes;
-    PlatformServices services;
-    services.messageBox = &box;
-    services.help = &help;
-    services.settings = &settings;
-    services.volumes = &volumes;
-    MainWindow w(services);
+    FakeServices fakes;
+    MainWindow w(fakes.services());
     w.resize(720, 420);
     w.show();
     QTimer::singleShot(500, &w, [&] {

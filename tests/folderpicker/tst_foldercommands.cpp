@@ -3,13 +3,10 @@
 // `path`, its OK reaches the folder box and `path`, and the next opening starts
 // from there.
 
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
+#include "FakeServices.h"
 #include "FolderTree.h"
 #include "MainWindow.h"
 #include "SelectFolder.h"
-#include "SettingsStore.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -46,19 +43,11 @@ void FolderCommandsTest::eachPathOpensThePicker()
     QVERIFY(QDir(tmp.path()).mkpath("data/docs"));
     const QString data = tmp.filePath("data");
 
-    FakeMessageBox box;
-    FakeHelpViewer help;
-    MemorySettingsStore settings;
-    settings.preset(QStringLiteral("Config"), QStringLiteral("Path"), data + "/");
-    FakeVolumeList volumes;
-    volumes.add(data, "DATA");
-    PlatformServices services;
-    services.messageBox = &box;
-    services.help = &help;
-    services.settings = &settings;
-    services.volumes = &volumes;
+    FakeServices fakes;
+    fakes.settings.preset(QStringLiteral("Config"), QStringLiteral("Path"), data + "/");
+    fakes.volumes.add(data, "DATA");
 
-    MainWindow window(services);
+    MainWindow window(fakes.services());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.activateWindow();
@@ -136,7 +125,7 @@ void FolderCommandsTest::eachPathOpensThePicker()
     QTRY_VERIFY(!QApplication::activeModalWidget());
     QCOMPARE(window.path, data + "/docs/");
     QCOMPARE(window.Combo1->currentText(), data + "/docs");
-    QCOMPARE(box.count(), 0);
+    QCOMPARE(fakes.messageBox.count(), 0);
 }
 
 QTEST_MAIN(FolderCommandsTest)

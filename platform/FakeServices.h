@@ -1,0 +1,18 @@
+#pragma once
+// The four platform seams as test doubles, bundled for tests and drivers that
+// build a whole window.
+
+#include "FakeHelpViewer.h"
+#include "FakeMessageBox.h"
+#include "FakeVolumeList.h"
+#include "Services.h"
+#include "SettingsStore.h"
+
+struct FakeServices {
+    FakeMessageBox messageBox;
+    FakeHelpViewer help;
+    MemorySettingsStore settings;
+    FakeVolumeList volumes;
+
+    PlatformServices services() { return {&messageBox, &help, &settings, &volumes}; }
+};
