@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Shared settings of the benchmark scripts; sourced, not run.
 # Everything they build lives outside the repository, under $TARNWELL_BENCH_DIR.
 BENCH_DIR=${TARNWELL_BENCH_DIR:-/var/tmp/tarnwell-bench}

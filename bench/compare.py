@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 """Times tarnwell-find -r against ripgrep, GNU grep and ugrep on the benchmark
 corpora, in one run, on a warm cache, and checks the files it lists.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The floor of the benchmarks: walks a tree with opendir/readdir and reads
 // every byte of every regular file through one reused buffer, on one thread.
 // No searcher can be faster than this on a warm cache, so the compare script

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Times the window's own search: builds MainWindow with the test doubles of
 // the platform seams, types the folder and keyword into its boxes, ticks the
 // sub-folder box and runs MENU_SEARCH_Click() several times, each run timed

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Builds the Japanese corpus: real prose from Debian's Japanese documentation
 # packages, converted to code page 932 with CR-LF line ends, as Tarnwell's
 # users keep their files.

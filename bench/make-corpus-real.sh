@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Builds the "real" corpus: a private copy of /usr/include and /usr/share/doc,
 # so that package upgrades do not change it between runs.
 # Symbolic links are dropped: the searchers compared here treat them

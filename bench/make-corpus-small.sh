@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Builds the "small" corpus: 50,000 small generated text files in 1,000 nested
 # folders (three levels), CR-LF line ends, about a fifth of the files holding a
 # few lines of Japanese in code page 932. A fixed seed makes every build the

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Peak memory of tarnwell-find on one file of just over 4 GiB that holds no CR,
 # so the whole file is one line. The line's first word is "tarnwellbegin" and
 # its last word "tarnwellend"; both queries below must list the file, and a

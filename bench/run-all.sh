@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Builds tarnwell-find (Release, own build folder) and the corpora when they are
 # missing, then runs the comparison and the memory check.
 # Usage: bench/run-all.sh [runs]     (results in $TARNWELL_BENCH_DIR/result.md)

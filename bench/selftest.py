@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 """Checks the benchmark's own tools: the model that compare.py uses for the
 expected file sets, and the floor's byte count. Run: python3 bench/selftest.py"""
 

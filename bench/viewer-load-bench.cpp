@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Loads a large code page 932 file into the viewer control and finds a word near
 // its end, as selecting a search result does; reports wall times and memory.
 //

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // `Drive1`: the drive list of the folder picker. Its entries are the volumes of
 // the platform's volume list, each shown as its root with its label in brackets

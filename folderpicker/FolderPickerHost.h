@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // What the folder picker reads and writes on the window that opened it: the
 // search folder `path` and the folder box's edit text.

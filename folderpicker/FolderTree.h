@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // `Dir1`: the folder tree of the folder picker. It shows the open folder's
 // ancestors from the root down to it, then the open folder's sub-folders. A

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // `SelectFolder`: the modal dialog in which the folder to search is chosen from
 // a drive list and a folder tree. It starts from the host's `path` and, on OK,

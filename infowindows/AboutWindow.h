@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The about box: product, version and edition lines under the program icon, and
 // an OK button. Modal, fixed size, centred on the screen; Enter and the close box

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The information lines both windows carry: the program icon (Image1) and the
 // product, version, edition, author, e-mail and notice lines (Label1 to Label6),

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The title window shown while the main window starts: the program's lines in one
 // frame, no title bar, centred, not modal. A key press or a click on the frame's

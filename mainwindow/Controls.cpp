@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The controls of the client area at their design places, in creation order.
 
 #include "MainWindow.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Keys the window takes before its controls: the menu shortcuts (a text box
 // would otherwise take Ctrl+X as cut), Alt+S, Enter for the default button and
 // F1 for context help.

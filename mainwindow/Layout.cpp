@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The layout pass (Form_Resize) and the splitter between the result list and
 // the viewer (Image1 with the drag bar Picture1). Positions are in twips.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The program's one main window: its controls, menus, toolbar and status bar,
 // and the commands they run. The controls keep their design names (Combo1,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The result and work lists: a plain vector of found files behind a list view.
 // Files are added to a pending batch and become rows only when the batch is

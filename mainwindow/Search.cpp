@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The search command and the result viewer, over the engine. The engine runs
 // the walk and the scan and reports each step; the window shows them.
 

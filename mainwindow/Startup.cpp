@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Start-up (Form_Load) and shut-down (Form_Unload): the settings are read once
 // when the window loads and written once when it closes.
 

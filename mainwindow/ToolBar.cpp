@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Toolbar1 and its image list ImageList1.
 
 #include "MainWindow.h"

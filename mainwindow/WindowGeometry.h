@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Window and control geometry in twips, as start-up, shut-down and the layout
 // read and write it. A window's left, top, width and height are its outer

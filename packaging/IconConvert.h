@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Turns the program's pixel-art icon into the files a desktop icon theme wants:
 // PNGs at fixed sizes and one scalable SVG. Qt Gui's image classes only; no

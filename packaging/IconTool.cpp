@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Build-time helper: tarnwell-icon-tool SOURCE OUTPUT [SIZE]
 // Reads the program icon (any format Qt reads, XPM here) and writes it as a PNG
 // of SIZE x SIZE pixels, or as a scalable SVG when OUTPUT ends in ".svg".

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from BUILD_DIR (an already configured build tree),
 # validates its desktop entry and AppStream metainfo, installs it with dpkg -i
 # into a throw-away root with its own dpkg database, and starts the installed
@@ -63,12 +65,18 @@ app_id=$(sed -n 's/^ *<id>\(.*\)<\/id>.*/\1/p' "$root"/usr/share/metainfo/*.meta
 for f in /usr/bin/tarnwell /usr/bin/tarnwell-find \
   "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
   /usr/share/icons/hicolor/32x32/apps/tarnwell.png /usr/share/icons/hicolor/scalable/apps/tarnwell.svg \
-  /usr/share/man/man1/tarnwell-find.1.gz /usr/share/man/man1/tarnwell.1.gz; do
+  /usr/share/man/man1/tarnwell-find.1.gz /usr/share/man/man1/tarnwell.1.gz \
+  /usr/share/doc/tarnwell/copyright; do
   grep -qxF "$f" "$work/files" || fail "the package lacks $f"
   [ -s "$root$f" ] || fail "$f is empty or missing after dpkg -i"
 done
 file "$root/usr/share/icons/hicolor/32x32/apps/tarnwell.png" | grep -q 'PNG image data, 32 x 32' ||
   fail "the 32x32 icon is not a 32 x 32 PNG"
+
+python3 "$(dirname "$0")/check-copyright.py" "$root/usr/share/doc/tarnwell/copyright" MIT ||
+  fail "/usr/share/doc/tarnwell/copyright is not a well-formed DEP-5 file naming MIT for the program"
+grep -q '<project_license>MIT</project_license>' "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
+  fail "the metainfo names no MIT project licence"
 
 desktop="$root/usr/share/applications/$app_id.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $app_id.desktop"

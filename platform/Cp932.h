@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Code page 932 (Microsoft's Shift_JIS), decoded exactly as Windows'
 // MultiByteToWideChar(932, 0) does: Microsoft's table, a lead byte and the next

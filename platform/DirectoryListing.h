@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Folder listing and native paths for the folder walk. Paths are native bytes:
 // a name that is not valid text can still be listed and opened.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Whether a windowing system can be reached, asked before the application object
 // exists, so that a missing display gives one clear line instead of a Qt abort.

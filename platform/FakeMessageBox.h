@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // A message box for tests: records every box it is asked to show and answers
 // from a queue, without showing anything.

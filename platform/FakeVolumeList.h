@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // A volume list for tests: volumes over folders a test makes, each with a
 // readiness flag the test flips (e.g. from a message box answer).

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The help viewer as a seam. The program's help is a bundle of HTML pages named
 // by the application-wide help file name ("tarnview.hlp"); an empty name finds

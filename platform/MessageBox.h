@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The modal message box as a seam: the program shows boxes through this
 // interface, so tests can answer them without a display.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The help viewer: a window of its own showing the program's HTML help pages.
 // The pages form one bundle, named like a help file; a file name other than the

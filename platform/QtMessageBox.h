@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The real message box: a QMessageBox, modal, with the icon and buttons the
 // flags ask for.

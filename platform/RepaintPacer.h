@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Keeps a window alive while a long handler runs on the user-interface thread:
 // after each visible change, processes paint and window-system events (never

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The platform seams a window takes at construction. The program passes the
 // real implementations; tests pass doubles.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The per-user settings store: text values addressed by section and key, all
 // under the application "Tarnwell". The program reads it once at start-up and

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Every key of the settings store, in the one table the code reads and writes
 // through: section, key and default text, in the order start-up reads them.

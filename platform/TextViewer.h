@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The viewer control: shows a text file decoded from code page 932, read-only,
 // with vertical and horizontal scrolling, and selects found text. Stands where

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // Window and control geometry is designed in twips (1/1440 inch). This is the one
 // place that converts, with the primary screen's logical DPI (96 DPI: 15 twips a

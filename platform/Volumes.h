@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The volumes a user picks a folder from, the folder separator, and what "not
 // ready" means for a volume. On Linux the "drives" are the mounted volumes: the

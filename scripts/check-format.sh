@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Fails when a tracked C++ file differs from what clang-format makes of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Installs, with apt-get, whatever Tarnwell needs to build, run and test that this
 # Debian machine lacks. Needs root or sudo; does nothing when all is present.
 set -euo pipefail

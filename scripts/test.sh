@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Sets up a Debian machine (apt-get), builds Tarnwell with warnings as errors,
 # runs every test, then builds and runs the engine tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer.

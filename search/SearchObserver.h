@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The search run reports every step to an observer. The main window and
 // tarnwell-find are two observers of the same run.

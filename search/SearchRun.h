@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // One search run: walk the folder, then scan every listed file for a line that
 // holds every word of the keyword. Reports each step to the observer.

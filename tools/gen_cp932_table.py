@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 """Writes platform/cp932_table.inc, the forward decoding table for code page 932.
 
 The source of truth is Python's own `cp932` codec, which maps every single byte

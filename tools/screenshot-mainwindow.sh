@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Takes a screenshot of the main window after a search: starts the program
 # under Xvfb with a throw-away settings folder, types a folder and a keyword,
 # searches, selects the first result and saves the screen to docs/mainwindow.png.

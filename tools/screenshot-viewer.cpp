@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Shows the about box, or the main window with a search result selected, under
 // an X server, and captures the screen with ImageMagick's import.
 //

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Takes docs/about.png and docs/viewer.png under Xvfb.
 # Usage: tools/screenshot-viewer.sh [BUILD_DIR]   (default: build-viewer)
 set -euo pipefail

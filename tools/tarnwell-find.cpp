@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // tarnwell-find [-r] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The program as a process: without a display it says so in one line and
 // exits; on the offscreen platform it runs until it is told to quit.
 

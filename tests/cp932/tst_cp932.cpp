@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The code page 932 decoder against two independent sources:
 // - Qt's ICU-backed decoder for every one- and two-byte input (ICU differs from
 //   Windows on a few single bytes, listed below, and on invalid input);

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The main window's four ways to the folder command (menu item, Ctrl+F, the
 // browse button and toolbar button 2) each open the folder picker modally at
 // `path`, its OK reaches the folder box and `path`, and the next opening starts

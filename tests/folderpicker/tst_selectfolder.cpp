@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The folder picker driven as a user drives it: real widgets on the offscreen
 // platform, real folders in a temporary directory, volumes from a fake list and
 // the Retry/Cancel box answered through the fake message box.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The volume list: which mounts a user is offered, how a path finds its volume,
 // and the separator rules that `path` depends on.
 

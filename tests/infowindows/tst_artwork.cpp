@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The artwork as the windows use it: sizes, the toolbar images' transparent
 // silver, the splitter pointer's picture and hot spot.
 

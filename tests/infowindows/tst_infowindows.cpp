@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The about box and the title window with real key presses and clicks.
 
 #include "AboutWindow.h"

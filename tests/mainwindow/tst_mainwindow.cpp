@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The main window driven as a user drives it: real key and mouse events on real
 // widgets, searches over real folders, modal boxes answered through the seam.
 

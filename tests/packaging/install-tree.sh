@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a throw-away prefix and checks that everything
 # lands in its FHS place and that the installed tarnwell-find, run from another
 # folder, answers exactly as the build tree's copy does.
@@ -19,7 +21,8 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 
 for f in bin/tarnwell bin/tarnwell-find share/man/man1/tarnwell-find.1.gz share/man/man1/tarnwell.1.gz \
   share/icons/hicolor/16x16/apps/tarnwell.png share/icons/hicolor/32x32/apps/tarnwell.png \
-  share/icons/hicolor/64x64/apps/tarnwell.png share/icons/hicolor/scalable/apps/tarnwell.svg; do
+  share/icons/hicolor/64x64/apps/tarnwell.png share/icons/hicolor/scalable/apps/tarnwell.svg \
+  share/doc/tarnwell/copyright; do
   [ -s "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -x "$prefix/bin/tarnwell-find" ] || fail "bin/tarnwell-find is not executable"

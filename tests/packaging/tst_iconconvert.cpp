@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The icon converter that feeds the desktop icon theme: PNG sizes keep the
 // pixel art and its transparency, and the SVG draws exactly the source pixels.
 

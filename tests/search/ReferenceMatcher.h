@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // The plain way to decide a match, kept as the oracle for the engine: split the
 // bytes into lines (CR-LF or CR ends a line, a lone LF does not), decode each

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The keyword matcher: line rules, code-page-932 traps, lines that span read
 // blocks, and a randomised comparison with the plain reference matcher.
 

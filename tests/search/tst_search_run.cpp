@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The folder walk and the whole run over real trees: listing order, the
 // sub-folder choice, links, FIFOs, vanished files, and the status texts.
 

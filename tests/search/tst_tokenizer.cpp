@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // GetToken's pieces and state, and how the keyword text becomes words.
 
 #include "Tokenizer.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The settings store's number format, its INI file and the settings table.
 
 #include "NumberText.h"

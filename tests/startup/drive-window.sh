@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
 # Runs inside xvfb-run: starts the program, waits for its main window, optionally
 # moves and resizes it, then closes it with Ctrl+X. Appends what it saw to the
 # report file: "seen X Y W H", "moved X Y W H" and "exit CODE"; with a window

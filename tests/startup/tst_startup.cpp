@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Start-up, shut-down, the layout pass and the splitter of the main window, on
 // the offscreen platform with real widgets and real mouse events.
 

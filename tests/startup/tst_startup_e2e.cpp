@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The real program under Xvfb with a temporary home: the first run writes the
 // settings file at Ctrl+X, the second comes back where the first was left.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // End-to-end runs of tarnwell-find over a small fixed tree of code-page-932 files.
 
 #include "SearchRun.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // Selecting a search result shows the file in the main window's viewer with the
 // first occurrence of the keyword's first word selected: driven through the real
 // main window with typed keywords, a real search and real clicks and keys.

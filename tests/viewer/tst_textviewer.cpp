@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
 // The viewer control on its own: loading and line ends, the decoding it shares
 // with the search, find, load failures, scrolling, selection and accessibility.
 
