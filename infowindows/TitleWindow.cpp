@@ -36,7 +36,9 @@ const infowindows::InfoLayout &titleLayout()
 } // namespace
 
 TitleWindow::TitleWindow(QWidget *parent)
-    : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    // Not "stay on top": a box that start-up raises while the title window is up
+    // (a volume that is not ready) opens on the same spot and must not be hidden.
+    : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("TitleWindow"));
     setWindowTitle(QString());

@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 
@@ -100,6 +101,7 @@ private Q_SLOTS:
     void storedFolderBecomesTheOnlyFolderEntry();
     void folderPickerIsLoadedHiddenAtPath();
     void unansweredNotReadyBoxEndsTheLoad();
+    void notReadyBoxIsNotHiddenByTheTitleWindow();
     void storedWindowState_data();
     void storedWindowState();
     void unacceptableValuesFallBack_data();
@@ -312,6 +314,43 @@ void TestStartup::unansweredNotReadyBoxEndsTheLoad()
     QVERIFY(w->isVisible());
     QCOMPARE(w->Combo1->currentText(), usb.path());
     m_box->clear(); // seen and checked here
+}
+
+void TestStartup::notReadyBoxIsNotHiddenByTheTitleWindow()
+{
+    // The stored folder lies on a volume that is not ready: the picker's
+    // Retry/Cancel box comes up while the title window is still on screen, on
+    // the same spot. No window of the program may then be kept above the box.
+    QTemporaryDir usb;
+    QVERIFY(usb.isValid());
+    m_volumes->add(usb.path(), QStringLiteral("USB"), false);
+    m_store->preset(config(), QStringLiteral("Path"), usb.path());
+    int boxes = 0;
+    bool titleUp = false;
+    QStringList keptAbove;
+    m_box->onShow([&](const FakeMessageBox::Shown &shown) {
+        ++boxes;
+        QCOMPARE(shown.flags & 0x0F, mb::RetryCancel);
+        titleUp = WatchedStore::titleWindowVisible();
+        const auto windows = QApplication::topLevelWidgets();
+        for (const QWidget *w : windows) {
+            if (!w->isVisible())
+                continue;
+            const bool above = w->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ||
+                               (w->windowHandle() &&
+                                w->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+            if (above)
+                keptAbove << QString::fromLatin1(w->metaObject()->className());
+        }
+    });
+    m_box->setNextAnswer(mb::Cancel);
+    MainWindow *w = start();
+    QCOMPARE(boxes, 1);
+    QVERIFY(titleUp);
+    QCOMPARE(keptAbove, QStringList());
+    // Cancel ends the load as usual: the title window goes, the window shows.
+    QVERIFY(!WatchedStore::titleWindowVisible());
+    QVERIFY(w->isVisible());
 }
 
 void TestStartup::storedWindowState_data()
