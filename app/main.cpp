@@ -7,6 +7,7 @@
 #include "QtMessageBox.h"
 #include "SettingsStore.h"
 #include "Texts.h"
+#include "Translations.h"
 #include "Volumes.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Lets Wayland docks match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwell.Tarnwell"));
+    // The toolkit's own texts in Japanese, like the rest of the window.
+    platform::installToolkitTranslation();
 
     QtMessageBox messageBox;
     QtHelpViewer help(texts::helpFileName, QUrl(QStringLiteral("qrc:/help/")));

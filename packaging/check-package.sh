@@ -37,13 +37,14 @@ debs=("$work"/out/*.deb)
 deb=${debs[0]}
 echo "check-package: built $(basename "$deb")"
 
-# Control fields: dependencies computed from the binaries, plus the font.
+# Control fields: dependencies computed from the binaries, plus the font and
+# the toolkit's Japanese translation.
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = tarnwell ] || fail "Package is '$(field Package)'"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
-for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic; do
+for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic qt6-translations-l10n; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "check-package: Depends: $depends"

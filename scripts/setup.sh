@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho fontconfig
+  fonts-ipafont-gothic fonts-ipafont-mincho fontconfig qt6-translations-l10n
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file

@@ -10,16 +10,21 @@
 #include "FakeVolumeList.h"
 #include "FolderPickerHost.h"
 #include "FolderTree.h"
+#include "QtMessageBox.h"
 #include "SelectFolder.h"
 #include "Texts.h"
+#include "Translations.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -61,6 +66,7 @@ private Q_SLOTS:
     void notReadyAtLoadThenRetry();
     void retryRepeatsUntilReady();
     void cancelOnNotReadyKeepsPreviousFolder();
+    void notReadyBoxSpeaksJapanese();
     void leavingWithoutOk_data();
     void leavingWithoutOk();
     void reopenStartsFromNewPath();
@@ -317,6 +323,39 @@ void SelectFolderTest::cancelOnNotReadyKeepsPreviousFolder()
     QTest::mouseClick(d->Command1(), Qt::LeftButton);
     QCOMPARE(m_host.box, m_data + "/docs");
     QCOMPARE(m_host.m_path, m_data + "/docs/");
+}
+
+void SelectFolderTest::notReadyBoxSpeaksJapanese()
+{
+    // The real box, with the toolkit's translation installed as the program
+    // installs it: its Retry and Cancel buttons are the toolkit's own texts.
+    QVERIFY2(platform::installToolkitTranslation(), qPrintable(platform::toolkitTranslationFile()));
+    QtMessageBox realBox;
+    QString retry, cancel, title;
+    auto *poll = new QTimer(this);
+    poll->setInterval(10);
+    connect(poll, &QTimer::timeout, this, [&, poll] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll->stop();
+        title = box->windowTitle();
+        retry = box->button(QMessageBox::Retry) ? box->button(QMessageBox::Retry)->text() : "-";
+        cancel = box->button(QMessageBox::Cancel) ? box->button(QMessageBox::Cancel)->text() : "-";
+        QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+    });
+    poll->start();
+    m_host.m_path = m_usb + "/photos/";
+    PlatformServices services;
+    services.messageBox = &realBox;
+    services.volumes = &m_volumes;
+    m_dialog = std::make_unique<SelectFolder>(m_host, services);
+    delete poll;
+    QCOMPARE(title, QStringLiteral("Tarnwell"));
+    QCOMPARE(retry, QStringLiteral("再試行"));
+    QCOMPARE(cancel, QStringLiteral("キャンセル"));
+    // Cancel was taken: the tree stays where it started.
+    QCOMPARE(m_dialog->Dir1()->path(), QDir::cleanPath(QDir::currentPath()));
 }
 
 void SelectFolderTest::leavingWithoutOk_data()
