@@ -131,7 +131,9 @@ void MainWindow::createControls()
     List1->setToolTip(texts::tipResultList);
     List1->setAccessibleName(texts::tipResultList);
     place(List1, 0, 1680, 1455, 2220);
-    connect(List1, &PathListView::currentRowChanged, this, [this](int row) {
+    // A change of the selected entry, not of the current row: the list sets a
+    // current row without selecting it when it takes the focus.
+    connect(List1, &PathListView::selectedRowChanged, this, [this](int row) {
         if (row >= 0)
             List1_Click();
     });

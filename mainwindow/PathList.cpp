@@ -4,6 +4,7 @@
 #include "PathList.h"
 
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 
 int PathListModel::rowCount(const QModelIndex &parent) const
 {
@@ -63,9 +64,13 @@ PathListView::PathListView(QWidget *parent) : QListView(parent), m_model(new Pat
             [this](const QModelIndex &current, const QModelIndex &) {
                 Q_EMIT currentRowChanged(current.isValid() ? current.row() : -1);
             });
-    // A reset leaves no current row; say so as a row change would.
-    connect(m_model, &QAbstractItemModel::modelReset, this,
-            [this] { Q_EMIT currentRowChanged(-1); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { Q_EMIT selectedRowChanged(selectedRow()); });
+    // A reset leaves no current or selected row; say so as a row change would.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        Q_EMIT currentRowChanged(-1);
+        Q_EMIT selectedRowChanged(-1);
+    });
 }
 
 int PathListView::count() const
@@ -86,6 +91,28 @@ void PathListView::setCurrentRow(int row)
         return;
     }
     setCurrentIndex(m_model->index(row));
+}
+
+int PathListView::selectedRow() const
+{
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void PathListView::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    const bool arrow =
+        key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+    if (arrow && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && count() > 0 &&
+        !selectionModel()->hasSelection()) {
+        const QModelIndex first = m_model->index(0);
+        selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+        scrollTo(first);
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
 }
 
 QVariant PathListView::itemData(int row, int role) const

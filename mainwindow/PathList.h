@@ -52,6 +52,9 @@ public:
     int count() const;
     int currentRow() const;
     void setCurrentRow(int row);
+    // The selected row, -1 for none. The current row may be set without a
+    // selection (the view sets one when it takes the focus).
+    int selectedRow() const;
     // Data of a committed row (Qt::DisplayRole: path, Qt::UserRole: native path).
     QVariant itemData(int row, int role = Qt::DisplayRole) const;
     QString itemText(int row) const { return itemData(row).toString(); }
@@ -67,6 +70,14 @@ public:
 Q_SIGNALS:
     // The current row changed, by mouse, keyboard or code; -1 for none.
     void currentRowChanged(int row);
+    // The selected row changed, by mouse, keyboard or code; -1 for none.
+    // Taking the focus alone never changes it.
+    void selectedRowChanged(int row);
+
+protected:
+    // The first arrow key in a list without a selection selects the first row,
+    // whatever row the focus put the cursor on.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     PathListModel *m_model;

@@ -129,7 +129,7 @@ void MainWindow::List1_Click()
     const QString keywordText = Combo2->currentText();
     if (keywordText.isEmpty())
         return;
-    const int row = List1->currentRow();
+    const int row = List1->selectedRow();
     if (row < 0)
         return;
     // A file that can no longer be read leaves the viewer empty.

@@ -532,6 +532,55 @@ private Q_SLOTS:
         QCOMPARE(commands.count(), 2);
     }
 
+    // Tab (and Shift+Tab from the viewer) into the result list after a search
+    // only moves the focus: no entry is selected and no file is loaded. The
+    // first arrow key then selects the first entry and shows its file.
+    void focusAloneSelectsNothingInTheResultList()
+    {
+        prepare(root(), "alpha");
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(w().List1->count(), 2);
+        QCOMPARE(w().RichTextBox1->text(), QString());
+
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(focused(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w().List1);
+        QCOMPARE(w().List1->selectedRow(), -1);
+        QCOMPARE(w().RichTextBox1->text(), QString());
+
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w().RichTextBox1);
+        QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w().List1);
+        QCOMPARE(w().List1->selectedRow(), -1);
+        QCOMPARE(w().RichTextBox1->text(), QString());
+
+        QTest::keyClick(focused(), Qt::Key_Down);
+        QCOMPARE(w().List1->selectedRow(), 0);
+        QCOMPARE(w().List1->currentRow(), 0);
+        const QString first = w().List1->itemText(0);
+        QFile firstFile(first);
+        QVERIFY(firstFile.open(QIODevice::ReadOnly));
+        QCOMPARE(w().RichTextBox1->text(),
+                 QString::fromLatin1(firstFile.readAll()).replace("\r\n", "\n"));
+        QCOMPARE(w().RichTextBox1->selectedText(), QStringLiteral("alpha"));
+
+        QTest::keyClick(focused(), Qt::Key_Down);
+        QCOMPARE(w().List1->selectedRow(), 1);
+        QFile secondFile(w().List1->itemText(1));
+        QVERIFY(secondFile.open(QIODevice::ReadOnly));
+        QCOMPARE(w().RichTextBox1->text(),
+                 QString::fromLatin1(secondFile.readAll()).replace("\r\n", "\n"));
+
+        // Leaving and coming back keeps the selection and loads nothing anew.
+        w().RichTextBox1->setText(QString());
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w().List1);
+        QCOMPARE(w().List1->selectedRow(), 1);
+        QCOMPARE(w().RichTextBox1->text(), QString());
+    }
+
     void everyFolderTriggerOpensThePicker_data()
     {
         QTest::addColumn<QString>("trigger");
