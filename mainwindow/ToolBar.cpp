@@ -45,18 +45,21 @@ void MainWindow::createToolBar()
         QAction *action = nullptr;
         if (b.image < 0) {
             action = Toolbar1->addSeparator();
+        } else if (b.image == 0) {
+            // The placeholder: an empty slot, not a button. It shows nothing on
+            // hover or press and runs nothing.
+            auto *slot = new QWidget(Toolbar1);
+            slot->setFixedSize(8, buttonSize.height());
+            slot->setFocusPolicy(Qt::NoFocus);
+            action = Toolbar1->addWidget(slot);
         } else {
             action = Toolbar1->addAction(b.tip);
-            if (b.image > 0)
-                action->setIcon(QIcon(ImageList1.at(b.image - 1)));
+            action->setIcon(QIcon(ImageList1.at(b.image - 1)));
             connect(action, &QAction::triggered, this,
                     [this, index] { Toolbar1_ButtonClick(index); });
             if (auto *button = qobject_cast<QToolButton *>(Toolbar1->widgetForAction(action))) {
                 button->setFocusPolicy(Qt::NoFocus);
-                if (b.image > 0)
-                    button->setFixedSize(buttonSize);
-                else
-                    button->setFixedSize(8, buttonSize.height()); // the empty slot
+                button->setFixedSize(buttonSize);
             }
         }
         action->setObjectName(QStringLiteral("Toolbar1_Button%1").arg(index));

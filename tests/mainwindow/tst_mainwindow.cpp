@@ -501,7 +501,7 @@ private Q_SLOTS:
     void toolbarDispatchesByIndexOnly()
     {
         QSignalSpy commands(m_w.get(), &MainWindow::commandRun);
-        QTest::mouseClick(toolButton(1), Qt::LeftButton); // the empty slot
+        w().Toolbar1_ButtonClick(1); // the empty slot
         w().Toolbar1_ButtonClick(3);
         w().Toolbar1_ButtonClick(5);
         w().Toolbar1_ButtonClick(8);
@@ -530,6 +530,33 @@ private Q_SLOTS:
         // One panel: a double-click on it runs nothing.
         QTest::mouseDClick(w().StatusBar1->findChild<QLabel *>(), Qt::LeftButton);
         QCOMPARE(commands.count(), 2);
+    }
+
+    // The placeholder (button 1) is an empty slot: hovering over it and
+    // pressing it show nothing, and a click runs nothing.
+    void toolbarPlaceholderIsInert()
+    {
+        QToolBar *bar = w().Toolbar1;
+        const QRect slot = bar->actionGeometry(bar->actions().at(0));
+        QVERIFY(slot.width() > 0 && slot.height() > 0);
+        QWidget *inSlot = bar->childAt(slot.center());
+        QVERIFY(inSlot);
+        const QPoint at = inSlot->mapFrom(bar, slot.center());
+        // Its look at rest, measured with the pointer elsewhere on the toolbar.
+        QTest::mouseMove(bar, QPoint(bar->width() - 2, slot.center().y()));
+        const QImage idle = bar->grab(slot).toImage();
+        QSignalSpy commands(m_w.get(), &MainWindow::commandRun);
+
+        QTest::mouseMove(inSlot, at);
+        QTest::qWait(20);
+        QCOMPARE(bar->grab(slot).toImage(), idle);
+        QTest::mousePress(inSlot, Qt::LeftButton, {}, at);
+        QCOMPARE(bar->grab(slot).toImage(), idle);
+        QTest::mouseRelease(inSlot, Qt::LeftButton, {}, at);
+        QCOMPARE(bar->grab(slot).toImage(), idle);
+        QCOMPARE(commands.count(), 0);
+        QCOMPARE(inSlot->focusPolicy(), Qt::NoFocus);
+        QVERIFY(inSlot->toolTip().isEmpty());
     }
 
     // Tab (and Shift+Tab from the viewer) into the result list after a search
