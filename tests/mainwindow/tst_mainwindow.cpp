@@ -14,6 +14,7 @@
 #include "SettingsStore.h"
 #include "TextViewer.h"
 #include "Texts.h"
+#include "Translations.h"
 #include "Twips.h"
 
 #include "PathList.h"
@@ -21,6 +22,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -606,6 +608,33 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), w().List1);
         QCOMPARE(w().List1->selectedRow(), 1);
         QCOMPARE(w().RichTextBox1->text(), QString());
+    }
+
+    // Qt's own texts are Japanese once the toolkit's translation is installed
+    // as the program installs it: the keyword box's context menu.
+    void keywordBoxContextMenuIsJapanese()
+    {
+        QVERIFY2(platform::installToolkitTranslation(),
+                 qPrintable(platform::toolkitTranslationFile()));
+        type(w().Combo2, "alpha");
+        QLineEdit *edit = w().Combo2->lineEdit();
+        const QPoint at = edit->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
+        QApplication::sendEvent(edit, &event);
+        QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList shown;
+        for (const QAction *action : menu->actions()) {
+            if (!action->isSeparator())
+                shown << action->text().section(QLatin1Char('\t'), 0, 0);
+        }
+        menu->close();
+        const QStringList expected = {
+            QStringLiteral("元に戻す(&U)"), QStringLiteral("やり直す(&R)"),
+            QStringLiteral("切り取り(&T)"), QStringLiteral("コピー(&C)"),
+            QStringLiteral("貼り付け(&P)"), QStringLiteral("削除"),
+            QStringLiteral("すべてを選択")};
+        QCOMPARE(shown, expected);
     }
 
     void everyFolderTriggerOpensThePicker_data()
