@@ -135,7 +135,12 @@ void MainWindow::List1_Click()
     // A file that can no longer be read leaves the viewer empty.
     if (!RichTextBox1->loadFile(List1->itemData(row, Qt::UserRole).toByteArray()))
         return;
-    const QString word = GetToken(keywordText, QStringLiteral(" "));
+    // The first non-empty word: a keyword that begins with a space has an
+    // empty first piece, which the search skips and would select nothing here.
+    QString word = GetToken(keywordText, QStringLiteral(" "));
+    while (word.isEmpty() && !m_tokenizer.atEnd())
+        word = GetToken(QString(), QStringLiteral(" "));
     // From offset 0, so a word at the very first character is found too.
-    RichTextBox1->find(word, 0);
+    if (!word.isEmpty())
+        RichTextBox1->find(word, 0);
 }

@@ -189,13 +189,32 @@ private Q_SLOTS:
         QCOMPARE(viewer()->selectionStart(), qsizetype(3));
         QCOMPARE(viewer()->selectedText(), QStringLiteral("の行"));
 
-        // A keyword that begins with a space has an empty first word: the file
-        // is shown, nothing selected, and the viewer stays usable.
-        typeInto(m_w->Combo2, QStringLiteral(" beta"));
+        // A keyword that begins with spaces: its empty pieces are skipped, as
+        // the search skips them, and the first real word is selected.
+        typeInto(m_w->Combo2, QStringLiteral("  beta alpha"));
         clickRow(rowOf("two.txt"));
         QCOMPARE(viewer()->text(), QStringLiteral("alpha beta at the very start\n"));
+        QCOMPARE(viewer()->selectionStart(), qsizetype(6));
+        QCOMPARE(viewer()->selectedText(), QStringLiteral("beta"));
+
+        // Spaces only: the file is shown, nothing selected, the viewer usable.
+        typeInto(m_w->Combo2, QStringLiteral("  "));
+        clickRow(rowOf("one.txt"));
+        QCOMPARE(viewer()->text(), QStringLiteral("beta first\nthen alpha beta\nalpha again\n"));
         QCOMPARE(viewer()->selectionLength(), qsizetype(0));
-        QCOMPARE(viewer()->find(QStringLiteral("beta"), 0), qsizetype(6));
+        QCOMPARE(viewer()->find(QStringLiteral("again"), 0), qsizetype(33));
+    }
+
+    // A search for " alpha" finds the files that hold "alpha", and each of
+    // them shows with "alpha" selected.
+    void leadingSpaceKeywordSelectsItsWord()
+    {
+        search(QStringLiteral(" alpha"));
+        QCOMPARE(m_w->List1->count(), 3);
+        for (const char *name : {"one.txt", "two.txt", "three.txt"}) {
+            clickRow(rowOf(name));
+            QCOMPARE(viewer()->selectedText(), QStringLiteral("alpha"));
+        }
     }
 
     void fileDeletedAfterSearch()
