@@ -65,6 +65,24 @@ void placeCaptioned(QWidget *w, double left, double top, double width, double he
         w->resize(needed, w->height());
 }
 
+// The folder and keyword boxes start after their labels. Where the font in use
+// makes a label wider than the space before its box, both boxes start that much
+// later (with the design gap between label and box) and keep their right edges,
+// so no label runs under a box's frame and the two boxes stay aligned.
+void clearLabels(const QList<QLabel *> &labels, const QList<QWidget *> &boxes)
+{
+    const int gap = twips::toPixelsX(1320 - (120 + 1095));
+    int start = 0;
+    for (const QLabel *label : labels)
+        start = qMax(start, label->geometry().right() + 1 + gap);
+    for (QWidget *box : boxes) {
+        if (box->x() >= start)
+            continue;
+        const int right = box->geometry().right();
+        box->setGeometry(start, box->y(), right + 1 - start, box->height());
+    }
+}
+
 QComboBox *makeFolderOrKeywordBox(QWidget *parent, const QString &tip)
 {
     auto *box = new QComboBox(parent);
@@ -181,6 +199,7 @@ void MainWindow::createControls()
     Label1->setToolTip(texts::tipFolderBox);
     Label1->setBuddy(Combo1);
     placeCaptioned(Label1, 120, 550, 975, 255);
+    clearLabels({Label1, Label2}, {Combo1, Combo2});
 
     // Tab order of the visible controls that take the focus.
     setTabOrder(Combo1, Combo2);

@@ -57,7 +57,8 @@ xvfb-run -a -s "-screen 0 640x400x24" bash -c '
   xdotool key alt+u; sleep 0.5          # sub-folders too
   xdotool key Return                    # search (Enter)
   sleep 1
-  xdotool key Tab Tab Tab Tab Down      # to the result list, first entry
+  xdotool key alt+k                     # back to the keyword box
+  xdotool key Tab Tab Tab Down          # to the result list; Down selects the first entry
   sleep 1
   import -window root "$OUT"
   xdotool key ctrl+x

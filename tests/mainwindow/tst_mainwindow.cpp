@@ -381,11 +381,26 @@ private Q_SLOTS:
         };
         for (const auto &[c, at] : places)
             QCOMPARE(c->pos(), QPoint(twips::toPixelsX(at.x()), twips::toPixelsY(at.y())));
-        // A label wider than the space before its box stays above the box, so
-        // its whole text shows.
-        const QObjectList order = w().Label2->parentWidget()->children();
-        QVERIFY(order.indexOf(w().Label2) > order.indexOf(w().Combo2));
-        QVERIFY(order.indexOf(w().Label1) > order.indexOf(w().Combo1));
+        // No caption lies under another control, whatever state that control
+        // is in: here the keyword box has the focus and holds text, and the
+        // folder box holds text.
+        type(w().Combo1, root());
+        type(w().Combo2, "alpha");
+        QVERIFY(w().Combo2->hasFocus());
+        for (QWidget *c : captioned) {
+            for (QWidget *other :
+                 c->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other == c || !other->isVisible())
+                    continue;
+                QVERIFY2(!c->geometry().intersects(other->geometry()),
+                         qPrintable(QStringLiteral("%1 overlaps %2")
+                                        .arg(c->objectName(), other->objectName())));
+            }
+        }
+        // The folder and keyword boxes stay aligned and keep their right edges.
+        QCOMPARE(w().Combo1->x(), w().Combo2->x());
+        QCOMPARE(w().Combo2->geometry().right(), twips::toPixels(1320, 840, 3735, 300).right());
+        QVERIFY(w().Combo2->x() >= twips::toPixelsX(1320));
     }
 
     void nothingFoundIsToldInABox()
