@@ -154,6 +154,12 @@ bool ResultActions::viewportEvent(QEvent *event)
             return false;
         // Copy or link only: a drop target must never move a found file away.
         m_desktop.startDrag(m_list, pathMimeData(path), Qt::CopyAction | Qt::LinkAction);
+        // The drag took the button's release; end the view's press as that
+        // release would, where it began, so the selection stays.
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(m_pressPos),
+                            m_list->viewport()->mapToGlobal(QPointF(m_pressPos)), Qt::LeftButton,
+                            Qt::NoButton, e->modifiers());
+        QCoreApplication::sendEvent(m_list->viewport(), &release);
         return true;
     }
     case QEvent::ContextMenu: {

@@ -350,6 +350,8 @@ private Q_SLOTS:
         QCOMPARE(drag.data->urls(), QList<QUrl>({QUrl::fromLocalFile(m_dir->filePath("one.txt"))}));
         QVERIFY(!(drag.actions & Qt::MoveAction));
         QVERIFY(drag.actions & Qt::CopyAction);
+        // The press selected the row, as a click does; the drag kept it.
+        QCOMPARE(selectedRows(), QList<int>({one}));
     }
 
     void aNameThatIsNotUtf8OpensCopiesAndDragsAsItself()
