@@ -3,6 +3,7 @@
 
 #include "Display.h"
 #include "MainWindow.h"
+#include "QtDesktopShell.h"
 #include "QtHelpViewer.h"
 #include "QtMessageBox.h"
 #include "SettingsStore.h"
@@ -28,11 +29,13 @@ int main(int argc, char *argv[])
     QtHelpViewer help(texts::helpFileName, QUrl(QStringLiteral("qrc:/help/")));
     IniSettingsStore settings;
     SystemVolumeList volumes;
+    QtDesktopShell desktop;
     PlatformServices services;
     services.messageBox = &messageBox;
     services.help = &help;
     services.settings = &settings;
     services.volumes = &volumes;
+    services.desktop = &desktop;
 
     MainWindow window(services);
     window.show();

@@ -5,9 +5,12 @@
 
 #include "AboutWindow.h"
 #include "Artwork.h"
+#include "FolderDrop.h"
 #include "HelpFile.h"
 #include "HelpViewer.h"
+#include "QtDesktopShell.h"
 #include "RepaintPacer.h"
+#include "ResultActions.h"
 #include "SelectFolder.h"
 #include "Texts.h"
 #include "Twips.h"
@@ -34,6 +37,13 @@ MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
 
     createMenus();
     createControls();
+    // The result list's menu, copy and drag, and folders dropped on the window.
+    if (!m_services.desktop) {
+        m_ownDesktop = std::make_unique<QtDesktopShell>();
+        m_services.desktop = m_ownDesktop.get();
+    }
+    new ResultActions(List1, *m_services.desktop, m_services.messageBox, this);
+    new FolderDrop(this, Combo1, [this] { return m_searchRunning; });
     setWindowIcon(artwork::programIcon());
 
     // The designed client area, 8190 x 4245 twips, below the menu bar.

@@ -30,6 +30,7 @@ class AboutWindow;
 class SelectFolder;
 class TextViewer;
 class RepaintPacer;
+class DesktopShell;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -159,6 +160,7 @@ private:
     void applySplitFromBar();
     SettingsStore &settingsStore();
     std::unique_ptr<SettingsStore> m_ownSettings; // used when no store was given
+    std::unique_ptr<DesktopShell> m_ownDesktop;   // used when no desktop was given
     int m_layoutDepth = 0;                        // nesting of Form_Resize
     bool m_unloaded = false;
 

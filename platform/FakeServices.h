@@ -2,9 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The four platform seams as test doubles, bundled for tests and drivers that
+// The platform seams as test doubles, bundled for tests and drivers that
 // build a whole window.
 
+#include "FakeDesktopShell.h"
 #include "FakeHelpViewer.h"
 #include "FakeMessageBox.h"
 #include "FakeVolumeList.h"
@@ -16,6 +17,7 @@ struct FakeServices {
     FakeHelpViewer help;
     MemorySettingsStore settings;
     FakeVolumeList volumes;
+    FakeDesktopShell desktop;
 
-    PlatformServices services() { return {&messageBox, &help, &settings, &volumes}; }
+    PlatformServices services() { return {&messageBox, &help, &settings, &volumes, &desktop}; }
 };

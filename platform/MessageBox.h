@@ -14,6 +14,7 @@ namespace mb {
 inline constexpr int OkOnly = 0;
 inline constexpr int RetryCancel = 5;
 inline constexpr int Critical = 16;
+inline constexpr int Exclamation = 48;
 inline constexpr int Information = 64;
 
 inline constexpr int Ok = 1;

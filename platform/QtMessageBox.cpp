@@ -17,7 +17,7 @@ int QtMessageBox::show(QWidget *parent, const QString &text, const QString &titl
         box.setIcon(QMessageBox::Critical);
     else if (iconBits == mb::Information)
         box.setIcon(QMessageBox::Information);
-    else if (iconBits == 48)
+    else if (iconBits == mb::Exclamation)
         box.setIcon(QMessageBox::Warning);
     else if (iconBits == 32)
         box.setIcon(QMessageBox::Question);

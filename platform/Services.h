@@ -9,10 +9,12 @@ class MessageBoxService;
 class HelpViewer;
 class SettingsStore;
 class VolumeList;
+class DesktopShell;
 
 struct PlatformServices {
     MessageBoxService *messageBox = nullptr;
     HelpViewer *help = nullptr;
     SettingsStore *settings = nullptr;
     VolumeList *volumes = nullptr;
+    DesktopShell *desktop = nullptr; // without one the window uses the real desktop
 };

@@ -48,6 +48,18 @@ inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
 inline const QString menuContents = QStringLiteral("目次(&C)");
 inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");
 
+// The result list's context menu and what its commands report
+inline const QString resultOpen = QStringLiteral("開く(&O)");
+inline const QString resultOpenFolder = QStringLiteral("フォルダを開く(&F)");
+inline const QString resultCopyPath = QStringLiteral("パスをコピー(&C)");
+// Each follows the path and a line break.
+inline const QString fileGone =
+    QStringLiteral("ファイルが見つかりません。検索のあとで移動または削除された可能性があります。");
+inline const QString folderGone =
+    QStringLiteral("フォルダが見つかりません。検索のあとで移動または削除された可能性があります。");
+inline const QString openFailed = QStringLiteral(
+    "開けませんでした。開くためのアプリケーションが設定されていない可能性があります。");
+
 // Toolbar tips
 inline const QString tipToolbarFolder = QStringLiteral("検索するフォルダを指定します");
 inline const QString tipToolbarSearch = QStringLiteral("検索します");
