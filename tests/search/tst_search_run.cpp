@@ -17,6 +17,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -119,6 +121,7 @@ private Q_SLOTS:
     void missingAndUnreadableFolders();
     void unreadableFilesAreSkipped();
     void pseudoFileSystemsAreLeftOut();
+    void bindMountIsEnteredOnce();
     void deeperThanThePathLimit();
     void runReportsInOrder();
     void nothingFoundEndsWithProductName();
@@ -389,6 +392,44 @@ void SearchRunTest::pseudoFileSystemsAreLeftOut()
     inside.subfolders = false;
     walkFolder(QStringLiteral("/proc/self"), inside);
     QVERIFY(inside.listed.contains(QStringLiteral("/proc/self/status")));
+}
+
+void SearchRunTest::bindMountIsEnteredOnce()
+{
+    // A bind mount shows a folder a second time with the same device and inode,
+    // without a link: the walk enters it through whichever name comes first.
+    // Mounting needs a mount namespace of our own, and so the super-user.
+    if (!testsupport::isSuperUser())
+        QSKIP("mounting needs the super-user");
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QDir(root).mkpath("real/inner");
+    QDir(root).mkpath("mounted");
+    writeFile(root + "/real/inner/file.txt", "x");
+    std::fflush(stdout);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        const QByteArray real = QFile::encodeName(root + "/real");
+        const QByteArray mounted = QFile::encodeName(root + "/mounted");
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(real.constData(), mounted.constData(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        Recorder recorder;
+        walkFolder(root, recorder);
+        const QStringList top = readdirOrder(root);
+        const QString first = top.indexOf("real") < top.indexOf("mounted") ? "real" : "mounted";
+        QCOMPARE(recorder.listed, QStringList{root + "/" + first + "/inner/file.txt"});
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    QVERIFY(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        QSKIP("no mount namespace here");
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 void SearchRunTest::deeperThanThePathLimit()
