@@ -26,8 +26,9 @@ struct FolderIdHash {
 // opened relative to its parent and the path may grow without limit. Folders
 // deeper than this keep their descriptor only while the walk is inside them;
 // coming back to one that has more sub-folders to enter, the walk opens it
-// again from the deepest folder still open. At most kHeldLevels + 2
-// descriptors are open at once.
+// again from the deepest folder still open. At most kHeldLevels + 3
+// descriptors are open at once (the held ones, the current folder, a child
+// being entered and its listing).
 constexpr std::size_t kHeldLevels = 32;
 
 // Depth first, one listing per folder read whole before any sub-folder is
