@@ -131,7 +131,7 @@ Folder Folder::adopt(int fd, FolderError *error)
 
 Folder Folder::open(const QByteArray &path, FolderError *error)
 {
-    return adopt(openFolderPath(path, O_RDONLY), error);
+    return adopt(openFolderPath(path, O_PATH), error);
 }
 
 Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderError *error)
@@ -141,7 +141,7 @@ Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderErr
             *error = EBADF;
         return Folder();
     }
-    return adopt(openAt(parent.m_fd, name.constData(), O_RDONLY), error);
+    return adopt(openAt(parent.m_fd, name.constData(), O_PATH), error);
 }
 
 bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const

@@ -49,7 +49,10 @@ using FolderError = int;
 // Returns the descriptor, or -1 with errno set.
 int openFolderPath(const QByteArray &path, int flags);
 
-// One open folder. Move-only; closes its descriptor when destroyed.
+// One open folder. Move-only; closes its descriptor when destroyed. The
+// descriptor is an O_PATH one: opening it reads nothing and triggers no
+// automount, so the folder's identity and file system can be checked before
+// it is listed.
 class Folder {
 public:
     Folder() = default;
