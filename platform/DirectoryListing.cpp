@@ -3,10 +3,13 @@
 
 #include "DirectoryListing.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -30,6 +33,15 @@ QString displayPath(const QByteArray &nativePath)
 
 namespace {
 
+int openAt(int dirFd, const char *path, int flags)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, path, flags | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 struct DirCloser {
     DIR *dir;
     ~DirCloser() { closedir(dir); }
@@ -37,18 +49,116 @@ struct DirCloser {
 
 } // namespace
 
-bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries, FolderId &id)
+int openFolderPath(const QByteArray &path, int flags)
+{
+    // The kernel takes at most PATH_MAX bytes, the final NUL included, in one
+    // call. A longer path is cut after a separator and opened in pieces.
+    constexpr qsizetype kPiece = PATH_MAX - 1;
+    if (path.size() <= kPiece)
+        return openAt(AT_FDCWD, path.isEmpty() ? "." : path.constData(), flags);
+    int dirFd = AT_FDCWD;
+    qsizetype from = 0;
+    while (from < path.size()) {
+        qsizetype to = path.size();
+        if (to - from > kPiece) {
+            to = path.lastIndexOf(kSeparator, from + kPiece - 1) + 1;
+            if (to <= from) { // one name longer than any name can be
+                if (dirFd != AT_FDCWD)
+                    ::close(dirFd);
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+        }
+        const QByteArray piece = path.mid(from, to - from);
+        // Every piece but the last only leads the way: O_PATH opens it without
+        // needing read permission, as the kernel's own lookup would.
+        const int fd = openAt(dirFd, piece.constData(), to == path.size() ? flags : O_PATH);
+        const int saved = errno;
+        if (dirFd != AT_FDCWD)
+            ::close(dirFd);
+        if (fd < 0) {
+            errno = saved;
+            return -1;
+        }
+        dirFd = fd;
+        from = to;
+    }
+    return dirFd;
+}
+
+Folder::Folder(Folder &&other) noexcept : m_fd(other.m_fd), m_id(other.m_id)
+{
+    other.m_fd = -1;
+}
+
+Folder &Folder::operator=(Folder &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = other.m_fd;
+        m_id = other.m_id;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void Folder::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+Folder Folder::adopt(int fd, FolderError *error)
+{
+    Folder folder;
+    if (fd < 0) {
+        if (error)
+            *error = errno;
+        return folder;
+    }
+    struct stat self;
+    if (fstat(fd, &self) != 0) {
+        if (error)
+            *error = errno;
+        ::close(fd);
+        return folder;
+    }
+    folder.m_fd = fd;
+    folder.m_id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+    return folder;
+}
+
+Folder Folder::open(const QByteArray &path, FolderError *error)
+{
+    return adopt(openFolderPath(path, O_PATH), error);
+}
+
+Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderError *error)
+{
+    if (!parent.isOpen()) {
+        if (error)
+            *error = EBADF;
+        return Folder();
+    }
+    return adopt(openAt(parent.m_fd, name.constData(), O_PATH), error);
+}
+
+bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
 {
     entries.clear();
-    DIR *dir = opendir(folder.constData());
-    if (!dir)
+    // A second descriptor for the listing, which closedir() takes with it; the
+    // folder's own stays open for opening what the listing names.
+    const int listFd = m_fd >= 0 ? ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (error)
+            *error = m_fd >= 0 ? errno : EBADF;
+        if (listFd >= 0)
+            ::close(listFd);
         return false;
+    }
     DirCloser closer{dir};
-    const int fd = dirfd(dir);
-    struct stat self;
-    if (fstat(fd, &self) != 0)
-        return false;
-    id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
 
     while (const dirent *entry = readdir(dir)) {
         const char *name = entry->d_name;
@@ -64,7 +174,7 @@ bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries, Fol
         case DT_LNK:
         case DT_UNKNOWN: {
             struct stat st;
-            if (fstatat(fd, name, &st, 0) != 0)
+            if (fstatat(m_fd, name, &st, 0) != 0)
                 continue; // dangling link, or vanished since the listing
             if (S_ISDIR(st.st_mode))
                 isFolder = true;

@@ -4,6 +4,9 @@
 #pragma once
 // Folder listing and native paths for the folder walk. Paths are native bytes:
 // a name that is not valid text can still be listed and opened.
+//
+// Folders are opened relative to an open parent folder, so the walk goes to
+// any depth: no call ever hands the kernel a path longer than it accepts.
 
 #include <QByteArray>
 #include <QString>
@@ -36,11 +39,52 @@ struct FolderId {
     friend bool operator==(const FolderId &, const FolderId &) = default;
 };
 
-// Lists the folder (native bytes, ending in the separator) whole, in the file
-// system's own order: hidden entries included, "." and ".." left out. Only
-// folders and regular files are kept (links are resolved); FIFOs, sockets,
-// devices and dangling links are dropped, since reading one can block forever.
-// Returns false, with nothing listed, when the folder cannot be read.
-bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries, FolderId &id);
+// Why a folder could not be opened or listed: an errno value.
+using FolderError = int;
+
+// Opens the folder at a native path of any length, relative to the current
+// folder when it does not start with the separator. Long paths are opened a
+// piece at a time, each piece relative to the folder the last one reached.
+// flags: open(2) flags added to O_DIRECTORY | O_CLOEXEC (O_PATH, or O_RDONLY).
+// Returns the descriptor, or -1 with errno set.
+int openFolderPath(const QByteArray &path, int flags);
+
+// One open folder. Move-only; closes its descriptor when destroyed. The
+// descriptor is an O_PATH one: opening it reads nothing and triggers no
+// automount, so the folder's identity and file system can be checked before
+// it is listed.
+class Folder {
+public:
+    Folder() = default;
+    Folder(Folder &&other) noexcept;
+    Folder &operator=(Folder &&other) noexcept;
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+    ~Folder() { close(); }
+
+    // The folder at a native path (any length). Links are followed.
+    static Folder open(const QByteArray &path, FolderError *error = nullptr);
+    // The sub-folder `name` of an open folder (a link to a folder is followed).
+    static Folder openChild(const Folder &parent, const QByteArray &name,
+                            FolderError *error = nullptr);
+
+    bool isOpen() const { return m_fd >= 0; }
+    FolderId id() const { return m_id; } // read when the folder was opened
+    int descriptor() const { return m_fd; }
+    void close();
+
+    // Lists the folder whole, in the file system's own order: hidden entries
+    // included, "." and ".." left out. Only folders and regular files are kept
+    // (links are resolved); FIFOs, sockets, devices and dangling links are
+    // dropped, since reading one can block forever. Returns false, with nothing
+    // listed, when the folder cannot be read.
+    bool list(std::vector<FolderEntry> &entries, FolderError *error = nullptr) const;
+
+private:
+    static Folder adopt(int fd, FolderError *error);
+
+    int m_fd = -1;
+    FolderId m_id;
+};
 
 } // namespace platform

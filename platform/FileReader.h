@@ -18,7 +18,9 @@ public:
     // Opens a regular file (or a link to one) for reading. Anything else (a
     // FIFO, a device, a folder) is refused without blocking. False when the
     // file cannot be opened. The folder of the last file stays open, so that
-    // files of one folder opened one after the other need no full path lookup.
+    // files of one folder opened one after the other need no full path lookup;
+    // the file is opened relative to it, so a path of any length opens. The
+    // file's access time is left alone where the kernel allows it.
     bool open(const QByteArray &nativePath);
 
     // Reads up to max bytes. Returns the count, 0 at the end of the file and -1

@@ -20,14 +20,21 @@ struct SearchOptions {
 struct SearchOutcome {
     bool keywordEmpty = false; // the run stopped after clearing the viewer
     qsizetype matches = 0;
+    // 0, or the errno that kept the folder to search from being opened or
+    // listed (ENOENT: it does not exist, ENOTDIR: it is not a folder). The run
+    // then went on with no files, as for an empty folder.
+    int folderError = 0;
 };
 
 // The folder walk alone: reports "ディレクトリ構造を解析中..." at each folder and
 // every regular file, depth first, in the file system's own order. An empty
 // folder text means the root folder.
-// Returns the files in walk order. A folder that cannot be listed is skipped,
-// and a folder already on the current path (reached again through a link) is
-// not entered again.
+// Returns the files in walk order. A folder that cannot be listed is skipped.
+// A folder is entered at most once per run, however it is reached (a link, a
+// bind mount), so no link graph makes the walk endless; and the kernel's pseudo
+// file systems (proc, sysfs and the like) are not entered unless the walk
+// starts inside one. Folders are opened relative to their parent, so the depth
+// is limited only by memory.
 QList<FoundFile> walkFolder(const QString &folder, SearchObserver &observer);
 
 // The whole run, from clearing the work list to the final status text.

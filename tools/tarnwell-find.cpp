@@ -1,37 +1,45 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] KEYWORD FOLDER
+// tarnwell-find [-r] [-0] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
-// Exit status: 0 something was found, 1 nothing was, 2 usage error.
+// Exit status: 0 something was found, 1 nothing was, 2 usage error or a FOLDER
+// that cannot be searched.
 
 #include "SearchRun.h"
+#include "Texts.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-0] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
-    "  KEYWORD  words separated by spaces, as typed into the keyword box (one argument)\n"
-    "  FOLDER   the folder to search; the empty text is the root folder\n"
-    "  -r       search sub-folders too\n"
-    "  --help   show this text\n"
+    "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
+    "  FOLDER      the folder to search; the empty text is the root folder\n"
+    "  -r          search sub-folders too\n"
+    "  -0, --null  end each path with a NUL byte instead of a newline (for xargs -0)\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n"
     "\n"
     "Files are read as code page 932 text; lines end at CR-LF or CR.\n"
-    "Exit status: 0 when a file was found, 1 when none was, 2 on a usage error.\n";
+    "Exit status: 0 when a file was found, 1 when none was, 2 on a usage error\n"
+    "or when FOLDER does not exist, is not a folder or cannot be listed.\n";
 
 // Prints each match as it is found; everything else the run reports is for a window.
 class PrintingObserver : public SearchObserver {
 public:
-    explicit PrintingObserver(bool subfolders) : m_subfolders(subfolders) {}
+    PrintingObserver(bool subfolders, char terminator)
+        : m_subfolders(subfolders), m_terminator(terminator)
+    {}
     void statusTextChanged(const QString &) override {}
     void fileListed(const FoundFile &) override {}
     bool searchSubfolders() override { return m_subfolders; }
@@ -39,59 +47,110 @@ public:
     {
         // The native bytes, so that every printed path can be opened again.
         std::fwrite(file.nativePath.constData(), 1, size_t(file.nativePath.size()), stdout);
-        std::fputc('\n', stdout);
+        std::fputc(m_terminator, stdout);
     }
 
 private:
     bool m_subfolders;
+    char m_terminator;
 };
 
-int usageError(const char *message)
+enum class Parsed { Run, Help, Version, Error };
+
+Parsed usageError(const char *message)
 {
     std::fprintf(stderr, "tarnwell-find: %s (try --help)\n", message);
+    return Parsed::Error;
+}
+
+// Why FOLDER could not be searched, in one line.
+int folderError(const char *folder, int error)
+{
+    const char *folderText = folder[0] ? folder : "/";
+    switch (error) {
+    case ENOENT:
+        std::fprintf(stderr, "tarnwell-find: %s: no such folder\n", folderText);
+        break;
+    case ENOTDIR:
+        std::fprintf(stderr, "tarnwell-find: %s: not a folder\n", folderText);
+        break;
+    default:
+        std::fprintf(stderr, "tarnwell-find: %s: cannot be listed: %s\n", folderText,
+                     std::strerror(error));
+        break;
+    }
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
-{
+struct Options {
     bool subfolders = false;
+    char terminator = '\n';
+    const char *keyword = nullptr;
+    const char *folder = nullptr;
+};
+
+Parsed parseArguments(int argc, char **argv, Options &options)
+{
     bool optionsDone = false;
     const char *positional[2] = {nullptr, nullptr};
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        if (!optionsDone && std::strcmp(arg, "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (!optionsDone && std::strcmp(arg, "-r") == 0) {
-            subfolders = true;
+        if (!optionsDone && arg[0] == '-' && arg[1] != 0) {
+            if (std::strcmp(arg, "--") == 0)
+                optionsDone = true;
+            else if (std::strcmp(arg, "--help") == 0)
+                return Parsed::Help;
+            else if (std::strcmp(arg, "--version") == 0)
+                return Parsed::Version;
+            else if (std::strcmp(arg, "-r") == 0)
+                options.subfolders = true;
+            else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
+                options.terminator = '\0';
+            else
+                return usageError((QByteArray("unknown option ") + arg).constData());
             continue;
         }
-        if (!optionsDone && std::strcmp(arg, "--") == 0) {
-            optionsDone = true;
-            continue;
-        }
-        if (!optionsDone && arg[0] == '-' && arg[1] != 0)
-            return usageError((QByteArray("unknown option ") + arg).constData());
         if (count == 2)
             return usageError("too many arguments");
         positional[count++] = arg;
     }
     if (count < 2)
         return usageError("KEYWORD and FOLDER are required");
+    options.keyword = positional[0];
+    options.folder = positional[1];
+    return Parsed::Run;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    switch (parseArguments(argc, argv, options)) {
+    case Parsed::Help:
+        std::fputs(kUsage, stdout);
+        return 0;
+    case Parsed::Version:
+        std::printf("tarnwell-find %s\n", texts::versionLine.toUtf8().constData());
+        return 0;
+    case Parsed::Error:
+        return 2;
+    case Parsed::Run:
+        break;
+    }
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
-    PrintingObserver observer(subfolders);
+    PrintingObserver observer(options.subfolders, options.terminator);
     const SearchOutcome outcome =
-        runSearchNative(QByteArray(positional[1]), QString::fromUtf8(positional[0]), observer);
+        runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword), observer);
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "tarnwell-find: cannot write the results\n");
         return 2;
     }
+    if (outcome.folderError != 0)
+        return folderError(options.folder, outcome.folderError);
     return outcome.matches > 0 ? 0 : 1;
 }

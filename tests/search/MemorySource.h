@@ -10,7 +10,9 @@
 #include <cstring>
 
 // Bytes from memory, handed out at most `chunk` at a time (short reads), and
-// optionally telling the end before the final empty read, as a file does.
+// optionally telling the end before the final empty read, as a file does. With
+// failAfter set, every read after that many fails (-1), as a file that becomes
+// unreadable part-way (a disk error, a network volume gone) does.
 class MemorySource : public ByteSource {
 public:
     explicit MemorySource(QByteArray bytes, qsizetype chunk = 1 << 30, bool tellsEnd = false)
@@ -18,6 +20,10 @@ public:
     {}
     qsizetype read(char *buffer, qsizetype max) override
     {
+        if (failAfter >= 0 && m_reads >= failAfter) {
+            ++m_failedReads;
+            return -1;
+        }
         const qsizetype n = std::min({max, m_chunk, m_bytes.size() - m_offset});
         std::memcpy(buffer, m_bytes.constData() + m_offset, size_t(n));
         m_offset += n;
@@ -26,6 +32,9 @@ public:
     }
     bool atEnd() const override { return m_tellsEnd && m_offset == m_bytes.size(); }
     qsizetype offset() const { return m_offset; }
+    int failedReads() const { return m_failedReads; }
+
+    int failAfter = -1; // reads that succeed before every read fails; -1: none fails
 
 private:
     QByteArray m_bytes;
@@ -33,4 +42,5 @@ private:
     bool m_tellsEnd;
     qsizetype m_offset = 0;
     int m_reads = 0;
+    int m_failedReads = 0;
 };

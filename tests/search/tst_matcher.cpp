@@ -40,6 +40,7 @@ private Q_SLOTS:
     void leadRunParityAcrossBlocks();
     void stopsReadingAtFirstMatchingLine();
     void matcherIsReusable();
+    void readErrorPartWay();
     void differentialAgainstReference();
 };
 
@@ -230,6 +231,31 @@ void MatcherTest::matcherIsReusable()
     QVERIFY(!matcher.matches(second, 8));
     MemorySource third("right left");
     QVERIFY(matcher.matches(third, 8));
+}
+
+void MatcherTest::readErrorPartWay()
+{
+    // The words lie past the failing block: the file does not match, and the
+    // matcher does not read on after the error.
+    KeywordMatcher matcher({QStringLiteral("left"), QStringLiteral("right")});
+    MemorySource failing("left " + QByteArray(100, '.') + " right\r\n", 1 << 30);
+    failing.failAfter = 3;
+    QVERIFY(!matcher.matches(failing, 16));
+    QCOMPARE(failing.failedReads(), 1);
+
+    // A line cut short by the error does not go on in the next file.
+    MemorySource second("right\r\n");
+    QVERIFY(!matcher.matches(second, 16));
+    MemorySource third("x\r\nright and left\r\n");
+    QVERIFY(matcher.matches(third, 16));
+
+    // A failure on the very first read, and one after a whole matching line.
+    MemorySource never("left right");
+    never.failAfter = 0;
+    QVERIFY(!matcher.matches(never, 16));
+    MemorySource late("right left\r\n" + QByteArray(100, '.'));
+    late.failAfter = 1;
+    QVERIFY(matcher.matches(late, 16));
 }
 
 namespace {

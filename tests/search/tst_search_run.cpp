@@ -4,8 +4,11 @@
 // The folder walk and the whole run over real trees: listing order, the
 // sub-folder choice, links, FIFOs, vanished files, and the status texts.
 
+#include "DeepTree.h"
+#include "FileSystemType.h"
 #include "SearchRun.h"
 #include "Texts.h"
+#include "Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,8 +16,12 @@
 #include <QtTest>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -112,6 +119,10 @@ private Q_SLOTS:
     void specialFilesAreNeverListed();
     void linksAreFollowedButNeverInCircles();
     void missingAndUnreadableFolders();
+    void unreadableFilesAreSkipped();
+    void pseudoFileSystemsAreLeftOut();
+    void bindMountIsEnteredOnce();
+    void deeperThanThePathLimit();
     void runReportsInOrder();
     void nothingFoundEndsWithProductName();
     void emptyKeywordStopsAfterTheWalk_data();
@@ -241,16 +252,31 @@ void SearchRunTest::linksAreFollowedButNeverInCircles()
     QDir(root).mkpath("c");
     writeFile(root + "/a/b/deep.txt", "x");
     writeFile(root + "/c/side.txt", "x");
-    QVERIFY(QFile::link(root, root + "/a/b/up"));        // back to the start
-    QVERIFY(QFile::link(root + "/a", root + "/a/self")); // to itself
-    QVERIFY(QFile::link(root + "/c", root + "/a/to-c")); // a side folder: followed
+    QVERIFY(QFile::link(root, root + "/a/b/up"));          // back to the start
+    QVERIFY(QFile::link(root + "/a", root + "/a/self"));   // to itself
+    QVERIFY(QFile::link(root + "/c", root + "/a/to-c"));   // a side folder
+    QVERIFY(QFile::link(root + "/c", root + "/a/also-c")); // the same one again
 
     Recorder recorder;
     walkFolder(root, recorder);
+    // Every folder is entered once, through whichever name the walk meets first.
+    QString side;
+    const QStringList top = readdirOrder(root);
+    if (top.indexOf("c") < top.indexOf("a")) {
+        side = root + "/c/side.txt";
+    } else {
+        for (const QString &name : readdirOrder(root + "/a")) {
+            if (name == QLatin1String("to-c") || name == QLatin1String("also-c")) {
+                side = root + "/a/" + name + "/side.txt";
+                break;
+            }
+        }
+    }
     QStringList listed = recorder.listed;
     listed.sort();
-    QCOMPARE(listed, (QStringList{root + "/a/b/deep.txt", root + "/a/to-c/side.txt",
-                                  root + "/c/side.txt"}));
+    QStringList expected{root + "/a/b/deep.txt", side};
+    expected.sort();
+    QCOMPARE(listed, expected);
 }
 
 void SearchRunTest::missingAndUnreadableFolders()
@@ -280,17 +306,164 @@ void SearchRunTest::missingAndUnreadableFolders()
     QCOMPARE(removing.listed, QStringList{root + "/kept.txt"});
     QFile::remove(root + "/kept.txt");
 
-    if (geteuid() == 0)
-        QSKIP("permissions do not stop the super-user");
+    // What a front needs to tell the user: the folder itself could not be searched.
+    QCOMPARE(outcome.folderError, ENOENT);
+    writeFile(root + "/plain.txt", "x");
+    Recorder file;
+    QCOMPARE(runSearch(root + "/plain.txt", QStringLiteral("x"), file).folderError, ENOTDIR);
+    QVERIFY(file.events.contains(QStringLiteral("nothing found")));
+    QFile::remove(root + "/plain.txt");
+
     QDir(root).mkpath("locked");
     writeFile(root + "/locked/secret.txt", "x");
     writeFile(root + "/open.txt", "x");
-    QVERIFY(QFile::setPermissions(root + "/locked", QFileDevice::Permissions()));
+    testsupport::asOrdinaryUser(root, [&] {
+        QVERIFY(QFile::setPermissions(root + "/locked", QFileDevice::Permissions()));
+        Recorder recorder;
+        const SearchOutcome whole = runSearch(root, QStringLiteral("x"), recorder);
+        QCOMPARE(recorder.listed, QStringList{root + "/open.txt"});
+        QCOMPARE(whole.folderError, 0);
+        Recorder inside;
+        QCOMPARE(runSearch(root + "/locked", QStringLiteral("x"), inside).folderError, EACCES);
+        QVERIFY(inside.listed.isEmpty());
+    });
+}
+
+void SearchRunTest::unreadableFilesAreSkipped()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    for (const char *name : {"a.txt", "locked.txt", "z.txt"})
+        writeFile(root + "/" + name, "word");
+    testsupport::asOrdinaryUser(root, [&] {
+        QVERIFY(QFile::setPermissions(root + "/locked.txt", QFileDevice::Permissions()));
+        Recorder recorder;
+        const SearchOutcome outcome = runSearch(root, QStringLiteral("word"), recorder);
+        QCOMPARE(recorder.listed.size(), 3); // listed, then left out when it cannot be read
+        QCOMPARE(outcome.matches, 2);
+        QVERIFY(!recorder.matched.contains(root + "/locked.txt"));
+        QCOMPARE(recorder.events.last(), QStringLiteral("ended 0 2"));
+    });
+}
+
+void SearchRunTest::pseudoFileSystemsAreLeftOut()
+{
+    // Every pseudo file system mounted here is known as one, and the volumes
+    // that hold the tests' own files are not.
+    const QStringList pseudo{"proc",        "sysfs",    "devtmpfs", "devpts",     "cgroup",
+                             "cgroup2",     "debugfs",  "tracefs",  "securityfs", "pstore",
+                             "bpf",         "configfs", "fusectl",  "mqueue",     "hugetlbfs",
+                             "binfmt_misc", "efivarfs", "autofs"};
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    int checked = 0;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (dash < 5 || dash + 1 >= fields.size() || fields[4].contains('\\'))
+            continue; // a mount point with an escaped character: not worth decoding here
+        const int fd = open(fields[4].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            continue; // hidden by a later mount, or not ours to open
+        struct stat st;
+        QCOMPARE(fstat(fd, &st), 0);
+        const bool expected = pseudo.contains(QString::fromUtf8(fields[dash + 1]));
+        // Only where the mount point shows this mount, not one stacked on it.
+        if (QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev)) ==
+            fields[2]) {
+            QVERIFY2(platform::isPseudoFileSystem(fd, st.st_dev) == expected, line.constData());
+            ++checked;
+        }
+        close(fd);
+    }
+    QVERIFY(checked > 0);
+
+    // Links into them are not followed from outside; a walk that starts inside
+    // one lists its files.
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    writeFile(root + "/own.txt", "x");
+    QVERIFY(QFile::link("/proc", root + "/proc"));
+    QVERIFY(QFile::link("/sys", root + "/sys"));
     Recorder recorder;
     walkFolder(root, recorder);
-    QFile::setPermissions(root + "/locked",
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(recorder.listed, QStringList{root + "/open.txt"});
+    QCOMPARE(recorder.listed, QStringList{root + "/own.txt"});
+    Recorder inside;
+    inside.subfolders = false;
+    walkFolder(QStringLiteral("/proc/self"), inside);
+    QVERIFY(inside.listed.contains(QStringLiteral("/proc/self/status")));
+}
+
+void SearchRunTest::bindMountIsEnteredOnce()
+{
+    // A bind mount shows a folder a second time with the same device and inode,
+    // without a link: the walk enters it through whichever name comes first.
+    // Mounting needs a mount namespace of our own, and so the super-user.
+    if (!testsupport::isSuperUser())
+        QSKIP("mounting needs the super-user");
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QDir(root).mkpath("real/inner");
+    QDir(root).mkpath("mounted");
+    writeFile(root + "/real/inner/file.txt", "x");
+    std::fflush(stdout);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        const QByteArray real = QFile::encodeName(root + "/real");
+        const QByteArray mounted = QFile::encodeName(root + "/mounted");
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(real.constData(), mounted.constData(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        Recorder recorder;
+        walkFolder(root, recorder);
+        const QStringList top = readdirOrder(root);
+        const QString first = top.indexOf("real") < top.indexOf("mounted") ? "real" : "mounted";
+        QCOMPARE(recorder.listed, QStringList{root + "/" + first + "/inner/file.txt"});
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    QVERIFY(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        QSKIP("no mount namespace here");
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void SearchRunTest::deeperThanThePathLimit()
+{
+    // 3,000 levels: a path of about 6,000 bytes, past the 4,096 the kernel
+    // takes in one call. A second branch far down makes the walk come back to
+    // a folder whose descriptor it gave up.
+    QTemporaryDir tmp(testsupport::fastTemporaryFolder());
+    const QByteArray root = QFile::encodeName(tmp.path());
+    const QByteArray deep =
+        testsupport::buildDeepTree(root, 3000, "deep.txt", "alpha beta\r\n", 1500);
+    QVERIFY(!deep.isEmpty());
+    QVERIFY(deep.size() > 6000);
+    const QByteArray side = root + QByteArray("/d").repeated(1500) + "/e/side.txt";
+
+    Recorder recorder;
+    const SearchOutcome outcome = runSearch(tmp.path(), QStringLiteral("beta alpha"), recorder);
+    QStringList listed = recorder.listed;
+    listed.sort();
+    QStringList expected{QString::fromUtf8(deep), QString::fromUtf8(side)};
+    expected.sort();
+    QCOMPARE(listed, expected);
+    QCOMPARE(outcome.matches, 2);
+    QStringList matched = recorder.matched;
+    matched.sort();
+    QCOMPARE(matched, expected);
+
+    // Starting below the limit: the start folder opens in pieces.
+    Recorder below;
+    const QString start = QString::fromUtf8(deep.left(deep.lastIndexOf('/')));
+    runSearch(start, QStringLiteral("alpha"), below);
+    QCOMPARE(below.matched, QStringList{QString::fromUtf8(deep)});
+
+    QVERIFY(testsupport::emptyFolder(root));
 }
 
 void SearchRunTest::runReportsInOrder()
@@ -423,6 +596,7 @@ void SearchRunTest::nameThatIsNotText()
     runSearch(tmp.path(), QStringLiteral("アル"), recorder);
     QCOMPARE(recorder.native, QList<QByteArray>{name});
     QVERIFY(recorder.matched.front().contains(QChar(0xFFFD)));
+    unlink(name.constData()); // QTemporaryDir removes by text names, which this is not
 }
 
 QTEST_GUILESS_MAIN(SearchRunTest)

@@ -6,6 +6,7 @@
 #include "NumberText.h"
 #include "SettingsStore.h"
 #include "SettingsTable.h"
+#include "Unprivileged.h"
 
 #include <QFile>
 #include <QSettings>
@@ -332,17 +333,19 @@ void TestSettings::iniUnreadableFileYieldsDefaults()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("[Config]\nSplit%20X=900\n");
     f.close();
-    QVERIFY(f.setPermissions(QFileDevice::Permissions()));
-    if (f.open(QIODevice::ReadOnly))
-        QSKIP("this user reads files without read permission (root)");
-    {
-        IniSettingsStore store(file);
-        QVERIFY(store.wasUnusable());
-        QCOMPARE(readSetting(store, Setting::SplitX), QStringLiteral("1450"));
-        writeIntegerSetting(store, Setting::SplitX, 1450);
-    }
-    const IniSettingsStore again(file);
-    QCOMPARE(readSetting(again, Setting::SplitX), QStringLiteral(" 1450"));
+    testsupport::asOrdinaryUser(dir.path(), [&] {
+        QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions()));
+        QFile check(file);
+        QVERIFY(!check.open(QIODevice::ReadOnly));
+        {
+            IniSettingsStore store(file);
+            QVERIFY(store.wasUnusable());
+            QCOMPARE(readSetting(store, Setting::SplitX), QStringLiteral("1450"));
+            writeIntegerSetting(store, Setting::SplitX, 1450);
+        }
+        const IniSettingsStore again(file);
+        QCOMPARE(readSetting(again, Setting::SplitX), QStringLiteral(" 1450"));
+    });
 }
 
 void TestSettings::iniUnwritablePlaceFailsQuietly()

@@ -3,14 +3,20 @@
 
 // End-to-end runs of tarnwell-find over a small fixed tree of code-page-932 files.
 
+#include "DeepTree.h"
 #include "SearchRun.h"
+#include "Texts.h"
+#include "Unprivileged.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +72,11 @@ private Q_SLOTS:
     void usage();
     void help();
     void specialEntriesDoNotStopIt();
+    void folderThatCannotBeSearched();
+    void version();
+    void nullEndedPaths();
+    void deeperThanThePathLimit();
+    void nothingIsWritten();
 
 private:
     void write(const QString &relative, const QByteArray &bytes)
@@ -194,7 +205,9 @@ void TarnwellFindTest::help()
 {
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] KEYWORD FOLDER\n"));
+    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] [-0] KEYWORD FOLDER\n"));
+    for (const char *option : {"-0, --null", "--version", "--help", "-r"})
+        QVERIFY2(result.out.contains(option), option);
 }
 
 void TarnwellFindTest::specialEntriesDoNotStopIt()
@@ -210,6 +223,194 @@ void TarnwellFindTest::specialEntriesDoNotStopIt()
     const Result result = runFind({"-r", "z", tmp.path()});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, QFile::encodeName(tmp.path() + "/sub/plain.txt\n"));
+}
+
+void TarnwellFindTest::folderThatCannotBeSearched()
+{
+    // A message a shell user sees, and status 2, never "nothing found" (1).
+    const QString missing = m_tree.path() + "/no/such/folder";
+    const QString file = m_tree.path() + "/crlf.txt";
+    const struct {
+        QStringList arguments;
+        QByteArray message;
+    } cases[] = {
+        {{"-r", "alpha", missing}, QFile::encodeName(missing) + ": no such folder\n"},
+        {{"alpha", file}, QFile::encodeName(file) + ": not a folder\n"},
+        {{"", file + "/"}, QFile::encodeName(file) + "/: not a folder\n"},
+    };
+    for (const auto &c : cases) {
+        const Result result = runFind(c.arguments);
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.out.isEmpty());
+        QCOMPARE(result.err, "tarnwell-find: " + c.message);
+    }
+
+    QTemporaryDir tmp;
+    QVERIFY(QDir().mkpath(tmp.path() + "/locked"));
+    QFile inside(tmp.path() + "/locked/alpha.txt");
+    QVERIFY(inside.open(QIODevice::WriteOnly));
+    inside.write("alpha");
+    inside.close();
+    testsupport::asOrdinaryUser(tmp.path(), [&] {
+        QVERIFY(QFile::setPermissions(tmp.path() + "/locked", QFileDevice::Permissions()));
+        const Result locked = runFind({"alpha", tmp.path() + "/locked"});
+        QCOMPARE(locked.exitCode, 2);
+        QVERIFY(locked.out.isEmpty());
+        QVERIFY2(locked.err.startsWith("tarnwell-find: " + QFile::encodeName(tmp.path()) +
+                                       "/locked: cannot be listed: "),
+                 locked.err.constData());
+        QCOMPARE(locked.err.count('\n'), 1);
+        // Below the folder searched, an unreadable folder is skipped silently.
+        const Result below = runFind({"-r", "alpha", tmp.path()});
+        QCOMPARE(below.exitCode, 1);
+        QVERIFY(below.err.isEmpty());
+    });
+}
+
+void TarnwellFindTest::version()
+{
+    const Result result = runFind({"--version"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(QString::fromUtf8(result.out), "tarnwell-find " + texts::versionLine + "\n");
+    QVERIFY(result.out.contains("2.10"));
+}
+
+void TarnwellFindTest::nullEndedPaths()
+{
+    // A name holding a newline comes out whole with -0, in the same order.
+    QTemporaryDir tmp;
+    const QByteArray odd = QFile::encodeName(tmp.path()) + "/two\nlines.txt";
+    for (const QByteArray &path : {odd, QFile::encodeName(tmp.path()) + "/plain.txt"}) {
+        FILE *file = fopen(path.constData(), "wb");
+        QVERIFY(file);
+        fputs("needle", file);
+        fclose(file);
+    }
+    Collect collect(true);
+    runSearch(tmp.path(), QStringLiteral("needle"), collect);
+    for (const char *option : {"-0", "--null"}) {
+        const Result result = runFind({option, "needle", tmp.path()});
+        QCOMPARE(result.exitCode, 0);
+        QByteArray expected = collect.lines;
+        expected.replace(".txt\n", QByteArray(".txt\0", 5));
+        QCOMPARE(result.out, expected);
+        QCOMPARE(result.out.count('\0'), 2);
+        QVERIFY(result.out.contains(odd + '\0'));
+    }
+}
+
+void TarnwellFindTest::deeperThanThePathLimit()
+{
+    QTemporaryDir tmp(testsupport::fastTemporaryFolder());
+    const QByteArray root = QFile::encodeName(tmp.path());
+    const QByteArray deep = testsupport::buildDeepTree(root, 3000, "deep.txt", "alpha beta\r\n");
+    QVERIFY(deep.size() > 6000);
+    const Result result = runFind({"-r", "beta alpha", tmp.path()});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, deep + '\n');
+    QVERIFY(result.err.isEmpty());
+    QVERIFY(testsupport::emptyFolder(root));
+}
+
+namespace {
+
+struct FileState {
+    QByteArray sha;
+    qint64 size = 0;
+    timespec mtime{};
+    timespec atime{};
+};
+
+bool operator==(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+QMap<QString, FileState> treeState(const QString &root)
+{
+    QMap<QString, FileState> states;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        FileState state;
+        struct stat st;
+        if (stat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        state.size = st.st_size;
+        state.mtime = st.st_mtim;
+        state.atime = st.st_atim;
+        // Read through O_NOATIME too, so that taking the state changes nothing.
+        const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NOATIME);
+        QFile file;
+        if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            state.sha = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+        states.insert(path, state);
+    }
+    return states;
+}
+
+// Sets the access time well before the modification time: a plain read on a
+// relatime volume then updates it, so a search that touched it would show.
+void ageAccessTime(const QString &path)
+{
+    struct stat st;
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &st), 0);
+    timespec times[2] = {st.st_mtim, st.st_mtim};
+    times[0].tv_sec -= 3 * 24 * 3600;
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+} // namespace
+
+void TarnwellFindTest::nothingIsWritten()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    const QStringList names{"a.txt", "sub/b.txt", "sub/deeper/.c", "long.txt", "control.txt"};
+    for (const QString &name : names) {
+        QDir().mkpath(QFileInfo(root + "/" + name).path());
+        QFile file(root + "/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(name == "long.txt" ? QByteArray(1 << 20, 'y') + "\r\nalpha beta"
+                                      : QByteArray("alpha\r\nbeta alpha\r\n"));
+    }
+    for (const QString &name : names)
+        ageAccessTime(root + "/" + name);
+
+    // Does a plain read show in the access time here (not on noatime volumes)?
+    const QString control = root + "/control.txt";
+    struct stat before;
+    QCOMPARE(stat(QFile::encodeName(control).constData(), &before), 0);
+    {
+        QFile file(control);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().isEmpty());
+    }
+    struct stat after;
+    QCOMPARE(stat(QFile::encodeName(control).constData(), &after), 0);
+    const bool readsShow = !(after.st_atim == before.st_atim);
+    ageAccessTime(control);
+
+    const QMap<QString, FileState> start = treeState(root);
+    QCOMPARE(start.size(), names.size());
+    for (const char *keyword : {"beta alpha", "absent", "y"}) {
+        Collect collect(true);
+        runSearch(root, QString::fromUtf8(keyword), collect);
+        const Result result = runFind({"-r", keyword, root});
+        QVERIFY(result.exitCode == 0 || result.exitCode == 1);
+    }
+    const QMap<QString, FileState> end = treeState(root);
+    QCOMPARE(end.keys(), start.keys());
+    for (auto it = start.cbegin(); it != start.cend(); ++it) {
+        const FileState &now = end[it.key()];
+        QCOMPARE(now.sha, it->sha);
+        QCOMPARE(now.size, it->size);
+        QVERIFY2(now.mtime == it->mtime, qPrintable(it.key()));
+        if (readsShow)
+            QVERIFY2(now.atime == it->atime, qPrintable(it.key()));
+    }
+    if (!readsShow)
+        qInfo("reads do not change access times on this volume: access times not compared");
 }
 
 QTEST_GUILESS_MAIN(TarnwellFindTest)
