@@ -155,14 +155,6 @@ void LineIndex::buildIndex()
 
 qsizetype LineIndex::terminatorAt(qsizetype pos) const
 {
-    if (m_isBytes) {
-        const char *data = m_bytes.constData();
-        const qsizetype size = m_bytes.size();
-        const void *lf = std::memchr(data + pos, '\n', size_t(size - pos));
-        const qsizetype limit = lf ? static_cast<const char *>(lf) - data : size;
-        const void *cr = std::memchr(data + pos, '\r', size_t(limit - pos));
-        return cr ? static_cast<const char *>(cr) - data : limit;
-    }
     const QChar *data = m_chars.constData();
     const qsizetype size = m_chars.size();
     for (qsizetype i = pos; i < size; ++i) {
@@ -228,8 +220,18 @@ LineIndex::Line LineIndex::stepLine(const Line &line) const
     Line next;
     next.index = line.index + 1;
     next.begin = line.next;
-    next.end = terminatorAt(next.begin);
-    const qsizetype size = m_isBytes ? m_bytes.size() : m_chars.size();
+    const qsizetype size = rawSize();
+    if (m_isBytes) {
+        // One scan finds the line's end, whichever of CR and LF it is, and counts
+        // its characters: the step costs the line's length, never the rest of
+        // the file.
+        const auto *data = reinterpret_cast<const unsigned char *>(m_bytes.constData());
+        qsizetype columns = 0;
+        next.end = scanLine(data + next.begin, data + size, next.chars, columns) - data;
+    } else {
+        next.end = terminatorAt(next.begin);
+        next.chars = next.end - next.begin;
+    }
     if (next.end >= size) {
         next.next = size;
     } else {
@@ -240,7 +242,6 @@ LineIndex::Line LineIndex::stepLine(const Line &line) const
         next.next = next.end + (crlf ? 2 : 1);
     }
     next.offset = line.offset + line.chars + 1;
-    next.chars = charsIn(next.begin, next.end);
     m_lastLine = next;
     return next;
 }

@@ -88,6 +88,7 @@ private:
     };
 
     void buildIndex();
+    // The first CR or LF of the set text at or after pos, or its size.
     qsizetype terminatorAt(qsizetype pos) const;
 
     QByteArray m_bytes; // the loaded file, when m_isBytes; may point into m_mapping

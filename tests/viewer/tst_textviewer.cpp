@@ -414,6 +414,39 @@ private Q_SLOTS:
         QCOMPARE(a, 5);
         QCOMPARE(b, 6);
     }
+
+    // What a screen reader asks for reads the same in a file of lone-CR lines
+    // as in its CR-LF twin.
+    void accessibleTextOnLoneCr()
+    {
+        QByteArray crlf;
+        for (int i = 0; i < 300; ++i)
+            crlf += sjis("行") + QByteArray::number(i) + " text\r\n";
+        crlf += sjis("最後");
+        QByteArray cr = crlf;
+        cr.replace("\r\n", "\r");
+        TextViewer a, b;
+        prepare(a);
+        prepare(b);
+        QVERIFY(a.loadFile(writeFile(crlf)));
+        QVERIFY(b.loadFile(writeFile(cr)));
+        QAccessibleTextInterface *ta = QAccessible::queryAccessibleInterface(&a)->textInterface();
+        QAccessibleTextInterface *tb = QAccessible::queryAccessibleInterface(&b)->textInterface();
+        QVERIFY(ta && tb);
+        QCOMPARE(tb->characterCount(), ta->characterCount());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&b)->text(QAccessible::Value),
+                 expectedText(crlf));
+        QCOMPARE(tb->text(0, 11), QStringLiteral("行0 text\n行1 "));
+        const int n = tb->characterCount();
+        QCOMPARE(tb->text(n - 10, n), QStringLiteral("99 text\n最後"));
+        for (int from = 0; from < n; from += 97)
+            QCOMPARE(tb->text(from, from + 150), ta->text(from, from + 150));
+        QCOMPARE(b.find(QStringLiteral("最後"), 0), qsizetype(n - 2));
+        int s = -1, e = -1;
+        tb->selection(0, &s, &e);
+        QCOMPARE(s, n - 2);
+        QCOMPARE(e, n);
+    }
 };
 
 QTEST_MAIN(TestTextViewer)
