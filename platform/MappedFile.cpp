@@ -3,6 +3,8 @@
 
 #include "MappedFile.h"
 
+#include "PathOpen.h"
+
 #include <new>
 
 #ifdef Q_OS_UNIX
@@ -128,7 +130,7 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out,
         return false;
     try {
 #ifdef Q_OS_UNIX
-        const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const int fd = openForReading(nativePath);
         if (fd < 0)
             return false;
         struct stat st {};

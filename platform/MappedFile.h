@@ -3,7 +3,8 @@
 
 #pragma once
 // A whole regular file's bytes, read-only, for the result viewer: mapped where
-// the system can, else read into memory.
+// the system can, else read into memory. The file is opened at any depth and,
+// where the system allows, without touching its access time (PathOpen.h).
 //
 // A mapped file that another program truncates while it is mapped reads as zero
 // bytes past its new end instead of ending the program: a SIGBUS handler,

@@ -18,7 +18,10 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +75,36 @@ QByteArray randomBytes(QRandomGenerator &rng, int size)
             b += sjis("日本語");
     }
     return b;
+}
+
+// Removes a chain of folders named "d" (with links named "l" beside them) below
+// top, bottom-up, holding two descriptors at a time: removing by whole paths,
+// as QTemporaryDir does, fails past PATH_MAX.
+void removeFolderChain(const QByteArray &top)
+{
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int depth = 0;
+    while (fd >= 0) {
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (next < 0)
+            break;
+        ::close(fd);
+        fd = next;
+        ++depth;
+    }
+    if (fd < 0)
+        return;
+    ::unlinkat(fd, "deep.txt", 0);
+    for (; depth > 0; --depth) {
+        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        if (parent < 0)
+            return;
+        fd = parent;
+        ::unlinkat(fd, "l", 0);
+        ::unlinkat(fd, "d", AT_REMOVEDIR);
+    }
+    ::close(fd);
 }
 
 } // namespace
@@ -260,6 +293,74 @@ private Q_SLOTS:
         QCOMPARE(v.find(QStringLiteral("line"), 0), qsizetype(-1));
         QVERIFY(v.loadFile(writeFile("works again")));
         QCOMPARE(v.find(QStringLiteral("again"), 0), qsizetype(6));
+    }
+
+    // A file 3,000 folders down, at a path of about 6,000 bytes (open() takes
+    // 4,096), shows with its word selected like any other; a link on the way is
+    // followed as a shorter path would follow it.
+    void fileAtAnyDepth()
+    {
+        constexpr int kDepth = 3000;
+        constexpr int kLinkAt = 1500;
+        // In memory where the system has a memory file system: removing 3,000
+        // folders from a disk that discards freed blocks takes seconds.
+        const QFileInfo shm(QStringLiteral("/dev/shm"));
+        QTemporaryDir dir(shm.isDir() && shm.isWritable()
+                              ? shm.filePath() + QStringLiteral("/tarnwell-XXXXXX")
+                              : QString());
+        QVERIFY(dir.isValid());
+        const QByteArray top = QFile::encodeName(dir.path());
+        const auto cleanup = qScopeGuard([&] { removeFolderChain(top); });
+        // Built with *at() calls, since mkdir -p on the whole path fails too.
+        QByteArray path = top;
+        int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int level = 0; level < kDepth && fd >= 0; ++level) {
+            QCOMPARE(::mkdirat(fd, "d", 0700), 0);
+            if (level == kLinkAt) {
+                QCOMPARE(::symlinkat("d", fd, "l"), 0);
+                path += "/l";
+            } else {
+                path += "/d";
+            }
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+        }
+        QVERIFY(fd >= 0);
+        const QByteArray text = sjis("一行目\r\n深い所の語です\r\n");
+        const int file = ::openat(fd, "deep.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ::close(fd);
+        QVERIFY(file >= 0);
+        QCOMPARE(::write(file, text.constData(), size_t(text.size())), ssize_t(text.size()));
+        ::close(file);
+        path += "/deep.txt";
+        QVERIFY(path.size() > 6000);
+        QCOMPARE(::open(path.constData(), O_RDONLY), -1);
+        QCOMPARE(errno, ENAMETOOLONG);
+
+        TextViewer v;
+        prepare(v);
+        QVERIFY(v.loadFile(path));
+        QCOMPARE(v.text(), QStringLiteral("一行目\n深い所の語です\n"));
+        QCOMPARE(v.find(QStringLiteral("語"), 0), qsizetype(8));
+        QCOMPARE(v.selectedText(), QStringLiteral("語"));
+        QCOMPARE(v.lineOfOffset(v.selectionStart()), qsizetype(1));
+    }
+
+    // Showing a file does not touch its access time (the file is the test's
+    // own, so the system allows that).
+    void viewingKeepsAccessTime()
+    {
+        const QByteArray path = writeFile("read me\r\n");
+        const struct timespec times[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+        QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+        TextViewer v;
+        prepare(v);
+        QVERIFY(v.loadFile(path));
+        QCOMPARE(v.text(), QStringLiteral("read me\n"));
+        struct stat st {};
+        QCOMPARE(::stat(path.constData(), &st), 0);
+        QCOMPARE(qint64(st.st_atim.tv_sec), qint64(1000000000));
     }
 
     // Another program truncates the shown file: reading it must not end the
