@@ -8,6 +8,7 @@
 
 #include "Cp932.h"
 #include "LineIndex.h"
+#include "RandomCp932.h"
 #include "TextFind.h"
 
 #include <QRandomGenerator>
@@ -15,27 +16,10 @@
 
 namespace {
 
-// One line of random bytes without CR or LF, rich in what trips a decoder: lead
-// bytes (also as the line's last byte), lead + 00, trails that look like ASCII,
-// undefined bytes, tabs, and now and then Japanese text.
+// One line of random bytes without CR or LF; now and then an empty one.
 QByteArray randomLine(QRandomGenerator &rng)
 {
-    static const char pool[] = "abcABC  xyz\t";
-    static const unsigned char odd[] = {0x81, 0x82, 0x83, 0x88, 0x9F, 0xE0, 0xEA, 0xED,
-                                        0xFA, 0xFC, 0x40, 0x41, 0x5C, 0x7E, 0x80, 0xA0,
-                                        0xB1, 0xDF, 0xFD, 0xFE, 0xFF, 0x00, 0xA2, 0xC8};
-    QByteArray b;
-    const int size = rng.bounded(100) < 10 ? 0 : int(rng.bounded(60));
-    while (b.size() < size) {
-        const int r = int(rng.bounded(100));
-        if (r < 50)
-            b += pool[rng.bounded(int(sizeof pool - 1))];
-        else if (r < 90)
-            b += char(odd[rng.bounded(int(sizeof odd))]);
-        else
-            b += cp932::encode(u"日本語").bytes;
-    }
-    return b;
+    return randomCp932(rng, rng.bounded(100) < 10 ? 0 : int(rng.bounded(60)), false);
 }
 
 QByteArray joined(const QList<QByteArray> &lines, const QByteArray &eol)
