@@ -5,6 +5,8 @@
 
 #include "PathOpen.h"
 
+#include <QScopeGuard>
+
 #include <new>
 
 #ifdef Q_OS_UNIX
@@ -133,15 +135,14 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out,
         const int fd = openForReading(nativePath);
         if (fd < 0)
             return false;
+        // Closed on every way out, also when the buffer does not fit in memory.
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
             return false;
-        }
         if (st.st_size > 0) {
             mapping = mapFile(fd, size_t(st.st_size));
             if (mapping) {
-                ::close(fd);
                 out = QByteArray::fromRawData(static_cast<const char *>(mapping.get()),
                                               qsizetype(st.st_size));
                 return true;
@@ -170,7 +171,6 @@ bool readWholeFile(const QByteArray &nativePath, QByteArray &out,
                 out.append(probe, n);
             used += n;
         }
-        ::close(fd);
         if (!ok) {
             out = QByteArray();
             return false;
