@@ -5,6 +5,7 @@
 // with the search, find, load failures, scrolling, selection and accessibility.
 
 #include "Cp932.h"
+#include "RandomCp932.h"
 #include "TextViewer.h"
 
 #include <QAccessible>
@@ -18,7 +19,10 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,31 +51,34 @@ QString expectedText(const QByteArray &bytes)
     return out;
 }
 
-// Random bytes rich in what trips a decoder: lead bytes at line ends, lead + 00,
-// trails that look like ASCII, undefined bytes, all three line ends.
-QByteArray randomBytes(QRandomGenerator &rng, int size)
+// Removes a chain of folders named "d" (with links named "l" beside them) below
+// top, bottom-up, holding two descriptors at a time: removing by whole paths,
+// as QTemporaryDir does, fails past PATH_MAX.
+void removeFolderChain(const QByteArray &top)
 {
-    static const char pool[] = "abcABC  xyz\t";
-    static const unsigned char odd[] = {0x81, 0x82, 0x83, 0x88, 0x9F, 0xE0, 0xEA, 0xED,
-                                        0xFA, 0xFC, 0x40, 0x41, 0x5C, 0x7E, 0x80, 0xA0,
-                                        0xB1, 0xDF, 0xFD, 0xFE, 0xFF, 0x00, 0xA2, 0xC8};
-    QByteArray b;
-    while (b.size() < size) {
-        const int r = int(rng.bounded(100));
-        if (r < 45)
-            b += pool[rng.bounded(int(sizeof pool - 1))];
-        else if (r < 80)
-            b += char(odd[rng.bounded(int(sizeof odd))]);
-        else if (r < 86)
-            b += '\n';
-        else if (r < 92)
-            b += '\r';
-        else if (r < 97)
-            b += "\r\n";
-        else
-            b += sjis("日本語");
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int depth = 0;
+    while (fd >= 0) {
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (next < 0)
+            break;
+        ::close(fd);
+        fd = next;
+        ++depth;
     }
-    return b;
+    if (fd < 0)
+        return;
+    ::unlinkat(fd, "deep.txt", 0);
+    for (; depth > 0; --depth) {
+        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        if (parent < 0)
+            return;
+        fd = parent;
+        ::unlinkat(fd, "l", 0);
+        ::unlinkat(fd, "d", AT_REMOVEDIR);
+    }
+    ::close(fd);
 }
 
 } // namespace
@@ -145,7 +152,7 @@ private Q_SLOTS:
     {
         QRandomGenerator rng(20260308);
         for (int round = 0; round < 12; ++round) {
-            const QByteArray bytes = randomBytes(rng, 2000 + int(rng.bounded(6000)));
+            const QByteArray bytes = randomCp932(rng, 2000 + int(rng.bounded(6000)));
             const QString expected = expectedText(bytes);
             TextViewer v;
             QVERIFY(v.loadFile(writeFile(bytes)));
@@ -260,6 +267,74 @@ private Q_SLOTS:
         QCOMPARE(v.find(QStringLiteral("line"), 0), qsizetype(-1));
         QVERIFY(v.loadFile(writeFile("works again")));
         QCOMPARE(v.find(QStringLiteral("again"), 0), qsizetype(6));
+    }
+
+    // A file 3,000 folders down, at a path of about 6,000 bytes (open() takes
+    // 4,096), shows with its word selected like any other; a link on the way is
+    // followed as a shorter path would follow it.
+    void fileAtAnyDepth()
+    {
+        constexpr int kDepth = 3000;
+        constexpr int kLinkAt = 1500;
+        // In memory where the system has a memory file system: removing 3,000
+        // folders from a disk that discards freed blocks takes seconds.
+        const QFileInfo shm(QStringLiteral("/dev/shm"));
+        QTemporaryDir dir(shm.isDir() && shm.isWritable()
+                              ? shm.filePath() + QStringLiteral("/tarnwell-XXXXXX")
+                              : QString());
+        QVERIFY(dir.isValid());
+        const QByteArray top = QFile::encodeName(dir.path());
+        const auto cleanup = qScopeGuard([&] { removeFolderChain(top); });
+        // Built with *at() calls, since mkdir -p on the whole path fails too.
+        QByteArray path = top;
+        int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int level = 0; level < kDepth && fd >= 0; ++level) {
+            QCOMPARE(::mkdirat(fd, "d", 0700), 0);
+            if (level == kLinkAt) {
+                QCOMPARE(::symlinkat("d", fd, "l"), 0);
+                path += "/l";
+            } else {
+                path += "/d";
+            }
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+        }
+        QVERIFY(fd >= 0);
+        const QByteArray text = sjis("一行目\r\n深い所の語です\r\n");
+        const int file = ::openat(fd, "deep.txt", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ::close(fd);
+        QVERIFY(file >= 0);
+        QCOMPARE(::write(file, text.constData(), size_t(text.size())), ssize_t(text.size()));
+        ::close(file);
+        path += "/deep.txt";
+        QVERIFY(path.size() > 6000);
+        QCOMPARE(::open(path.constData(), O_RDONLY), -1);
+        QCOMPARE(errno, ENAMETOOLONG);
+
+        TextViewer v;
+        prepare(v);
+        QVERIFY(v.loadFile(path));
+        QCOMPARE(v.text(), QStringLiteral("一行目\n深い所の語です\n"));
+        QCOMPARE(v.find(QStringLiteral("語"), 0), qsizetype(8));
+        QCOMPARE(v.selectedText(), QStringLiteral("語"));
+        QCOMPARE(v.lineOfOffset(v.selectionStart()), qsizetype(1));
+    }
+
+    // Showing a file does not touch its access time (the file is the test's
+    // own, so the system allows that).
+    void viewingKeepsAccessTime()
+    {
+        const QByteArray path = writeFile("read me\r\n");
+        const struct timespec times[2] = {{1000000000, 0}, {0, UTIME_OMIT}};
+        QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+        TextViewer v;
+        prepare(v);
+        QVERIFY(v.loadFile(path));
+        QCOMPARE(v.text(), QStringLiteral("read me\n"));
+        struct stat st {};
+        QCOMPARE(::stat(path.constData(), &st), 0);
+        QCOMPARE(qint64(st.st_atim.tv_sec), qint64(1000000000));
     }
 
     // Another program truncates the shown file: reading it must not end the
@@ -413,6 +488,39 @@ private Q_SLOTS:
         text->selection(0, &a, &b);
         QCOMPARE(a, 5);
         QCOMPARE(b, 6);
+    }
+
+    // What a screen reader asks for reads the same in a file of lone-CR lines
+    // as in its CR-LF twin.
+    void accessibleTextOnLoneCr()
+    {
+        QByteArray crlf;
+        for (int i = 0; i < 300; ++i)
+            crlf += sjis("行") + QByteArray::number(i) + " text\r\n";
+        crlf += sjis("最後");
+        QByteArray cr = crlf;
+        cr.replace("\r\n", "\r");
+        TextViewer a, b;
+        prepare(a);
+        prepare(b);
+        QVERIFY(a.loadFile(writeFile(crlf)));
+        QVERIFY(b.loadFile(writeFile(cr)));
+        QAccessibleTextInterface *ta = QAccessible::queryAccessibleInterface(&a)->textInterface();
+        QAccessibleTextInterface *tb = QAccessible::queryAccessibleInterface(&b)->textInterface();
+        QVERIFY(ta && tb);
+        QCOMPARE(tb->characterCount(), ta->characterCount());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&b)->text(QAccessible::Value),
+                 expectedText(crlf));
+        QCOMPARE(tb->text(0, 11), QStringLiteral("行0 text\n行1 "));
+        const int n = tb->characterCount();
+        QCOMPARE(tb->text(n - 10, n), QStringLiteral("99 text\n最後"));
+        for (int from = 0; from < n; from += 97)
+            QCOMPARE(tb->text(from, from + 150), ta->text(from, from + 150));
+        QCOMPARE(b.find(QStringLiteral("最後"), 0), qsizetype(n - 2));
+        int s = -1, e = -1;
+        tb->selection(0, &s, &e);
+        QCOMPARE(s, n - 2);
+        QCOMPARE(e, n);
     }
 };
 

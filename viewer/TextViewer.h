@@ -2,16 +2,16 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The viewer control: shows a text file decoded from code page 932, read-only,
+// The result viewer: shows a text file decoded from code page 932, read-only,
 // with vertical and horizontal scrolling, and selects found text. Stands where
 // the rich-text box stood; fast enough for very large files.
 //
-// A loaded file is kept as its raw bytes (mapped read-only where the system can,
-// else read into memory) plus a sparse line index (one entry every
-// kLinesPerCheckpoint lines); only the lines on screen are decoded, when painted.
-// Memory is therefore about the file's size, whatever its lines. A mapped file
-// that another program truncates while it is shown reads as zero bytes past its
-// new end instead of ending the program.
+// The widget paints, scrolls, selects and takes keys and the mouse; what it
+// shows comes from a LineIndex (the text and its lines, LineIndex.h), find is
+// findText (TextFind.h), the file's bytes come from platform::readWholeFile
+// (mapped read-only, guarded against truncation), and screen readers reach it
+// through TextViewerAccessible.h. Only the lines on screen are decoded, when
+// painted, so memory is about the file's size, whatever its lines.
 //
 // Offsets: every offset and length in this interface is a 0-based count of
 // UTF-16 characters over the whole decoded text, in which each line break
@@ -19,12 +19,11 @@
 // text with every line break as "\n". A file that begins with an RTF header is
 // shown as plain text like any other.
 
+#include "LineIndex.h"
+
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QString>
-#include <QVector>
-
-#include <memory>
 
 class QTextLayout;
 
@@ -60,10 +59,10 @@ public:
     void select(qsizetype start, qsizetype length);
 
     // Characters in the whole text (line breaks count one each).
-    qsizetype length() const { return m_length; }
-    qsizetype lineCount() const { return m_lineCount; }
+    qsizetype length() const { return m_index.length(); }
+    qsizetype lineCount() const { return m_index.lineCount(); }
     // The text of [from, to), line breaks as "\n".
-    QString textRange(qsizetype from, qsizetype to) const;
+    QString textRange(qsizetype from, qsizetype to) const { return m_index.textRange(from, to); }
     // The line holding the offset, and the first line on screen (0-based).
     qsizetype lineOfOffset(qsizetype offset) const;
     qsizetype firstVisibleLine() const;
@@ -74,7 +73,7 @@ public:
     QRect characterRect(qsizetype offset) const;
 
     // Lines between two index checkpoints.
-    static constexpr qsizetype kLinesPerCheckpoint = 64;
+    static constexpr qsizetype kLinesPerCheckpoint = LineIndex::kLinesPerCheckpoint;
 
 Q_SIGNALS:
     void selectionChanged();
@@ -90,32 +89,9 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    // One line: raw positions into the content (bytes of a file, or characters
-    // of a set text), without its terminator; `offset` is the line's first
-    // character offset and `chars` its length in characters.
-    struct Line {
-        qsizetype index = -1;
-        qsizetype begin = 0;
-        qsizetype end = 0;
-        qsizetype next = 0; // raw position of the next line
-        qsizetype offset = 0;
-        qsizetype chars = 0;
-    };
-    struct Checkpoint {
-        qsizetype pos;
-        qsizetype offset;
-    };
+    using Line = LineIndex::Line;
 
     void clearContent();
-    void buildIndex();
-    Line lineAt(qsizetype index) const;
-    Line lineForOffset(qsizetype offset) const;
-    Line lineForRawPos(qsizetype pos) const;
-    Line stepLine(const Line &line) const;
-    qsizetype terminatorAt(qsizetype pos) const;
-    qsizetype charsIn(qsizetype begin, qsizetype end) const;
-    qsizetype rawPosOfChar(const Line &line, qsizetype charInLine) const;
-    QString decodeRange(qsizetype begin, qsizetype end) const;
 
     // The part of a line that is laid out: the whole line, or for a very long
     // one a window around the horizontal scroll position.
@@ -128,27 +104,16 @@ private:
     Segment segmentFor(const Line &line) const;
     void layoutSegment(QTextLayout &layout, const QString &text) const;
 
-    qsizetype findFast(const QByteArray &pattern, qsizetype start) const;
-    qsizetype findSlow(const QString &text, qsizetype start) const;
-
     void updateScrollBars();
     void ensureOffsetVisible(qsizetype offset);
     void setSelectionInternal(qsizetype start, qsizetype length);
     int lineHeight() const;
     int columnWidth() const;
 
-    QByteArray m_bytes; // the loaded file, when m_isBytes; may point into m_mapping
-    std::shared_ptr<const void> m_mapping; // keeps a mapped file mapped
-    QString m_chars;                       // the set text, when !m_isBytes
-    bool m_isBytes = false;
-    QVector<Checkpoint> m_checkpoints;
-    qsizetype m_lineCount = 1;
-    qsizetype m_length = 0;
-    qsizetype m_maxColumns = 0; // widest line, in half-width columns
+    LineIndex m_index;
     qsizetype m_selStart = 0;
     qsizetype m_selLength = 0;
     qsizetype m_anchor = -1; // mouse selection anchor, -1 when not dragging
-    mutable Line m_lastLine; // the last line looked up, for sequential access
     mutable struct {
         qsizetype line = -1;
         qsizetype pos = 0;

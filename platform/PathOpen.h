@@ -1,0 +1,26 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// Opening a file by its native path at any depth. open() takes a path of at
+// most PATH_MAX (4,096) bytes; a deeper file is reached here by opening its
+// folders in groups, each group relative to the descriptor of the one before,
+// so the length of a path is limited only by memory. Links, "." and ".." are
+// resolved exactly as open() resolves them on the whole path.
+
+#include <QByteArray>
+
+namespace platform {
+
+// open(2) of nativePath with the given flags, at any depth. At most two extra
+// descriptors are open at a time, and none once it returns. Returns the
+// descriptor, or -1 with errno set.
+int openAnyDepth(const QByteArray &nativePath, int flags);
+
+// Opens a file to read it only: at any depth, close-on-exec, never blocking on
+// a FIFO or becoming the controlling terminal, and without touching its access
+// time where the system allows that (Linux allows it to the file's owner and
+// to a privileged user). Returns the descriptor, or -1 with errno set.
+int openForReading(const QByteArray &nativePath);
+
+} // namespace platform

@@ -1,0 +1,103 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// The viewer's text and its lines: either the raw bytes of a file (code page
+// 932, decoded only where asked) or a set text, plus a sparse line index, one
+// checkpoint every kLinesPerCheckpoint lines. Lines between checkpoints are
+// found by stepping from the checkpoint before, so the index costs 16 bytes per
+// 64 lines whatever the file.
+//
+// Two kinds of position:
+// - raw positions: bytes into the file, or characters into the set text;
+// - offsets: 0-based counts of UTF-16 characters over the whole decoded text,
+//   in which each line break (CR-LF, a lone CR or a lone LF) counts as one
+//   character. Each code page 932 unit decodes to exactly one character.
+//
+// Not thread-safe: lookups remember the last line they reached, so that going
+// through the text line after line costs one step a line.
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class LineIndex {
+public:
+    // Lines between two index checkpoints.
+    static constexpr qsizetype kLinesPerCheckpoint = 64;
+
+    // One line: raw positions into the content, without its terminator;
+    // `offset` is the line's first character offset and `chars` its length in
+    // characters.
+    struct Line {
+        qsizetype index = -1;
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        qsizetype next = 0; // raw position of the next line
+        qsizetype offset = 0;
+        qsizetype chars = 0;
+    };
+
+    LineIndex() { buildIndex(); }
+
+    // Empties the content: one empty line.
+    void clear();
+    // Replaces the content with a set text and indexes it.
+    void setChars(const QString &text);
+    // Replaces the content with a file's bytes and indexes them; mapping keeps
+    // them alive when they point into a mapped file. Throws std::bad_alloc
+    // when the index does not fit in memory.
+    void setBytes(QByteArray bytes, std::shared_ptr<const void> mapping);
+
+    bool isBytes() const { return m_isBytes; }
+    const QByteArray &bytes() const { return m_bytes; }
+    const QString &chars() const { return m_chars; }
+    // Raw positions run from 0 to rawSize().
+    qsizetype rawSize() const { return m_isBytes ? m_bytes.size() : m_chars.size(); }
+
+    // Characters in the whole text (line breaks count one each).
+    qsizetype length() const { return m_length; }
+    qsizetype lineCount() const { return m_lineCount; }
+    // The widest line, in half-width columns (a tab counts 8).
+    qsizetype maxColumns() const { return m_maxColumns; }
+
+    // The line by its 0-based index (clamped), by an offset in it or at its
+    // line break (clamped), by a raw position in it or its terminator.
+    Line lineAt(qsizetype index) const;
+    Line lineForOffset(qsizetype offset) const;
+    Line lineForRawPos(qsizetype pos) const;
+    // The line after line, which must not be the last.
+    Line stepLine(const Line &line) const;
+
+    // Characters in the raw range [begin, end) of one line.
+    qsizetype charsIn(qsizetype begin, qsizetype end) const;
+    // The raw position of the line's character n (clamped to the line).
+    qsizetype rawPosOfChar(const Line &line, qsizetype n) const;
+    // The text of the raw range [begin, end) of one line.
+    QString decodeRange(qsizetype begin, qsizetype end) const;
+    void appendRange(qsizetype begin, qsizetype end, QString &out) const;
+    // The text of the offsets [from, to), clamped, line breaks as "\n".
+    QString textRange(qsizetype from, qsizetype to) const;
+
+private:
+    struct Checkpoint {
+        qsizetype pos;
+        qsizetype offset;
+    };
+
+    void buildIndex();
+    // The first CR or LF of the set text at or after pos, or its size.
+    qsizetype terminatorAt(qsizetype pos) const;
+
+    QByteArray m_bytes; // the loaded file, when m_isBytes; may point into m_mapping
+    std::shared_ptr<const void> m_mapping; // keeps a mapped file mapped
+    QString m_chars;                       // the set text, when !m_isBytes
+    bool m_isBytes = false;
+    QVector<Checkpoint> m_checkpoints;
+    qsizetype m_lineCount = 1;
+    qsizetype m_length = 0;
+    qsizetype m_maxColumns = 0;
+    mutable Line m_lastLine; // the last line looked up, for sequential access
+};
