@@ -3,6 +3,8 @@
 
 #include "DirectoryListing.h"
 
+#include "PathOpen.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -51,39 +53,8 @@ struct DirCloser {
 
 int openFolderPath(const QByteArray &path, int flags)
 {
-    // The kernel takes at most PATH_MAX bytes, the final NUL included, in one
-    // call. A longer path is cut after a separator and opened in pieces.
-    constexpr qsizetype kPiece = PATH_MAX - 1;
-    if (path.size() <= kPiece)
-        return openAt(AT_FDCWD, path.isEmpty() ? "." : path.constData(), flags);
-    int dirFd = AT_FDCWD;
-    qsizetype from = 0;
-    while (from < path.size()) {
-        qsizetype to = path.size();
-        if (to - from > kPiece) {
-            to = path.lastIndexOf(kSeparator, from + kPiece - 1) + 1;
-            if (to <= from) { // one name longer than any name can be
-                if (dirFd != AT_FDCWD)
-                    ::close(dirFd);
-                errno = ENAMETOOLONG;
-                return -1;
-            }
-        }
-        const QByteArray piece = path.mid(from, to - from);
-        // Every piece but the last only leads the way: O_PATH opens it without
-        // needing read permission, as the kernel's own lookup would.
-        const int fd = openAt(dirFd, piece.constData(), to == path.size() ? flags : O_PATH);
-        const int saved = errno;
-        if (dirFd != AT_FDCWD)
-            ::close(dirFd);
-        if (fd < 0) {
-            errno = saved;
-            return -1;
-        }
-        dirFd = fd;
-        from = to;
-    }
-    return dirFd;
+    static const QByteArray here(".");
+    return openAnyDepth(path.isEmpty() ? here : path, flags | O_DIRECTORY | O_CLOEXEC);
 }
 
 Folder::Folder(Folder &&other) noexcept : m_fd(other.m_fd), m_id(other.m_id)
