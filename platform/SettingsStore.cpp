@@ -21,15 +21,19 @@ QString fullKey(const QString &section, const QString &key)
 }
 
 // Whether bytes are a text QSettings can read back as it wrote it: UTF-8 without
-// NUL bytes, each line blank, a comment, a [section] or a key=value pair.
+// NUL bytes, each line blank, a comment, a [section] or a key=value pair. Lines
+// end at LF, CR-LF or a lone CR, as QSettings reads them: a CR taken as part of
+// a line would hide a line QSettings sees (with an empty key, say), which it
+// then writes back in a form the next start rejects.
 bool wellFormedIni(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return false;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
+    QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return false;
+    text.replace(u'\r', u'\n');
     const auto lines = QStringView(text).split(u'\n');
     for (QStringView line : lines) {
         line = line.trimmed();
