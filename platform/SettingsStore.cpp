@@ -10,6 +10,8 @@
 #include <QStringDecoder>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // The store is a few hundred bytes; anything far larger is not ours.
@@ -48,6 +50,16 @@ bool wellFormedIni(const QByteArray &bytes)
             return false;
     }
     return true;
+}
+
+// Whether QSettings writes a key it read so that it reads it back the same: a
+// key with an empty part ("a/", from a line "a/=1" or "[a]" then "\\=1") is
+// written as a line with nothing before the "=", which the check above rejects.
+bool soundKey(const QString &key)
+{
+    const auto parts = QStringView(key).split(u'/');
+    return std::none_of(parts.begin(), parts.end(),
+                        [](QStringView part) { return part.isEmpty(); });
 }
 
 QString variantText(const QVariant &value)
@@ -102,6 +114,11 @@ void IniSettingsStore::load()
     }
     const QStringList keys = settings.allKeys();
     for (const QString &key : keys) {
+        if (!soundKey(key)) {
+            m_unusable = true;
+            m_values.clear();
+            return;
+        }
         const QVariant value = settings.value(key);
         if (value.isValid())
             m_values.insert(key, variantText(value));

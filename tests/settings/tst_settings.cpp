@@ -358,6 +358,9 @@ void TestSettings::iniCorruptFileYieldsDefaultsAndIsReplaced_data()
     QTest::newRow("not utf-8") << QByteArray("[Config]\nPath=\xc3\x28\n");
     QTest::newRow("unclosed section") << QByteArray("[Config\nSplit%20X=9\n");
     QTest::newRow("line without key") << QByteArray("[Config]\nSplit%20X=9\ngarbage\n");
+    // QSettings would write the key back as a line "=900" under [home].
+    QTest::newRow("key ending in a slash") << QByteArray("[Config]\nSplit%20X=9\nhome/=900\n");
+    QTest::newRow("key with an empty part") << QByteArray("[Config]\nSplit%20X=9\na//b=900\n");
     QTest::newRow("huge") << QByteArray(2 * 1024 * 1024, 'x');
 }
 
