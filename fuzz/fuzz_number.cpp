@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // An integer's text reads back as the integer when a double holds it.
     const std::int64_t written = int64Of(boundBytes, 0) >> (flags >> 3);
     const double back = numbertext::read(numbertext::write(written));
-    if (std::fabs(double(written)) <= 9007199254740992.0 &&
+    constexpr std::int64_t kExact = std::int64_t(1) << 53; // a double holds every integer to here
+    if (written >= -kExact && written <= kExact &&
         numbertext::toInteger(back, min, max) != (written >= min && written <= max
                                                       ? std::optional<std::int64_t>(written)
                                                       : std::nullopt))
