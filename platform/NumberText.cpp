@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -31,7 +32,7 @@ QByteArray leadingNumber(const QString &text)
             out += '-';
         ++i;
     }
-    int digits = 0;
+    qsizetype digits = 0;
     while (i < n && isDigit(text[i])) {
         out += char(text[i].unicode());
         ++i;
@@ -68,33 +69,50 @@ QByteArray leadingNumber(const QString &text)
 }
 
 // Whether a decimal text that std::from_chars found out of range is too large
-// (rather than too small) for a double.
+// (rather than too small) for a double. Its decimal order of magnitude (the power
+// of ten of its first non-zero digit) decides: every double lies between about
+// 1e-324 and 1e308, so a text out of range there is either far above or below 1.
 bool overflows(const QByteArray &number)
 {
     const qsizetype e = number.indexOf('e');
-    const QByteArray mantissa = number.left(e < 0 ? number.size() : e);
+    const qsizetype mantissaEnd = e < 0 ? number.size() : e;
+    qsizetype point = -1;        // digits left of the point, once it is seen
+    qsizetype firstNonZero = -1; // index of the first non-zero digit among all
+    qsizetype digitIndex = 0;
+    for (qsizetype i = 0; i < mantissaEnd; ++i) {
+        const char c = number[i];
+        if (c == '.') {
+            point = digitIndex;
+            continue;
+        }
+        if (c < '0' || c > '9')
+            continue;
+        if (c != '0' && firstNonZero < 0)
+            firstNonZero = digitIndex;
+        ++digitIndex;
+    }
+    const qsizetype digitsBefore = point < 0 ? digitIndex : point;
+    if (firstNonZero < 0)
+        return false; // zero is never out of range; be safe all the same
+    // The exponent saturates far beyond any digit count a text can hold, so that
+    // neither it nor the sum below can overflow.
+    constexpr long long kExponentLimit = 1000000000000000LL; // 10^15
     long long exponent = 0;
+    bool negativeExponent = false;
     if (e >= 0) {
-        const QByteArray digits = number.mid(e + 1);
-        // Saturate: the exponent's sign is all that matters for a huge one.
-        bool ok = false;
-        exponent = digits.toLongLong(&ok);
-        if (!ok)
-            exponent = digits.startsWith('-') ? -100000 : 100000;
+        qsizetype i = e + 1;
+        if (i < number.size() && (number[i] == '+' || number[i] == '-')) {
+            negativeExponent = number[i] == '-';
+            ++i;
+        }
+        for (; i < number.size(); ++i)
+            exponent = std::min(exponent * 10 + (number[i] - '0'), kExponentLimit);
+        if (negativeExponent)
+            exponent = -exponent;
     }
-    const qsizetype point = mantissa.indexOf('.');
-    const QByteArray whole = mantissa.left(point < 0 ? mantissa.size() : point);
-    qsizetype significant = 0;
-    for (char c : whole) {
-        if (c >= '1' && c <= '9')
-            break;
-        if (c == '0')
-            ++significant;
-    }
-    qsizetype wholeDigits = 0;
-    for (char c : whole)
-        wholeDigits += (c >= '0' && c <= '9') ? 1 : 0;
-    return wholeDigits - significant + exponent > 0;
+    // Digit counts stay far below 1e15, and so does their difference.
+    const long long magnitude = (long long)(digitsBefore - firstNonZero - 1) + exponent;
+    return magnitude >= 0;
 }
 
 QString withSign(bool negative, const QString &digits)
@@ -123,19 +141,33 @@ double read(const QString &text)
 
 std::optional<std::int64_t> toInteger(double value, std::int64_t min, std::int64_t max)
 {
-    if (!std::isfinite(value))
+    if (!std::isfinite(value) || min > max)
         return std::nullopt;
     // The default rounding mode sends halves to the even neighbour.
     const double rounded = std::nearbyint(value);
-    if (rounded < double(min) || rounded > double(max))
+    // Only values in [-2^63, 2^63) convert to int64; the bounds are compared as
+    // integers, since a double cannot hold every 64-bit bound exactly.
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (!(rounded >= -kTwoTo63 && rounded < kTwoTo63))
         return std::nullopt;
-    return std::int64_t(rounded);
+    const auto integer = std::int64_t(rounded);
+    if (integer < min || integer > max)
+        return std::nullopt;
+    return integer;
 }
 
 std::optional<float> toSingle(double value)
 {
-    if (!std::isfinite(value) || std::fabs(value) > double(std::numeric_limits<float>::max()))
+    if (!std::isfinite(value))
         return std::nullopt;
+    // Rounding to nearest takes everything below FLT_MAX plus half its last
+    // place to FLT_MAX, and from there on to infinity.
+    constexpr double kSingleLimit = 0x1.ffffffp127;
+    constexpr float kMax = std::numeric_limits<float>::max();
+    if (std::fabs(value) >= kSingleLimit)
+        return std::nullopt;
+    if (std::fabs(value) > double(kMax))
+        return value < 0 ? -kMax : kMax;
     return float(value);
 }
 

@@ -20,15 +20,18 @@
 
 namespace numbertext {
 
-// The numeric value of the text's leading number, 0 when there is none. A number
-// too large for a double reads as plus or minus infinity.
+// The numeric value of the text's leading number, 0 when there is none, rounded
+// to the nearest double. A number too large for a double reads as plus or minus
+// infinity, one too small for the smallest subnormal as 0. Any text, however
+// long its digits or exponent, reads without overflow.
 double read(const QString &text);
 
 // The nearest integer to value, a half going to the even neighbour; nothing when
 // value is not finite or the integer lies outside [min, max].
 std::optional<std::int64_t> toInteger(double value, std::int64_t min, std::int64_t max);
 
-// The value taken to single precision; nothing when it is not finite there.
+// The value rounded to single precision; nothing when it is not finite there
+// (rounds to infinity).
 std::optional<float> toSingle(double value);
 
 // An integer in the store's form: " 1450", "-60".

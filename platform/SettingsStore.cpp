@@ -10,6 +10,8 @@
 #include <QStringDecoder>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 
 // The store is a few hundred bytes; anything far larger is not ours.
@@ -21,15 +23,19 @@ QString fullKey(const QString &section, const QString &key)
 }
 
 // Whether bytes are a text QSettings can read back as it wrote it: UTF-8 without
-// NUL bytes, each line blank, a comment, a [section] or a key=value pair.
+// NUL bytes, each line blank, a comment, a [section] or a key=value pair. Lines
+// end at LF, CR-LF or a lone CR, as QSettings reads them: a CR taken as part of
+// a line would hide a line QSettings sees (with an empty key, say), which it
+// then writes back in a form the next start rejects.
 bool wellFormedIni(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return false;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
+    QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return false;
+    text.replace(u'\r', u'\n');
     const auto lines = QStringView(text).split(u'\n');
     for (QStringView line : lines) {
         line = line.trimmed();
@@ -44,6 +50,16 @@ bool wellFormedIni(const QByteArray &bytes)
             return false;
     }
     return true;
+}
+
+// Whether QSettings writes a key it read so that it reads it back the same: a
+// key with an empty part ("a/", from a line "a/=1" or "[a]" then "\\=1") is
+// written as a line with nothing before the "=", which the check above rejects.
+bool soundKey(const QString &key)
+{
+    const auto parts = QStringView(key).split(u'/');
+    return std::none_of(parts.begin(), parts.end(),
+                        [](QStringView part) { return part.isEmpty(); });
 }
 
 QString variantText(const QVariant &value)
@@ -98,6 +114,11 @@ void IniSettingsStore::load()
     }
     const QStringList keys = settings.allKeys();
     for (const QString &key : keys) {
+        if (!soundKey(key)) {
+            m_unusable = true;
+            m_values.clear();
+            return;
+        }
         const QVariant value = settings.value(key);
         if (value.isValid())
             m_values.insert(key, variantText(value));

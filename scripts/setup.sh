@@ -13,6 +13,10 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
 )
+# Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
+if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
   packages+=("${extra[@]}")

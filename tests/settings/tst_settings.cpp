@@ -24,6 +24,8 @@ private Q_SLOTS:
     void readsLeadingNumber();
     void takesNearestInteger_data();
     void takesNearestInteger();
+    void takesNearestIntegerWithin64Bits();
+    void roundsToNearestSingle();
     void writesIntegers_data();
     void writesIntegers();
     void writesSingles_data();
@@ -44,6 +46,8 @@ private Q_SLOTS:
     void iniUnreadableFileYieldsDefaults();
     void iniUnwritablePlaceFailsQuietly();
     void iniKeepsOtherKeys();
+    void iniRoundTripsAnyLineEnd_data();
+    void iniRoundTripsAnyLineEnd();
 };
 
 void TestSettings::readsLeadingNumber_data()
@@ -77,6 +81,27 @@ void TestSettings::readsLeadingNumber_data()
     QTest::newRow("too large") << "1e999" << std::numeric_limits<double>::infinity();
     QTest::newRow("too large negative") << "-1e999" << -std::numeric_limits<double>::infinity();
     QTest::newRow("many digits") << QString(400, u'9') << std::numeric_limits<double>::infinity();
+    const QString zeros(330, u'0');
+    QTest::newRow("too small after fraction zeros")
+        << QStringLiteral("0.") + zeros + QStringLiteral("1e1") << 0.0;
+    QTest::newRow("too small, many leading zeros")
+        << QStringLiteral("000") + zeros + QStringLiteral(".") + zeros + QStringLiteral("7") << 0.0;
+    QTest::newRow("fraction zeros within range")
+        << QStringLiteral("0.") + QString(300, u'0') + QStringLiteral("1e1") << 1e-300;
+    QTest::newRow("whole zeros then huge")
+        << zeros + QStringLiteral("2e308") << std::numeric_limits<double>::infinity();
+    QTest::newRow("largest exponent")
+        << "1e9223372036854775807" << std::numeric_limits<double>::infinity();
+    QTest::newRow("exponent beyond 64 bits")
+        << "1e99999999999999999999999" << std::numeric_limits<double>::infinity();
+    QTest::newRow("smallest exponent") << "1e-9223372036854775808" << 0.0;
+    QTest::newRow("huge exponent, zero mantissa") << "0.000e9223372036854775807" << 0.0;
+    QTest::newRow("many digits, negative exponent")
+        << QString(400, u'9') + QStringLiteral("e-9223372036854775807") << 0.0;
+    QTest::newRow("many digits, exponent brings back")
+        << QString(400, u'1') + QStringLiteral("e-399") << 1.1111111111111111;
+    QTest::newRow("subnormal") << "5e-324" << 5e-324;
+    QTest::newRow("largest double") << "1.7976931348623157e308" << 1.7976931348623157e308;
 }
 
 void TestSettings::readsLeadingNumber()
@@ -113,6 +138,43 @@ void TestSettings::takesNearestInteger()
     QCOMPARE(result.has_value(), accepted);
     if (accepted)
         QCOMPARE(qint64(*result), integer);
+}
+
+// Bounds that a double cannot hold exactly: the result is never outside them.
+void TestSettings::takesNearestIntegerWithin64Bits()
+{
+    constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    const double twoTo63 = 9223372036854775808.0;
+    QCOMPARE(numbertext::toInteger(twoTo63, kMin, kMax), std::nullopt);
+    QCOMPARE(numbertext::toInteger(1e300, kMin, kMax), std::nullopt);
+    QCOMPARE(numbertext::toInteger(-1e300, kMin, kMax), std::nullopt);
+    QCOMPARE(numbertext::toInteger(-twoTo63, kMin, kMax), std::optional<std::int64_t>(kMin));
+    QCOMPARE(numbertext::toInteger(std::nextafter(twoTo63, 0.0), kMin, kMax),
+             std::optional<std::int64_t>(9223372036854774784));
+    // -2^63 lies below -(2^63 - 1), although both are the same double.
+    QCOMPARE(numbertext::toInteger(-twoTo63, kMin + 1, kMax), std::nullopt);
+    QCOMPARE(numbertext::toInteger(double(kMax - 511), kMin, kMax - 1), std::nullopt);
+    QCOMPARE(numbertext::toInteger(5.0, 7, 3), std::nullopt);
+    // Through the text: the largest 64-bit setting and one past it.
+    QCOMPARE(
+        numbertext::toInteger(numbertext::read(QStringLiteral("9223372036854775807")), kMin, kMax),
+        std::nullopt);
+    QCOMPARE(
+        numbertext::toInteger(numbertext::read(QStringLiteral("-9223372036854775808")), kMin, kMax),
+        std::optional<std::int64_t>(kMin));
+}
+
+void TestSettings::roundsToNearestSingle()
+{
+    constexpr float kMax = std::numeric_limits<float>::max();
+    QCOMPARE(numbertext::toSingle(double(kMax)), std::optional<float>(kMax));
+    // Within half a last place above the largest single: rounds down to it.
+    QCOMPARE(numbertext::toSingle(3.4028235e38), std::optional<float>(kMax));
+    QCOMPARE(numbertext::toSingle(-3.4028235e38), std::optional<float>(-kMax));
+    QCOMPARE(numbertext::toSingle(0x1.ffffffp127), std::nullopt);
+    QCOMPARE(numbertext::toSingle(1e39), std::nullopt);
+    QCOMPARE(numbertext::toSingle(1e-50), std::optional<float>(0.0f));
 }
 
 void TestSettings::writesIntegers_data()
@@ -297,6 +359,9 @@ void TestSettings::iniCorruptFileYieldsDefaultsAndIsReplaced_data()
     QTest::newRow("not utf-8") << QByteArray("[Config]\nPath=\xc3\x28\n");
     QTest::newRow("unclosed section") << QByteArray("[Config\nSplit%20X=9\n");
     QTest::newRow("line without key") << QByteArray("[Config]\nSplit%20X=9\ngarbage\n");
+    // QSettings would write the key back as a line "=900" under [home].
+    QTest::newRow("key ending in a slash") << QByteArray("[Config]\nSplit%20X=9\nhome/=900\n");
+    QTest::newRow("key with an empty part") << QByteArray("[Config]\nSplit%20X=9\na//b=900\n");
     QTest::newRow("huge") << QByteArray(2 * 1024 * 1024, 'x');
 }
 
@@ -377,6 +442,58 @@ void TestSettings::iniKeepsOtherKeys()
     QCOMPARE(readSetting(again, Setting::Path), QStringLiteral("/new"));
     QCOMPARE(again.get(QStringLiteral("Config"), QStringLiteral("Colour"), QString()),
              QStringLiteral("blue"));
+}
+
+void TestSettings::iniRoundTripsAnyLineEnd_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("usable"); // whether the first start can use it
+    const QByteArray lines = "; by hand|[Config]|Split%20X=900|Path=/data||[Version]|Version2=7|";
+    QByteArray lf = lines, crlf = lines, cr = lines;
+    lf.replace('|', "\n");
+    crlf.replace('|', "\r\n");
+    cr.replace('|', "\r");
+    QTest::newRow("LF") << lf << true;
+    QTest::newRow("CR-LF") << crlf << true;
+    QTest::newRow("CR") << cr << true;
+    QTest::newRow("LF-CR") << QByteArray("[Config]\n\rSplit%20X=900\n\rPath=/data\n\r"
+                                         "[Version]\n\rVersion2=7")
+                           << true;
+    // QSettings reads a lone CR as a line end: "a" and an empty key.
+    QTest::newRow("CR before an empty key") << QByteArray("a\r=") << false;
+    QTest::newRow("CR inside a key line") << QByteArray("[Config]\nSplit\r%20X=900\n") << false;
+}
+
+// Whatever the line ends of a file, the store's own writing of it is read back
+// as sound at the next start, with every value kept.
+void TestSettings::iniRoundTripsAnyLineEnd()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, usable);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    {
+        IniSettingsStore store(file);
+        QCOMPARE(store.wasUnusable(), !usable);
+        if (usable) {
+            QCOMPARE(readSetting(store, Setting::SplitX), QStringLiteral("900"));
+            QCOMPARE(readSetting(store, Setting::Path), QStringLiteral("/data"));
+        }
+        writeSetting(store, Setting::Pattern, QStringLiteral("*.txt"));
+        QVERIFY(store.flush());
+    }
+    const IniSettingsStore again(file);
+    QVERIFY(!again.wasUnusable());
+    QCOMPARE(readSetting(again, Setting::Pattern), QStringLiteral("*.txt"));
+    if (usable) {
+        QCOMPARE(readSetting(again, Setting::SplitX), QStringLiteral("900"));
+        QCOMPARE(readSetting(again, Setting::Path), QStringLiteral("/data"));
+        QCOMPARE(readIntegerSetting(again, Setting::Version2, -32768, 32767), 7);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -1,0 +1,120 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The keyword matcher against the plain reference matcher (decode each line,
+// look for each word), on bytes weighted towards code-page-932 traps, with
+// words drawn partly from the bytes themselves, and random block and read sizes.
+//
+// Input: flags, block size, read size, second block size, word count, then per
+// word a kind and two bytes, then the file's bytes. A word of kind "explicit"
+// takes its bytes from the front of the rest.
+
+#include "Cp932.h"
+#include "FuzzInput.h"
+#include "KeywordMatcher.h"
+#include "MemorySource.h"
+#include "ReferenceMatcher.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace {
+
+qsizetype blockSizeOf(std::uint8_t b)
+{
+    if (b < 200)
+        return 1 + b % 64;
+    if (b < 255)
+        return 64 + (b - 200) * 8;
+    return 65536;
+}
+
+struct WordSpec {
+    std::uint8_t kind, a, b;
+    QByteArray bytes;
+};
+
+QString pooled(std::uint8_t i)
+{
+    static const std::array<const char16_t *, 24> kPool = {
+        u"A",    u"\\", u"a",    u"ab",   u"\n",     u"A\\",    u"a\nb",   u"~",
+        u"\x7F", u"ア", u"ソ",   u"表",   u"・",     u"∵",      u"≒",      u"纊",
+        u"ｱ",    u"　", u"ア\\", u"表・", u"\uE000", u"\uF8F1", u"\u00A5", u"\r"};
+    return QString::fromUtf16(kPool[i % kPool.size()]);
+}
+
+QString wordOf(const WordSpec &spec, const QByteArray &file, const QString &text)
+{
+    const qsizetype length = 1 + spec.b % 6;
+    switch (spec.kind % 4) {
+    case 0: { // a slice of the decoded text: likely to occur
+        if (text.isEmpty())
+            return pooled(spec.a);
+        QString slice = text.mid(spec.a % text.size(), length);
+        slice.remove(u'\r');
+        return slice;
+    }
+    case 1: // a slice of the bytes decoded on its own: may cut a pair
+        if (file.isEmpty())
+            return pooled(spec.a);
+        return cp932::decode(file.mid(spec.a % file.size(), length));
+    case 2:
+        return pooled(spec.a);
+    default:
+        return cp932::decode(spec.bytes);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    FuzzInput in(data, size);
+    const std::uint8_t flags = in.byte();
+    const qsizetype blockSize = blockSizeOf(in.byte());
+    const std::uint8_t readByte = in.byte();
+    const qsizetype chunk = readByte == 0 ? qsizetype(1) << 30 : readByte;
+    const qsizetype secondBlockSize = blockSizeOf(in.byte());
+    const int wordCount = 1 + int(in.below(4));
+    std::array<WordSpec, 4> specs;
+    for (int i = 0; i < wordCount; ++i) {
+        specs[i] = {in.byte(), in.byte(), in.byte(), {}};
+        if (specs[i].kind % 4 == 3)
+            specs[i].bytes = textBytes(in.take(1 + specs[i].b % 6));
+    }
+    const QByteArray raw = in.rest();
+    const QByteArray file = (flags & 1) ? raw : textBytes(raw);
+    const QString text = cp932::decode(file);
+
+    QStringList words;
+    for (int i = 0; i < wordCount; ++i)
+        words << wordOf(specs[i], file, text);
+    words.removeAll(QString());
+    if (words.isEmpty())
+        return 0;
+
+    const bool expected = referenceMatches(file, words);
+    KeywordMatcher matcher(words);
+    auto report = [&](const char *what, qsizetype block) {
+        QByteArray detail = "bytes: " + hexOf(file) + "\nblock " + QByteArray::number(block) +
+                            ", read " + QByteArray::number(chunk) + ", expected " +
+                            (expected ? "match" : "no match") + "\nwords:";
+        for (const QString &word : std::as_const(words))
+            detail += "\n  " + codesOf(word);
+        fuzzFail(what, detail);
+    };
+    if (matcher.neverMatches()) {
+        if (expected)
+            report("a word said never to match occurs", blockSize);
+        return 0;
+    }
+    // The same matcher twice: nothing of one file may leak into the next.
+    MemorySource first(file, chunk, (flags & 2) != 0);
+    if (matcher.matches(first, blockSize) != expected)
+        report("matcher and reference disagree", blockSize);
+    MemorySource second(file, qsizetype(1) << 30, (flags & 4) != 0);
+    if (matcher.matches(second, secondBlockSize) != expected)
+        report("matcher and reference disagree on reuse", secondBlockSize);
+    return 0;
+}
