@@ -16,6 +16,17 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Writes a settings file as a user or another program would have left it.
+bool writeFile(const QString &file, const QByteArray &content)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
+
+} // namespace
+
 class TestSettings : public QObject {
     Q_OBJECT
 
@@ -324,11 +335,9 @@ void TestSettings::iniReadsHandWrittenValues()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("; edited by hand\n[Version]\nVersion2= 0331\n\n[Config]\nSplit%20X=  2000\n"
-            "Path=/data/a,b\n");
-    f.close();
+    QVERIFY(writeFile(file,
+                      "; edited by hand\n[Version]\nVersion2= 0331\n\n[Config]\nSplit%20X=  2000\n"
+                      "Path=/data/a,b\n"));
     const IniSettingsStore store(file);
     QVERIFY(!store.wasUnusable());
     QCOMPARE(readIntegerSetting(store, Setting::Version2, -32768, 32767), 331);
@@ -370,10 +379,7 @@ void TestSettings::iniCorruptFileYieldsDefaultsAndIsReplaced()
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
+    QVERIFY(writeFile(file, content));
     {
         IniSettingsStore store(file);
         QVERIFY(store.wasUnusable());
@@ -394,10 +400,7 @@ void TestSettings::iniUnreadableFileYieldsDefaults()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Config]\nSplit%20X=900\n");
-    f.close();
+    QVERIFY(writeFile(file, "[Config]\nSplit%20X=900\n"));
     testsupport::asOrdinaryUser(dir.path(), [&] {
         QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions()));
         QFile check(file);
@@ -430,10 +433,7 @@ void TestSettings::iniKeepsOtherKeys()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Config]\nPath=/old\nColour=blue\n");
-    f.close();
+    QVERIFY(writeFile(file, "[Config]\nPath=/old\nColour=blue\n"));
     {
         IniSettingsStore store(file);
         writeSetting(store, Setting::Path, QStringLiteral("/new"));
@@ -472,10 +472,7 @@ void TestSettings::iniRoundTripsAnyLineEnd()
     QFETCH(bool, usable);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
+    QVERIFY(writeFile(file, content));
     {
         IniSettingsStore store(file);
         QCOMPARE(store.wasUnusable(), !usable);
