@@ -9,14 +9,40 @@
 #include "Texts.h"
 #include "Tokenizer.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+QString FoundFile::path() const
+{
+    return platform::displayPath(QByteArray::fromRawData(nativePath.data(), nativePath.size()));
+}
 
 namespace {
 
+// Where the walk puts each file it lists.
+class FileSink {
+public:
+    virtual void add(QByteArrayView nativePath) = 0;
+
+protected:
+    ~FileSink() = default;
+};
+
+class ListSink final : public FileSink {
+public:
+    explicit ListSink(FileList &files) : m_files(files) {}
+    void add(QByteArrayView nativePath) override { m_files.append(nativePath); }
+
+private:
+    FileList &m_files;
+};
+
 class Walk {
 public:
-    Walk(SearchObserver &observer, QList<FoundFile> &files) : m_observer(observer), m_files(files)
-    {}
+    Walk(SearchObserver &observer, FileSink &files) : m_observer(observer), m_files(files) {}
 
     // folder: native bytes ending in the separator.
     void visit(const QByteArray &folder)
@@ -38,25 +64,19 @@ public:
                     visit(path + platform::kSeparator);
                 continue;
             }
-            FoundFile file{path, platform::displayPath(path)};
-            m_observer.fileListed(file);
-            m_files.append(std::move(file));
+            // Reported before it is handed on, so that nothing reads the file
+            // before the observer has heard of it.
+            m_observer.fileListed(FoundFile{path});
+            m_files.add(path);
         }
         m_path.pop_back();
     }
 
 private:
     SearchObserver &m_observer;
-    QList<FoundFile> &m_files;
+    FileSink &m_files;
     std::vector<platform::FolderId> m_path; // folders from the start down to the current one
 };
-
-QList<FoundFile> walkNative(const QByteArray &folder, SearchObserver &observer)
-{
-    QList<FoundFile> files;
-    Walk(observer, files).visit(platform::nativeFolderPath(folder));
-    return files;
-}
 
 class FileSource : public ByteSource {
 public:
@@ -68,9 +88,155 @@ private:
     platform::FileReader &m_reader;
 };
 
+// A file that cannot be opened or read (vanished, locked, no longer a regular
+// file) does not match.
+bool matchFile(QByteArrayView nativePath, KeywordMatcher &matcher, platform::FileReader &reader,
+               qsizetype blockSize)
+{
+    // The list keeps a NUL after each path, so the bytes serve as they are.
+    if (!reader.open(QByteArray::fromRawData(nativePath.data(), nativePath.size())))
+        return false;
+    FileSource source(reader);
+    const bool found = matcher.matches(source, blockSize);
+    reader.close();
+    return found;
+}
+
+// Matches the listed files on worker threads while the walk goes on. The walk
+// thread appends files; the reporting thread asks for the results in list
+// order. Workers take files in list order and never start one more than
+// `window` files past the oldest file not yet matched, so a slow file holds
+// back at most that many finished ones. A result is one mark in the list.
+class ParallelScan final : public FileSink {
+public:
+    ParallelScan(FileList &files, const KeywordMatcher &matcher, const SearchOptions &options,
+                 int workers)
+        : m_files(files), m_blockSize(options.blockSize),
+          m_window(options.window > 0 ? options.window : 64 + 32 * workers)
+    {
+        m_threads.reserve(size_t(workers));
+        for (int i = 0; i < workers; ++i)
+            m_threads.emplace_back([this, matcher] { work(matcher); });
+    }
+
+    ~ParallelScan()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_workCv.notify_all();
+        for (std::thread &t : m_threads)
+            t.join();
+    }
+
+    void add(QByteArrayView nativePath) override
+    {
+        bool wake;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_files.append(nativePath);
+            wake = m_idle > 0 && m_files.size() - 1 < m_oldest + m_window;
+        }
+        if (wake)
+            m_workCv.notify_one();
+    }
+
+    void walkEnded()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_walkEnded = true;
+        }
+        m_workCv.notify_all();
+    }
+
+    // Waits until file i is matched; true when it matched. Called after the
+    // walk ended (no more appends), with i rising.
+    bool matched(qsizetype i)
+    {
+        if (i >= m_settled) {
+            std::unique_lock lock(m_mutex);
+            m_waitingFor = i;
+            m_doneCv.wait(lock, [&] { return m_oldest > i; });
+            m_waitingFor = -1;
+            m_settled = m_oldest;
+        }
+        // Settled marks no longer change, and the list no longer grows.
+        return m_files.mark(i) == kMatched;
+    }
+
+private:
+    static constexpr std::uint8_t kUnmatched = 1;
+    static constexpr std::uint8_t kMatched = 2;
+
+    void work(KeywordMatcher matcher)
+    {
+        platform::FileReader reader;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            while (!m_stop && !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
+                if (m_walkEnded && m_next >= m_files.size())
+                    return;
+                ++m_idle;
+                m_workCv.wait(lock);
+                --m_idle;
+            }
+            if (m_stop)
+                return;
+            const qsizetype i = m_next++;
+            const QByteArrayView path = m_files.nativePath(i); // never moves
+            lock.unlock();
+            const bool found = matchFile(path, matcher, reader, m_blockSize);
+            lock.lock();
+            m_files.setMark(i, found ? kMatched : kUnmatched);
+            if (i != m_oldest)
+                continue;
+            const qsizetype end = m_next;
+            while (m_oldest < end && m_files.mark(m_oldest) != 0)
+                ++m_oldest;
+            if (m_waitingFor >= 0 && m_oldest > m_waitingFor)
+                m_doneCv.notify_one();
+            if (m_idle > 0)
+                m_workCv.notify_all(); // the window moved on
+        }
+    }
+
+    FileList &m_files;
+    const qsizetype m_blockSize;
+    const qsizetype m_window;
+    std::vector<std::thread> m_threads;
+
+    std::mutex m_mutex;
+    std::condition_variable m_workCv; // workers wait for a file to take
+    std::condition_variable m_doneCv; // the reporting thread waits for a result
+    qsizetype m_next = 0;             // the next file to take
+    qsizetype m_oldest = 0;           // every file before it is matched
+    qsizetype m_waitingFor = -1;      // the file the reporting thread waits for
+    int m_idle = 0;
+    bool m_walkEnded = false;
+    bool m_stop = false;
+
+    qsizetype m_settled = 0; // reporting thread only: files below it are matched
+};
+
+FileList walkNative(const QByteArray &folder, SearchObserver &observer)
+{
+    FileList files;
+    ListSink sink(files);
+    Walk(observer, sink).visit(platform::nativeFolderPath(folder));
+    return files;
+}
+
 } // namespace
 
-QList<FoundFile> walkFolder(const QString &folder, SearchObserver &observer)
+int defaultWorkerCount()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return int(std::clamp(cores, 2u, 16u));
+}
+
+FileList walkFolder(const QString &folder, SearchObserver &observer)
 {
     return walkNative(platform::nativeFolderPath(folder), observer);
 }
@@ -79,11 +245,25 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
                               SearchObserver &observer, const SearchOptions &options)
 {
     SearchOutcome outcome;
+    const QStringList words = splitKeyword(keywordText);
+    KeywordMatcher matcher(words);
+    const int workers = options.workers > 0 ? options.workers : defaultWorkerCount();
+    const bool scanning = !words.isEmpty() && !matcher.neverMatches();
+
     observer.workListCleared();
-    const QList<FoundFile> files = walkNative(folder, observer);
+    FileList files;
+    std::unique_ptr<ParallelScan> parallel;
+    if (scanning && workers > 1) {
+        // Matching starts with the first file listed.
+        parallel = std::make_unique<ParallelScan>(files, matcher, options, workers);
+        Walk(observer, *parallel).visit(platform::nativeFolderPath(folder));
+        parallel->walkEnded();
+    } else {
+        ListSink sink(files);
+        Walk(observer, sink).visit(platform::nativeFolderPath(folder));
+    }
     observer.viewerCleared();
 
-    const QStringList words = splitKeyword(keywordText);
     if (words.isEmpty()) { // the empty keyword, or spaces only
         outcome.keywordEmpty = true;
         observer.runEnded(true, 0);
@@ -92,24 +272,28 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
 
     observer.statusTextChanged(texts::searching);
     observer.resultsCleared();
-    KeywordMatcher matcher(words);
+    const bool statusTexts = observer.wantsStatusTexts();
     platform::FileReader reader;
-    for (const FoundFile &file : files) {
-        const QString status = texts::searchingFile + file.path;
-        observer.statusTextChanged(status);
-        if (matcher.neverMatches())
+    QString status;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const FoundFile file{files.nativePath(i)};
+        if (statusTexts) {
+            status = texts::searchingFile + file.path();
+            observer.statusTextChanged(status);
+        }
+        if (!scanning)
             continue; // nothing to read: no line can hold every word
-        if (!reader.open(file.nativePath))
-            continue; // vanished, locked or not readable: left out silently
-        FileSource source(reader);
-        const bool found = matcher.matches(source, options.blockSize);
-        reader.close();
+        const bool found = parallel
+                               ? parallel->matched(i)
+                               : matchFile(file.nativePath, matcher, reader, options.blockSize);
         if (found) {
-            observer.statusTextChanged(status + texts::foundSuffix);
+            if (statusTexts)
+                observer.statusTextChanged(status + texts::foundSuffix);
             observer.fileMatched(file);
             ++outcome.matches;
         }
     }
+    parallel.reset();
 
     observer.statusTextChanged(texts::productName);
     if (outcome.matches == 0)

@@ -46,7 +46,10 @@ public:
     void statusTextChanged(const QString &) override {}
     void fileListed(const FoundFile &) override {}
     bool searchSubfolders() override { return m_subfolders; }
-    void fileMatched(const FoundFile &file) override { lines += file.nativePath + '\n'; }
+    void fileMatched(const FoundFile &file) override
+    {
+        lines += file.nativePath.toByteArray() + '\n';
+    }
 
 private:
     bool m_subfolders;
@@ -194,7 +197,7 @@ void TarnwellFindTest::help()
 {
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] KEYWORD FOLDER\n"));
+    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] [-j N] KEYWORD FOLDER\n"));
 }
 
 void TarnwellFindTest::specialEntriesDoNotStopIt()
