@@ -136,10 +136,11 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_files.append(nativePath);
-            wake = m_idle > 0 && m_files.size() - 1 < m_oldest + m_window;
+            // Idle workers are woken for a few files at a time, not for each.
+            wake = m_idle > 0 && m_files.size() - m_next >= kBatch && m_next < m_oldest + m_window;
         }
         if (wake)
-            m_workCv.notify_one();
+            m_workCv.notify_all();
     }
 
     void walkEnded()
@@ -148,7 +149,7 @@ public:
             const std::lock_guard lock(m_mutex);
             m_walkEnded = true;
         }
-        m_workCv.notify_all();
+        m_workCv.notify_all(); // the last files, fewer than a batch
     }
 
     // Waits until file i is matched; true when it matched. Called after the
@@ -169,6 +170,7 @@ public:
 private:
     static constexpr std::uint8_t kUnmatched = 1;
     static constexpr std::uint8_t kMatched = 2;
+    static constexpr qsizetype kBatch = 8;
 
     void work(KeywordMatcher matcher)
     {
@@ -192,12 +194,16 @@ private:
             m_files.setMark(i, found ? kMatched : kUnmatched);
             if (i != m_oldest)
                 continue;
+            const bool windowWasFull = m_next >= m_oldest + m_window;
             const qsizetype end = m_next;
             while (m_oldest < end && m_files.mark(m_oldest) != 0)
                 ++m_oldest;
-            if (m_waitingFor >= 0 && m_oldest > m_waitingFor)
+            // The reporting thread is woken once a few files are settled past the
+            // one it waits for, or every file is, not for each file.
+            if (m_waitingFor >= 0 &&
+                (m_oldest > m_waitingFor + kBatch || (m_walkEnded && m_oldest == m_files.size())))
                 m_doneCv.notify_one();
-            if (m_idle > 0)
+            if (windowWasFull && m_idle > 0)
                 m_workCv.notify_all(); // the window moved on
         }
     }
