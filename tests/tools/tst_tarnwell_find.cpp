@@ -163,13 +163,17 @@ void TarnwellFindTest::agreesWithTheWindowsList()
     for (bool recurse : {true, false}) {
         Collect collect(recurse);
         runSearch(m_tree.path(), QStringLiteral("y"), collect);
-        QStringList arguments{"y", m_tree.path()};
-        if (recurse)
-            arguments.prepend("-r");
-        const Result result = runFind(arguments);
-        QCOMPARE(result.exitCode, collect.lines.isEmpty() ? 1 : 0);
-        QCOMPARE(result.out, collect.lines);
-        QCOMPARE(result.out.contains(odd + '\n'), recurse);
+        // Any thread count prints the same, in the same order.
+        for (const QStringList &threads :
+             {QStringList{}, QStringList{"-j", "1"}, QStringList{"-j3"}, QStringList{"-j", "64"}}) {
+            QStringList arguments = threads + QStringList{"y", m_tree.path()};
+            if (recurse)
+                arguments.prepend("-r");
+            const Result result = runFind(arguments);
+            QCOMPARE(result.exitCode, collect.lines.isEmpty() ? 1 : 0);
+            QCOMPARE(result.out, collect.lines);
+            QCOMPARE(result.out.contains(odd + '\n'), recurse);
+        }
     }
     unlink(odd.constData());
 }
@@ -181,6 +185,10 @@ void TarnwellFindTest::usage_data()
     QTest::newRow("keyword only") << QStringList{"word"};
     QTest::newRow("three arguments") << QStringList{"a", "b", "c"};
     QTest::newRow("unknown option") << QStringList{"-x", "a", "b"};
+    QTest::newRow("no thread count") << QStringList{"a", "b", "-j"};
+    QTest::newRow("thread count 0") << QStringList{"-j", "0", "a", "b"};
+    QTest::newRow("thread count not a number") << QStringList{"-jx", "a", "b"};
+    QTest::newRow("thread count over 64") << QStringList{"-j65", "a", "b"};
 }
 
 void TarnwellFindTest::usage()
