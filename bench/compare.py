@@ -178,6 +178,17 @@ def commands(find, corpus, words, peers=True):
                      False))
     if not peers:
         return cmds
+    cmds += grep_commands(corpus, words)
+    return [c for c in cmds if c[0].split()[0] not in MISSING_PEERS]
+
+
+# Optional peers that are not installed: their rows are left out (and said so).
+MISSING_PEERS = set()
+
+
+def grep_commands(corpus, words):
+    c_env = {'LC_ALL': 'C'}
+    cmds = []
     raw = [w.encode('cp932') for w in words]
     if len(words) == 1:
         cmds.append(('grep', [b'grep', b'-rlF', b'--', raw[0], corpus.encode()], c_env, False))
@@ -409,9 +420,11 @@ def main():
         return 0
 
     find = args.find if os.access(args.find, os.X_OK) else None
-    for tool in ('rg', 'grep', 'ugrep'):
+    if not shutil.which('rg'):
+        sys.exit('rg (ripgrep) is not installed')
+    for tool in ('grep', 'ugrep'):
         if not shutil.which(tool):
-            sys.exit(f'{tool} is not installed')
+            MISSING_PEERS.add(tool)
     floor = build_floor()
     cache = ('Cold cache: the page cache dropped before every timed run.' if args.cold else
              'Warm cache.')
@@ -422,6 +435,8 @@ def main():
               'when other work shares the machine.']
     if not find:
         report.append(f'tarnwell-find not found at {args.find}: peers and floor only.')
+    for tool in sorted(MISSING_PEERS):
+        report.append(f'{tool} is not installed: its rows are left out.')
     misses = []
     with tempfile.TemporaryDirectory(prefix='tarnwell-bench-') as tmp:
         if not args.cold:
