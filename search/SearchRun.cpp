@@ -111,7 +111,7 @@ class ParallelScan final : public FileSink {
 public:
     ParallelScan(FileList &files, const KeywordMatcher &matcher, const SearchOptions &options,
                  int workers)
-        : m_files(files), m_blockSize(options.blockSize),
+        : m_files(files), m_blockSize(options.blockSize), m_workers(workers),
           m_window(options.window > 0 ? options.window : 64 + 32 * workers)
     {
         m_threads.reserve(size_t(workers));
@@ -171,6 +171,7 @@ private:
     static constexpr std::uint8_t kUnmatched = 1;
     static constexpr std::uint8_t kMatched = 2;
     static constexpr qsizetype kBatch = 8;
+    static constexpr qsizetype kClaim = 4;
 
     void work(KeywordMatcher matcher)
     {
@@ -186,14 +187,23 @@ private:
             }
             if (m_stop)
                 return;
-            const qsizetype i = m_next++;
-            const QByteArrayView path = m_files.nativePath(i); // never moves
+            // A few files at once while many wait, to take the lock less often.
+            const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;
+            const qsizetype take = std::clamp<qsizetype>(available / (2 * m_workers), 1, kClaim);
+            const qsizetype first = m_next;
+            m_next += take;
+            QByteArrayView paths[kClaim];
+            for (qsizetype k = 0; k < take; ++k)
+                paths[k] = m_files.nativePath(first + k); // never moves
             lock.unlock();
-            const bool found = matchFile(path, matcher, reader, m_blockSize);
+            bool found[kClaim];
+            for (qsizetype k = 0; k < take; ++k)
+                found[k] = matchFile(paths[k], matcher, reader, m_blockSize);
             lock.lock();
-            m_files.setMark(i, found ? kMatched : kUnmatched);
-            if (i != m_oldest)
-                continue;
+            for (qsizetype k = 0; k < take; ++k)
+                m_files.setMark(first + k, found[k] ? kMatched : kUnmatched);
+            if (first != m_oldest)
+                continue; // an older file is still being matched
             const bool windowWasFull = m_next >= m_oldest + m_window;
             const qsizetype end = m_next;
             while (m_oldest < end && m_files.mark(m_oldest) != 0)
@@ -210,6 +220,7 @@ private:
 
     FileList &m_files;
     const qsizetype m_blockSize;
+    const qsizetype m_workers;
     const qsizetype m_window;
     std::vector<std::thread> m_threads;
 
