@@ -17,6 +17,8 @@ PATH_BYTES=20
 LIMIT=80
 [ -x "$FIND" ] || { echo "tarnwell-find not found: $FIND" >&2; exit 2; }
 [ -d "$BENCH_DIR/corpus/many" ] || { echo "run bench/make-corpus-many.sh first" >&2; exit 2; }
+FIND=$(realpath "$FIND")
+[ -z "$GUI" ] || GUI=$(realpath "$GUI")
 cd "$BENCH_DIR/corpus"
 mkdir -p empty-for-memcheck
 log=$(mktemp)
@@ -24,7 +26,12 @@ trap 'rm -f "$log"; rmdir empty-for-memcheck 2>/dev/null || true' EXIT
 
 # peak RSS in KiB and wall time of a command; its output is dropped into a file.
 peak() {
-  LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen /usr/bin/time -v "$@" >"$log.out" 2>"$log" || true
+  local rc=0
+  LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen /usr/bin/time -v "$@" >"$log.out" 2>"$log" || rc=$?
+  if [ "$rc" -gt 1 ]; then
+    echo "failed (exit $rc): $*" >&2
+    exit 2
+  fi
   echo "$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log") \
 $(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$log") $(grep -c . "$log.out" || true)"
 }
@@ -48,9 +55,12 @@ for j in "" "-j1"; do
     report "tarnwell-find ${j:+$j }-r $word" "$base" "$kib" "$wall" "$listed" 1
   done
 done
-read -r kib wall listed < <(peak rg -uuu -l tinyword many)
-printf '%-44s peak %7d KiB  %s  printed %7s\n' "rg -uuu -l tinyword (for comparison)" "$kib" \
-  "$wall" "$listed"
+# For comparison (wall times from the same /usr/bin/time; one run each).
+for cmd in "rg -uuu -l tinyword many" "$BIN_DIR/floor many" "$BIN_DIR/floor -t 2 many"; do
+  [ -x "${cmd%% *}" ] || command -v "${cmd%% *}" >/dev/null || continue
+  read -r kib wall listed < <(peak $cmd)
+  printf '%-44s peak %7d KiB  %s\n' "${cmd/#$BIN_DIR\//}" "$kib" "$wall"
+done
 
 if [ -n "$GUI" ]; then
   # At its peak the window holds the engine's list and the work list (every
