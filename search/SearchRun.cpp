@@ -247,11 +247,11 @@ FileList walkNative(const QByteArray &folder, SearchObserver &observer)
 
 } // namespace
 
-// Twice the processor count, at least 4 and at most 32. On a warm cache two
-// workers a core cost little more CPU than one; on a cold cache more reads in
-// flight than cores let the disk work ahead (measured on the real tree of the
-// benchmarks, 2 cores: 1 worker 1.0, 2 workers 0.50, 4 workers 0.42, 8 workers
-// 0.37 of the one-thread time, and no gain past that).
+// Twice the processor count, at least 4 and at most 32. Measured on the real
+// tree of the benchmarks, 2 cores: on a cold cache more reads in flight than
+// cores let the disk work ahead (4 workers took 0.69 of the one-thread floor's
+// time, 8 took 0.67, 16 took 0.64; one thread 1.0 to 1.1); on a warm cache 4 cost
+// the CPU time of 2, while 8 cost 15 to 20 % more and 16 up to 40 % more.
 int defaultWorkerCount()
 {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
