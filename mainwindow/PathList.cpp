@@ -15,21 +15,34 @@ QVariant PathListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.column() != 0 || index.row() < 0 || index.row() >= m_committed)
         return {};
-    const Entry &e = m_rows[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return e.path;
+        return m_rows.path(index.row());
     case Qt::UserRole:
-        return e.nativePath;
+        return m_rows.nativePath(index.row()).toByteArray();
     default:
         return {};
     }
 }
 
-void PathListModel::append(QString path, QByteArray nativePath)
+QByteArray PathListModel::nativePath(int row) const
 {
-    m_rows.push_back({std::move(path), std::move(nativePath)});
+    if (row < 0 || row >= m_committed)
+        return {};
+    return m_rows.nativePath(row).toByteArray();
+}
+
+QString PathListModel::path(int row) const
+{
+    if (row < 0 || row >= m_committed)
+        return {};
+    return m_rows.path(row);
+}
+
+void PathListModel::append(QByteArrayView nativePath)
+{
+    m_rows.append(nativePath);
 }
 
 void PathListModel::commit()

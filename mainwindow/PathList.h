@@ -2,33 +2,29 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The result and work lists: a plain vector of found files behind a list view.
+// The result and work lists: a compact list of native paths behind a list view
+// (the paths' bytes in one arena; a row's text is made only when it is shown).
 // Files are added to a pending batch and become rows only when the batch is
 // committed (at each paced repaint and at the end of a search), so tens of
 // thousands of files cost one row insertion per repaint, not one per file.
+
+#include "FileList.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>
 #include <QListView>
 #include <QString>
 
-#include <vector>
-
 class PathListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    struct Entry {
-        QString path;          // shown (Qt::DisplayRole)
-        QByteArray nativePath; // Qt::UserRole
-    };
-
     using QAbstractListModel::QAbstractListModel;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
-    // Queues a file; it shows after the next commit().
-    void append(QString path, QByteArray nativePath);
+    // Queues a file by its native path; it shows after the next commit().
+    void append(QByteArrayView nativePath);
     // Turns the queued files into rows, in the order they were queued.
     void commit();
     // Removes every row and every queued file.
@@ -36,8 +32,12 @@ public:
 
     int pendingCount() const { return int(m_rows.size()) - m_committed; }
 
+    // A committed row's native path and its display text.
+    QByteArray nativePath(int row) const;
+    QString path(int row) const;
+
 private:
-    std::vector<Entry> m_rows; // committed rows first, then the pending ones
+    FileList m_rows; // committed rows first, then the pending ones
     int m_committed = 0;
 };
 
@@ -55,15 +55,15 @@ public:
     // The selected row, -1 for none. The current row may be set without a
     // selection (the view sets one when it takes the focus).
     int selectedRow() const;
-    // Data of a committed row (Qt::DisplayRole: path, Qt::UserRole: native path).
+    // Data of a committed row (Qt::DisplayRole: path as text, Qt::UserRole:
+    // native path as a QByteArray).
     QVariant itemData(int row, int role = Qt::DisplayRole) const;
     QString itemText(int row) const { return itemData(row).toString(); }
+    // A committed row's native path (empty for no such row).
+    QByteArray nativePath(int row) const { return m_model->nativePath(row); }
     QRect rowRect(int row) const;
 
-    void append(QString path, QByteArray nativePath)
-    {
-        m_model->append(std::move(path), std::move(nativePath));
-    }
+    void append(QByteArrayView nativePath) { m_model->append(nativePath); }
     void commit() { m_model->commit(); }
     void clear() { m_model->clear(); }
 

@@ -50,7 +50,7 @@ public:
     void workListCleared() override { m_w.List2->clear(); }
     void fileListed(const FoundFile &file) override
     {
-        m_w.List2->append(file.path, file.nativePath);
+        m_w.List2->append(file.nativePath);
         repaintIfDue();
     }
     bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
@@ -58,7 +58,7 @@ public:
     void resultsCleared() override { m_w.List1->clear(); }
     void fileMatched(const FoundFile &file) override
     {
-        m_w.List1->append(file.path, file.nativePath);
+        m_w.List1->append(file.nativePath);
         repaintIfDue();
     }
     void nothingFound() override

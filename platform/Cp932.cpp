@@ -209,6 +209,29 @@ bool hasUniqueForm(char16_t c)
     return inverseTable().forms(c) == 1;
 }
 
+QList<QByteArray> unitForms(char16_t c)
+{
+    QList<QByteArray> forms;
+    if (c == kReplacement || inverseTable().forms(c) == 0)
+        return forms;
+    for (int b = 0; b < 256; ++b) {
+        if (!isLeadByte(static_cast<unsigned char>(b)) && kSingleByte[b] == c)
+            forms.append(QByteArray(1, static_cast<char>(b)));
+    }
+    for (int lead = 0; lead < 256 && c != 0; ++lead) { // 0 in the table: no character
+        if (!isLeadByte(static_cast<unsigned char>(lead)))
+            continue;
+        const int row = lead - (lead < 0xA0 ? 0x81 : 0xC1);
+        for (int trail = kFirstTrail; trail < 256; ++trail) {
+            if (kPairs[row][trail - kFirstTrail] == c) {
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                forms.append(QByteArray(pair, 2));
+            }
+        }
+    }
+    return forms;
+}
+
 bool isUnitBoundary(const unsigned char *lineStart, const unsigned char *p)
 {
     const unsigned char *q = p;

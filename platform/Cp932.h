@@ -11,6 +11,7 @@
 // state: 0D and 0A are never the trail byte of a valid pair.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -68,6 +69,12 @@ Encoding encode(QStringView text);
 
 // True when the character has exactly one byte form (and is not U+30FB).
 bool hasUniqueForm(char16_t c);
+
+// Every unit in the table that decodes to c (one or two bytes each), in byte
+// order; empty for U+30FB, which undefined units decode to as well, and for a
+// character no unit decodes to. A decoded c always comes from one of these,
+// starting at a unit boundary.
+QList<QByteArray> unitForms(char16_t c);
 
 // True iff decoding from lineStart (a unit boundary) starts a unit at p:
 // byte[p] is 00, or the run of lead-range bytes just before p has even length.

@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: MIT
 # Sets up a Debian machine (apt-get), builds Tarnwell with warnings as errors,
 # runs every test, then builds and runs the engine tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the engine's threaded
+# tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -25,6 +26,14 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWELL_GUI=OFF \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 1800
+
+echo "== engine's threaded tests under TSan"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWELL_GUI=OFF \
+  -DTARNWELL_TSAN=ON -DTARNWELL_WERROR=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target tst_parallel_run tst_search_run tst_tarnwell_find
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/scripts/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 1800 \
+  -R '^(tst_parallel_run|tst_search_run|tst_tarnwell_find)$'
 
 if [ -f packaging/check-package.sh ]; then
   echo "== package"

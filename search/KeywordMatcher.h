@@ -10,7 +10,9 @@
 //
 // Words whose text has a single byte form are searched for as raw bytes and
 // confirmed at a character boundary; the other words are found in the decoded
-// line. A line longer than a block is searched in pieces that overlap by the
+// line, which is decoded only when the raw bytes hold one of the byte forms of
+// some part of the word (a prefilter), and the first word's forms drive the
+// search for candidate lines. A line longer than a block is searched in pieces that overlap by the
 // longest word, with a record of the words already seen in that line.
 
 #include <QByteArray>
@@ -50,12 +52,19 @@ private:
     };
     struct Word {
         QString text;
-        bool exact = false; // needle is the word's only byte form
-        Needle needle;      // exact form, or a prefilter that every match contains (may be empty)
+        bool exact = false; // needles[0] is the word's only byte form
+        // The exact form, or a prefilter: every occurrence of the word holds one
+        // of these at a unit boundary. Empty: no prefilter.
+        std::vector<Needle> needles;
     };
+    // Finds the earliest raw occurrence of any of a word's needles in one span,
+    // remembering each needle's next hit while the start moves forward.
+    class AnyFinder;
 
     static Needle makeNeedle(const QByteArray &bytes);
+    static std::vector<Needle> prefilter(const QString &text);
     static const char *find(const char *from, const char *end, const Needle &needle);
+    static bool findAny(const char *from, const char *end, const std::vector<Needle> &needles);
     static const char *findAtBoundary(const char *segment, const char *end, const Needle &needle);
 
     bool wordIn(const Word &word, const char *begin, const char *end, bool &decoded);

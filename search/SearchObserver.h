@@ -5,14 +5,15 @@
 // The search run reports every step to an observer. The main window and
 // tarnwell-find are two observers of the same run.
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
-// A file the walk listed: its path as the file system holds it (any bytes) and
-// as text for display (UTF-8 decoded; undecodable bytes show as U+FFFD).
+// A file the walk listed: its path as the file system holds it (any bytes),
+// valid during the call only (keep a copy to hold on to it), and as text for
+// display (UTF-8 decoded; undecodable bytes show as U+FFFD), made on request.
 struct FoundFile {
-    QByteArray nativePath;
-    QString path;
+    QByteArrayView nativePath;
+    QString path() const;
 };
 
 class SearchObserver {
@@ -22,6 +23,9 @@ public:
     // Panel 1 of the status bar takes this text now. Every text is reported in
     // order; how often the screen is repainted is the front's business.
     virtual void statusTextChanged(const QString &text) = 0;
+    // False when the observer ignores status texts: the run then does not make
+    // them (saves building a text per file). Asked once per run.
+    virtual bool wantsStatusTexts() const { return true; }
 
     // The work list is emptied (before the walk) and grows by one file.
     virtual void workListCleared() {}

@@ -4,18 +4,32 @@
 #pragma once
 // One search run: walk the folder, then scan every listed file for a line that
 // holds every word of the keyword. Reports each step to the observer.
+//
+// With several workers, files are matched on worker threads while the walk goes
+// on; the walk and every report stay on the calling thread, and the observer
+// sees exactly the events of the one-thread run, in the same order. A file is
+// read at some time between its listing and its report.
 
+#include "FileList.h"
 #include "SearchObserver.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 struct SearchOptions {
-    // Bytes read from a file at a time; memory per file is bounded by this.
-    // Tests shrink it to exercise lines that span blocks.
+    // Bytes read from a file at a time; memory per file (per worker) is bounded
+    // by this. Tests shrink it to exercise lines that span blocks.
     qsizetype blockSize = 256 * 1024;
+    // Threads that match files: 1 matches on the calling thread alone (the
+    // reference); 0 takes defaultWorkerCount().
+    int workers = 0;
+    // How many files the workers may run ahead of the oldest file not yet
+    // matched; 0 takes a default. Bounds the work done but not yet reported.
+    int window = 0;
 };
+
+// The worker count a run takes by default on this machine.
+int defaultWorkerCount();
 
 struct SearchOutcome {
     bool keywordEmpty = false; // the run stopped after clearing the viewer
@@ -35,7 +49,7 @@ struct SearchOutcome {
 // file systems (proc, sysfs and the like) are not entered unless the walk
 // starts inside one. Folders are opened relative to their parent, so the depth
 // is limited only by memory.
-QList<FoundFile> walkFolder(const QString &folder, SearchObserver &observer);
+FileList walkFolder(const QString &folder, SearchObserver &observer);
 
 // The whole run, from clearing the work list to the final status text.
 SearchOutcome runSearch(const QString &folder, const QString &keywordText, SearchObserver &observer,

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-0] KEYWORD FOLDER
+// tarnwell-find [-r] [-j N] [-0] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
 // Exit status: 0 something was found, 1 nothing was, 2 usage error or a FOLDER
@@ -15,17 +15,21 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-0] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-j N] [-0] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
     "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
     "  FOLDER      the folder to search; the empty text is the root folder\n"
     "  -r          search sub-folders too\n"
+    "  -j N        read and match files on N threads, 1 to 64 (default: twice the\n"
+    "              processor count, 4 to 32); -j 1 reads on one thread. The output\n"
+    "              is the same for every N\n"
     "  -0, --null  end each path with a NUL byte instead of a newline (for xargs -0)\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
@@ -41,12 +45,13 @@ public:
         : m_subfolders(subfolders), m_terminator(terminator)
     {}
     void statusTextChanged(const QString &) override {}
+    bool wantsStatusTexts() const override { return false; }
     void fileListed(const FoundFile &) override {}
     bool searchSubfolders() override { return m_subfolders; }
     void fileMatched(const FoundFile &file) override
     {
         // The native bytes, so that every printed path can be opened again.
-        std::fwrite(file.nativePath.constData(), 1, size_t(file.nativePath.size()), stdout);
+        std::fwrite(file.nativePath.data(), 1, size_t(file.nativePath.size()), stdout);
         std::fputc(m_terminator, stdout);
     }
 
@@ -82,8 +87,19 @@ int folderError(const char *folder, int error)
     return 2;
 }
 
+// A thread count from 1 to 64, or 0 when the text is not one.
+int parseWorkers(const char *text)
+{
+    if (!text || *text < '0' || *text > '9')
+        return 0;
+    char *end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return *end == 0 && n >= 1 && n <= 64 ? int(n) : 0;
+}
+
 struct Options {
     bool subfolders = false;
+    SearchOptions search;
     char terminator = '\n';
     const char *keyword = nullptr;
     const char *folder = nullptr;
@@ -105,7 +121,12 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                 return Parsed::Version;
             else if (std::strcmp(arg, "-r") == 0)
                 options.subfolders = true;
-            else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
+            else if (std::strncmp(arg, "-j", 2) == 0) {
+                const char *value = arg[2] != 0 ? arg + 2 : (i + 1 < argc ? argv[++i] : nullptr);
+                options.search.workers = parseWorkers(value);
+                if (options.search.workers == 0)
+                    return usageError("-j takes a thread count from 1 to 64");
+            } else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
                 options.terminator = '\0';
             else
                 return usageError((QByteArray("unknown option ") + arg).constData());
@@ -144,8 +165,8 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
     PrintingObserver observer(options.subfolders, options.terminator);
-    const SearchOutcome outcome =
-        runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword), observer);
+    const SearchOutcome outcome = runSearchNative(
+        QByteArray(options.folder), QString::fromUtf8(options.keyword), observer, options.search);
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "tarnwell-find: cannot write the results\n");
         return 2;

@@ -18,6 +18,7 @@
 #include "Twips.h"
 
 #include "PathList.h"
+#include "SearchRun.h"
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>
@@ -35,6 +36,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -340,6 +342,41 @@ private Q_SLOTS:
         QCOMPARE(items(w().List1), QStringList{root() + "/a.txt"});
         QCOMPARE(w().List2->count(), 2);
         QCOMPARE(w().List1->currentRow(), -1);
+    }
+
+    // The window runs the parallel engine: its lists are the one-thread run's,
+    // in the same order, and every row arrives on the window's own thread.
+    void listsEqualTheOneThreadRun()
+    {
+        QTemporaryDir tree;
+        QVERIFY(tree.isValid());
+        for (int i = 0; i < 1200; ++i) {
+            const QString folder = tree.path() + QStringLiteral("/d%1").arg(i % 7);
+            QDir().mkpath(folder);
+            writeFile(folder + QStringLiteral("/f%1").arg(i),
+                      i % 3 ? QByteArray("beta\r\nalpha") : QByteArray("x alpha beta"));
+        }
+        struct Lists : SearchObserver {
+            QStringList listed, matched;
+            void statusTextChanged(const QString &) override {}
+            void fileListed(const FoundFile &file) override { listed << file.path(); }
+            bool searchSubfolders() override { return true; }
+            void fileMatched(const FoundFile &file) override { matched << file.path(); }
+        } one;
+        SearchOptions options;
+        options.workers = 1;
+        runSearch(tree.path(), QStringLiteral("alpha beta"), one, options);
+        QCOMPARE(one.matched.size(), 400);
+
+        bool offThread = false;
+        connect(w().List1->model(), &QAbstractItemModel::rowsInserted, this,
+                [&] { offThread = offThread || QThread::currentThread() != w().thread(); });
+        w().Check1->setCheckState(Qt::Checked);
+        prepare(tree.path(), "alpha beta");
+        w().MENU_SEARCH_Click();
+        QCOMPARE(items(w().List2), one.listed);
+        QCOMPARE(items(w().List1), one.matched);
+        QVERIFY(!offThread);
     }
 
     // Every caption shows whole at the default font: no label, check box or

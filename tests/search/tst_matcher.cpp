@@ -128,6 +128,18 @@ void MatcherTest::fixedText_data()
         << QByteArray("\xED\x40") << QStringList{QStringLiteral("纊")} << true;
     QTest::newRow("IBM kanji, IBM form holds a backslash")
         << QByteArray("\xFA\x5C") << QStringList{QStringLiteral("纊"), "\\"} << false;
+    QTest::newRow("nearly equal, JIS form's bytes inside pairs")
+        << QByteArray("\x81\x81\xE0") << QStringList{QStringLiteral("≒")} << false;
+    QTest::newRow("nearly equal, NEC form's bytes inside pairs")
+        << QByteArray("a\x87\x87\x90\r\n\x81\xE0") << QStringList{QStringLiteral("a≒")} << false;
+    QTest::newRow("nearly equal twice, mixed forms")
+        << QByteArray("x\r\n\x87\x90\x81\xE0") << QStringList{QStringLiteral("≒≒")} << true;
+    QTest::newRow("two words of several forms on one line")
+        << QByteArray("\xFA\x5B-\xED\x40\r\n\x81\xE6")
+        << QStringList{QStringLiteral("纊"), QStringLiteral("∵")} << true;
+    QTest::newRow("two words of several forms on two lines")
+        << QByteArray("\xFA\x5B\r\xED\x40")
+        << QStringList{QStringLiteral("纊"), QStringLiteral("∵")} << false;
     QTest::newRow("middle dot from a valid pair")
         << QByteArray("\x81\x45") << QStringList{QStringLiteral("・")} << true;
     QTest::newRow("middle dot from an undefined pair")

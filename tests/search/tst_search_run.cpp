@@ -53,7 +53,7 @@ public:
     void workListCleared() override { events << QStringLiteral("work list cleared"); }
     void fileListed(const FoundFile &file) override
     {
-        listed << file.path;
+        listed << file.path();
         if (onListed)
             onListed(file);
     }
@@ -66,8 +66,8 @@ public:
     void resultsCleared() override { events << QStringLiteral("results cleared"); }
     void fileMatched(const FoundFile &file) override
     {
-        matched << file.path;
-        events << QStringLiteral("matched ") + file.path;
+        matched << file.path();
+        events << QStringLiteral("matched ") + file.path();
     }
     void nothingFound() override { events << QStringLiteral("nothing found"); }
     void runEnded(bool keywordEmpty, qsizetype matches) override
@@ -147,12 +147,12 @@ void SearchRunTest::walkKeepsListingOrder()
     for (bool recurse : {true, false}) {
         Recorder recorder;
         recorder.subfolders = recurse;
-        const QList<FoundFile> files = walkFolder(root, recorder);
+        const FileList files = walkFolder(root, recorder);
         QStringList expected;
         expectedWalk(root, recurse, expected);
         QCOMPARE(recorder.listed, expected);
         QCOMPARE(files.size(), expected.size());
-        QCOMPARE(files.front().nativePath, QFile::encodeName(expected.front()));
+        QCOMPARE(files.nativePath(0).toByteArray(), QFile::encodeName(expected.front()));
         // Once per folder visited.
         QCOMPARE(recorder.events.count(QStringLiteral("status ") + texts::analysingFolders),
                  recurse ? 4 : 1);
@@ -565,8 +565,8 @@ void SearchRunTest::vanishedFileIsSkipped()
     QString removed;
     recorder.onListed = [&](const FoundFile &file) {
         if (removed.isEmpty()) { // the first file listed goes away before the scan
-            removed = file.path;
-            QFile::remove(file.path);
+            removed = file.path();
+            QFile::remove(file.path());
         }
     };
     const SearchOutcome outcome = runSearch(root, QStringLiteral("word"), recorder);
@@ -590,7 +590,7 @@ void SearchRunTest::nameThatIsNotText()
         void fileMatched(const FoundFile &file) override
         {
             Recorder::fileMatched(file);
-            native << file.nativePath;
+            native << file.nativePath.toByteArray();
         }
     } recorder;
     runSearch(tmp.path(), QStringLiteral("アル"), recorder);

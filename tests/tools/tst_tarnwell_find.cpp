@@ -52,7 +52,10 @@ public:
     void statusTextChanged(const QString &) override {}
     void fileListed(const FoundFile &) override {}
     bool searchSubfolders() override { return m_subfolders; }
-    void fileMatched(const FoundFile &file) override { lines += file.nativePath + '\n'; }
+    void fileMatched(const FoundFile &file) override
+    {
+        lines += file.nativePath.toByteArray() + '\n';
+    }
 
 private:
     bool m_subfolders;
@@ -171,13 +174,17 @@ void TarnwellFindTest::agreesWithTheWindowsList()
     for (bool recurse : {true, false}) {
         Collect collect(recurse);
         runSearch(m_tree.path(), QStringLiteral("y"), collect);
-        QStringList arguments{"y", m_tree.path()};
-        if (recurse)
-            arguments.prepend("-r");
-        const Result result = runFind(arguments);
-        QCOMPARE(result.exitCode, collect.lines.isEmpty() ? 1 : 0);
-        QCOMPARE(result.out, collect.lines);
-        QCOMPARE(result.out.contains(odd + '\n'), recurse);
+        // Any thread count prints the same, in the same order.
+        for (const QStringList &threads :
+             {QStringList{}, QStringList{"-j", "1"}, QStringList{"-j3"}, QStringList{"-j", "64"}}) {
+            QStringList arguments = threads + QStringList{"y", m_tree.path()};
+            if (recurse)
+                arguments.prepend("-r");
+            const Result result = runFind(arguments);
+            QCOMPARE(result.exitCode, collect.lines.isEmpty() ? 1 : 0);
+            QCOMPARE(result.out, collect.lines);
+            QCOMPARE(result.out.contains(odd + '\n'), recurse);
+        }
     }
     unlink(odd.constData());
 }
@@ -189,6 +196,10 @@ void TarnwellFindTest::usage_data()
     QTest::newRow("keyword only") << QStringList{"word"};
     QTest::newRow("three arguments") << QStringList{"a", "b", "c"};
     QTest::newRow("unknown option") << QStringList{"-x", "a", "b"};
+    QTest::newRow("no thread count") << QStringList{"a", "b", "-j"};
+    QTest::newRow("thread count 0") << QStringList{"-j", "0", "a", "b"};
+    QTest::newRow("thread count not a number") << QStringList{"-jx", "a", "b"};
+    QTest::newRow("thread count over 64") << QStringList{"-j65", "a", "b"};
 }
 
 void TarnwellFindTest::usage()
@@ -205,8 +216,8 @@ void TarnwellFindTest::help()
 {
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] [-0] KEYWORD FOLDER\n"));
-    for (const char *option : {"-0, --null", "--version", "--help", "-r"})
+    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] [-j N] [-0] KEYWORD FOLDER\n"));
+    for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N"})
         QVERIFY2(result.out.contains(option), option);
 }
 
