@@ -7,6 +7,7 @@
 // links), every observer event, in order, must be the same for any worker
 // count, window and block size.
 
+#include "RandomBytes.h"
 #include "ReferenceMatcher.h"
 #include "SearchRun.h"
 
@@ -29,25 +30,7 @@ QByteArray randomBytes(QRandomGenerator &rng, qsizetype length)
         "quill",    "amber",    "A",        "\\",       "\x83\x41", "\x83\x5C", "\x95\x5C",
         "\x81\x45", "\x85\x40", "\x81\xE0", "\x87\x90", "\x81\xE6", "\x87\x9A", "\xFA\x5B",
         "\xED\x40", "\xFA\x5C", "\xB1",     "\x81\x40", "\xFD",     "\r\n",     "qu"};
-    QByteArray out;
-    while (out.size() < length) {
-        const int kind = int(rng.bounded(100));
-        if (kind < 20)
-            out += char(rng.bounded(2) ? 0x81 + rng.bounded(31) : 0xE0 + rng.bounded(29));
-        else if (kind < 26)
-            out += '\r';
-        else if (kind < 30)
-            out += '\n';
-        else if (kind < 32)
-            out += '\0';
-        else if (kind < 50)
-            out += pieces[rng.bounded(pieces.size())];
-        else if (kind < 75)
-            out += char(0x40 + rng.bounded(0x3F));
-        else
-            out += char(rng.bounded(256));
-    }
-    return out;
+    return randomBytes(rng, pieces, length);
 }
 
 // What happens to a file when the walk lists it.
