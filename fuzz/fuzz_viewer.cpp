@@ -94,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype expected = plain.isEmpty() ? -1 : text.indexOf(plain, start);
     const FindHit hit = findText(index, word, start);
     if (hit.offset != expected || (expected >= 0 && hit.length != plain.size()))
-        fuzzFail("find differs",
-                 "bytes: " + hexOf(bytes) + "\nword: " + codesOf(word) + "\nstart " +
-                     QByteArray::number(start) + ", expected " + QByteArray::number(expected) +
-                     ", found " + QByteArray::number(hit.offset));
+        fuzzFail("find differs", "bytes: " + hexOf(bytes) + "\nword: " + codesOf(word) +
+                                     "\nstart " + QByteArray::number(start) + ", expected " +
+                                     QByteArray::number(expected) + ", found " +
+                                     QByteArray::number(hit.offset));
     return 0;
 }
