@@ -30,7 +30,7 @@ qsizetype blockSizeOf(std::uint8_t b)
     return 65536;
 }
 
-struct WordSpec {
+struct WordChoice {
     std::uint8_t kind, a, b;
     QByteArray bytes;
 };
@@ -44,25 +44,25 @@ QString pooled(std::uint8_t i)
     return QString::fromUtf16(kPool[i % kPool.size()]);
 }
 
-QString wordOf(const WordSpec &spec, const QByteArray &file, const QString &text)
+QString wordOf(const WordChoice &choice, const QByteArray &file, const QString &text)
 {
-    const qsizetype length = 1 + spec.b % 6;
-    switch (spec.kind % 4) {
+    const qsizetype length = 1 + choice.b % 6;
+    switch (choice.kind % 4) {
     case 0: { // a slice of the decoded text: likely to occur
         if (text.isEmpty())
-            return pooled(spec.a);
-        QString slice = text.mid(spec.a % text.size(), length);
+            return pooled(choice.a);
+        QString slice = text.mid(choice.a % text.size(), length);
         slice.remove(u'\r');
         return slice;
     }
     case 1: // a slice of the bytes decoded on its own: may cut a pair
         if (file.isEmpty())
-            return pooled(spec.a);
-        return cp932::decode(file.mid(spec.a % file.size(), length));
+            return pooled(choice.a);
+        return cp932::decode(file.mid(choice.a % file.size(), length));
     case 2:
-        return pooled(spec.a);
+        return pooled(choice.a);
     default:
-        return cp932::decode(spec.bytes);
+        return cp932::decode(choice.bytes);
     }
 }
 
@@ -77,11 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype chunk = readByte == 0 ? qsizetype(1) << 30 : readByte;
     const qsizetype secondBlockSize = blockSizeOf(in.byte());
     const int wordCount = 1 + int(in.below(4));
-    std::array<WordSpec, 4> specs;
+    std::array<WordChoice, 4> choices;
     for (int i = 0; i < wordCount; ++i) {
-        specs[i] = {in.byte(), in.byte(), in.byte(), {}};
-        if (specs[i].kind % 4 == 3)
-            specs[i].bytes = textBytes(in.take(1 + specs[i].b % 6));
+        choices[i] = {in.byte(), in.byte(), in.byte(), {}};
+        if (choices[i].kind % 4 == 3)
+            choices[i].bytes = textBytes(in.take(1 + choices[i].b % 6));
     }
     const QByteArray raw = in.rest();
     const QByteArray file = (flags & 1) ? raw : textBytes(raw);
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     QStringList words;
     for (int i = 0; i < wordCount; ++i)
-        words << wordOf(specs[i], file, text);
+        words << wordOf(choices[i], file, text);
     words.removeAll(QString());
     if (words.isEmpty())
         return 0;
