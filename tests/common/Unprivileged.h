@@ -24,6 +24,22 @@
 
 namespace testsupport {
 
+// Whether body may start threads. ThreadSanitizer cannot follow threads that a
+// child forked from a threaded process starts: the child reuses the stacks of
+// the parent's threads (Qt Test's watchdog among them), which it still counts
+// as running, and reports them. Under it, a body runs its work on one thread.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadsInChild = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kThreadsInChild = false;
+#else
+inline constexpr bool kThreadsInChild = true;
+#endif
+#else
+inline constexpr bool kThreadsInChild = true;
+#endif
+
 inline constexpr uid_t kNobody = 65534;
 inline constexpr gid_t kNoGroup = 65534;
 

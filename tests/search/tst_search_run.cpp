@@ -106,6 +106,16 @@ void expectedWalk(const QString &folder, bool recurse, QStringList &out)
     }
 }
 
+// The run's options inside asOrdinaryUser: the default worker threads where
+// the child may start threads.
+SearchOptions optionsInChild()
+{
+    SearchOptions options;
+    if (!testsupport::kThreadsInChild)
+        options.workers = 1;
+    return options;
+}
+
 } // namespace
 
 class SearchRunTest : public QObject {
@@ -319,12 +329,14 @@ void SearchRunTest::missingAndUnreadableFolders()
     writeFile(root + "/open.txt", "x");
     testsupport::asOrdinaryUser(root, [&] {
         QVERIFY(QFile::setPermissions(root + "/locked", QFileDevice::Permissions()));
+        const SearchOptions options = optionsInChild();
         Recorder recorder;
-        const SearchOutcome whole = runSearch(root, QStringLiteral("x"), recorder);
+        const SearchOutcome whole = runSearch(root, QStringLiteral("x"), recorder, options);
         QCOMPARE(recorder.listed, QStringList{root + "/open.txt"});
         QCOMPARE(whole.folderError, 0);
         Recorder inside;
-        QCOMPARE(runSearch(root + "/locked", QStringLiteral("x"), inside).folderError, EACCES);
+        QCOMPARE(runSearch(root + "/locked", QStringLiteral("x"), inside, options).folderError,
+                 EACCES);
         QVERIFY(inside.listed.isEmpty());
     });
 }
@@ -338,7 +350,8 @@ void SearchRunTest::unreadableFilesAreSkipped()
     testsupport::asOrdinaryUser(root, [&] {
         QVERIFY(QFile::setPermissions(root + "/locked.txt", QFileDevice::Permissions()));
         Recorder recorder;
-        const SearchOutcome outcome = runSearch(root, QStringLiteral("word"), recorder);
+        const SearchOutcome outcome =
+            runSearch(root, QStringLiteral("word"), recorder, optionsInChild());
         QCOMPARE(recorder.listed.size(), 3); // listed, then left out when it cannot be read
         QCOMPARE(outcome.matches, 2);
         QVERIFY(!recorder.matched.contains(root + "/locked.txt"));
