@@ -70,16 +70,24 @@ geometry seen
 if [ "${1:-}" = move ]; then
     xdotool windowmove --sync "$wid" "$2" "$3" || fail "windowmove"
     xdotool windowsize --sync "$wid" "$4" "$5" || fail "windowsize"
-    sleep 0.5
+    # The server has moved it; give the program time to hear of it on a busy
+    # machine, since what it saves at exit is what it last heard.
+    sleep 1.5
     geometry moved
 fi
 
 xdotool windowfocus --sync "$wid" || fail "windowfocus"
-sleep 0.3
-xdotool key --clearmodifiers ctrl+x
-for _ in $(seq 100); do
+sleep 1
+# On a busy machine the first key can arrive before the focus has: press it
+# again once if the program is still running after a while.
+for attempt in 1 2; do
+    xdotool key --clearmodifiers ctrl+x
+    for _ in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
     kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
+    [ "$attempt" = 1 ] && xdotool windowfocus --sync "$wid" 2>/dev/null
 done
 kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+X"
 wait "$pid"
