@@ -35,15 +35,6 @@ QString displayPath(const QByteArray &nativePath)
 
 namespace {
 
-int openAt(int dirFd, const char *path, int flags)
-{
-    int fd;
-    do {
-        fd = ::openat(dirFd, path, flags | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 struct DirCloser {
     DIR *dir;
     ~DirCloser() { closedir(dir); }
@@ -112,7 +103,8 @@ Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderErr
             *error = EBADF;
         return Folder();
     }
-    return adopt(openAt(parent.m_fd, name.constData(), O_PATH), error);
+    return adopt(openAtRetrying(parent.m_fd, name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC),
+                 error);
 }
 
 bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const

@@ -4,6 +4,7 @@
 #include "FileReader.h"
 
 #include "DirectoryListing.h"
+#include "PathOpen.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,19 +12,6 @@
 #include <unistd.h>
 
 namespace platform {
-
-namespace {
-
-int openRetrying(int dirFd, const char *name, int flags)
-{
-    int fd;
-    do {
-        fd = ::openat(dirFd, name, flags);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-} // namespace
 
 FileReader::~FileReader()
 {
@@ -58,9 +46,9 @@ bool FileReader::open(const QByteArray &nativePath)
     // O_NOATIME: searching leaves even the access time alone. The kernel allows
     // it only to the file's owner (or a privileged user) and says EPERM to
     // everyone else; then the file is opened without it.
-    int fd = openRetrying(dirFd, name, flags | O_NOATIME);
+    int fd = openAtRetrying(dirFd, name, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM)
-        fd = openRetrying(dirFd, name, flags);
+        fd = openAtRetrying(dirFd, name, flags);
     if (fd < 0)
         return false;
     struct stat st;

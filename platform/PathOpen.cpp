@@ -21,15 +21,6 @@ constexpr int kFolderFlags = O_PATH | O_CLOEXEC;
 constexpr int kFolderFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 #endif
 
-int openAtRetrying(int dirFd, const char *path, int flags)
-{
-    int fd;
-    do {
-        fd = ::openat(dirFd, path, flags);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 void closeKeepingErrno(int fd)
 {
     const int saved = errno;
@@ -38,6 +29,15 @@ void closeKeepingErrno(int fd)
 }
 
 } // namespace
+
+int openAtRetrying(int dirFd, const char *path, int flags)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, path, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
 
 int openAnyDepth(const QByteArray &nativePath, int flags)
 {

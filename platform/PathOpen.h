@@ -12,6 +12,10 @@
 
 namespace platform {
 
+// openat(2), tried again when a signal interrupts it. Returns the descriptor,
+// or -1 with errno set.
+int openAtRetrying(int dirFd, const char *path, int flags);
+
 // open(2) of nativePath with the given flags, at any depth. At most two extra
 // descriptors are open at a time, and none once it returns. Returns the
 // descriptor, or -1 with errno set.
