@@ -70,6 +70,17 @@ public:
             m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
                                             mb::Information);
     }
+    // Not a file that cannot be read (those are skipped silently): the run
+    // itself could not be completed, and the user is told so.
+    void runFailed(int) override
+    {
+        commitLists();
+        m_w.showPanelText();
+        m_w.m_pacer->flush();
+        if (m_w.m_services.messageBox)
+            m_w.m_services.messageBox->show(&m_w, texts::searchIncomplete, texts::productName,
+                                            mb::Exclamation);
+    }
 
 private:
     void commitLists()
