@@ -16,6 +16,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include <cerrno>
+#include <new>
+
 #include "MessageBox.h"
 
 namespace {
@@ -121,7 +124,13 @@ void MainWindow::MENU_SEARCH_Click()
     path = Combo1->currentText();
     const QString keywordText = Combo2->currentText();
     WindowSearchObserver observer(*this);
-    const SearchOutcome outcome = runSearch(path, keywordText, observer);
+    SearchOutcome outcome;
+    try {
+        outcome = runSearch(path, keywordText, observer);
+    } catch (const std::bad_alloc &) {
+        // Memory refused where the run cannot do without (the list of files).
+        observer.runFailed(ENOMEM);
+    }
     if (!outcome.keywordEmpty) {
         addToHistory(Combo1, path);
         addToHistory(Combo2, keywordText);

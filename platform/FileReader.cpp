@@ -44,6 +44,7 @@ bool FileReader::open(const QByteArray &nativePath)
         if (m_folderFd < 0 || folder != m_folder) {
             if (m_folderFd >= 0)
                 ::close(m_folderFd);
+            m_folderFd = -1; // should the copy below throw (memory refused)
             m_folder = folder.toByteArray();
             // Opened in pieces when the path is longer than the kernel takes.
             m_folderFd = openFolderPath(m_folder, O_PATH);

@@ -7,16 +7,17 @@
 #include "FileReader.h"
 #include "FileSystemType.h"
 #include "KeywordMatcher.h"
+#include "ResourceLimits.h"
 #include "Texts.h"
 #include "Tokenizer.h"
 
-#include "ResourceLimits.h"
-
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
-#include <system_error>
+#include <new>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -386,20 +387,23 @@ FileResult matchFile(QByteArrayView nativePath, KeywordMatcher &matcher,
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
     for (int attempt = 0;; ++attempt) {
         int error = 0;
-        if (reader.open(path)) {
-            FileSource source(reader);
-            if (matcher.matches(source, blockSize)) {
+        bool found = false;
+        try {
+            if (reader.open(path)) {
+                FileSource source(reader);
+                found = matcher.matches(source, blockSize);
+                error = found ? 0 : reader.error(); // 0 unless a read failed
                 reader.close();
-                return {Fate::Matched, 0};
+                if (error == 0)
+                    return {found ? Fate::Matched : Fate::Unmatched, 0};
+            } else {
+                error = reader.error();
+                if (error == 0)
+                    return {Fate::Unmatched, 0}; // not a regular file any more
             }
-            error = reader.error(); // 0 unless a read failed
+        } catch (const std::bad_alloc &) {
             reader.close();
-            if (error == 0)
-                return {Fate::Unmatched, 0};
-        } else {
-            error = reader.error();
-            if (error == 0)
-                return {Fate::Unmatched, 0}; // not a regular file any more
+            error = ENOMEM; // a path or the block buffer was refused
         }
         if (!platform::isShortOfResources(error))
             return {Fate::Unreadable, error};
@@ -426,10 +430,12 @@ public:
         m_threads.reserve(size_t(workers));
         for (int i = 0; i < workers; ++i) {
             try {
-                m_threads.emplace_back([this, matcher] { work(matcher); });
-            } catch (const std::system_error &) {
-                // No thread to be had (RLIMIT_NPROC, address space for its
-                // stack): go on with those already running.
+                m_threads.emplace_back(
+                    [this, own = KeywordMatcher(matcher)]() mutable { work(own); });
+            } catch (const std::exception &) {
+                // No thread to be had (std::system_error: RLIMIT_NPROC, no
+                // address space for its stack; std::bad_alloc): go on with
+                // those already running.
                 const std::lock_guard lock(m_mutex);
                 m_workers = std::max<qsizetype>(1, qsizetype(m_threads.size()));
                 break;
@@ -488,14 +494,16 @@ public:
         if (fate == Fate::Matched || fate == Fate::Unmatched)
             return {fate, 0};
         const std::lock_guard lock(m_mutex);
-        return {fate, m_errors.at(i)};
+        const auto error = m_errors.find(i);
+        return {fate, error != m_errors.end() ? error->second : ENOMEM};
     }
 
 private:
     static constexpr qsizetype kBatch = 8;
     static constexpr qsizetype kClaim = 4;
 
-    void work(KeywordMatcher matcher)
+    // matcher: the thread's own copy, made before it started.
+    void work(KeywordMatcher &matcher)
     {
         platform::FileReader reader;
         std::unique_lock lock(m_mutex);
@@ -524,8 +532,13 @@ private:
             lock.lock();
             for (qsizetype k = 0; k < take; ++k) {
                 m_files.setMark(first + k, std::uint8_t(results[k].fate));
-                if (results[k].error != 0)
-                    m_errors.emplace(first + k, results[k].error);
+                if (results[k].error != 0) {
+                    try {
+                        m_errors.emplace(first + k, results[k].error);
+                    } catch (const std::bad_alloc &) {
+                        // result() tells ENOMEM for a reason it does not have.
+                    }
+                }
             }
             if (first != m_oldest)
                 continue; // an older file is still being matched
@@ -564,19 +577,6 @@ private:
     qsizetype m_settled = 0; // reporting thread only: files below it are matched
 };
 
-FileList walkNative(const QByteArray &folder, SearchObserver &observer,
-                    platform::FolderError *error = nullptr)
-{
-    FileList files;
-    ListSink sink(files);
-    RunState state;
-    const platform::FolderError startError =
-        Walk(observer, sink, state).run(platform::nativeFolderPath(folder));
-    if (error)
-        *error = startError;
-    return files;
-}
-
 // How many workers a run takes and how many folders its walk holds open, so
 // that their descriptors fit in what the process may still open, with room to
 // spare for the front (a window opens files of its own).
@@ -603,6 +603,20 @@ DescriptorBudget budgetDescriptors(int workers, int room)
     // decides, holding fewer folders open (and opening them again more often).
     const int held = std::clamp(room - kWalkExtraDescriptors, 1, int(kHeldLevels));
     return {1, std::size_t(held)};
+}
+
+FileList walkNative(const QByteArray &folder, SearchObserver &observer,
+                    platform::FolderError *error = nullptr)
+{
+    FileList files;
+    ListSink sink(files);
+    RunState state;
+    const platform::FolderError startError =
+        Walk(observer, sink, state, budgetDescriptors(1, platform::descriptorRoom()).heldLevels)
+            .run(platform::nativeFolderPath(folder));
+    if (error)
+        *error = startError;
+    return files;
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -192,8 +193,15 @@ int main(int argc, char **argv)
     platform::raiseDescriptorLimit();
 
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
-    const SearchOutcome outcome = runSearchNative(
-        QByteArray(options.folder), QString::fromUtf8(options.keyword), observer, options.search);
+    SearchOutcome outcome;
+    try {
+        outcome = runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword),
+                                  observer, options.search);
+    } catch (const std::bad_alloc &) {
+        // Memory refused where the run cannot do without (the list of files).
+        std::fflush(stdout);
+        outcome.resourceError = ENOMEM;
+    }
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "tarnwell-find: cannot write the results\n");
         return 2;

@@ -93,6 +93,7 @@ private Q_SLOTS:
     void leasedFileIsNamed();
     void shortOfDescriptors();
     void shortOfThreads();
+    void shortOfAddressSpace();
 
 private:
     // 40 folders deep, 75 files in each (3,000), every fourth holding the word.
@@ -606,6 +607,30 @@ void TarnwellFindTest::shortOfThreads()
             QVERIFY2(result.exitCode == 0, qPrintable(where));
             QVERIFY2(result.out == m_deepReference, qPrintable(where));
         }
+    }
+}
+
+void TarnwellFindTest::shortOfAddressSpace()
+{
+    // Too little address space for 64 threads' stacks and blocks (`ulimit -v`):
+    // the same list, or status 2 with a message; never an abort.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("a sanitizer's shadow memory does not fit in a lowered address space");
+#endif
+    buildDeepWideTree();
+    for (const rlim_t mib : {100, 130, 160, 200, 250, 300}) {
+        const Result result = runFind({"-j", "64", "-r", "needle", m_deep.path()},
+                                      [mib] { testsupport::lowerLimit(RLIMIT_AS, mib << 20); });
+        const QString where = QStringLiteral("%1 MiB: exit %2, %3")
+                                  .arg(mib)
+                                  .arg(result.exitCode)
+                                  .arg(QString::fromUtf8(result.err));
+        if (result.exitCode == 2) {
+            QVERIFY2(result.err.contains("could not be completed"), qPrintable(where));
+            continue;
+        }
+        QVERIFY2(result.exitCode == 0, qPrintable(where));
+        QVERIFY2(result.out == m_deepReference, qPrintable(where));
     }
 }
 
