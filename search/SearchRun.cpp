@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -363,6 +364,12 @@ private:
     platform::FileReader &m_reader;
 };
 
+class EmptySource : public ByteSource {
+public:
+    qsizetype read(char *, qsizetype) override { return 0; }
+    bool atEnd() const override { return true; }
+};
+
 // What became of one file.
 enum class Fate : std::uint8_t {
     Unmatched = 1,
@@ -430,6 +437,13 @@ public:
         m_threads.reserve(size_t(workers));
         for (int i = 0; i < workers; ++i) {
             try {
+                // A thread's stack takes address space (8 MiB by default):
+                // under a low RLIMIT_AS many threads would leave none for the
+                // list of files. One more starts only while there is room.
+                if (!roomForAnotherThread())
+                    throw std::bad_alloc();
+                // The copy takes its block buffer here, should the matcher
+                // have one, so that a worker rarely needs memory of its own.
                 m_threads.emplace_back(
                     [this, own = KeywordMatcher(matcher)]() mutable { work(own); });
             } catch (const std::exception &) {
@@ -500,6 +514,19 @@ public:
 
 private:
     static constexpr qsizetype kBatch = 8;
+    // Address space kept free for the rest of the run when threads start.
+    static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
+
+    static bool roomForAnotherThread()
+    {
+        // Reserved, never touched, and given back at once; volatile, so that
+        // the compiler cannot drop the pair.
+        char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
+        const bool room = probe != nullptr;
+        std::free(probe);
+        return room;
+    }
+
     static constexpr qsizetype kClaim = 4;
 
     // matcher: the thread's own copy, made before it started.
@@ -656,6 +683,14 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     ListSink sink(files);
     std::unique_ptr<ParallelScan> parallel;
     if (budget.workers > 1) {
+        // The matcher takes its block buffer now, so that each worker's copy
+        // comes with one (made before the worker starts: where memory is
+        // short, fewer workers start instead of workers failing later).
+        try {
+            EmptySource empty;
+            matcher.matches(empty, options.blockSize);
+        } catch (const std::bad_alloc &) {
+        }
         // Matching starts with the first file listed.
         parallel = std::make_unique<ParallelScan>(files, matcher, options, budget.workers, state);
         if (parallel->started() == 0)

@@ -613,7 +613,7 @@ void TarnwellFindTest::shortOfThreads()
 void TarnwellFindTest::shortOfAddressSpace()
 {
     // Too little address space for 64 threads' stacks and blocks (`ulimit -v`):
-    // the same list, or status 2 with a message; never an abort.
+    // the run goes on with the threads that fit, and gives the same list.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     QSKIP("a sanitizer's shadow memory does not fit in a lowered address space");
 #endif
@@ -625,10 +625,7 @@ void TarnwellFindTest::shortOfAddressSpace()
                                   .arg(mib)
                                   .arg(result.exitCode)
                                   .arg(QString::fromUtf8(result.err));
-        if (result.exitCode == 2) {
-            QVERIFY2(result.err.contains("could not be completed"), qPrintable(where));
-            continue;
-        }
+        // Fewer threads start where their stacks would leave too little room.
         QVERIFY2(result.exitCode == 0, qPrintable(where));
         QVERIFY2(result.out == m_deepReference, qPrintable(where));
     }
