@@ -12,7 +12,9 @@
 #
 # LIST: the faults (default scripts/mutants.list; its head says the format).
 # NAME: run only these faults. Variables: BUILD_DIR (default build-mutants, an
-# engine-only build configured on first use), MUTANTS_JOBS (build jobs, 2).
+# engine-only build configured on first use), MUTANTS_JOBS (build jobs, 2),
+# QTEST_FUNCTION_TIMEOUT (ms a test function may take, 120000: a fault that
+# makes a test hang is killed then).
 # Each file is put back as it was after its fault, also when interrupted.
 # Exit status: 0 when every fault that applies was killed or is marked
 # equivalent, 1 when one survived, 2 when the run itself could not go on.
@@ -70,10 +72,16 @@ def parse(path):
     return mutants
 
 
+# A fault that makes a test hang ends it after this long per test function
+# (Qt Test's own watchdog), and counts as killed.
+test_env = dict(os.environ)
+test_env.setdefault("QTEST_FUNCTION_TIMEOUT", "120000")
+
+
 def run(command, log):
     with open(log, "ab") as out:
         return subprocess.call(command, stdin=subprocess.DEVNULL, stdout=out,
-                               stderr=subprocess.STDOUT)
+                               stderr=subprocess.STDOUT, env=test_env)
 
 
 def build_all(log):

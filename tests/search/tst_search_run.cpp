@@ -278,6 +278,12 @@ void SearchRunTest::linksAreFollowedButNeverInCircles()
     QVERIFY(QFile::link(root + "/a", root + "/a/self"));   // to itself
     QVERIFY(QFile::link(root + "/c", root + "/a/to-c"));   // a side folder
     QVERIFY(QFile::link(root + "/c", root + "/a/also-c")); // the same one again
+    // A file in the start folder, met again through the link back up, and a
+    // folder reached through a link only.
+    writeFile(root + "/top.txt", "x");
+    QTemporaryDir outside;
+    writeFile(outside.path() + "/far.txt", "x");
+    QVERIFY(QFile::link(outside.path(), root + "/a/far"));
 
     Recorder recorder;
     walkFolder(root, recorder);
@@ -296,7 +302,7 @@ void SearchRunTest::linksAreFollowedButNeverInCircles()
     }
     QStringList listed = recorder.listed;
     listed.sort();
-    QStringList expected{root + "/a/b/deep.txt", side};
+    QStringList expected{root + "/a/b/deep.txt", side, root + "/top.txt", root + "/a/far/far.txt"};
     expected.sort();
     QCOMPARE(listed, expected);
 }
