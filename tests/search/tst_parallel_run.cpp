@@ -442,7 +442,7 @@ void ParallelRunTest::noFileIsReadBeforeItIsListed()
         {
             Recorder::fileListed(file);
             const QString path = file.path();
-            if (listed.size() == 8 && m_watch.waitForRead(QFileInfo(path).fileName(), 1000))
+            if (listed.size() == 8 && m_watch.waitForRead(QFileInfo(path).fileName(), 3000))
                 ++readEarly;
             QFile out(path);
             if (out.open(QIODevice::WriteOnly))
