@@ -7,7 +7,9 @@
 #include "DeepTree.h"
 #include "DirectoryListing.h"
 #include "FileList.h"
+#include "FileReader.h"
 #include "FileSystemType.h"
+#include "KeywordMatcher.h"
 #include "MappedFile.h"
 #include "SearchRun.h"
 #include "Texts.h"
@@ -479,21 +481,27 @@ void SearchRunTest::fileThatReportsNoSize()
     // A proc file reports size 0 and hands out about a page per read. This
     // process's map of its memory is several pages (its libraries), and its
     // stack comes near the end: a reader that took the first short read for the
-    // end would never reach it.
-    const QString maps = QStringLiteral("/proc/self/maps");
-    QCOMPARE(QFileInfo(maps).size(), 0);
-    QFile file(maps);
+    // end would never reach it. (The walk leaves out files that links lead to
+    // on such a file system, so the search's reader and matcher read it here.)
+    const QByteArray maps("/proc/self/maps");
+    QCOMPARE(QFileInfo(QFile::decodeName(maps)).size(), 0);
+    QFile file(QFile::decodeName(maps));
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     QVERIFY(file.readAll().indexOf("[stack]") > 8192);
-    QTemporaryDir tmp;
-    QVERIFY(QFile::link(maps, tmp.path() + "/maps"));
-    for (int workers : {1, 2}) {
-        SearchOptions options;
-        options.workers = workers;
-        Recorder recorder;
-        runSearch(tmp.path(), QStringLiteral("[stack]"), recorder, options);
-        QCOMPARE(recorder.matched, QStringList{tmp.path() + "/maps"});
-    }
+    class ReaderSource : public ByteSource {
+    public:
+        explicit ReaderSource(platform::FileReader &reader) : m_reader(reader) {}
+        qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
+        bool atEnd() const override { return m_reader.atEnd(); }
+
+    private:
+        platform::FileReader &m_reader;
+    };
+    platform::FileReader reader;
+    QVERIFY(reader.open(maps));
+    ReaderSource source(reader);
+    KeywordMatcher matcher(QStringList{QStringLiteral("[stack]")});
+    QVERIFY(matcher.matches(source, SearchOptions().blockSize));
 }
 
 void SearchRunTest::bindMountIsEnteredOnce()
