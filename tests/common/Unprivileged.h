@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtTest>
 
 #include <grp.h>
@@ -65,7 +66,13 @@ inline bool giveToNobody(const QString &tree)
 // body in a forked child as nobody; a
 // failed check in the child fails the test here. Only QVERIFY-style checks
 // belong in body: the child ends when body returns.
-template <typename Body> void asOrdinaryUser(const QString &tree, Body body)
+//
+// notOwned: files in tree that the user may read but does not own, as most of
+// a real desktop's files are (the system's, a shared folder's). As the
+// super-user they stay with root, readable by all; as an ordinary user they
+// are the user's own, as nothing else can be made here.
+template <typename Body>
+void asOrdinaryUser(const QString &tree, const QStringList &notOwned, Body body)
 {
     if (!isSuperUser()) {
         body();
@@ -74,6 +81,11 @@ template <typename Body> void asOrdinaryUser(const QString &tree, Body body)
     // The folders above tree must let nobody pass: QTemporaryDir's folder is
     // 0700 but lies in /tmp, which is open to all.
     QVERIFY2(giveToNobody(tree), qPrintable(tree));
+    for (const QString &file : notOwned) {
+        const QByteArray path = QFile::encodeName(file);
+        QVERIFY2(lchown(path.constData(), 0, 0) == 0 && chmod(path.constData(), 0644) == 0,
+                 path.constData());
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     const pid_t child = fork();
@@ -93,6 +105,11 @@ template <typename Body> void asOrdinaryUser(const QString &tree, Body body)
     }
     QVERIFY2(WIFEXITED(status), "the case as nobody ended by a signal");
     QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+template <typename Body> void asOrdinaryUser(const QString &tree, Body body)
+{
+    asOrdinaryUser(tree, QStringList(), body);
 }
 
 } // namespace testsupport

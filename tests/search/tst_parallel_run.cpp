@@ -12,12 +12,16 @@
 #include "ReferenceMatcher.h"
 #include "SearchRun.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,6 +178,76 @@ private:
     int m_questions = 0;
 };
 
+// Which files of a folder are opened, and closed after reading, in the order
+// the kernel reports it (whatever the reader asks of the access time).
+class ReadWatch {
+public:
+    struct Event {
+        bool opened; // else closed
+        QString name;
+    };
+
+    explicit ReadWatch(const QString &folder) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0 && inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                                           IN_OPEN | IN_CLOSE_NOWRITE) < 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~ReadWatch()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    ReadWatch(const ReadWatch &) = delete;
+    ReadWatch &operator=(const ReadWatch &) = delete;
+
+    bool isValid() const { return m_fd >= 0; }
+    bool overflowed() const { return m_overflowed; }
+
+    // The events since the last call; waits up to timeoutMs for one.
+    QList<Event> take(int timeoutMs = 0)
+    {
+        QList<Event> events;
+        pollfd ready{m_fd, POLLIN, 0};
+        if (poll(&ready, 1, timeoutMs) <= 0)
+            return events;
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                if (event->mask & IN_Q_OVERFLOW)
+                    m_overflowed = true;
+                if (event->len > 0) // else the folder itself
+                    events.append({(event->mask & IN_OPEN) != 0, QFile::decodeName(event->name)});
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return events;
+    }
+
+    // Waits up to timeoutMs for `name` to be closed after reading.
+    bool waitForRead(const QString &name, int timeoutMs)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            for (const Event &event : take(int(deadline.remainingTime()))) {
+                if (!event.opened && event.name == name)
+                    return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int m_fd;
+    bool m_overflowed = false;
+};
+
 struct Run {
     QStringList events;
     QStringList listed;
@@ -199,6 +273,7 @@ private Q_SLOTS:
     void sameEventsAsOneThread();
     void oneThreadRunIsRight();
     void windowOfOneAndManyWorkers();
+    void noFileIsReadBeforeItIsListed();
     void threadsThatCannotStart();
     void cleanupTestCase();
 
@@ -298,22 +373,25 @@ void ParallelRunTest::oneThreadRunIsRight()
     }
 }
 
-// Many workers with room for one file: they take turns behind a slow first
-// file, and the results still come in order.
+// Many workers with room for a few files: they take turns behind a slow first
+// file, never start a file the window does not reach, and the results still
+// come in order.
 void ParallelRunTest::windowOfOneAndManyWorkers()
 {
     QTemporaryDir dir;
-    QByteArray big(3 << 20, 'x');
-    big += "\r\nneedle";
-    {
-        QFile file(dir.path() + "/0-big");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(big);
-    }
-    for (int i = 1; i < 300; ++i) {
+    for (int i = 0; i < 300; ++i) {
         QFile file(dir.path() + QStringLiteral("/%1").arg(i));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(i % 3 ? "hay" : "needle");
+    }
+    // The file listed first is the slow one: 3 MiB, read in small blocks.
+    QDirIterator listing(dir.path(), QDir::Files); // in the file system's order
+    QVERIFY(listing.hasNext());
+    const QString big = QFileInfo(listing.next()).fileName();
+    {
+        QFile file(dir.path() + QLatin1Char('/') + big);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3 << 20, 'x') + "\r\nneedle");
     }
     Tree none;
     Recorder one(none);
@@ -324,10 +402,73 @@ void ParallelRunTest::windowOfOneAndManyWorkers()
         Recorder recorder(none);
         options.workers = 6;
         options.window = window;
+        options.blockSize = 16;
+        ReadWatch watch(dir.path());
+        QVERIFY(watch.isValid());
         runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
         QCOMPARE(recorder.events, one.events);
+        // While the first file is read, the others may take only the files
+        // after it that the window reaches.
+        QSet<QString> others;
+        bool bigOpened = false;
+        for (const ReadWatch::Event &event : watch.take()) {
+            if (event.name == big) {
+                if (!event.opened && bigOpened)
+                    break;
+                bigOpened = true;
+            } else if (event.opened) {
+                others.insert(event.name);
+            }
+        }
+        QVERIFY(!watch.overflowed());
+        QVERIFY(bigOpened);
+        QVERIFY2(others.size() <= window - 1,
+                 qPrintable(QStringLiteral("window %1: %2 files started behind the first")
+                                .arg(window)
+                                .arg(others.size())));
     }
-    QCOMPARE(one.matched.size(), 100);
+    QCOMPARE(one.matched.size(), big.toInt() % 3 ? 101 : 100);
+}
+
+// Every file is reported listed before any worker may read it: the observer
+// may still change it then (here it writes the word into it). The eighth file
+// listed is the one that wakes the idle workers; the observer waits there to
+// give a worker every chance to read it before it is handed on, so that a file
+// handed on too early is always read without the word.
+void ParallelRunTest::noFileIsReadBeforeItIsListed()
+{
+    QTemporaryDir dir;
+    for (int i = 0; i < 24; ++i) {
+        QFile file(dir.path() + QStringLiteral("/%1").arg(i));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    ReadWatch watch(dir.path());
+    QVERIFY(watch.isValid());
+    class Writing : public Recorder {
+    public:
+        Writing(const Tree &tree, ReadWatch &watch) : Recorder(tree), m_watch(watch) {}
+        int readEarly = 0;
+        void fileListed(const FoundFile &file) override
+        {
+            Recorder::fileListed(file);
+            const QString path = file.path();
+            if (listed.size() == 8 && m_watch.waitForRead(QFileInfo(path).fileName(), 3000))
+                ++readEarly;
+            QFile out(path);
+            if (out.open(QIODevice::WriteOnly))
+                out.write("needle");
+        }
+
+    private:
+        ReadWatch &m_watch;
+    };
+    Tree none;
+    Writing recorder(none, watch);
+    SearchOptions options;
+    options.workers = 4;
+    runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
+    QCOMPARE(recorder.readEarly, 0);
+    QCOMPARE(recorder.matched.size(), 24);
 }
 
 // An ordinary user whose process limit leaves no thread to start (1), or a

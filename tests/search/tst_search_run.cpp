@@ -7,7 +7,10 @@
 #include "DeepTree.h"
 #include "DirectoryListing.h"
 #include "FileList.h"
+#include "FileReader.h"
 #include "FileSystemType.h"
+#include "KeywordMatcher.h"
+#include "MappedFile.h"
 #include "SearchRun.h"
 #include "Texts.h"
 #include "Unprivileged.h"
@@ -27,6 +30,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 
 namespace {
@@ -145,8 +149,13 @@ private Q_SLOTS:
     void missingAndUnreadableFolders();
     void unreadableFilesAreSkipped();
     void pseudoFileSystemsAreLeftOut();
+    void fileThatReportsNoSize();
     void bindMountIsEnteredOnce();
     void deeperThanThePathLimit();
+    void startFolderAtThePathLimit_data();
+    void startFolderAtThePathLimit();
+    void folderSwappedWhileAwayIsGivenUp();
+    void pathLongerThanAListBlock();
     void runReportsInOrder();
     void nothingFoundEndsWithProductName();
     void emptyKeywordStopsAfterTheWalk_data();
@@ -225,12 +234,17 @@ void SearchRunTest::hiddenFilesAndEmptyFolders()
     QDir(root).mkpath(".hidden-folder");
     writeFile(root + "/.hidden", "x");
     writeFile(root + "/.hidden-folder/inside", "x");
+    // Two dots begin these names, but only ".." itself is the parent.
+    QDir(root).mkpath("..old");
+    writeFile(root + "/..notes.txt", "x");
+    writeFile(root + "/..old/kept", "x");
 
     Recorder recorder;
     walkFolder(root, recorder);
     QStringList listed = recorder.listed;
     listed.sort(); // only membership matters here
-    QCOMPARE(listed, (QStringList{root + "/.hidden", root + "/.hidden-folder/inside"}));
+    QCOMPARE(listed, (QStringList{root + "/..notes.txt", root + "/..old/kept", root + "/.hidden",
+                                  root + "/.hidden-folder/inside"}));
 
     Recorder flat;
     flat.subfolders = false;
@@ -239,7 +253,7 @@ void SearchRunTest::hiddenFilesAndEmptyFolders()
     Recorder onlyFolders;
     onlyFolders.subfolders = false;
     walkFolder(root + "/.hidden-folder/..", onlyFolders);
-    QCOMPARE(onlyFolders.listed.size(), 1); // .hidden, not the folders
+    QCOMPARE(onlyFolders.listed.size(), 2); // .hidden and ..notes.txt, not the folders
 }
 
 void SearchRunTest::specialFilesAreNeverListed()
@@ -284,6 +298,12 @@ void SearchRunTest::linksAreFollowedButNeverInCircles()
     QVERIFY(QFile::link(root + "/a", root + "/a/self"));   // to itself
     QVERIFY(QFile::link(root + "/c", root + "/a/to-c"));   // a side folder
     QVERIFY(QFile::link(root + "/c", root + "/a/also-c")); // the same one again
+    // A file in the start folder, met again through the link back up, and a
+    // folder reached through a link only.
+    writeFile(root + "/top.txt", "x");
+    QTemporaryDir outside;
+    writeFile(outside.path() + "/far.txt", "x");
+    QVERIFY(QFile::link(outside.path(), root + "/a/far"));
 
     Recorder recorder;
     walkFolder(root, recorder);
@@ -302,7 +322,7 @@ void SearchRunTest::linksAreFollowedButNeverInCircles()
     }
     QStringList listed = recorder.listed;
     listed.sort();
-    QStringList expected{root + "/a/b/deep.txt", side};
+    QStringList expected{root + "/a/b/deep.txt", side, root + "/top.txt", root + "/a/far/far.txt"};
     expected.sort();
     QCOMPARE(listed, expected);
 }
@@ -366,20 +386,29 @@ void SearchRunTest::unreadableFilesAreSkipped()
 {
     QTemporaryDir tmp;
     const QString root = tmp.path();
-    for (const char *name : {"a.txt", "locked.txt", "z.txt"})
+    for (const char *name : {"a.txt", "locked.txt", "z.txt", "others.txt"})
         writeFile(root + "/" + name, "word");
-    testsupport::asOrdinaryUser(root, [&] {
+    // others.txt: readable, but someone else's. The access time may not be
+    // spared there (only the owner may ask that): it is read all the same.
+    const QString others = root + "/others.txt";
+    testsupport::asOrdinaryUser(root, {others}, [&] {
         QVERIFY(QFile::setPermissions(root + "/locked.txt", QFileDevice::Permissions()));
         Recorder recorder;
         const SearchOutcome outcome =
             runSearch(root, QStringLiteral("word"), recorder, optionsInChild());
-        QCOMPARE(recorder.listed.size(), 3); // listed, then left out when it cannot be read
-        QCOMPARE(outcome.matches, 2);
+        QCOMPARE(recorder.listed.size(), 4); // listed, then left out when it cannot be read
+        QCOMPARE(outcome.matches, 3);
         QVERIFY(!recorder.matched.contains(root + "/locked.txt"));
+        QVERIFY(recorder.matched.contains(others));
         QCOMPARE(recorder.unreadable,
                  QStringList{QStringLiteral("%1/locked.txt %2 0").arg(root).arg(EACCES)});
         QCOMPARE(outcome.unreadable, 1);
-        QCOMPARE(recorder.events.last(), QStringLiteral("ended 0 2"));
+        QCOMPARE(recorder.events.last(), QStringLiteral("ended 0 3"));
+        // The viewer's whole-file read too.
+        QByteArray bytes;
+        std::shared_ptr<const void> mapping;
+        QVERIFY(platform::readWholeFile(QFile::encodeName(others), bytes, mapping));
+        QCOMPARE(bytes, QByteArray("word"));
     });
 }
 
@@ -441,6 +470,38 @@ void SearchRunTest::pseudoFileSystemsAreLeftOut()
     inside.subfolders = false;
     walkFolder(QStringLiteral("/proc/self"), inside);
     QVERIFY(inside.listed.contains(QStringLiteral("/proc/self/status")));
+    // Its own sub-folders too.
+    Recorder below;
+    walkFolder(QStringLiteral("/proc/sys/kernel"), below);
+    QVERIFY(below.listed.contains(QStringLiteral("/proc/sys/kernel/random/boot_id")));
+}
+
+void SearchRunTest::fileThatReportsNoSize()
+{
+    // A proc file reports size 0 and hands out about a page per read. This
+    // process's map of its memory is several pages (its libraries), and its
+    // stack comes near the end: a reader that took the first short read for the
+    // end would never reach it. (The walk leaves out files that links lead to
+    // on such a file system, so the search's reader and matcher read it here.)
+    const QByteArray maps("/proc/self/maps");
+    QCOMPARE(QFileInfo(QFile::decodeName(maps)).size(), 0);
+    QFile file(QFile::decodeName(maps));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QVERIFY(file.readAll().indexOf("[stack]") > 8192);
+    class ReaderSource : public ByteSource {
+    public:
+        explicit ReaderSource(platform::FileReader &reader) : m_reader(reader) {}
+        qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
+        bool atEnd() const override { return m_reader.atEnd(); }
+
+    private:
+        platform::FileReader &m_reader;
+    };
+    platform::FileReader reader;
+    QVERIFY(reader.open(maps));
+    ReaderSource source(reader);
+    KeywordMatcher matcher(QStringList{QStringLiteral("[stack]")});
+    QVERIFY(matcher.matches(source, SearchOptions().blockSize));
 }
 
 void SearchRunTest::bindMountIsEnteredOnce()
@@ -513,6 +574,101 @@ void SearchRunTest::deeperThanThePathLimit()
     QCOMPARE(below.matched, QStringList{QString::fromUtf8(deep)});
 
     QVERIFY(testsupport::emptyFolder(root));
+}
+
+void SearchRunTest::startFolderAtThePathLimit_data()
+{
+    // The length of the start folder's path with its final "/", about
+    // PATH_MAX: the most the kernel takes in one call is PATH_MAX - 1 bytes.
+    QTest::addColumn<int>("length");
+    QTest::newRow("one below") << PATH_MAX - 1;
+    QTest::newRow("exactly") << PATH_MAX;
+    QTest::newRow("one above") << PATH_MAX + 1;
+}
+
+void SearchRunTest::startFolderAtThePathLimit()
+{
+    QFETCH(int, length);
+    QTemporaryDir tmp(testsupport::fastTemporaryFolder());
+    const QByteArray root = QFile::encodeName(tmp.path());
+    // Folders of 200-byte names, made relative to their parent, and a last one
+    // that brings the path to the length.
+    QByteArray folder = root;
+    int fd = open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (qsizetype rest = length - root.size() - 1; fd >= 0 && rest > 0;) {
+        const QByteArray name(rest > 256 ? 200 : rest - 1, 'p');
+        rest -= name.size() + 1;
+        const int next = mkdirat(fd, name.constData(), 0755) == 0
+                             ? openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        close(fd);
+        fd = next;
+        folder += '/' + name;
+    }
+    QVERIFY(fd >= 0);
+    const bool written = testsupport::writeFileAt(fd, "f.txt", "limit\r\n");
+    close(fd);
+    QVERIFY(written);
+    QCOMPARE(folder.size() + 1, length);
+
+    for (int workers : {1, 2}) {
+        SearchOptions options;
+        options.workers = workers;
+        Recorder recorder;
+        const SearchOutcome outcome =
+            runSearchNative(folder, QStringLiteral("limit"), recorder, options);
+        QCOMPARE(outcome.folderError, 0);
+        QCOMPARE(recorder.matched, QStringList{QString::fromUtf8(folder + "/f.txt")});
+    }
+    QVERIFY(testsupport::emptyFolder(root));
+}
+
+void SearchRunTest::folderSwappedWhileAwayIsGivenUp()
+{
+    // 40 levels down the walk keeps no descriptor of the folder it is in while
+    // it walks a sub-folder, and opens it again by name to go on. Meanwhile that
+    // folder is moved aside and another made in its place: the walk must not go
+    // on in a folder it never listed.
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    const QString parent = root + QStringLiteral("/d").repeated(39);
+    const QString folder = parent + "/d";
+    QVERIFY(QDir(folder).mkpath("a") && QDir(folder).mkpath("b"));
+    writeFile(folder + "/a/x.txt", "x");
+    writeFile(folder + "/b/x.txt", "x");
+    const QStringList order = readdirOrder(folder);
+    QCOMPARE(order.size(), 2);
+    const QString first = folder + "/" + order[0] + "/x.txt";
+    const QString second = order[1];
+
+    Recorder recorder;
+    recorder.onListed = [&](const FoundFile &file) {
+        if (file.path() != first)
+            return;
+        QVERIFY(QDir(parent).rename("d", "moved"));
+        QVERIFY(QDir(folder).mkpath(second));
+        writeFile(folder + "/" + second + "/intruder.txt", "x");
+    };
+    walkFolder(root, recorder);
+    QCOMPARE(recorder.listed, QStringList{first});
+}
+
+void SearchRunTest::pathLongerThanAListBlock()
+{
+    // The list keeps paths in blocks of 256 KiB; a longer one (not a real path:
+    // the list takes any bytes) gets a block of its own, between short ones.
+    FileList list;
+    QByteArray longPath(16 << 20, 'l');
+    longPath[0] = '/';
+    longPath.back() = 'L';
+    list.append("/a");
+    list.append(longPath);
+    list.append("/b");
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list.nativePath(0).toByteArray(), QByteArray("/a"));
+    QVERIFY(list.nativePath(1) == longPath);
+    QCOMPARE(list.nativePath(1).data()[longPath.size()], '\0');
+    QCOMPARE(list.nativePath(2).toByteArray(), QByteArray("/b"));
 }
 
 void SearchRunTest::runReportsInOrder()

@@ -217,6 +217,7 @@ void TarnwellFindTest::usage_data()
     QTest::newRow("no thread count") << QStringList{"a", "b", "-j"};
     QTest::newRow("thread count 0") << QStringList{"-j", "0", "a", "b"};
     QTest::newRow("thread count not a number") << QStringList{"-jx", "a", "b"};
+    QTest::newRow("thread count with a letter after") << QStringList{"-j", "4x", "a", "b"};
     QTest::newRow("thread count over 64") << QStringList{"-j65", "a", "b"};
 }
 
@@ -228,6 +229,7 @@ void TarnwellFindTest::usage()
     QVERIFY(result.out.isEmpty());
     QCOMPARE(result.err.count('\n'), 1);
     QVERIFY(result.err.startsWith("tarnwell-find: "));
+    QVERIFY2(result.err.endsWith(" (try --help)\n"), result.err.constData()); // not a run's error
 }
 
 void TarnwellFindTest::help()
