@@ -8,8 +8,10 @@
 // every lookup, getattr, open, read and listing of a searcher reaches this
 // program and pays the delay.
 //
-//   slowfs --source=FOLDER --delay-us=N MOUNTPOINT [FUSE options]
+//   slowfs --source=FOLDER --delay-us=N [--stats=FILE] MOUNTPOINT [FUSE options]
 //
+// --stats: at unmount, FILE gets the count of each kind of request and the
+// most requests that waited at once.
 // bench/slowfs.sh builds, starts and stops it with the options the benchmarks
 // use. Built with: gcc -O2 slowfs.c $(pkg-config --cflags --libs fuse3)
 
@@ -21,6 +23,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdatomic.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -30,26 +33,57 @@
 #include <time.h>
 #include <unistd.h>
 
+enum { kLookupOrGetattr, kOpen, kRead, kRelease, kOpendir, kReaddir, kReleasedir, kOther, kKinds };
+static const char *const kKindNames[kKinds] = {"lookup/getattr", "open",    "read",       "release",
+                                               "opendir",        "readdir", "releasedir", "other"};
+
 static struct {
     char *source;
+    char *stats; // file that gets the request counts at unmount
     long delayUs;
     int base; // descriptor of the source folder
+    _Atomic long counts[kKinds];
+    _Atomic long inFlight, maxInFlight;
 } g;
 
 static const struct fuse_opt kOptions[] = {
     {"--source=%s", offsetof(typeof(g), source), 0},
     {"--delay-us=%ld", offsetof(typeof(g), delayUs), 0},
+    {"--stats=%s", offsetof(typeof(g), stats), 0},
     FUSE_OPT_END,
 };
 
-// Every request starts here.
-static void wait_request(void)
+// Every request starts here: counted, then made to wait.
+static void wait_request(int kind)
 {
-    if (g.delayUs <= 0)
-        return;
-    struct timespec t = {g.delayUs / 1000000, (g.delayUs % 1000000) * 1000};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    ++g.counts[kind];
+    long now = ++g.inFlight;
+    long max = g.maxInFlight;
+    while (now > max && !atomic_compare_exchange_weak(&g.maxInFlight, &max, now)) {
     }
+    if (g.delayUs > 0) {
+        struct timespec t = {g.delayUs / 1000000, (g.delayUs % 1000000) * 1000};
+        while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+        }
+    }
+    --g.inFlight;
+}
+
+static void sfs_destroy(void *data)
+{
+    (void)data;
+    if (!g.stats)
+        return;
+    FILE *f = fopen(g.stats, "w");
+    if (!f)
+        return;
+    long total = 0;
+    for (int k = 0; k < kKinds; ++k) {
+        fprintf(f, "%s %ld\n", kKindNames[k], (long)g.counts[k]);
+        total += g.counts[k];
+    }
+    fprintf(f, "total %ld\nmost at once %ld\n", total, (long)g.maxInFlight);
+    fclose(f);
 }
 
 // FUSE paths start with "/"; relative to the source folder's descriptor.
@@ -75,14 +109,14 @@ static void *sfs_init(struct fuse_conn_info *conn, struct fuse_config *cfg)
 
 static int sfs_getattr(const char *path, struct stat *st, struct fuse_file_info *fi)
 {
-    wait_request();
+    wait_request(kLookupOrGetattr);
     int r = fi ? fstat((int)fi->fh, st) : fstatat(g.base, rel(path), st, AT_SYMLINK_NOFOLLOW);
     return r == 0 ? 0 : -errno;
 }
 
 static int sfs_access(const char *path, int mask)
 {
-    wait_request();
+    wait_request(kOther);
     if (mask & W_OK)
         return -EROFS;
     return faccessat(g.base, rel(path), mask, 0) == 0 ? 0 : -errno;
@@ -90,7 +124,7 @@ static int sfs_access(const char *path, int mask)
 
 static int sfs_readlink(const char *path, char *buf, size_t size)
 {
-    wait_request();
+    wait_request(kOther);
     ssize_t n = readlinkat(g.base, rel(path), buf, size - 1);
     if (n < 0)
         return -errno;
@@ -100,7 +134,7 @@ static int sfs_readlink(const char *path, char *buf, size_t size)
 
 static int sfs_open(const char *path, struct fuse_file_info *fi)
 {
-    wait_request();
+    wait_request(kOpen);
     if ((fi->flags & O_ACCMODE) != O_RDONLY)
         return -EROFS;
     int fd = openat(g.base, rel(path), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -115,7 +149,7 @@ static int sfs_read(const char *path, char *buf, size_t size, off_t offset,
                     struct fuse_file_info *fi)
 {
     (void)path;
-    wait_request();
+    wait_request(kRead);
     ssize_t n = pread((int)fi->fh, buf, size, offset);
     return n >= 0 ? (int)n : -errno;
 }
@@ -123,7 +157,7 @@ static int sfs_read(const char *path, char *buf, size_t size, off_t offset,
 static int sfs_release(const char *path, struct fuse_file_info *fi)
 {
     (void)path;
-    wait_request();
+    wait_request(kRelease);
     close((int)fi->fh);
     return 0;
 }
@@ -136,7 +170,7 @@ struct dir_handle {
 
 static int sfs_opendir(const char *path, struct fuse_file_info *fi)
 {
-    wait_request();
+    wait_request(kOpendir);
     int fd = openat(g.base, rel(path), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return -errno;
@@ -162,7 +196,7 @@ static int sfs_readdir(const char *path, void *buf, fuse_fill_dir_t filler, off_
 {
     (void)path;
     (void)flags;
-    wait_request();
+    wait_request(kReaddir);
     struct dir_handle *d = (struct dir_handle *)(uintptr_t)fi->fh;
     if (offset != d->offset) {
         seekdir(d->dir, offset);
@@ -191,7 +225,7 @@ static int sfs_readdir(const char *path, void *buf, fuse_fill_dir_t filler, off_
 static int sfs_releasedir(const char *path, struct fuse_file_info *fi)
 {
     (void)path;
-    wait_request();
+    wait_request(kReleasedir);
     struct dir_handle *d = (struct dir_handle *)(uintptr_t)fi->fh;
     closedir(d->dir);
     free(d);
@@ -201,12 +235,13 @@ static int sfs_releasedir(const char *path, struct fuse_file_info *fi)
 static int sfs_statfs(const char *path, struct statvfs *st)
 {
     (void)path;
-    wait_request();
+    wait_request(kOther);
     return fstatvfs(g.base, st) == 0 ? 0 : -errno;
 }
 
 static const struct fuse_operations kOperations = {
     .init = sfs_init,
+    .destroy = sfs_destroy,
     .getattr = sfs_getattr,
     .access = sfs_access,
     .readlink = sfs_readlink,
@@ -225,7 +260,8 @@ int main(int argc, char *argv[])
     if (fuse_opt_parse(&args, &g, kOptions, NULL) != 0)
         return 1;
     if (!g.source) {
-        fprintf(stderr, "usage: slowfs --source=FOLDER --delay-us=N MOUNTPOINT [FUSE options]\n");
+        fprintf(stderr, "usage: slowfs --source=FOLDER --delay-us=N [--stats=FILE] MOUNTPOINT "
+                        "[FUSE options]\n");
         return 1;
     }
     g.base = open(g.source, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
