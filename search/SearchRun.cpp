@@ -6,13 +6,17 @@
 #include "DirectoryListing.h"
 #include "FileReader.h"
 #include "FileSystemType.h"
+#include "FolderPrefetch.h"
 #include "KeywordMatcher.h"
 #include "Texts.h"
 #include "Tokenizer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -28,6 +32,8 @@ namespace {
 class FileSink {
 public:
     virtual void add(QByteArrayView nativePath) = 0;
+    // The walk reached storage where each request waits.
+    virtual void storageWaits() {}
 
 protected:
     ~FileSink() = default;
@@ -42,12 +48,16 @@ private:
     FileList &m_files;
 };
 
-struct FolderIdHash {
-    std::size_t operator()(const platform::FolderId &id) const noexcept
-    {
-        return std::hash<quint64>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
-    }
-};
+using search::FolderIdHash;
+
+// Workers where the storage waits on each request. Measured with the slow file
+// system of the benchmarks (1 and 5 ms per request): time falls up to 64 files
+// in flight and hardly further, while threads cost memory and descriptors.
+constexpr int kWaitingWorkers = 64;
+
+// Helper threads that read folder listings ahead of the walk where the start
+// folder's storage waits on each request.
+constexpr int kWaitingReadAhead = 16;
 
 // The walk keeps the folders of the current path open, so that each folder is
 // opened relative to its parent and the path may grow without limit. Folders
@@ -62,7 +72,11 @@ constexpr std::size_t kHeldLevels = 32;
 // entered, without recursion (the depth is limited by memory, not by the stack).
 class Walk {
 public:
-    Walk(SearchObserver &observer, FileSink &files) : m_observer(observer), m_files(files) {}
+    // readAhead: helper threads reading listings ahead; 0 takes
+    // kWaitingReadAhead on storage that waits and none elsewhere, -1 none.
+    Walk(SearchObserver &observer, FileSink &files, int readAhead = -1, bool storageWaits = false)
+        : m_observer(observer), m_files(files), m_readAhead(readAhead), m_storageWaits(storageWaits)
+    {}
 
     // folder: native bytes ending in the separator. Returns 0, or the errno
     // that kept the folder itself from being opened or listed.
@@ -80,8 +94,19 @@ public:
         m_entered.insert(start.folder.id());
         m_path = folder;
         start.pathLength = m_path.size();
+        const bool waits = checkWaits(start.folder);
+        const int helpers = m_readAhead > 0             ? m_readAhead
+                            : m_readAhead == 0 && waits ? kWaitingReadAhead
+                                                        : 0;
+        std::optional<search::FolderPrefetch> prefetch;
+        if (helpers > 0) {
+            prefetch.emplace(helpers, m_startDevice);
+            prefetch->listedByWalk({}, folder, start.entries);
+            m_prefetch = &*prefetch;
+        }
         m_levels.push_back(std::move(start));
         walk();
+        m_prefetch = nullptr;
         return 0;
     }
 
@@ -92,6 +117,8 @@ private:
         qsizetype pathLength = 0; // m_path up to this folder's separator
         std::vector<platform::FolderEntry> entries; // the listing, read whole
         std::size_t next = 0;                       // the entry to take next
+        std::uint32_t index = 0;                    // in the parent's listing
+        bool readAhead = false;                     // the listing was read ahead
     };
 
     void walk()
@@ -106,8 +133,11 @@ private:
             m_path.truncate(level.pathLength);
             if (entry.isFolder) {
                 const QByteArray name = entry.name; // enter() moves the levels
+                platform::Folder child;
+                if (level.readAhead && level.folder.isOpen() && vanished(level, name, child))
+                    continue;
                 if (m_observer.searchSubfolders())
-                    enter(name);
+                    enter(name, std::move(child));
                 continue;
             }
             const QByteArray path = m_path + entry.name;
@@ -118,16 +148,28 @@ private:
         }
     }
 
+    // A listing read ahead is older than the walk: a sub-folder it names that
+    // is gone by now is passed over without a word, as the listing read now
+    // would not name it. Otherwise `child` is the sub-folder, opened.
+    static bool vanished(const Level &level, const QByteArray &name, platform::Folder &child)
+    {
+        platform::FolderError error = 0;
+        child = platform::Folder::openChild(level.folder, name, &error);
+        return !child.isOpen() && error == ENOENT;
+    }
+
     // Enters the sub-folder `name` of the current folder, when it can be listed
-    // and was not entered before in this run.
-    void enter(const QByteArray &name)
+    // and was not entered before in this run. opened: the sub-folder when it
+    // was opened already.
+    void enter(const QByteArray &name, platform::Folder opened)
     {
         m_observer.statusTextChanged(texts::analysingFolders);
         Level &parent = m_levels.back();
-        if (!parent.folder.isOpen() && !reopenCurrent())
+        if (!opened.isOpen() && !parent.folder.isOpen() && !reopenCurrent())
             return;
         Level child;
-        child.folder = platform::Folder::openChild(parent.folder, name);
+        child.folder =
+            opened.isOpen() ? std::move(opened) : platform::Folder::openChild(parent.folder, name);
         if (!child.folder.isOpen())
             return;
         const platform::FolderId id = child.folder.id();
@@ -137,8 +179,10 @@ private:
             return;
         if (id.device != m_startDevice && m_types.isPseudo(child.folder.descriptor(), id.device))
             return;
-        if (!child.folder.list(child.entries))
+        child.index = std::uint32_t(parent.next - 1);
+        if (!list(child, name))
             return;
+        checkWaits(child.folder);
         m_entered.insert(id);
         child.name = name;
         m_path.append(name).append(platform::kSeparator);
@@ -146,6 +190,36 @@ private:
         if (m_levels.size() > kHeldLevels)
             parent.folder.close();
         m_levels.push_back(std::move(child));
+    }
+
+    // Lists a checked folder about to be entered: read ahead when a helper
+    // has read it, else here.
+    bool list(Level &child, const QByteArray &name)
+    {
+        if (!m_prefetch)
+            return child.folder.list(child.entries);
+        search::FolderKey key;
+        key.reserve(m_levels.size());
+        for (std::size_t i = 1; i < m_levels.size(); ++i)
+            key.push_back(m_levels[i].index);
+        key.push_back(child.index);
+        if (m_prefetch->take(key, child.folder.id(), child.entries)) {
+            child.readAhead = true;
+            return true;
+        }
+        if (!child.folder.list(child.entries))
+            return false;
+        m_prefetch->listedByWalk(key, m_path + name + platform::kSeparator, child.entries);
+        return true;
+    }
+
+    // Tells the sink, once per device, when a folder lies on storage that waits.
+    bool checkWaits(const platform::Folder &folder)
+    {
+        const bool waits = m_storageWaits || m_types.waits(folder.descriptor(), folder.id().device);
+        if (waits)
+            m_files.storageWaits();
+        return waits;
     }
 
     // Opens the current folder again by its names from the deepest folder on
@@ -179,6 +253,9 @@ private:
     std::unordered_set<platform::FolderId, FolderIdHash> m_entered; // every folder entered
     quint64 m_startDevice = 0;
     platform::FileSystemTypes m_types;
+    const int m_readAhead;
+    const bool m_storageWaits;
+    search::FolderPrefetch *m_prefetch = nullptr; // during run(), when reading ahead
 };
 
 class FileSource : public ByteSource {
@@ -212,10 +289,13 @@ bool matchFile(QByteArrayView nativePath, KeywordMatcher &matcher, platform::Fil
 // back at most that many finished ones. A result is one mark in the list.
 class ParallelScan final : public FileSink {
 public:
+    // grows: the worker count was not asked for, and rises to
+    // kWaitingWorkers once the walk reaches storage that waits.
     ParallelScan(FileList &files, const KeywordMatcher &matcher, const SearchOptions &options,
-                 int workers)
-        : m_files(files), m_blockSize(options.blockSize), m_workers(workers),
-          m_window(options.window > 0 ? options.window : 64 + 32 * workers)
+                 int workers, bool grows)
+        : m_files(files), m_matcher(matcher), m_blockSize(options.blockSize), m_grows(grows),
+          m_fixedWindow(options.window > 0), m_workers(workers),
+          m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
     {
         m_threads.reserve(size_t(workers));
         for (int i = 0; i < workers; ++i)
@@ -246,6 +326,30 @@ public:
             m_workCv.notify_all();
     }
 
+    // More requests in flight where each one waits: files are read on more
+    // threads, and further ahead of the oldest one not yet matched.
+    void storageWaits() override
+    {
+        if (!m_grows)
+            return;
+        m_grows = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_workers = kWaitingWorkers;
+            m_claim = kWaitingClaim;
+            if (!m_fixedWindow)
+                m_window = 64 + 32 * kWaitingWorkers;
+        }
+        while (m_threads.size() < std::size_t(kWaitingWorkers)) {
+            try {
+                m_threads.emplace_back([this] { work(m_matcher); });
+            } catch (const std::system_error &) {
+                break; // the system refuses more threads: go on with those that run
+            }
+        }
+        m_workCv.notify_all();
+    }
+
     void walkEnded()
     {
         {
@@ -274,7 +378,12 @@ private:
     static constexpr std::uint8_t kUnmatched = 1;
     static constexpr std::uint8_t kMatched = 2;
     static constexpr qsizetype kBatch = 8;
+    // Files a worker takes at once, at most: few on a local disk, more where
+    // each request waits, so that a worker's files share a folder and it opens
+    // that folder once (with 64 workers, one file each, most files would need
+    // their folder opened anew by its whole path: three more requests each).
     static constexpr qsizetype kClaim = 4;
+    static constexpr qsizetype kWaitingClaim = 16;
 
     void work(KeywordMatcher matcher)
     {
@@ -292,14 +401,14 @@ private:
                 return;
             // A few files at once while many wait, to take the lock less often.
             const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;
-            const qsizetype take = std::clamp<qsizetype>(available / (2 * m_workers), 1, kClaim);
+            const qsizetype take = std::clamp<qsizetype>(available / (2 * m_workers), 1, m_claim);
             const qsizetype first = m_next;
             m_next += take;
-            QByteArrayView paths[kClaim];
+            QByteArrayView paths[kWaitingClaim];
             for (qsizetype k = 0; k < take; ++k)
                 paths[k] = m_files.nativePath(first + k); // never moves
             lock.unlock();
-            bool found[kClaim];
+            bool found[kWaitingClaim];
             for (qsizetype k = 0; k < take; ++k)
                 found[k] = matchFile(paths[k], matcher, reader, m_blockSize);
             lock.lock();
@@ -322,9 +431,10 @@ private:
     }
 
     FileList &m_files;
+    const KeywordMatcher &m_matcher; // each worker matches with its own copy
     const qsizetype m_blockSize;
-    const qsizetype m_workers;
-    const qsizetype m_window;
+    bool m_grows;             // walk thread only
+    const bool m_fixedWindow; // the window was asked for
     std::vector<std::thread> m_threads;
 
     std::mutex m_mutex;
@@ -333,6 +443,9 @@ private:
     qsizetype m_next = 0;             // the next file to take
     qsizetype m_oldest = 0;           // every file before it is matched
     qsizetype m_waitingFor = -1;      // the file the reporting thread waits for
+    qsizetype m_workers;              // the worker count, to size a claim
+    qsizetype m_claim = kClaim;       // files taken at once, at most
+    qsizetype m_window;
     int m_idle = 0;
     bool m_walkEnded = false;
     bool m_stop = false;
@@ -385,12 +498,15 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     std::unique_ptr<ParallelScan> parallel;
     if (scanning && workers > 1) {
         // Matching starts with the first file listed.
-        parallel = std::make_unique<ParallelScan>(files, matcher, options, workers);
-        outcome.folderError = Walk(observer, *parallel).run(start);
+        parallel =
+            std::make_unique<ParallelScan>(files, matcher, options, workers, options.workers <= 0);
+        outcome.folderError =
+            Walk(observer, *parallel, options.readAhead, options.storageWaits).run(start);
         parallel->walkEnded();
     } else {
         ListSink sink(files);
-        outcome.folderError = Walk(observer, sink).run(start);
+        outcome.folderError =
+            Walk(observer, sink, options.readAhead, options.storageWaits).run(start);
     }
     observer.viewerCleared();
 
