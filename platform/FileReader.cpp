@@ -20,6 +20,33 @@ FileReader::~FileReader()
         ::close(m_folderFd);
 }
 
+namespace {
+
+// True when the open fd is a regular file; *size: its size, or 0 when not known.
+// The attributes come from what the kernel already holds where it may keep
+// them (AT_STATX_DONT_SYNC): on a network or FUSE file system the lookup that
+// opened the file brought them, and asking again is one more request to the
+// server, a round trip per file. A size gone stale costs nothing: a read that
+// fills the buffer is never taken for the end.
+bool regularFileSize(int fd, qint64 *size)
+{
+#ifdef STATX_TYPE
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE, &sx) == 0 &&
+        (sx.stx_mask & STATX_TYPE)) {
+        *size = (sx.stx_mask & STATX_SIZE) ? qint64(sx.stx_size) : 0;
+        return S_ISREG(sx.stx_mode);
+    }
+#endif
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    *size = st.st_size;
+    return S_ISREG(st.st_mode);
+}
+
+} // namespace
+
 bool FileReader::open(const QByteArray &nativePath)
 {
     close();
@@ -51,13 +78,13 @@ bool FileReader::open(const QByteArray &nativePath)
         fd = openAtRetrying(dirFd, name, flags);
     if (fd < 0)
         return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    qint64 size = 0;
+    if (!regularFileSize(fd, &size)) {
         ::close(fd);
         return false;
     }
     m_fd = fd;
-    m_size = st.st_size;
+    m_size = size;
     m_offset = 0;
     m_atEnd = false;
     return true;
