@@ -145,7 +145,7 @@ def rg_bytes_pattern(word):
     return ''.join(f'(?-u:\\x{b:02x})' for b in word.encode('cp932'))
 
 
-def commands(find, corpus, words, peers=True):
+def commands(find, corpus, words, peers=True, base=None):
     """(tool, argv, env, is_reference) for one query; the reference is the rg
     run whose semantics are closest to Tarnwell's: rg -E shift_jis for a
     non-ASCII word, plain rg -j1 otherwise. 'rg' (default threads) is the
@@ -158,6 +158,12 @@ def commands(find, corpus, words, peers=True):
                      {'LC_ALL': 'C.UTF-8'}, False))
         cmds.append(('tarnwell-find -j1', [find, '-j1', '-r', ' '.join(words), corpus],
                      {'LC_ALL': 'C.UTF-8'}, False))
+    if base:
+        # Another build (say, of the main branch), in turn with this one: its
+        # default run and the same again, whose difference shows the noise.
+        for label in ('base tarnwell-find', 'base tarnwell-find again'):
+            cmds.append((label, [base, '-r', ' '.join(words), corpus],
+                         {'LC_ALL': 'C.UTF-8'}, False))
     rg = ['rg', '-j1', '-l', '-uuu']
     rg_default = ['rg', '-l', '-uuu']
     if ascii_only:
@@ -308,7 +314,7 @@ def gui_search(gui, words, root, runs):
 COLD_QUERIES = {'real': ('rare', 'nowhere')}
 
 
-def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=False):
+def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=False, base=None):
     root = os.path.join(BENCH_DIR, setup['dir'])
     if not os.path.isdir(root):
         report.append(f'\n(corpus {name} not built: run bench/make-corpus-*.sh)\n')
@@ -323,7 +329,7 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
     floor2_cmd = ('floor -t 2', [floor, '-t', '2', root], {}, False)
     plan = [(None, floor_cmd), (None, floor2_cmd)]
     for qname, words in queries:
-        for cmd in commands(find, root, words, peers=not cold):
+        for cmd in commands(find, root, words, peers=not cold, base=base):
             plan.append((qname, cmd))
 
     times = {i: [] for i in range(len(plan))}
@@ -397,6 +403,14 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
                 if r_floor > limit or r_rg >= 1.0:
                     misses.append(f'{name}/{qname} ({cache}): tarnwell-find at {r_floor:.2f}× '
                                   f'floor and {r_rg:.2f}× rg (targets {limit}× and below 1.0×)')
+        base_rows = [i for i in rows if plan[i][1][0].startswith('base tarnwell-find')]
+        if find_row is not None and base_rows:
+            b = base_rows[0]
+            report.append(f'| {qname} | {" ".join(words)} | tarnwell-find × base | '
+                          f'{median[find_row] / median[b]:.2f} | '
+                          f'{cpu_median[find_row] / cpu_median[b]:.2f} | | | | | | | '
+                          f'(base again × base: {median[base_rows[1]] / median[b]:.2f} wall, '
+                          f'{cpu_median[base_rows[1]] / cpu_median[b]:.2f} CPU) |')
         if qname in gui_rows:
             wall, got = gui_rows[qname]
             same = 'yes' if got == exp else f'no (+{len(got - exp)} / -{len(exp - got)})'
@@ -418,6 +432,8 @@ def main():
     ap.add_argument('--markdown', help='also write the report to this file')
     ap.add_argument('--gui', help='path of gui-search (bench/CMakeLists.txt): also time the '
                     "window's own search, in-process")
+    ap.add_argument('--base', help='another tarnwell-find (say, built from main) timed in turn '
+                    'with --find, twice, and compared with it')
     ap.add_argument('--cold', action='store_true',
                     help='drop the page cache before every timed run (root only); the real '
                     'tree, its rare word and its word found nowhere')
@@ -451,7 +467,7 @@ def main():
             startup_costs(find, floor, args.runs, tmp, report)
         for name in args.corpus or list(CORPORA):
             misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report,
-                                   args.gui, args.cold)
+                                   args.gui, args.cold, args.base)
     report.append(f'Load average at end: {os.getloadavg()[0]:.2f}.')
     if find:
         report.append('')
