@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -39,6 +40,32 @@ struct DirCloser {
     DIR *dir;
     ~DirCloser() { closedir(dir); }
 };
+
+} // namespace
+
+namespace {
+
+// The device and inode of an open folder. An inode number never changes, so it
+// is taken from what the kernel already holds where it may keep it
+// (AT_STATX_DONT_SYNC): on a network or FUSE file system the lookup that opened
+// the folder brought it, and asking again is one more request to the server
+// for every folder the walk enters.
+bool folderId(int fd, FolderId *id)
+{
+#ifdef STATX_INO
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_INO, &sx) == 0 &&
+        (sx.stx_mask & STATX_INO)) {
+        *id = FolderId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino)};
+        return true;
+    }
+#endif
+    struct stat self;
+    if (fstat(fd, &self) != 0)
+        return false;
+    *id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+    return true;
+}
 
 } // namespace
 
@@ -79,15 +106,15 @@ Folder Folder::adopt(int fd, FolderError *error)
             *error = errno;
         return folder;
     }
-    struct stat self;
-    if (fstat(fd, &self) != 0) {
+    FolderId id;
+    if (!folderId(fd, &id)) {
         if (error)
             *error = errno;
         ::close(fd);
         return folder;
     }
     folder.m_fd = fd;
-    folder.m_id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+    folder.m_id = id;
     return folder;
 }
 
