@@ -11,6 +11,8 @@
 #include "Texts.h"
 #include "Tokenizer.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -51,8 +53,9 @@ private:
 using search::FolderIdHash;
 
 // Workers where the storage waits on each request. Measured with the slow file
-// system of the benchmarks (1 and 5 ms per request): time falls up to 64 files
-// in flight and hardly further, while threads cost memory and descriptors.
+// system of the benchmarks (1 ms per request, 2 cores): 64 took a fifth of the
+// time of 4; 128 and 256 were no faster and took up to three times the system
+// time, and each thread costs memory and descriptors.
 constexpr int kWaitingWorkers = 64;
 
 // Helper threads that read folder listings ahead of the walk where the start
@@ -67,6 +70,19 @@ constexpr int kWaitingReadAhead = 16;
 // descriptors are open at once (the held ones, the current folder, a child
 // being entered and its listing).
 constexpr std::size_t kHeldLevels = 32;
+
+// How many of `wanted` threads for storage that waits fit the open-file limit,
+// each taking up to `each` descriptors. The walk's held folders and the rest
+// of the program keep a reserve; the read-ahead helpers and the workers may
+// each take half of what is left.
+int fitDescriptors(int wanted, int each)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return wanted;
+    const long spare = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20)) - long(kHeldLevels) - 64;
+    return int(std::clamp<long>(spare / 2 / each, 0, wanted));
+}
 
 // Depth first, one listing per folder read whole before any sub-folder is
 // entered, without recursion (the depth is limited by memory, not by the stack).
@@ -95,8 +111,10 @@ public:
         m_path = folder;
         start.pathLength = m_path.size();
         const bool waits = checkWaits(start.folder);
+        // A helper holds up to four descriptors (a path opened in pieces, the
+        // folder and its listing).
         const int helpers = m_readAhead > 0             ? m_readAhead
-                            : m_readAhead == 0 && waits ? kWaitingReadAhead
+                            : m_readAhead == 0 && waits ? fitDescriptors(kWaitingReadAhead, 4)
                                                         : 0;
         std::optional<search::FolderPrefetch> prefetch;
         if (helpers > 0) {
@@ -333,14 +351,17 @@ public:
         if (!m_grows)
             return;
         m_grows = false;
+        // A worker holds two descriptors: its file and that file's folder.
+        const std::size_t workers =
+            std::max(m_threads.size(), std::size_t(fitDescriptors(kWaitingWorkers, 2)));
         {
             const std::lock_guard lock(m_mutex);
-            m_workers = kWaitingWorkers;
+            m_workers = qsizetype(workers);
             m_claim = kWaitingClaim;
             if (!m_fixedWindow)
-                m_window = 64 + 32 * kWaitingWorkers;
+                m_window = 64 + 32 * m_workers;
         }
-        while (m_threads.size() < std::size_t(kWaitingWorkers)) {
+        while (m_threads.size() < workers) {
             try {
                 m_threads.emplace_back([this] { work(m_matcher); });
             } catch (const std::system_error &) {

@@ -12,6 +12,7 @@
 #include "RandomBytes.h"
 #include "ReferenceMatcher.h"
 #include "SearchRun.h"
+#include "Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -218,6 +221,7 @@ private Q_SLOTS:
     void oneThreadRunIsRight();
     void windowOfOneAndManyWorkers();
     void readsAheadInWalkOrder();
+    void slowStorageWithFewDescriptors();
     void cleanupTestCase();
 
 private:
@@ -408,6 +412,41 @@ void ParallelRunTest::readsAheadInWalkOrder()
     const platform::Folder second = platform::Folder::openChild(start, top[1].name);
     QVERIFY(!prefetch.take({5}, second.id(), handed));
     QCOMPARE(prefetch.readyCount(), std::size_t(12 + 36 - 5 * 4));
+}
+
+// Under a low open-file limit the threads for storage that waits are fewer, so
+// that none of them runs out of descriptors: the run still has the one-thread
+// run's events. The limit is lowered for real, in a forked child.
+void ParallelRunTest::slowStorageWithFewDescriptors()
+{
+    if (!testsupport::kThreadsInChild)
+        QSKIP("threads in a forked child are not followed under ThreadSanitizer");
+    SearchOptions reference;
+    reference.workers = 1;
+    reference.readAhead = -1;
+    const Run one = runOnce(m_tree, QStringLiteral("quill"), reference);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = 64;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            _exit(3);
+        SearchOptions options;
+        options.storageWaits = true;
+        const Run many = runOnce(m_tree, QStringLiteral("quill"), options);
+        QCOMPARE(many.events, one.events);
+        std::fflush(stdout);
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_GUILESS_MAIN(ParallelRunTest)
