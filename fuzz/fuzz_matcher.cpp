@@ -7,7 +7,10 @@
 //
 // Input: flags, block size, read size, second block size, word count, then per
 // word a kind and two bytes, then the file's bytes. A word of kind "explicit"
-// takes its bytes from the front of the rest.
+// takes its bytes from the front of the rest. With flag 8 the file's bytes are
+// read as pieces (FuzzInput::runs), so long repeated runs are reachable: a file
+// of up to kMaxRuns bytes, against which the per-input time limit (run.sh
+// -timeout) catches work that grows faster than the file.
 
 #include "Cp932.h"
 #include "FuzzInput.h"
@@ -20,6 +23,8 @@
 #include <array>
 
 namespace {
+
+constexpr qsizetype kMaxRuns = 1 << 20; // a file built from repeated runs: 1 MiB at most
 
 qsizetype blockSizeOf(std::uint8_t b)
 {
@@ -83,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (choices[i].kind % 4 == 3)
             choices[i].bytes = textBytes(in.take(1 + choices[i].b % 6));
     }
-    const QByteArray raw = in.rest();
+    const QByteArray raw = (flags & 8) ? in.runs(kMaxRuns) : in.rest();
     const QByteArray file = (flags & 1) ? raw : textBytes(raw);
     const QString text = cp932::decode(file);
 

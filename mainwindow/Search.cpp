@@ -16,6 +16,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include <cerrno>
+#include <new>
+
 #include "MessageBox.h"
 
 namespace {
@@ -70,6 +73,17 @@ public:
             m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
                                             mb::Information);
     }
+    // Not a file that cannot be read (those are skipped silently): the run
+    // itself could not be completed, and the user is told so.
+    void runFailed(int) override
+    {
+        commitLists();
+        m_w.showPanelText();
+        m_w.m_pacer->flush();
+        if (m_w.m_services.messageBox)
+            m_w.m_services.messageBox->show(&m_w, texts::searchIncomplete, texts::productName,
+                                            mb::Exclamation);
+    }
 
 private:
     void commitLists()
@@ -110,7 +124,13 @@ void MainWindow::MENU_SEARCH_Click()
     path = Combo1->currentText();
     const QString keywordText = Combo2->currentText();
     WindowSearchObserver observer(*this);
-    const SearchOutcome outcome = runSearch(path, keywordText, observer);
+    SearchOutcome outcome;
+    try {
+        outcome = runSearch(path, keywordText, observer);
+    } catch (const std::bad_alloc &) {
+        // Memory refused where the run cannot do without (the list of files).
+        observer.runFailed(ENOMEM);
+    }
     if (!outcome.keywordEmpty) {
         addToHistory(Combo1, path);
         addToHistory(Combo2, keywordText);

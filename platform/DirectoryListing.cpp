@@ -41,6 +41,23 @@ struct DirCloser {
     ~DirCloser() { closedir(dir); }
 };
 
+struct ListingFault {
+    int error = 0;
+    int entries = 0;
+    int times = 0;
+};
+ListingFault g_listingFault;
+
+// The fault due to the listing starting now, if any.
+ListingFault takeListingFault()
+{
+    if (g_listingFault.error == 0 || g_listingFault.times == 0)
+        return {};
+    if (g_listingFault.times > 0)
+        --g_listingFault.times;
+    return g_listingFault;
+}
+
 } // namespace
 
 namespace {
@@ -67,7 +84,33 @@ bool folderId(int fd, FolderId *id)
     return true;
 }
 
+// True when the open fd is a folder; like the inode number, the type of an
+// inode never changes, and is taken from what the kernel holds where it can.
+bool isFolderFd(int fd)
+{
+#ifdef STATX_TYPE
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE, &sx) == 0 &&
+        (sx.stx_mask & STATX_TYPE))
+        return S_ISDIR(sx.stx_mode);
+#endif
+    struct stat self;
+    return fstat(fd, &self) == 0 && S_ISDIR(self.st_mode);
+}
+
 } // namespace
+
+namespace testing {
+void setListingFault(int error, int entries, int times)
+{
+    g_listingFault = ListingFault{error, entries, times};
+}
+} // namespace testing
+
+int childCheckFlags()
+{
+    return O_PATH | O_CLOEXEC;
+}
 
 int openFolderPath(const QByteArray &path, int flags)
 {
@@ -130,13 +173,27 @@ Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderErr
             *error = EBADF;
         return Folder();
     }
-    return adopt(openAtRetrying(parent.m_fd, name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC),
-                 error);
+    Folder child = adopt(openAtRetrying(parent.m_fd, name.constData(), childCheckFlags()), error);
+    if (child.isOpen()) {
+        if (!isFolderFd(child.m_fd)) {
+            child.close();
+            if (error)
+                *error = ENOTDIR;
+        }
+    }
+    return child;
 }
 
-bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
+bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error,
+                  FolderError *brokenOff) const
 {
     entries.clear();
+    const ListingFault fault = takeListingFault();
+    if (fault.error != 0 && fault.entries == 0) {
+        if (error)
+            *error = fault.error;
+        return false;
+    }
     // A second descriptor for the listing, which closedir() takes with it; the
     // folder's own stays open for opening what the listing names.
     const int listFd = m_fd >= 0 ? ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
@@ -150,10 +207,21 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
     }
     DirCloser closer{dir};
 
-    while (const dirent *entry = readdir(dir)) {
+    int read = 0;
+    for (;;) {
+        // readdir() says nothing else of an error than errno with a null entry.
+        errno = 0;
+        const dirent *entry = fault.error != 0 && read == fault.entries ? nullptr : readdir(dir);
+        if (!entry) {
+            const int why = fault.error != 0 && read == fault.entries ? fault.error : errno;
+            if (why != 0 && brokenOff)
+                *brokenOff = why;
+            break;
+        }
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        ++read;
         bool isFolder = false;
         switch (entry->d_type) {
         case DT_REG:
@@ -170,6 +238,11 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
                 isFolder = true;
             else if (!S_ISREG(st.st_mode))
                 continue;
+            if (entry->d_type == DT_LNK || quint64(st.st_dev) != m_id.device) {
+                entries.push_back(FolderEntry{QByteArray(name, qsizetype(std::strlen(name))),
+                                              isFolder, true, quint64(st.st_dev)});
+                continue;
+            }
             break;
         }
         default:

@@ -150,7 +150,9 @@ void FolderPrefetch::work()
         m_ready[id].key = key;
         lock.unlock();
 
-        const bool listed = folder.list(entries);
+        // One that broke off part-way is left to the walk, which reports it.
+        platform::FolderError brokenOff = 0;
+        const bool listed = folder.list(entries, nullptr, &brokenOff) && brokenOff == 0;
         folder.close();
         lock.lock();
         const auto it = m_ready.find(id);
