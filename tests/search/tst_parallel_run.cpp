@@ -144,8 +144,14 @@ public:
         const QString path = file.path();
         events << "listed " + strip(path);
         listed << path;
+        // A folder goes only while the walk has listed none of its files: a
+        // file listed and then taken away is read, or found gone, as the
+        // workers happen to get to it.
         for (qsizetype k = 0; k < m_tree.vanishing.size(); ++k) {
-            if (listed.size() == m_tree.vanishAfter[k])
+            const QString folder = m_tree.vanishing[k] + QLatin1Char('/');
+            if (listed.size() == m_tree.vanishAfter[k] &&
+                std::none_of(listed.cbegin(), listed.cend(),
+                             [&](const QString &p) { return p.startsWith(folder); }))
                 QDir(m_tree.vanishing[k]).removeRecursively();
         }
         const QByteArray native = file.nativePath.toByteArray();
