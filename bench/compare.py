@@ -52,6 +52,7 @@ CORPORA = {
         'dir': 'corpus/real',
         'queries': [
             ('rare', ['mutex']),
+            ('common bytes', ['snprintf']),
             ('two words', ['struct', 'offset']),
             ('nowhere', ['Qzxjvwarbl']),
         ],
@@ -145,25 +146,25 @@ def rg_bytes_pattern(word):
     return ''.join(f'(?-u:\\x{b:02x})' for b in word.encode('cp932'))
 
 
-def commands(find, corpus, words, peers=True, base=None):
+def commands(find, corpus, words, peers=True, baseline=None):
     """(tool, argv, env, is_reference) for one query; the reference is the rg
     run whose semantics are closest to Tarnwell's: rg -E shift_jis for a
     non-ASCII word, plain rg -j1 otherwise. 'rg' (default threads) is the
-    peer as people run it. peers=False leaves out grep and ugrep."""
+    peer as people run it. peers=False leaves out grep and ugrep. baseline: another
+    build of tarnwell-find (the one before a change), timed beside it."""
     ascii_only = all(w.isascii() for w in words)
     c_env = {'LC_ALL': 'C'}
     cmds = []
-    if find:
-        cmds.append(('tarnwell-find', [find, '-r', ' '.join(words), corpus],
+    programs = [('tarnwell-find', find)]
+    if find and baseline:
+        programs.append(('tarnwell-find (baseline)', baseline))
+    for name, program in programs:
+        if not program:
+            continue
+        cmds.append((name, [program, '-r', ' '.join(words), corpus],
                      {'LC_ALL': 'C.UTF-8'}, False))
-        cmds.append(('tarnwell-find -j1', [find, '-j1', '-r', ' '.join(words), corpus],
-                     {'LC_ALL': 'C.UTF-8'}, False))
-    if base:
-        # Another build (say, of the main branch), in turn with this one: its
-        # default run and the same again, whose difference shows the noise.
-        for label in ('base tarnwell-find', 'base tarnwell-find again'):
-            cmds.append((label, [base, '-r', ' '.join(words), corpus],
-                         {'LC_ALL': 'C.UTF-8'}, False))
+        cmds.append((name.replace('tarnwell-find', 'tarnwell-find -j1'),
+                     [program, '-j1', '-r', ' '.join(words), corpus], {'LC_ALL': 'C.UTF-8'}, False))
     rg = ['rg', '-j1', '-l', '-uuu']
     rg_default = ['rg', '-l', '-uuu']
     if ascii_only:
@@ -235,7 +236,7 @@ def run_once(argv, env, out_path, cold=False):
     if proc.returncode not in (0, 1):
         err = proc.stderr.decode(errors='replace').strip()
         raise RuntimeError(f'{argv[0]!r} exited with {proc.returncode}: {err[:300]}')
-    return elapsed, cpu
+    return elapsed, cpu, after.ru_utime - before.ru_utime
 
 
 def listed_files(out_path):
@@ -286,7 +287,7 @@ def startup_costs(find, floor, runs, tmp, report):
     out = os.path.join(tmp, 'startup-out')
     for _ in range(max(runs, 10)):
         for tool, argv, env in plan:
-            wall, cpu = run_once(argv, env, out)
+            wall, cpu, _ = run_once(argv, env, out)
             walls[tool].append(wall)
             cpus[tool].append(cpu)
     report.append('\n### Start-up: each tool on an empty folder\n')
@@ -314,7 +315,8 @@ def gui_search(gui, words, root, runs):
 COLD_QUERIES = {'real': ('rare', 'nowhere')}
 
 
-def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=False, base=None):
+def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=False,
+                 baseline=None):
     root = os.path.join(BENCH_DIR, setup['dir'])
     if not os.path.isdir(root):
         report.append(f'\n(corpus {name} not built: run bench/make-corpus-*.sh)\n')
@@ -329,11 +331,12 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
     floor2_cmd = ('floor -t 2', [floor, '-t', '2', root], {}, False)
     plan = [(None, floor_cmd), (None, floor2_cmd)]
     for qname, words in queries:
-        for cmd in commands(find, root, words, peers=not cold, base=base):
+        for cmd in commands(find, root, words, peers=not cold, baseline=baseline):
             plan.append((qname, cmd))
 
     times = {i: [] for i in range(len(plan))}
     cpus = {i: [] for i in range(len(plan))}
+    users = {i: [] for i in range(len(plan))}
     sets = {}
     # Warm-up, which also gives the file sets.
     for i, (qname, (tool, argv, env, _)) in enumerate(plan):
@@ -351,14 +354,16 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
             gui_sets[qname] = gui_search(gui, words, root, 1)[1]
     for _ in range(runs):
         for i, (_, (tool, argv, env, _)) in enumerate(plan):
-            wall, cpu = run_once(argv, env, os.path.join(tmp, f'out{i}'), cold)
+            wall, cpu, user = run_once(argv, env, os.path.join(tmp, f'out{i}'), cold)
             times[i].append(wall)
             cpus[i].append(cpu)
+            users[i].append(user)
         for qname, words in queries:
             if qname in gui_sets:
                 gui_times[qname].append(gui_search(gui, words, root, 1)[0])
     median = {i: statistics.median(t) for i, t in times.items()}
     cpu_median = {i: statistics.median(t) for i, t in cpus.items()}
+    user_median = {i: statistics.median(t) for i, t in users.items()}
     gui_rows = {q: (statistics.median(gui_times[q]), got) for q, got in gui_sets.items()}
     floor_time = median[0]
     floor_cpu = cpu_median[0]
@@ -403,14 +408,6 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
                 if r_floor > limit or r_rg >= 1.0:
                     misses.append(f'{name}/{qname} ({cache}): tarnwell-find at {r_floor:.2f}× '
                                   f'floor and {r_rg:.2f}× rg (targets {limit}× and below 1.0×)')
-        base_rows = [i for i in rows if plan[i][1][0].startswith('base tarnwell-find')]
-        if find_row is not None and base_rows:
-            b = base_rows[0]
-            report.append(f'| {qname} | {" ".join(words)} | tarnwell-find × base | '
-                          f'{median[find_row] / median[b]:.2f} | '
-                          f'{cpu_median[find_row] / cpu_median[b]:.2f} | | | | | | | '
-                          f'(base again × base: {median[base_rows[1]] / median[b]:.2f} wall, '
-                          f'{cpu_median[base_rows[1]] / cpu_median[b]:.2f} CPU) |')
         if qname in gui_rows:
             wall, got = gui_rows[qname]
             same = 'yes' if got == exp else f'no (+{len(got - exp)} / -{len(exp - got)})'
@@ -420,6 +417,26 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
             if find_row is not None and wall / median[find_row] > 1.1:
                 misses.append(f'{name}/{qname}: the window at {wall / median[find_row]:.2f}× '
                               f'tarnwell-find (target 1.1×)')
+    if baseline and find:
+        report.append(f'\n{name}: tarnwell-find against the baseline build, query by query '
+                      '(this build / baseline; below 1: faster now). CPU is user + system; '
+                      'user alone is the program\'s own work, without the kernel\'s copying '
+                      'of the files\n')
+        report.append('| query | words | threads | wall ms | baseline wall ms | × | CPU ms | '
+                      'baseline CPU ms | × | user ms | baseline user ms | × |')
+        report.append('|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|')
+        for qname, words in queries:
+            rows = {plan[i][1][0]: i for i, (q, _) in enumerate(plan) if q == qname}
+            for label, now, before in (('default', 'tarnwell-find', 'tarnwell-find (baseline)'),
+                                       ('-j1', 'tarnwell-find -j1',
+                                        'tarnwell-find -j1 (baseline)')):
+                a, b = rows[now], rows[before]
+                report.append(f'| {qname} | {" ".join(words)} | {label} | {fmt_ms(median[a])} | '
+                              f'{fmt_ms(median[b])} | {median[a] / median[b]:.2f} | '
+                              f'{fmt_ms(cpu_median[a])} | {fmt_ms(cpu_median[b])} | '
+                              f'{cpu_median[a] / cpu_median[b]:.2f} | '
+                              f'{fmt_ms(user_median[a])} | {fmt_ms(user_median[b])} | '
+                              f'{user_median[a] / max(user_median[b], 1e-6):.2f} |')
     return misses
 
 
@@ -432,8 +449,8 @@ def main():
     ap.add_argument('--markdown', help='also write the report to this file')
     ap.add_argument('--gui', help='path of gui-search (bench/CMakeLists.txt): also time the '
                     "window's own search, in-process")
-    ap.add_argument('--base', help='another tarnwell-find (say, built from main) timed in turn '
-                    'with --find, twice, and compared with it')
+    ap.add_argument('--baseline', help='path of another tarnwell-find build (the one before a '
+                    'change): timed in the same rounds, compared query by query')
     ap.add_argument('--cold', action='store_true',
                     help='drop the page cache before every timed run (root only); the real '
                     'tree, its rare word and its word found nowhere')
@@ -467,7 +484,7 @@ def main():
             startup_costs(find, floor, args.runs, tmp, report)
         for name in args.corpus or list(CORPORA):
             misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report,
-                                   args.gui, args.cold, args.base)
+                                   args.gui, args.cold, args.baseline)
     report.append(f'Load average at end: {os.getloadavg()[0]:.2f}.')
     if find:
         report.append('')
