@@ -6,11 +6,13 @@
 // No searcher can be faster than this on a warm cache, so the compare script
 // reports every tool as a multiple of it.
 //
-// Usage: floor [-t N] FOLDER...   Prints "<files> files, <bytes> bytes" on stdout.
+// Usage: floor [-w | -t N] FOLDER...   Prints "<files> files, <bytes> bytes" on stdout.
 // Links are not followed (neither to files nor to folders); FIFOs, sockets
 // and devices are never opened. With -t N (N >= 2) the walk stays on the main
 // thread and N threads read the files it finds, each through its own buffer:
-// the floor for a searcher that reads on N threads.
+// the floor for a searcher that reads on N threads. With -w the walk alone
+// runs: every file is counted, none opened (the floor of a walk on storage
+// where each request waits).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +75,7 @@ struct Queue {
     bool done = false;
 };
 Queue *queue = nullptr;
+bool walkOnly = false;
 
 void walk(int dirFd, Totals &totals, const std::string &path)
 {
@@ -96,6 +99,10 @@ void walk(int dirFd, Totals &totals, const std::string &path)
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
         }
         if (type == DT_REG) {
+            if (walkOnly) {
+                ++totals.files;
+                continue;
+            }
             if (!queue) {
                 readFile(dirfd(dir), name, totals);
                 continue;
@@ -145,12 +152,15 @@ int main(int argc, char **argv)
 {
     int first = 1;
     int threads = 1;
-    if (argc > 2 && std::strcmp(argv[1], "-t") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "-w") == 0) {
+        walkOnly = true;
+        first = 2;
+    } else if (argc > 2 && std::strcmp(argv[1], "-t") == 0) {
         threads = std::atoi(argv[2]);
         first = 3;
     }
     if (argc <= first || threads < 1) {
-        std::fprintf(stderr, "usage: %s [-t N] FOLDER...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [-w | -t N] FOLDER...\n", argv[0]);
         return 2;
     }
     Totals totals;

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -55,6 +56,46 @@ ListingFault takeListingFault()
     if (g_listingFault.times > 0)
         --g_listingFault.times;
     return g_listingFault;
+}
+
+} // namespace
+
+namespace {
+
+// The device and inode of an open folder. An inode number never changes, so it
+// is taken from what the kernel already holds where it may keep it
+// (AT_STATX_DONT_SYNC): on a network or FUSE file system the lookup that opened
+// the folder brought it, and asking again is one more request to the server
+// for every folder the walk enters.
+bool folderId(int fd, FolderId *id)
+{
+#ifdef STATX_INO
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_INO, &sx) == 0 &&
+        (sx.stx_mask & STATX_INO)) {
+        *id = FolderId{quint64(makedev(sx.stx_dev_major, sx.stx_dev_minor)), quint64(sx.stx_ino)};
+        return true;
+    }
+#endif
+    struct stat self;
+    if (fstat(fd, &self) != 0)
+        return false;
+    *id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+    return true;
+}
+
+// True when the open fd is a folder; like the inode number, the type of an
+// inode never changes, and is taken from what the kernel holds where it can.
+bool isFolderFd(int fd)
+{
+#ifdef STATX_TYPE
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE, &sx) == 0 &&
+        (sx.stx_mask & STATX_TYPE))
+        return S_ISDIR(sx.stx_mode);
+#endif
+    struct stat self;
+    return fstat(fd, &self) == 0 && S_ISDIR(self.st_mode);
 }
 
 } // namespace
@@ -108,15 +149,15 @@ Folder Folder::adopt(int fd, FolderError *error)
             *error = errno;
         return folder;
     }
-    struct stat self;
-    if (fstat(fd, &self) != 0) {
+    FolderId id;
+    if (!folderId(fd, &id)) {
         if (error)
             *error = errno;
         ::close(fd);
         return folder;
     }
     folder.m_fd = fd;
-    folder.m_id = FolderId{quint64(self.st_dev), quint64(self.st_ino)};
+    folder.m_id = id;
     return folder;
 }
 
@@ -134,8 +175,7 @@ Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderErr
     }
     Folder child = adopt(openAtRetrying(parent.m_fd, name.constData(), childCheckFlags()), error);
     if (child.isOpen()) {
-        struct stat self;
-        if (fstat(child.m_fd, &self) != 0 || !S_ISDIR(self.st_mode)) {
+        if (!isFolderFd(child.m_fd)) {
             child.close();
             if (error)
                 *error = ENOTDIR;

@@ -26,6 +26,33 @@ void FileReader::release()
     m_folderFd = -1;
 }
 
+namespace {
+
+// True when the open fd is a regular file; *size: its size, or 0 when not known.
+// The attributes come from what the kernel already holds where it may keep
+// them (AT_STATX_DONT_SYNC): on a network or FUSE file system the lookup that
+// opened the file brought them, and asking again is one more request to the
+// server, a round trip per file. A size gone stale costs nothing: a read that
+// fills the buffer is never taken for the end.
+bool regularFileSize(int fd, qint64 *size)
+{
+#ifdef STATX_TYPE
+    struct statx sx;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE, &sx) == 0 &&
+        (sx.stx_mask & STATX_TYPE)) {
+        *size = (sx.stx_mask & STATX_SIZE) ? qint64(sx.stx_size) : 0;
+        return S_ISREG(sx.stx_mode);
+    }
+#endif
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    *size = st.st_size;
+    return S_ISREG(st.st_mode);
+}
+
+} // namespace
+
 bool FileReader::open(const QByteArray &nativePath)
 {
     close();
@@ -66,14 +93,14 @@ bool FileReader::open(const QByteArray &nativePath)
         m_error = errno;
         return false;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    qint64 size = 0;
+    if (!regularFileSize(fd, &size)) {
         // No longer a regular file (a FIFO took its place): not one to read.
         ::close(fd);
         return false;
     }
     m_fd = fd;
-    m_size = st.st_size;
+    m_size = size;
     m_offset = 0;
     m_atEnd = false;
     return true;

@@ -22,6 +22,16 @@ namespace {
 constexpr unsigned long kConfigfsMagic = 0x62656570;
 constexpr unsigned long kFusectlMagic = 0x65735543;
 constexpr unsigned long kMqueueMagic = 0x19800202;
+constexpr unsigned long kFuseMagic = 0x65735546;
+constexpr unsigned long kCifsMagic = 0xFF534D42;
+constexpr unsigned long kSmb2Magic = 0xFE534D42;
+constexpr unsigned long kSmbMagic = 0x517B;
+constexpr unsigned long kV9fsMagic = 0x01021997;
+constexpr unsigned long kCephMagic = 0x00C36400;
+constexpr unsigned long kAfsMagic = 0x5346414F;
+constexpr unsigned long kAfsFsMagic = 0x6B414653;
+constexpr unsigned long kCodaMagic = 0x73757245;
+constexpr unsigned long kLustreMagic = 0x0BD00BD0;
 
 // devtmpfs is a tmpfs (or ramfs) inside and has no magic number of its own:
 // its type name is read from the mount table of this process.
@@ -92,6 +102,29 @@ bool FileSystemTypes::isPseudoAt(int dirFd, const char *name, quint64 device, in
     const bool pseudo = isPseudo(fd, device);
     ::close(fd);
     return pseudo;
+}
+
+bool isWaitingFileSystem(int fd)
+{
+    struct statfs info;
+    if (fstatfs(fd, &info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case NFS_SUPER_MAGIC:
+    case kFuseMagic:
+    case kCifsMagic:
+    case kSmb2Magic:
+    case kSmbMagic:
+    case kV9fsMagic:
+    case kCephMagic:
+    case kAfsMagic:
+    case kAfsFsMagic:
+    case kCodaMagic:
+    case kLustreMagic:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace platform

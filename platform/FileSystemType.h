@@ -18,9 +18,25 @@ namespace platform {
 // device: the fd's st_dev, used to tell devtmpfs from an ordinary tmpfs.
 bool isPseudoFileSystem(int fd, quint64 device);
 
+// True when the open fd lies on storage where each request waits on a server
+// or another process: NFS, SMB/CIFS, 9p, Ceph, AFS, Coda, Lustre and FUSE
+// (sshfs, gvfs, ntfs-3g and the like). There, reading many files and folders
+// at once pays; on a local disk it only costs processor time.
+bool isWaitingFileSystem(int fd);
+
 // The same, asked once per device: a walk sees few devices and many folders.
 class FileSystemTypes {
 public:
+    bool waits(int fd, quint64 device)
+    {
+        const auto known = m_waits.find(device);
+        if (known != m_waits.end())
+            return known->second;
+        const bool waits = isWaitingFileSystem(fd);
+        m_waits.emplace(device, waits);
+        return waits;
+    }
+
     bool isPseudo(int fd, quint64 device)
     {
         const auto known = m_pseudo.find(device);
@@ -39,6 +55,7 @@ public:
 
 private:
     std::unordered_map<quint64, bool> m_pseudo; // by st_dev
+    std::unordered_map<quint64, bool> m_waits;  // by st_dev
 };
 
 } // namespace platform

@@ -17,6 +17,10 @@ packages=(
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
   packages+=(clang libclang-rt-dev)
 fi
+# The benchmarks (bench/) need ripgrep, and the slow file system libfuse3.
+if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
+  packages+=(ripgrep libfuse3-dev fuse3)
+fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
   packages+=("${extra[@]}")

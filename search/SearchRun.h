@@ -26,6 +26,14 @@ struct SearchOptions {
     // How many files the workers may run ahead of the oldest file not yet
     // matched; 0 takes a default. Bounds the work done but not yet reported.
     int window = 0;
+    // Threads that read folder listings ahead of the walk: 0 takes a default
+    // where the start folder's storage waits on each request (a network share,
+    // a FUSE mount) and none elsewhere; -1 none. On such storage a run whose
+    // worker count is the default also reads on more threads.
+    int readAhead = 0;
+    // Acts as if every folder lay on storage that waits (the defaults above
+    // then take their values for such storage); for tests on a local disk.
+    bool storageWaits = false;
 };
 
 // The worker count a run takes by default on this machine.

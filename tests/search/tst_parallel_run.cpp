@@ -3,14 +3,17 @@
 
 // The parallel run against the one-thread run: on generated trees (thousands of
 // files built from code-page-932 traps and the words, files that vanish or stop
-// being regular files while the walk goes on, folders reached twice through
-// links), every observer event, in order, must be the same for any worker
-// count, window and block size.
+// being regular files while the walk goes on, folders that vanish while the
+// walk goes on, folders reached twice through links, a link back up), every
+// observer event, in order, must be the same for any worker count, window,
+// block size and number of threads reading folder listings ahead.
 
+#include "FolderPrefetch.h"
 #include "Limits.h"
 #include "RandomBytes.h"
 #include "ReferenceMatcher.h"
 #include "SearchRun.h"
+#include "Unprivileged.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -22,7 +25,9 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -51,9 +56,26 @@ struct Tree {
     QHash<QString, Fate> fates; // by name
     // Folders holding the files with a fate, rebuilt alike before each run.
     QList<std::pair<QString, QList<FateFile>>> fateFolders;
+    // Folders (each with files and a sub-folder) rebuilt before each run and
+    // removed whole while the walk goes on: the k-th once the walk has listed
+    // vanishAfter[k] files.
+    QStringList vanishing;
+    QList<int> vanishAfter;
 
     void resetFates()
     {
+        for (const QString &folder : vanishing) {
+            QDir(folder).removeRecursively();
+            QVERIFY(QDir().mkpath(folder + QStringLiteral("/inner")));
+            for (int i = 0; i < 6; ++i) {
+                QFile file(folder + (i % 2 ? QStringLiteral("/inner") : QString()) +
+                           QStringLiteral("/v%1").arg(i));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                // Never a match: a worker may read a listed file before its
+                // folder goes, or not, as the file was read or not.
+                file.write("hay");
+            }
+        }
         for (const auto &[folder, files] : fateFolders) {
             QDir(folder).removeRecursively();
             QVERIFY(QDir().mkdir(folder));
@@ -103,6 +125,10 @@ void buildTree(Tree &tree, quint32 seed, int files)
         QVERIFY(QFile::link(folders[1], folders.last() + QStringLiteral("/again")));
         QVERIFY(QFile::link(root, folders[1] + QStringLiteral("/up")));
     }
+    for (int k = 0; k < 5; ++k) {
+        tree.vanishing << folders[rng.bounded(folders.size())] + QStringLiteral("/gone%1").arg(k);
+        tree.vanishAfter << 1 + k * files / 6;
+    }
 }
 
 // Every event, in order, with the tree's root replaced so that two trees built
@@ -122,6 +148,16 @@ public:
         const QString path = file.path();
         events << "listed " + strip(path);
         listed << path;
+        // A folder goes only while the walk has listed none of its files: a
+        // file listed and then taken away is read, or found gone, as the
+        // workers happen to get to it.
+        for (qsizetype k = 0; k < m_tree.vanishing.size(); ++k) {
+            const QString folder = m_tree.vanishing[k] + QLatin1Char('/');
+            if (listed.size() == m_tree.vanishAfter[k] &&
+                std::none_of(listed.cbegin(), listed.cend(),
+                             [&](const QString &p) { return p.startsWith(folder); }))
+                QDir(m_tree.vanishing[k]).removeRecursively();
+        }
         const QByteArray native = file.nativePath.toByteArray();
         switch (m_tree.fates.value(QFileInfo(path).fileName(), Fate::Stays)) {
         case Fate::Stays:
@@ -274,6 +310,8 @@ private Q_SLOTS:
     void oneThreadRunIsRight();
     void windowOfOneAndManyWorkers();
     void noFileIsReadBeforeItIsListed();
+    void readsAheadInWalkOrder();
+    void slowStorageWithFewDescriptors();
     void threadsThatCannotStart();
     void cleanupTestCase();
 
@@ -322,11 +360,19 @@ void ParallelRunTest::sameEventsAsOneThread()
         int workers;
         int window;
         qsizetype block;
+        int readAhead = -1;
+        bool storageWaits = false;
     };
-    static const Config configs[] = {{2, 0, 256 * 1024}, {3, 1, 7}, {8, 2, 3}, {4, 0, 1}};
+    // The last two: the defaults on storage that waits (64 workers taking up
+    // to 16 files at a time, 16 threads reading listings ahead), then the walk
+    // reading ahead with one worker.
+    static const Config configs[] = {
+        {2, 0, 256 * 1024},          {3, 1, 7},   {8, 2, 3}, {4, 0, 1}, {64, 3, 11, 2},
+        {0, 0, 256 * 1024, 0, true}, {1, 0, 5, 5}};
     SearchOptions reference;
     reference.workers = 1;
     reference.blockSize = 5;
+    reference.readAhead = -1;
     const Run one = runOnce(m_tree, keyword, reference);
     QVERIFY(one.listed.size() > 300); // the walk went into folders
     for (const Config &config : configs) {
@@ -334,20 +380,29 @@ void ParallelRunTest::sameEventsAsOneThread()
         options.workers = config.workers;
         options.window = config.window;
         options.blockSize = config.block;
+        options.readAhead = config.readAhead;
+        options.storageWaits = config.storageWaits;
         const Run many = runOnce(m_tree, keyword, options);
-        const QString where = QStringLiteral("seed %1, %2 workers, window %3, block %4")
-                                  .arg(m_seed)
-                                  .arg(config.workers)
-                                  .arg(config.window)
-                                  .arg(config.block);
-        QCOMPARE(many.events.size(), one.events.size());
-        for (qsizetype i = 0; i < one.events.size(); ++i) {
+        const QString where =
+            QStringLiteral("seed %1, %2 workers, window %3, block %4, read-ahead %5%6")
+                .arg(m_seed)
+                .arg(config.workers)
+                .arg(config.window)
+                .arg(config.block)
+                .arg(config.readAhead)
+                .arg(config.storageWaits ? QStringLiteral(", storage that waits") : QString());
+        for (qsizetype i = 0; i < std::min(one.events.size(), many.events.size()); ++i) {
             if (many.events[i] != one.events[i])
                 QFAIL(qPrintable(QStringLiteral("%1: event %2 is \"%3\", one thread had \"%4\"")
                                      .arg(where)
                                      .arg(i)
                                      .arg(many.events[i], one.events[i])));
         }
+        if (many.events.size() != one.events.size())
+            QFAIL(qPrintable(QStringLiteral("%1: %2 events, one thread had %3")
+                                 .arg(where)
+                                 .arg(many.events.size())
+                                 .arg(one.events.size())));
     }
 }
 
@@ -469,6 +524,86 @@ void ParallelRunTest::noFileIsReadBeforeItIsListed()
     runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
     QCOMPARE(recorder.readEarly, 0);
     QCOMPARE(recorder.matched.size(), 24);
+}
+
+// The helpers alone: they read every folder below the ones the walk hands
+// them, hand over exactly the listing of the folder asked for, drop what the
+// walk has passed, and leave to the walk what they have not read.
+void ParallelRunTest::readsAheadInWalkOrder()
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path()) + '/';
+    for (int i = 0; i < 12; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const QString folder = dir.path() + QStringLiteral("/a%1/b%2").arg(i).arg(j);
+            QVERIFY(QDir().mkpath(folder));
+            QFile file(folder + QStringLiteral("/f"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    const platform::Folder start = platform::Folder::open(root);
+    std::vector<platform::FolderEntry> top;
+    QVERIFY(start.list(top));
+    QCOMPARE(top.size(), std::size_t(12));
+
+    search::FolderPrefetch prefetch(3, start.id().device);
+    QCOMPARE(prefetch.threads(), 3);
+    prefetch.listedByWalk({}, root, top);
+    QTRY_COMPARE_WITH_TIMEOUT(prefetch.readyCount(), std::size_t(12 + 36), 30000);
+
+    // The fifth folder of the walk's order: everything before it is dropped.
+    const platform::Folder fifth = platform::Folder::openChild(start, top[4].name);
+    std::vector<platform::FolderEntry> own;
+    QVERIFY(fifth.list(own));
+    std::vector<platform::FolderEntry> handed;
+    QVERIFY(prefetch.take({4}, fifth.id(), handed));
+    QCOMPARE(handed.size(), own.size());
+    for (std::size_t k = 0; k < own.size(); ++k) {
+        QCOMPARE(handed[k].name, own[k].name);
+        QCOMPARE(handed[k].isFolder, own[k].isFolder);
+    }
+    QCOMPARE(prefetch.readyCount(), std::size_t(12 + 36 - 4 * 4 - 1));
+    // Taken once: asked again (a folder reached twice), the walk reads it.
+    QVERIFY(!prefetch.take({4}, fifth.id(), handed));
+    // One the walk has passed is left to the walk too.
+    const platform::Folder second = platform::Folder::openChild(start, top[1].name);
+    QVERIFY(!prefetch.take({5}, second.id(), handed));
+    QCOMPARE(prefetch.readyCount(), std::size_t(12 + 36 - 5 * 4));
+}
+
+// Under a low open-file limit the threads for storage that waits are fewer, so
+// that none of them runs out of descriptors: the run still has the one-thread
+// run's events. The limit is lowered for real, in a forked child.
+void ParallelRunTest::slowStorageWithFewDescriptors()
+{
+    if (!testsupport::kThreadsInChild)
+        QSKIP("threads in a forked child are not followed under ThreadSanitizer");
+    SearchOptions reference;
+    reference.workers = 1;
+    reference.readAhead = -1;
+    const Run one = runOnce(m_tree, QStringLiteral("quill"), reference);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = 64;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            _exit(3);
+        SearchOptions options;
+        options.storageWaits = true;
+        const Run many = runOnce(m_tree, QStringLiteral("quill"), options);
+        QCOMPARE(many.events, one.events);
+        std::fflush(stdout);
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 // An ordinary user whose process limit leaves no thread to start (1), or a
