@@ -84,6 +84,15 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
     return qsizetype(n);
 }
 
+bool FileReader::rewind()
+{
+    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+        return false;
+    m_offset = 0;
+    m_atEnd = false;
+    return true;
+}
+
 void FileReader::close()
 {
     if (m_fd >= 0)

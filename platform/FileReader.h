@@ -30,6 +30,9 @@ public:
     // True once the whole file has been returned.
     bool atEnd() const { return m_atEnd; }
 
+    // Goes back to the file's first byte; false when the file cannot seek.
+    bool rewind();
+
     void close();
 
 private:

@@ -6,7 +6,7 @@
 #include "DirectoryListing.h"
 #include "FileReader.h"
 #include "FileSystemType.h"
-#include "KeywordMatcher.h"
+#include "TextMatcher.h"
 #include "Texts.h"
 #include "Tokenizer.h"
 
@@ -186,6 +186,7 @@ public:
     explicit FileSource(platform::FileReader &reader) : m_reader(reader) {}
     qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
     bool atEnd() const override { return m_reader.atEnd(); }
+    bool rewind() override { return m_reader.rewind(); }
 
 private:
     platform::FileReader &m_reader;
@@ -193,7 +194,7 @@ private:
 
 // A file that cannot be opened or read (vanished, locked, no longer a regular
 // file) does not match.
-bool matchFile(QByteArrayView nativePath, KeywordMatcher &matcher, platform::FileReader &reader,
+bool matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
                qsizetype blockSize)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
@@ -212,7 +213,7 @@ bool matchFile(QByteArrayView nativePath, KeywordMatcher &matcher, platform::Fil
 // back at most that many finished ones. A result is one mark in the list.
 class ParallelScan final : public FileSink {
 public:
-    ParallelScan(FileList &files, const KeywordMatcher &matcher, const SearchOptions &options,
+    ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers)
         : m_files(files), m_blockSize(options.blockSize), m_workers(workers),
           m_window(options.window > 0 ? options.window : 64 + 32 * workers)
@@ -276,7 +277,7 @@ private:
     static constexpr qsizetype kBatch = 8;
     static constexpr qsizetype kClaim = 4;
 
-    void work(KeywordMatcher matcher)
+    void work(TextMatcher matcher)
     {
         platform::FileReader reader;
         std::unique_lock lock(m_mutex);
@@ -375,7 +376,7 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
 {
     SearchOutcome outcome;
     const QStringList words = splitKeyword(keywordText);
-    KeywordMatcher matcher(words);
+    TextMatcher matcher(words, options.encoding);
     const int workers = options.workers > 0 ? options.workers : defaultWorkerCount();
     const bool scanning = !words.isEmpty() && !matcher.neverMatches();
 

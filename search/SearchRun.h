@@ -12,6 +12,7 @@
 
 #include "FileList.h"
 #include "SearchObserver.h"
+#include "TextEncoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,6 +27,8 @@ struct SearchOptions {
     // How many files the workers may run ahead of the oldest file not yet
     // matched; 0 takes a default. Bounds the work done but not yet reported.
     int window = 0;
+    // How files are decoded and where lines end (TextEncoding.h).
+    platform::EncodingMode encoding = platform::EncodingMode::Cp932;
 };
 
 // The worker count a run takes by default on this machine.
