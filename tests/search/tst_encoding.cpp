@@ -491,8 +491,14 @@ void EncodingTest::differentialEveryMode()
                 QCOMPARE(got, expected);
             }
             // The file's encoding is settled whenever the file is read at all.
-            if (mode == reference::Mode::Auto && !TextMatcher(words, toMode(mode)).neverMatches())
+            if (mode == reference::Mode::Auto && !TextMatcher(words, toMode(mode)).neverMatches()) {
                 QCOMPARE(int(read), int(toEncoding(reference::kindOf(mode, bytes))));
+                // The viewer decides from the whole file by the same rule.
+                QCOMPARE(int(platform::decideEncoding(EncodingMode::Auto, bytes.constData(),
+                                                      bytes.size())
+                                 .encoding),
+                         int(read));
+            }
         }
     }
     qInfo("%lld files, %lld matches over three modes", files, matched);
