@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +37,33 @@ public:
         return out;
     }
     QByteArray rest() { return take(m_size - m_pos); }
+
+    // The rest read as pieces, so that a short input can stand for a long run of
+    // a repeated pattern (as 9F 88 9F 88 ... for megabytes), which mutating
+    // bytes one at a time never builds. Each piece starts with a byte h:
+    //   h < 80: the next h + 1 bytes, as they are;
+    //   h >= 80: a pattern of 1 + (h & 7) bytes repeated 1 to 65,536 times (two
+    //            bytes, high first, then the pattern).
+    // The result stops at maxSize bytes.
+    QByteArray runs(qsizetype maxSize)
+    {
+        QByteArray out;
+        while (m_pos < m_size && out.size() < maxSize) {
+            const std::uint8_t h = byte();
+            if (h < 0x80) {
+                out += take(std::size_t(h) + 1);
+                continue;
+            }
+            const std::size_t times = below(65536) + 1;
+            const QByteArray pattern = take(1 + (h & 7));
+            if (pattern.isEmpty())
+                break;
+            const qsizetype fit = (maxSize - out.size() + pattern.size() - 1) / pattern.size();
+            out += pattern.repeated(std::min<qsizetype>(qsizetype(times), fit));
+        }
+        out.truncate(maxSize);
+        return out;
+    }
 
 private:
     const std::uint8_t *m_data;

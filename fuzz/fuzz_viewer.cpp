@@ -6,6 +6,8 @@
 // with "\n" and search that text with QString::indexOf.
 //
 // Input: flags, the word's source and length, the start, then the file's bytes.
+// With flag 16 the file's bytes are read as pieces (FuzzInput::runs), so long
+// repeated runs (a lead-range run of megabytes) are reachable.
 
 #include "Cp932.h"
 #include "FuzzInput.h"
@@ -15,6 +17,8 @@
 #include <QStringList>
 
 namespace {
+
+constexpr qsizetype kMaxRuns = 1 << 20; // a file built from repeated runs: 1 MiB at most
 
 QStringList referenceLines(const QByteArray &bytes)
 {
@@ -50,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::size_t wordAt = in.below(65536);
     const std::size_t startAt = in.below(65536);
     const QByteArray rawWord = in.take(wordLength);
-    const QByteArray raw = in.rest();
+    const QByteArray raw = (flags & 16) ? in.runs(kMaxRuns) : in.rest();
     const QByteArray bytes = (flags & 1) ? raw : textBytes(raw);
 
     const QStringList lines = referenceLines(bytes);

@@ -4,6 +4,9 @@
 #include "KeywordMatcher.h"
 
 #include "Cp932.h"
+#include "Cp932Boundary.h"
+
+#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -65,6 +68,11 @@ qsizetype leadRunBefore(const char *begin, const char *end)
 const unsigned char *bytes(const char *p)
 {
     return reinterpret_cast<const unsigned char *>(p);
+}
+
+const char *chars(const unsigned char *p)
+{
+    return reinterpret_cast<const char *>(p);
 }
 
 const char *findByte(const char *from, const char *end, char c)
@@ -140,37 +148,66 @@ KeywordMatcher::Needle KeywordMatcher::makeNeedle(const QByteArray &bytes)
 // A prefilter for a word with a character of several byte forms: the byte forms
 // of the part of the word (a run of characters none of which is U+30FB) whose
 // forms are at most kMaxNeedles in number, the longest such part (then the one
-// with the fewest forms). Empty when every character is U+30FB.
+// with the fewest forms, then the first). Empty when every character is U+30FB.
+//
+// Linear in the word's length, however long: one pass finds, for each end, the
+// longest part ending there (its start only moves forward); the needles are
+// built by appending whole runs of single-form characters.
 std::vector<KeywordMatcher::Needle> KeywordMatcher::prefilter(const QString &text)
 {
     constexpr qsizetype kMaxNeedles = 8;
-    std::vector<QList<QByteArray>> forms;
-    for (const QChar c : text)
-        forms.push_back(cp932::unitForms(c.unicode()));
+    // Characters of one form are looked up in the inverse table; the others (a
+    // few hundred exist) have their forms listed once per distinct character.
+    QHash<char16_t, QList<QByteArray>> listed;
+    auto formsOf = [&listed](char16_t c) -> const QList<QByteArray> & {
+        auto it = listed.constFind(c);
+        if (it == listed.constEnd())
+            it = listed.insert(c, cp932::unitForms(c));
+        return *it;
+    };
+    const qsizetype size = text.size();
+    std::vector<qsizetype> counts(static_cast<size_t>(size)); // byte forms of each character
     qsizetype bestStart = 0, bestLength = 0, bestCount = 0;
-    for (qsizetype start = 0; start < text.size(); ++start) {
-        qsizetype count = 1;
-        for (qsizetype end = start; end < text.size(); ++end) {
-            const qsizetype n = forms[size_t(end)].size();
-            if (n == 0 || count * n > kMaxNeedles)
-                break;
-            count *= n;
-            const qsizetype length = end + 1 - start;
-            if (length > bestLength || (length == bestLength && count < bestCount)) {
-                bestStart = start;
-                bestLength = length;
-                bestCount = count;
-            }
+    qsizetype start = 0, count = 1; // the longest part ending at end, and its forms
+    for (qsizetype end = 0; end < size; ++end) {
+        const char16_t c = text[end].unicode();
+        const qsizetype n = cp932::hasUniqueForm(c) ? 1 : formsOf(c).size();
+        counts[size_t(end)] = n;
+        if (n == 0) {
+            start = end + 1;
+            count = 1;
+            continue;
+        }
+        count *= n;
+        while (count > kMaxNeedles) // every count in the part is at least 1
+            count /= counts[size_t(start++)];
+        const qsizetype length = end + 1 - start;
+        if (length > bestLength || (length > 0 && length == bestLength && count < bestCount)) {
+            bestStart = start;
+            bestLength = length;
+            bestCount = count;
         }
     }
     std::vector<QByteArray> parts{QByteArray()};
-    for (qsizetype i = bestStart; i < bestStart + bestLength; ++i) {
+    const QStringView view(text);
+    for (qsizetype i = bestStart, stop = bestStart + bestLength; i < stop;) {
+        qsizetype j = i;
+        while (j < stop && cp932::hasUniqueForm(view[j].unicode()))
+            ++j;
+        if (j > i) { // a run of single-form characters: one encoding, appended to each part
+            const QByteArray run = cp932::encode(view.sliced(i, j - i)).bytes;
+            for (QByteArray &part : parts)
+                part += run;
+            i = j;
+            continue;
+        }
         std::vector<QByteArray> longer;
         for (const QByteArray &part : parts) {
-            for (const QByteArray &form : forms[size_t(i)])
+            for (const QByteArray &form : formsOf(view[i].unicode()))
                 longer.push_back(part + form);
         }
         parts = std::move(longer);
+        ++i;
     }
     std::vector<Needle> needles;
     if (bestLength > 0) {
@@ -248,15 +285,20 @@ const char *KeywordMatcher::find(const char *from, const char *end, const Needle
 }
 
 // The first occurrence in [segment, end) that starts a character, counting
-// units from segment (a unit boundary), or null.
+// units from segment (a unit boundary), or null. Linear in end - segment: the
+// boundary cursor never reads back past the last boundary it proved, and hits
+// inside a long run of lead-range bytes are crossed pair by pair.
 const char *KeywordMatcher::findAtBoundary(const char *segment, const char *end,
                                            const Needle &needle)
 {
+    cp932::BoundaryCursor cursor(bytes(segment));
+    const auto first = static_cast<unsigned char>(needle.bytes.front());
     for (const char *from = segment;;) {
         const char *hit = find(from, end, needle);
-        if (!hit || cp932::isUnitBoundary(bytes(segment), bytes(hit)))
+        if (!hit || cursor.isBoundary(bytes(hit)))
             return hit;
-        from = hit + 1;
+        from = chars(
+            cursor.skipLeadPairs(bytes(end), [first](unsigned char b) { return b == first; }));
     }
 }
 
@@ -341,7 +383,11 @@ bool KeywordMatcher::scanLines(const char *begin, const char *end)
     // prefilter); only lines holding them at a unit boundary are checked.
     const Word &primary = m_words.front();
     AnyFinder finder(primary.needles, end);
-    const char *floor = p; // a line start: no hit before it counts
+    std::array<bool, 256> starts{}; // the first bytes of the primary word's needles
+    for (const Needle &needle : primary.needles)
+        starts[static_cast<unsigned char>(needle.bytes.front())] = true;
+    cp932::BoundaryCursor cursor(bytes(p)); // reset at each line's start
+    const char *floor = p;                  // a line start: no hit before it counts
     const char *lineStart = nullptr;
     const char *lineEnd = nullptr;
     const char *from = p;
@@ -365,9 +411,11 @@ bool KeywordMatcher::scanLines(const char *begin, const char *end)
             }
             const char *next = findByte(hit, end, '\r');
             lineEnd = next ? next : end;
+            cursor = cp932::BoundaryCursor(bytes(lineStart));
         }
-        if (!cp932::isUnitBoundary(bytes(lineStart), bytes(hit))) {
-            from = hit + 1;
+        if (!cursor.isBoundary(bytes(hit))) {
+            from = chars(cursor.skipLeadPairs(bytes(lineEnd),
+                                              [&starts](unsigned char b) { return starts[b]; }));
             continue;
         }
         resetLine();

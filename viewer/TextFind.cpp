@@ -5,6 +5,7 @@
 
 #include "ByteSearch.h"
 #include "Cp932.h"
+#include "Cp932Boundary.h"
 
 #include <algorithm>
 
@@ -13,25 +14,32 @@ namespace {
 constexpr qsizetype kFindChunk = 1 << 20; // characters searched at a time
 
 // A byte search for text with exactly one byte form: a hit counts only where a
-// unit starts, so a match inside a double-byte character is passed over.
+// unit starts, so a match inside a double-byte character is passed over. Linear
+// in the bytes searched: the boundary cursor never reads back past the last
+// boundary it proved, and hits inside a long run of lead-range bytes are crossed
+// pair by pair.
 qsizetype findFast(const LineIndex &index, const QByteArray &pattern, qsizetype start)
 {
     const LineIndex::Line first = index.lineForOffset(start);
     const qsizetype base = index.rawPosOfChar(first, start - first.offset); // a unit boundary
-    const char *data = index.bytes().constData();
+    const auto *data = reinterpret_cast<const unsigned char *>(index.bytes().constData());
     const qsizetype size = index.bytes().size();
+    const auto firstByte = static_cast<unsigned char>(pattern.front());
+    cp932::BoundaryCursor cursor(data + base);
     qsizetype pos = base;
     while (pos < size) {
-        const char *hit = platform::findBytes(data + pos, size - pos, pattern);
+        const char *hit =
+            platform::findBytes(reinterpret_cast<const char *>(data + pos), size - pos, pattern);
         if (!hit)
             return -1;
-        const qsizetype h = hit - data;
-        if (cp932::isUnitBoundary(reinterpret_cast<const unsigned char *>(data + base),
-                                  reinterpret_cast<const unsigned char *>(hit))) {
-            const LineIndex::Line line = index.lineForRawPos(h);
-            return line.offset + index.charsIn(line.begin, h);
+        const auto *h = reinterpret_cast<const unsigned char *>(hit);
+        if (cursor.isBoundary(h)) {
+            const LineIndex::Line line = index.lineForRawPos(h - data);
+            return line.offset + index.charsIn(line.begin, h - data);
         }
-        pos = h + 1;
+        pos = cursor.skipLeadPairs(data + size, [firstByte](unsigned char b) {
+            return b == firstByte;
+        }) - data;
     }
     return -1;
 }

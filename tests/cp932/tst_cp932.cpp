@@ -9,6 +9,7 @@
 // Set TARNWELL_CP932_SEED to repeat a run of the random tests.
 
 #include "Cp932.h"
+#include "Cp932Boundary.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -265,8 +266,8 @@ void TestCp932::everyThreeByteInputFromALeadByte()
     }
 }
 
-// Whole lines, the same lines in random pieces, and the boundary test at every
-// offset, all against the model.
+// Whole lines, the same lines in random pieces, the boundary test at every
+// offset and the boundary cursor, all against the model.
 void TestCp932::randomLines()
 {
     QRandomGenerator rng(m_seed);
@@ -316,6 +317,35 @@ void TestCp932::randomLines()
                                      .arg(hex(p, n))
                                      .arg(at)
                                      .arg(boundary ? "" : "not ")));
+        }
+
+        // The cursor, asked at a random increasing subset of the offsets, now and
+        // then crossing pairs of lead-range bytes up to a random stop byte.
+        std::vector<char> isStart(size_t(n) + 1, 0);
+        for (int at : starts)
+            isStart[size_t(at)] = 1;
+        isStart[size_t(n)] = 1;
+        cp932::BoundaryCursor cursor(p);
+        for (int at = 0; at < n; ++at) {
+            if (cursor.known() > p + at || rng.bounded(3) == 0)
+                continue;
+            if (cursor.isBoundary(p + at) != bool(isStart[size_t(at)]))
+                QFAIL(qPrintable(
+                    QStringLiteral("%1: the cursor is wrong at offset %2").arg(hex(p, n)).arg(at)));
+            if (rng.bounded(4) != 0)
+                continue;
+            const unsigned char stop = p[rng.bounded(n)];
+            const unsigned char *from = cursor.known();
+            const unsigned char *to =
+                cursor.skipLeadPairs(p + n, [stop](unsigned char b) { return b == stop; });
+            bool stepsOverStop = false;
+            for (const unsigned char *q = from; q < to; ++q)
+                stepsOverStop = stepsOverStop || (isStart[size_t(q - p)] && *q == stop);
+            if (to < from || !isStart[size_t(to - p)] || stepsOverStop)
+                QFAIL(qPrintable(QStringLiteral("%1: skipping pairs from %2 stopped at %3")
+                                     .arg(hex(p, n))
+                                     .arg(from - p)
+                                     .arg(to - p)));
         }
     }
 }

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void everyWordCounts();
     void longLineAcrossBlocks();
     void leadRunParityAcrossBlocks();
+    void leadRunsAgainstReference();
+    void longKeywordsOfSeveralForms();
     void stopsReadingAtFirstMatchingLine();
     void matcherIsReusable();
     void readErrorPartWay();
@@ -222,6 +224,102 @@ void MatcherTest::leadRunParityAcrossBlocks()
         // A run cut by a block end must not turn into a middle dot either.
         QVERIFY(!engineMatches(QByteArray(1000, '\x81'), {QStringLiteral("・")}, block));
         QVERIFY(engineMatches(QByteArray(1001, '\x81'), {QStringLiteral("・")}, block));
+    }
+}
+
+// Long runs of lead-range bytes in which the keyword's bytes sit between
+// characters at every other byte (9F 88 9F 88 ... holds 88 9F, the bytes of 亜,
+// everywhere but never at a boundary), with now and then a real occurrence, a
+// NUL, a CR or an odd byte that shifts the pairing, cut into blocks and reads
+// of small sizes so that hits fall at block and piece boundaries.
+void MatcherTest::leadRunsAgainstReference()
+{
+    const QByteArray run = QByteArray("\x9F\x88").repeated(5000);
+    for (qsizetype block : {1, 2, 3, 64, 4097, 65536}) {
+        QVERIFY(!engineMatches(run, {QStringLiteral("亜")}, block));
+        QVERIFY(!engineMatches("A" + run, {QStringLiteral("亜")}, block));
+        QVERIFY(engineMatches("\x9F" + run, {QStringLiteral("亜")}, block)); // pairing shifted
+        QVERIFY(engineMatches(run + "\x88\x9F", {QStringLiteral("亜")}, block));
+        QVERIFY(!engineMatches(run + "\x9F\x88\x9F", {QStringLiteral("亜")}, block));
+        QVERIFY(engineMatches(run + QByteArray("\0\x88\x9F", 3), {QStringLiteral("亜")}, block));
+        QVERIFY(
+            !engineMatches(QByteArray("\xE0\x81").repeated(3000), {QStringLiteral("≒")}, block));
+    }
+
+    quint32 seed = QRandomGenerator::global()->generate();
+    if (qEnvironmentVariableIsSet("TARNWELL_SEED"))
+        seed = qEnvironmentVariable("TARNWELL_SEED").toUInt();
+    qInfo("lead-run seed %u (set TARNWELL_SEED to repeat)", seed);
+    QRandomGenerator rng(seed);
+    // Repeated units whose raw bytes hold a word's bytes across pairs.
+    const QList<QByteArray> units{"\x9F\x88", "\x88\x9F", "\x88\x88\x9F",
+                                  "\xE0\x81", "\x90\x87", "\x81\xE0\x81",
+                                  "\x88",     "\x95\x95", "\x9F\x88\x88"};
+    const QList<QByteArray> breaks{"A",  "\x9F",     "\x88\x9F", QByteArray("\0", 1), "\r\n", "\r",
+                                   "\n", "\x81\xE0", "\x87\x90", "\x95\x5C",          "\x88"};
+    const QList<QStringList> keywords{{QStringLiteral("亜")},
+                                      {QStringLiteral("亜亜")},
+                                      {QStringLiteral("≒")},
+                                      {QStringLiteral("亜"), QStringLiteral("≒")},
+                                      {QStringLiteral("A"), QStringLiteral("亜")},
+                                      {QStringLiteral("\\"), QStringLiteral("亜")},
+                                      {QStringLiteral("・")},
+                                      {QStringLiteral("亜A")},
+                                      {QStringLiteral("表"), QStringLiteral("亜")}};
+    static const qsizetype blocks[] = {1, 2, 3, 4, 5, 7, 8, 13, 64, 1000, 65536};
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes;
+        for (int piece = 1 + int(rng.bounded(4)); piece > 0; --piece) {
+            bytes += units[rng.bounded(units.size())].repeated(rng.bounded(300));
+            if (rng.bounded(3) != 0)
+                bytes += breaks[rng.bounded(breaks.size())];
+        }
+        const QStringList &words = keywords[rng.bounded(keywords.size())];
+        const bool expected = referenceMatches(bytes, words);
+        const qsizetype block = blocks[rng.bounded(int(std::size(blocks)))];
+        const qsizetype chunk = rng.bounded(2) ? qsizetype(1) << 30 : 1 + rng.bounded(9);
+        if (engineMatches(bytes, words, block, chunk, rng.bounded(2)) != expected) {
+            QFAIL(qPrintable(QStringLiteral("seed %1: bytes %2, words %3, block %4, chunk %5")
+                                 .arg(seed)
+                                 .arg(QString::fromLatin1(bytes.toHex(' ')))
+                                 .arg(words.join(u'|'))
+                                 .arg(block)
+                                 .arg(chunk)));
+        }
+    }
+}
+
+// A keyword of tens of thousands of characters with a few of several byte
+// forms: the prefilter picks its part in one pass, and the answers stay those
+// of the reference, whichever form the file holds.
+void MatcherTest::longKeywordsOfSeveralForms()
+{
+    const QString as(64000, QLatin1Char('a'));
+    const QByteArray bytesA(64000, 'a');
+    struct Case {
+        QString word;
+        QByteArray present; // a line that holds the word
+        QByteArray absent;  // a near miss
+    };
+    const QList<Case> cases{
+        {QStringLiteral("≒") + as, "\x87\x90" + bytesA, "\x87\x90" + bytesA.chopped(1)},
+        {as + QStringLiteral("≒"), "x" + bytesA + "\x81\xE0", bytesA + "\x81\xE1"},
+        {as + QStringLiteral("≒∵") + as, bytesA + "\x87\x90\xFA\x5B" + bytesA,
+         bytesA + "\x87\x90\xFA\x5B" + bytesA.chopped(2)},
+        {QStringLiteral("・") + as + QStringLiteral("・"), "\x85\x40" + bytesA + "\x81\x45",
+         "\x85\x40" + bytesA + "\x81\x46"},
+        {QStringLiteral("≒≒≒≒a") + as, "\x81\xE0\x87\x90\x87\x90\x81\xE0" + bytesA + "a",
+         "\x81\xE0\x87\x90\x87\x90\x81\xE0" + bytesA},
+    };
+    for (const Case &c : cases) {
+        for (qsizetype block : {qsizetype(7), qsizetype(4096), qsizetype(1) << 20}) {
+            for (const QByteArray &line : {c.present, c.absent}) {
+                const QByteArray file = "\x9F\x88\r\n" + line + "\r\nz";
+                QCOMPARE(engineMatches(file, {c.word}, block), referenceMatches(file, {c.word}));
+            }
+        }
+        QVERIFY(referenceMatches(c.present, {c.word}));
+        QVERIFY(!referenceMatches(c.absent, {c.word}));
     }
 }
 

@@ -141,6 +141,49 @@ private Q_SLOTS:
         }
     }
 
+    // Lines that are long runs of lead-range bytes in which the word's bytes sit
+    // between characters (9F 88 9F 88 ... holds 88 9F, the bytes of 亜, at every
+    // other byte), with now and then a real occurrence or a byte that shifts the
+    // pairing: find on the byte path, from starts inside the runs, gives what
+    // searching the decoded text gives.
+    void findInLeadRuns()
+    {
+        QRandomGenerator rng(12);
+        const QList<QByteArray> units{"\x9F\x88", "\x88\x9F", "\x88\x88\x9F",
+                                      "\xE0\x81", "\x88",     "\x9F\x88\x88"};
+        const QList<QByteArray> breaks{"A",        "\x9F",     "\x88\x9F", QByteArray("\0", 1),
+                                       "\x81\xE0", "\x95\x5C", "\x88"};
+        const QStringList words{QStringLiteral("亜"), QStringLiteral("亜亜"), QStringLiteral("A"),
+                                QStringLiteral("\\"), QStringLiteral("亜A"),  QStringLiteral("≒")};
+        for (int round = 0; round < 200; ++round) {
+            QList<QByteArray> lines;
+            for (int n = 1 + int(rng.bounded(4)); n > 0; --n) {
+                QByteArray line;
+                for (int piece = int(rng.bounded(4)); piece > 0; --piece) {
+                    line += units[rng.bounded(units.size())].repeated(rng.bounded(400));
+                    if (rng.bounded(2))
+                        line += breaks[rng.bounded(breaks.size())];
+                }
+                lines += line;
+            }
+            Twins t;
+            makeTwins(lines, t);
+            for (const QString &word : words) {
+                for (int k = 0; k < 4; ++k) {
+                    const qsizetype start = k == 0 ? 0 : rng.bounded(int(t.text.size() + 1));
+                    const qsizetype expected = t.text.indexOf(word, start);
+                    QCOMPARE(findText(t.crlf, word, start).offset, expected);
+                    QCOMPARE(findText(t.cr, word, start).offset, expected);
+                }
+            }
+        }
+        // One line of a run 512 KiB long with the word once, at its end.
+        LineIndex index;
+        index.setBytes(QByteArray("\x9F\x88").repeated(1 << 18) + "\x88\x9F", nullptr);
+        QCOMPARE(findText(index, QStringLiteral("亜"), 0).offset, qsizetype(1) << 18);
+        QCOMPARE(findText(index, QStringLiteral("亜"), 1000).offset, qsizetype(1) << 18);
+    }
+
     // A long file of short lone-CR lines: every step of a find over it costs
     // its line, so the word at the very end is found.
     void findAtTheEndOfManyLoneCrLines()
