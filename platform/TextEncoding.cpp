@@ -124,9 +124,23 @@ bool Utf8Validator::feed(const char *data, qsizetype size)
             }
             if (p == e)
                 break;
-            const unsigned char b = *p++;
-            if (b < 0x80)
+            const unsigned char b = *p;
+            if (b < 0x80) {
+                ++p;
                 continue;
+            }
+            // The common whole sequences at once: two bytes, and three bytes
+            // with a lead that takes any continuation (most of CJK).
+            if (b >= 0xC2 && b <= 0xDF && e - p >= 2 && (p[1] & 0xC0) == 0x80) {
+                p += 2;
+                continue;
+            }
+            if (b >= 0xE1 && b <= 0xEF && b != 0xED && e - p >= 3 && (p[1] & 0xC0) == 0x80 &&
+                (p[2] & 0xC0) == 0x80) {
+                p += 3;
+                continue;
+            }
+            ++p;
             needed = sequenceStart(b, lower, upper);
             if (needed < 0) {
                 m_valid = false;

@@ -19,13 +19,11 @@ public:
     qsizetype read(char *buffer, qsizetype max) override
     {
         const qsizetype n = m_bytes.read(buffer, max);
-        char *end = buffer + std::max<qsizetype>(n, 0);
-        for (char *p = buffer; p < end; ++p) {
-            p = static_cast<char *>(std::memchr(p, '\n', size_t(end - p)));
-            if (!p)
-                break;
-            *p = '\r';
-        }
+        // A select rather than a search: the compiler makes it one vector
+        // pass, cheaper than a search that stops at every line.
+        auto *p = reinterpret_cast<unsigned char *>(buffer);
+        for (qsizetype i = 0; i < n; ++i)
+            p[i] = p[i] == '\n' ? '\r' : p[i];
         return n;
     }
     bool atEnd() const override { return m_bytes.atEnd(); }
