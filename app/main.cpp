@@ -6,6 +6,7 @@
 #include "QtDesktopShell.h"
 #include "QtHelpViewer.h"
 #include "QtMessageBox.h"
+#include "ResourceLimits.h"
 #include "SettingsStore.h"
 #include "Texts.h"
 #include "Translations.h"
@@ -19,6 +20,9 @@ int main(int argc, char *argv[])
         platform::reportNoDisplay("tarnwell");
         return 1;
     }
+    // The search fits its threads and held folders into the descriptors left;
+    // a session's soft limit is often far below what the system allows.
+    platform::raiseDescriptorLimit();
     QApplication app(argc, argv);
     // Lets Wayland docks match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwell.Tarnwell"));

@@ -16,6 +16,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include <cerrno>
+#include <new>
+
 #include "MessageBox.h"
 
 namespace {
@@ -70,6 +73,17 @@ public:
             m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
                                             mb::Information);
     }
+    // Not a file that cannot be read (those are skipped silently): the run
+    // itself could not be completed, and the user is told so.
+    void runFailed(int) override
+    {
+        commitLists();
+        m_w.showPanelText();
+        m_w.m_pacer->flush();
+        if (m_w.m_services.messageBox)
+            m_w.m_services.messageBox->show(&m_w, texts::searchIncomplete, texts::productName,
+                                            mb::Exclamation);
+    }
 
 private:
     void commitLists()
@@ -113,7 +127,13 @@ void MainWindow::MENU_SEARCH_Click()
     SearchOptions options;
     options.encoding = m_encoding;
     m_listedEncoding = m_encoding; // the viewer reads the listed files the same way
-    const SearchOutcome outcome = runSearch(path, keywordText, observer, options);
+    SearchOutcome outcome;
+    try {
+        outcome = runSearch(path, keywordText, observer, options);
+    } catch (const std::bad_alloc &) {
+        // Memory refused where the run cannot do without (the list of files).
+        observer.runFailed(ENOMEM);
+    }
     if (!outcome.keywordEmpty) {
         addToHistory(Combo1, path);
         addToHistory(Combo2, keywordText);

@@ -40,7 +40,36 @@ struct DirCloser {
     ~DirCloser() { closedir(dir); }
 };
 
+struct ListingFault {
+    int error = 0;
+    int entries = 0;
+    int times = 0;
+};
+ListingFault g_listingFault;
+
+// The fault due to the listing starting now, if any.
+ListingFault takeListingFault()
+{
+    if (g_listingFault.error == 0 || g_listingFault.times == 0)
+        return {};
+    if (g_listingFault.times > 0)
+        --g_listingFault.times;
+    return g_listingFault;
+}
+
 } // namespace
+
+namespace testing {
+void setListingFault(int error, int entries, int times)
+{
+    g_listingFault = ListingFault{error, entries, times};
+}
+} // namespace testing
+
+int childCheckFlags()
+{
+    return O_PATH | O_CLOEXEC;
+}
 
 int openFolderPath(const QByteArray &path, int flags)
 {
@@ -103,13 +132,28 @@ Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderErr
             *error = EBADF;
         return Folder();
     }
-    return adopt(openAtRetrying(parent.m_fd, name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC),
-                 error);
+    Folder child = adopt(openAtRetrying(parent.m_fd, name.constData(), childCheckFlags()), error);
+    if (child.isOpen()) {
+        struct stat self;
+        if (fstat(child.m_fd, &self) != 0 || !S_ISDIR(self.st_mode)) {
+            child.close();
+            if (error)
+                *error = ENOTDIR;
+        }
+    }
+    return child;
 }
 
-bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
+bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error,
+                  FolderError *brokenOff) const
 {
     entries.clear();
+    const ListingFault fault = takeListingFault();
+    if (fault.error != 0 && fault.entries == 0) {
+        if (error)
+            *error = fault.error;
+        return false;
+    }
     // A second descriptor for the listing, which closedir() takes with it; the
     // folder's own stays open for opening what the listing names.
     const int listFd = m_fd >= 0 ? ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
@@ -123,10 +167,21 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
     }
     DirCloser closer{dir};
 
-    while (const dirent *entry = readdir(dir)) {
+    int read = 0;
+    for (;;) {
+        // readdir() says nothing else of an error than errno with a null entry.
+        errno = 0;
+        const dirent *entry = fault.error != 0 && read == fault.entries ? nullptr : readdir(dir);
+        if (!entry) {
+            const int why = fault.error != 0 && read == fault.entries ? fault.error : errno;
+            if (why != 0 && brokenOff)
+                *brokenOff = why;
+            break;
+        }
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        ++read;
         bool isFolder = false;
         switch (entry->d_type) {
         case DT_REG:
@@ -143,6 +198,11 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error) const
                 isFolder = true;
             else if (!S_ISREG(st.st_mode))
                 continue;
+            if (entry->d_type == DT_LNK || quint64(st.st_dev) != m_id.device) {
+                entries.push_back(FolderEntry{QByteArray(name, qsizetype(std::strlen(name))),
+                                              isFolder, true, quint64(st.st_dev)});
+                continue;
+            }
             break;
         }
         default:

@@ -30,6 +30,10 @@ QString displayPath(const QByteArray &nativePath);
 struct FolderEntry {
     QByteArray name; // as the listing returned it
     bool isFolder = false;
+    // A link (or an entry whose device is not its folder's): the device it
+    // lies on, which may be another file system.
+    bool throughLink = false;
+    quint64 device = 0;
 };
 
 // Identity of a folder on its volume, to notice a folder reached twice.
@@ -49,6 +53,14 @@ using FolderError = int;
 // Returns the descriptor, or -1 with errno set.
 int openFolderPath(const QByteArray &path, int flags);
 
+// The open(2) flags with which openChild() opens a sub-folder to check it:
+// O_PATH without O_DIRECTORY. The kernel's path walk mounts an automount
+// point that is not mounted yet only when the lookup asks for a folder
+// (O_DIRECTORY), opens it for reading, creates, or passes through it; an
+// O_PATH open of the point itself does none of these, so it gives the
+// descriptor of the point (autofs, a pseudo file system) and mounts nothing.
+int childCheckFlags();
+
 // One open folder. Move-only; closes its descriptor when destroyed. The
 // descriptor is an O_PATH one: opening it reads nothing and triggers no
 // automount, so the folder's identity and file system can be checked before
@@ -65,6 +77,7 @@ public:
     // The folder at a native path (any length). Links are followed.
     static Folder open(const QByteArray &path, FolderError *error = nullptr);
     // The sub-folder `name` of an open folder (a link to a folder is followed).
+    // ENOTDIR when name is not a folder.
     static Folder openChild(const Folder &parent, const QByteArray &name,
                             FolderError *error = nullptr);
 
@@ -77,8 +90,11 @@ public:
     // included, "." and ".." left out. Only folders and regular files are kept
     // (links are resolved); FIFOs, sockets, devices and dangling links are
     // dropped, since reading one can block forever. Returns false, with nothing
-    // listed, when the folder cannot be read.
-    bool list(std::vector<FolderEntry> &entries, FolderError *error = nullptr) const;
+    // listed, when the folder cannot be read. When the listing breaks off
+    // part-way (the file system reports an error after some entries), returns
+    // true with the entries read so far and sets *brokenOff to the errno.
+    bool list(std::vector<FolderEntry> &entries, FolderError *error = nullptr,
+              FolderError *brokenOff = nullptr) const;
 
 private:
     static Folder adopt(int fd, FolderError *error);
@@ -86,5 +102,13 @@ private:
     int m_fd = -1;
     FolderId m_id;
 };
+
+namespace testing {
+// Makes the next `times` listings (-1: every one) fail with `error`, for what
+// the tests cannot bring about at will (EIO part-way, ENOMEM): with
+// `entries` 0 the listing cannot be opened, else it breaks off after that
+// many entries. error 0 turns it off. Set it only while no run is going.
+void setListingFault(int error, int entries = 0, int times = -1);
+} // namespace testing
 
 } // namespace platform

@@ -15,16 +15,26 @@ namespace platform {
 
 FileReader::~FileReader()
 {
+    release();
+}
+
+void FileReader::release()
+{
     close();
     if (m_folderFd >= 0)
         ::close(m_folderFd);
+    m_folderFd = -1;
 }
 
 bool FileReader::open(const QByteArray &nativePath)
 {
     close();
+    m_error = 0;
     // O_NONBLOCK: if a FIFO took the file's place since the walk, opening it
-    // must not wait for a writer. It changes nothing for a regular file.
+    // must not wait for a writer. On a regular file it matters too: where
+    // another process holds a lease (F_SETLEASE; NFS delegations and Samba
+    // oplocks use them) that this open breaks, the open fails with EAGAIN at
+    // once instead of waiting up to the lease-break time (45 s by default).
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int dirFd = AT_FDCWD;
     const char *name = nativePath.constData();
@@ -34,14 +44,17 @@ bool FileReader::open(const QByteArray &nativePath)
         if (m_folderFd < 0 || folder != m_folder) {
             if (m_folderFd >= 0)
                 ::close(m_folderFd);
+            m_folderFd = -1; // should the copy below throw (memory refused)
             m_folder = folder.toByteArray();
             // Opened in pieces when the path is longer than the kernel takes.
             m_folderFd = openFolderPath(m_folder, O_PATH);
+            if (m_folderFd < 0) {
+                m_error = errno;
+                return false;
+            }
         }
-        if (m_folderFd >= 0) {
-            dirFd = m_folderFd;
-            name += slash + 1;
-        }
+        dirFd = m_folderFd;
+        name += slash + 1;
     }
     // O_NOATIME: searching leaves even the access time alone. The kernel allows
     // it only to the file's owner (or a privileged user) and says EPERM to
@@ -49,10 +62,13 @@ bool FileReader::open(const QByteArray &nativePath)
     int fd = openAtRetrying(dirFd, name, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM)
         fd = openAtRetrying(dirFd, name, flags);
-    if (fd < 0)
+    if (fd < 0) {
+        m_error = errno;
         return false;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // No longer a regular file (a FIFO took its place): not one to read.
         ::close(fd);
         return false;
     }
@@ -73,8 +89,10 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
     do {
         n = ::read(m_fd, buffer, size_t(max));
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
+    if (n < 0) {
+        m_error = errno;
         return -1;
+    }
     m_offset += n;
     // A short read that reaches the size known at open is the end: this saves
     // the extra call that would return 0. Files that report no size (some
@@ -86,8 +104,12 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
 
 bool FileReader::rewind()
 {
-    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+    if (m_fd < 0)
         return false;
+    if (::lseek(m_fd, 0, SEEK_SET) != 0) {
+        m_error = errno; // the file was not read whole: it is reported unreadable
+        return false;
+    }
     m_offset = 0;
     m_atEnd = false;
     return true;

@@ -17,7 +17,8 @@ public:
 
     // Opens a regular file (or a link to one) for reading. Anything else (a
     // FIFO, a device, a folder) is refused without blocking. False when the
-    // file cannot be opened. The folder of the last file stays open, so that
+    // file cannot be opened (error() tells why). The folder of the last file
+    // stays open, so that
     // files of one folder opened one after the other need no full path lookup;
     // the file is opened relative to it, so a path of any length opens. The
     // file's access time is left alone where the kernel allows it.
@@ -33,7 +34,13 @@ public:
     // Goes back to the file's first byte; false when the file cannot seek.
     bool rewind();
 
+    // The errno of the last open() or read() that failed; 0 after a success.
+    // EAGAIN from open(): another process holds a lease on the file.
+    int error() const { return m_error; }
+
     void close();
+    // Closes the folder kept open too: one descriptor less while they are short.
+    void release();
 
 private:
     int m_fd = -1;
@@ -42,6 +49,7 @@ private:
     qint64 m_size = 0;   // size at open; 0 when the file system does not tell
     qint64 m_offset = 0; // bytes read so far
     bool m_atEnd = false;
+    int m_error = 0;
 };
 
 } // namespace platform

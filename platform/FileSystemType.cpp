@@ -6,9 +6,13 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -73,6 +77,21 @@ bool isPseudoFileSystem(int fd, quint64 device)
     default:
         return false;
     }
+}
+
+bool FileSystemTypes::isPseudoAt(int dirFd, const char *name, quint64 device, int *error)
+{
+    const auto known = m_pseudo.find(device);
+    if (known != m_pseudo.end())
+        return known->second;
+    const int fd = ::openat(dirFd, name, O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    const bool pseudo = isPseudo(fd, device);
+    ::close(fd);
+    return pseudo;
 }
 
 } // namespace platform

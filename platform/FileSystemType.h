@@ -31,6 +31,12 @@ public:
         return pseudo;
     }
 
+    // The same for the entry `name` of the open folder dirFd (a link is
+    // followed), which lies on `device`. Opens it (O_PATH) only when the
+    // device was not seen before. When it cannot be opened, returns false
+    // and sets *error to the errno (left alone otherwise).
+    bool isPseudoAt(int dirFd, const char *name, quint64 device, int *error);
+
 private:
     std::unordered_map<quint64, bool> m_pseudo; // by st_dev
 };

@@ -19,6 +19,11 @@ inline const QString searchingFile = QStringLiteral("検索中...");      // fol
 inline const QString foundSuffix = QStringLiteral(" 見つかりました");  // after the path
 inline const QString countSuffix = QStringLiteral("個見つかりました"); // after the count
 inline const QString nothingFound = QStringLiteral("見つかりませんでした");
+// A run that ran short of descriptors or memory: the list may lack files.
+inline const QString searchIncomplete =
+    QStringLiteral("システムの資源(ファイル記述子またはメモリ)が不足したため、"
+                   "検索を最後まで行えませんでした。\n"
+                   "結果の一覧には見つかったファイルの一部だけが表示されています。");
 
 // Main window controls
 inline const QString labelFolder = QStringLiteral("検索対象(&T):");

@@ -12,6 +12,28 @@
 // set on every byte but the last), its bytes and a NUL, so that a path can be
 // handed to the system without a copy.
 
+FileList::FileList(FileList &&other) noexcept
+    : m_blocks(std::move(other.m_blocks)), m_used(other.m_used), m_lastSize(other.m_lastSize),
+      m_records(std::move(other.m_records)), m_marks(std::move(other.m_marks)),
+      m_count(other.m_count)
+{
+    other.clear(); // the vectors' moved-from state is not promised to be empty
+}
+
+FileList &FileList::operator=(FileList &&other) noexcept
+{
+    if (this != &other) {
+        m_blocks = std::move(other.m_blocks);
+        m_used = other.m_used;
+        m_lastSize = other.m_lastSize;
+        m_records = std::move(other.m_records);
+        m_marks = std::move(other.m_marks);
+        m_count = other.m_count;
+        other.clear();
+    }
+    return *this;
+}
+
 QByteArrayView FileList::nativePath(qsizetype i) const
 {
     const Record &r = record(i);

@@ -18,8 +18,11 @@
 class FileList {
 public:
     FileList() = default;
-    FileList(FileList &&) noexcept = default;
-    FileList &operator=(FileList &&) noexcept = default;
+    // A moved-from list is empty and may be appended to again.
+    FileList(FileList &&other) noexcept;
+    FileList &operator=(FileList &&other) noexcept;
+    FileList(const FileList &) = delete;
+    FileList &operator=(const FileList &) = delete;
 
     qsizetype size() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }

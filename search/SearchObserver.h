@@ -40,8 +40,23 @@ public:
     virtual void resultsCleared() {}
     // A file has a line holding every word; reported once per file, in scan order.
     virtual void fileMatched(const FoundFile &file) = 0;
+    // Something below the folder searched could not be searched, and why (an
+    // errno value): a file that cannot be opened or read, a folder that cannot
+    // be entered or listed (its path ends in the separator), or a listing that
+    // broke off part-way (brokenOff: the entries read before it stay in the
+    // run). Folders are reported during the walk, files in scan order.
+    virtual void cannotRead(const FoundFile &path, int error, bool brokenOff)
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(error);
+        Q_UNUSED(brokenOff);
+    }
     // No file matched: the front tells the user ("見つかりませんでした").
     virtual void nothingFound() {}
+    // The run could not be completed: the process ran short of descriptors or
+    // memory (error: the errno) even after waiting, so files may be missing
+    // from the results. Reported instead of nothingFound(), before runEnded().
+    virtual void runFailed(int error) { Q_UNUSED(error); }
     // The run is over: after the last status text, or after clearing the viewer
     // when the keyword has no word. matches: the files listed as found.
     virtual void runEnded(bool keywordEmpty, qsizetype matches)

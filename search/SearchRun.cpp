@@ -6,14 +6,21 @@
 #include "DirectoryListing.h"
 #include "FileReader.h"
 #include "FileSystemType.h"
+#include "ResourceLimits.h"
 #include "TextMatcher.h"
 #include "Texts.h"
 #include "Tokenizer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -49,20 +56,51 @@ struct FolderIdHash {
     }
 };
 
+// What the walk and the workers share about resources. Once something ran
+// short for good, the run is failed: nobody waits for resources any more.
+struct RunState {
+    std::atomic<int> resourceError{0};
+
+    void fail(int error)
+    {
+        int none = 0;
+        resourceError.compare_exchange_strong(none, error);
+    }
+    bool failed() const { return resourceError.load(std::memory_order_relaxed) != 0; }
+    // Waits before retry number `attempt` of something that ran short; false
+    // when the caller is to give up (then the run is failed with `error`).
+    bool wait(int attempt, int error)
+    {
+        if (!failed() && platform::waitForResources(attempt))
+            return true;
+        fail(error);
+        return false;
+    }
+};
+
 // The walk keeps the folders of the current path open, so that each folder is
 // opened relative to its parent and the path may grow without limit. Folders
 // deeper than this keep their descriptor only while the walk is inside them;
 // coming back to one that has more sub-folders to enter, the walk opens it
-// again from the deepest folder still open. At most kHeldLevels + 3
+// again from the deepest folder still open. At most kHeldLevels + 4
 // descriptors are open at once (the held ones, the current folder, a child
-// being entered and its listing).
+// being entered, its listing and the file system check of what it names).
 constexpr std::size_t kHeldLevels = 32;
+constexpr int kWalkExtraDescriptors = 4;
 
 // Depth first, one listing per folder read whole before any sub-folder is
 // entered, without recursion (the depth is limited by memory, not by the stack).
+//
+// Running short of descriptors or memory is never taken for a folder that
+// cannot be listed: the walk gives back the descriptors of held folders, waits
+// and tries again, and when that does not help it stops and fails the run.
 class Walk {
 public:
-    Walk(SearchObserver &observer, FileSink &files) : m_observer(observer), m_files(files) {}
+    Walk(SearchObserver &observer, FileSink &files, RunState &state,
+         std::size_t heldLevels = kHeldLevels)
+        : m_observer(observer), m_files(files), m_state(state),
+          m_heldLevels(std::max<std::size_t>(1, heldLevels))
+    {}
 
     // folder: native bytes ending in the separator. Returns 0, or the errno
     // that kept the folder itself from being opened or listed.
@@ -71,14 +109,23 @@ public:
         m_observer.statusTextChanged(texts::analysingFolders);
         platform::FolderError error = 0;
         Level start;
-        start.folder = platform::Folder::open(folder, &error);
-        if (!start.folder.isOpen() || !start.folder.list(start.entries, &error))
+        for (int attempt = 0;; ++attempt) {
+            error = 0;
+            start.folder = platform::Folder::open(folder, &error);
+            if (start.folder.isOpen() || !platform::isShortOfResources(error))
+                break;
+            if (!m_state.wait(attempt, error))
+                return 0; // the run failed; reported as such
+        }
+        if (!start.folder.isOpen())
             return error;
+        m_path = folder;
         // A search that starts inside a pseudo file system searches it as asked;
         // others reached from there are still left out.
         m_startDevice = start.folder.id().device;
+        if (!list(start, &error))
+            return error; // 0 when the run failed for want of resources
         m_entered.insert(start.folder.id());
-        m_path = folder;
         start.pathLength = m_path.size();
         m_levels.push_back(std::move(start));
         walk();
@@ -87,7 +134,7 @@ public:
 
 private:
     struct Level {
-        platform::Folder folder;  // closed below kHeldLevels while a sub-folder is walked
+        platform::Folder folder;  // closed below the held levels while a sub-folder is walked
         QByteArray name;          // in the parent's listing; empty for the start folder
         qsizetype pathLength = 0; // m_path up to this folder's separator
         std::vector<platform::FolderEntry> entries; // the listing, read whole
@@ -96,7 +143,7 @@ private:
 
     void walk()
     {
-        while (!m_levels.empty()) {
+        while (!m_levels.empty() && !m_state.failed()) {
             Level &level = m_levels.back();
             if (level.next == level.entries.size()) {
                 m_levels.pop_back();
@@ -116,6 +163,7 @@ private:
             m_observer.fileListed(FoundFile{path});
             m_files.add(path);
         }
+        m_levels.clear();
     }
 
     // Enters the sub-folder `name` of the current folder, when it can be listed
@@ -123,13 +171,17 @@ private:
     void enter(const QByteArray &name)
     {
         m_observer.statusTextChanged(texts::analysingFolders);
-        Level &parent = m_levels.back();
-        if (!parent.folder.isOpen() && !reopenCurrent())
+        if (!m_levels.back().folder.isOpen() && !reopenCurrent())
             return;
         Level child;
-        child.folder = platform::Folder::openChild(parent.folder, name);
-        if (!child.folder.isOpen())
+        platform::FolderError error = 0;
+        child.folder = openChild(m_levels.back().folder, name, &error);
+        if (!child.folder.isOpen()) {
+            // A name that is no longer a folder was a file or a link raced in.
+            if (error != 0 && error != ENOTDIR)
+                cannotRead(m_path + name + platform::kSeparator, error, false);
             return;
+        }
         const platform::FolderId id = child.folder.id();
         // Reached before, through a link or a bind mount: entering it again
         // would list its files twice, or never end on a link back up the path.
@@ -137,15 +189,126 @@ private:
             return;
         if (id.device != m_startDevice && m_types.isPseudo(child.folder.descriptor(), id.device))
             return;
-        if (!child.folder.list(child.entries))
+        const qsizetype parentLength = m_path.size();
+        m_path.append(name).append(platform::kSeparator);
+        if (!list(child, &error)) {
+            if (error != 0)
+                cannotRead(m_path, error, false);
+            m_path.truncate(parentLength);
             return;
+        }
         m_entered.insert(id);
         child.name = name;
-        m_path.append(name).append(platform::kSeparator);
         child.pathLength = m_path.size();
-        if (m_levels.size() > kHeldLevels)
+        Level &parent = m_levels.back();
+        if (m_levels.size() > m_heldLevels)
             parent.folder.close();
         m_levels.push_back(std::move(child));
+    }
+
+    // Lists level's folder (at m_path) whole, waiting for resources when they
+    // ran short, and leaves out files that links lead to on a pseudo file
+    // system. A listing that broke off part-way keeps what was read and is
+    // reported. False when it cannot be listed: *error is the reason, or 0
+    // when the run failed for want of resources.
+    bool list(Level &level, platform::FolderError *error)
+    {
+        for (int attempt = 0;; ++attempt) {
+            platform::FolderError why = 0;
+            platform::FolderError brokenOff = 0;
+            const bool listed = level.folder.list(level.entries, &why, &brokenOff);
+            const int shortOf = !listed ? why : brokenOff;
+            if (platform::isShortOfResources(shortOf)) {
+                if (shed())
+                    continue;
+                if (!m_state.wait(attempt, shortOf)) {
+                    *error = 0;
+                    return false;
+                }
+                continue;
+            }
+            if (!listed) {
+                *error = why;
+                return false;
+            }
+            if (brokenOff != 0)
+                cannotRead(m_path, brokenOff, true);
+            break;
+        }
+        return leaveOutPseudoFiles(level, error);
+    }
+
+    // A file reached through a link that lies on a pseudo file system (proc,
+    // sysfs, tracefs, ...) is left out like such a folder: reading one can
+    // take data that others were owed (kmsg, trace_pipe). Unless the search
+    // started on that file system.
+    bool leaveOutPseudoFiles(Level &level, platform::FolderError *error)
+    {
+        auto &entries = level.entries;
+        for (std::size_t i = 0; i < entries.size();) {
+            const platform::FolderEntry &entry = entries[i];
+            bool pseudo = false;
+            if (entry.throughLink && !entry.isFolder && entry.device != m_startDevice) {
+                for (int attempt = 0;; ++attempt) {
+                    int why = 0;
+                    pseudo = m_types.isPseudoAt(level.folder.descriptor(), entry.name.constData(),
+                                                entry.device, &why);
+                    if (!platform::isShortOfResources(why))
+                        break;
+                    if (!shed() && !m_state.wait(attempt, why)) {
+                        *error = 0;
+                        return false;
+                    }
+                }
+            }
+            if (pseudo)
+                entries.erase(entries.begin() + std::ptrdiff_t(i));
+            else
+                ++i;
+        }
+        return true;
+    }
+
+    // openChild, waiting for resources when they ran short. Not open with
+    // *error 0 when the run failed for want of them.
+    // mayShed: false while held folders are in use.
+    platform::Folder openChild(const platform::Folder &parent, const QByteArray &name,
+                               platform::FolderError *error, bool mayShed = true)
+    {
+        for (int attempt = 0;; ++attempt) {
+            *error = 0;
+            platform::Folder folder = platform::Folder::openChild(parent, name, error);
+            if (folder.isOpen() || !platform::isShortOfResources(*error))
+                return folder;
+            if (mayShed && shed())
+                continue;
+            if (!m_state.wait(attempt, *error)) {
+                *error = 0;
+                return folder;
+            }
+        }
+    }
+
+    // Gives back the descriptors of the folders held between the start folder
+    // and the current one, and holds none of them from now on. False when
+    // there was none to give back.
+    bool shed()
+    {
+        bool closed = false;
+        for (std::size_t i = 1; i + 1 < m_levels.size(); ++i) {
+            if (m_levels[i].folder.isOpen()) {
+                m_levels[i].folder.close();
+                closed = true;
+            }
+        }
+        m_heldLevels = 1;
+        return closed;
+    }
+
+    void cannotRead(const QByteArray &path, int error, bool brokenOff)
+    {
+        m_observer.cannotRead(FoundFile{path}, error, brokenOff);
+        ++m_unreadable;
     }
 
     // Opens the current folder again by its names from the deepest folder on
@@ -159,12 +322,15 @@ private:
         Level &current = m_levels.back();
         const platform::FolderId expected = current.folder.id();
         platform::Folder folder;
+        platform::FolderError error = 0;
         const platform::Folder *from = &m_levels[held].folder;
         for (std::size_t i = held + 1; i < m_levels.size() && from->isOpen(); ++i) {
-            folder = platform::Folder::openChild(*from, m_levels[i].name);
+            folder = openChild(*from, m_levels[i].name, &error, false);
             from = &folder;
         }
         if (!folder.isOpen() || !(folder.id() == expected)) {
+            if (error != 0 && !m_state.failed())
+                cannotRead(m_path, error, true);
             current.next = current.entries.size();
             return false;
         }
@@ -172,13 +338,20 @@ private:
         return true;
     }
 
+public:
+    qsizetype unreadable() const { return m_unreadable; }
+
+private:
     SearchObserver &m_observer;
     FileSink &m_files;
+    RunState &m_state;
+    std::size_t m_heldLevels;
     std::vector<Level> m_levels; // the start folder down to the current one
     QByteArray m_path;           // of the current folder, ending in the separator
     std::unordered_set<platform::FolderId, FolderIdHash> m_entered; // every folder entered
     quint64 m_startDevice = 0;
     platform::FileSystemTypes m_types;
+    qsizetype m_unreadable = 0;
 };
 
 class FileSource : public ByteSource {
@@ -192,18 +365,60 @@ private:
     platform::FileReader &m_reader;
 };
 
-// A file that cannot be opened or read (vanished, locked, no longer a regular
-// file) does not match.
-bool matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-               qsizetype blockSize)
+class EmptySource : public ByteSource {
+public:
+    qsizetype read(char *, qsizetype) override { return 0; }
+    bool atEnd() const override { return true; }
+};
+
+// What became of one file.
+enum class Fate : std::uint8_t {
+    Unmatched = 1,
+    Matched,
+    Unreadable,       // cannot be opened or read (vanished, no permission, a lease)
+    ShortOfSomething, // descriptors or memory ran short for good: the run failed
+};
+
+struct FileResult {
+    Fate fate = Fate::Unmatched;
+    int error = 0; // why, for the last two
+};
+
+// A file that cannot be opened or read (vanished, locked, no permission) does
+// not match and is Unreadable; one that is no longer a regular file does not
+// match either, silently. When descriptors or memory run short, the reader
+// gives back its folder's descriptor, waits and tries again.
+FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
+                     qsizetype blockSize, RunState &state)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
-    if (!reader.open(QByteArray::fromRawData(nativePath.data(), nativePath.size())))
-        return false;
-    FileSource source(reader);
-    const bool found = matcher.matches(source, blockSize);
-    reader.close();
-    return found;
+    const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
+    for (int attempt = 0;; ++attempt) {
+        int error = 0;
+        bool found = false;
+        try {
+            if (reader.open(path)) {
+                FileSource source(reader);
+                found = matcher.matches(source, blockSize);
+                error = found ? 0 : reader.error(); // 0 unless a read failed
+                reader.close();
+                if (error == 0)
+                    return {found ? Fate::Matched : Fate::Unmatched, 0};
+            } else {
+                error = reader.error();
+                if (error == 0)
+                    return {Fate::Unmatched, 0}; // not a regular file any more
+            }
+        } catch (const std::bad_alloc &) {
+            reader.close();
+            error = ENOMEM; // a path or the block buffer was refused
+        }
+        if (!platform::isShortOfResources(error))
+            return {Fate::Unreadable, error};
+        reader.release();
+        if (attempt > 0 && !state.wait(attempt - 1, error))
+            return {Fate::ShortOfSomething, error};
+    }
 }
 
 // Matches the listed files on worker threads while the walk goes on. The walk
@@ -213,15 +428,36 @@ bool matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileRe
 // back at most that many finished ones. A result is one mark in the list.
 class ParallelScan final : public FileSink {
 public:
+    // Starts up to `workers` threads; fewer when the system refuses more
+    // (started() tells how many).
     ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
-                 int workers)
-        : m_files(files), m_blockSize(options.blockSize), m_workers(workers),
+                 int workers, RunState &state)
+        : m_files(files), m_state(state), m_blockSize(options.blockSize), m_workers(workers),
           m_window(options.window > 0 ? options.window : 64 + 32 * workers)
     {
         m_threads.reserve(size_t(workers));
-        for (int i = 0; i < workers; ++i)
-            m_threads.emplace_back([this, matcher] { work(matcher); });
+        for (int i = 0; i < workers; ++i) {
+            try {
+                // A thread's stack takes address space (8 MiB by default):
+                // under a low RLIMIT_AS many threads would leave none for the
+                // list of files. One more starts only while there is room.
+                if (!roomForAnotherThread())
+                    throw std::bad_alloc();
+                // The copy takes its block buffer here, should the matcher
+                // have one, so that a worker rarely needs memory of its own.
+                m_threads.emplace_back([this, own = TextMatcher(matcher)]() mutable { work(own); });
+            } catch (const std::exception &) {
+                // No thread to be had (std::system_error: RLIMIT_NPROC, no
+                // address space for its stack; std::bad_alloc): go on with
+                // those already running.
+                const std::lock_guard lock(m_mutex);
+                m_workers = std::max<qsizetype>(1, qsizetype(m_threads.size()));
+                break;
+            }
+        }
     }
+
+    qsizetype started() const { return qsizetype(m_threads.size()); }
 
     ~ParallelScan()
     {
@@ -256,9 +492,9 @@ public:
         m_workCv.notify_all(); // the last files, fewer than a batch
     }
 
-    // Waits until file i is matched; true when it matched. Called after the
-    // walk ended (no more appends), with i rising.
-    bool matched(qsizetype i)
+    // Waits until file i is matched and tells what became of it. Called after
+    // the walk ended (no more appends), with i rising.
+    FileResult result(qsizetype i)
     {
         if (i >= m_settled) {
             std::unique_lock lock(m_mutex);
@@ -268,16 +504,33 @@ public:
             m_settled = m_oldest;
         }
         // Settled marks no longer change, and the list no longer grows.
-        return m_files.mark(i) == kMatched;
+        const Fate fate = Fate(m_files.mark(i));
+        if (fate == Fate::Matched || fate == Fate::Unmatched)
+            return {fate, 0};
+        const std::lock_guard lock(m_mutex);
+        const auto error = m_errors.find(i);
+        return {fate, error != m_errors.end() ? error->second : ENOMEM};
     }
 
 private:
-    static constexpr std::uint8_t kUnmatched = 1;
-    static constexpr std::uint8_t kMatched = 2;
     static constexpr qsizetype kBatch = 8;
+    // Address space kept free for the rest of the run when threads start.
+    static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
+
+    static bool roomForAnotherThread()
+    {
+        // Reserved, never touched, and given back at once; volatile, so that
+        // the compiler cannot drop the pair.
+        char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
+        const bool room = probe != nullptr;
+        std::free(probe);
+        return room;
+    }
+
     static constexpr qsizetype kClaim = 4;
 
-    void work(TextMatcher matcher)
+    // matcher: the thread's own copy, made before it started.
+    void work(TextMatcher &matcher)
     {
         platform::FileReader reader;
         std::unique_lock lock(m_mutex);
@@ -300,12 +553,20 @@ private:
             for (qsizetype k = 0; k < take; ++k)
                 paths[k] = m_files.nativePath(first + k); // never moves
             lock.unlock();
-            bool found[kClaim];
+            FileResult results[kClaim];
             for (qsizetype k = 0; k < take; ++k)
-                found[k] = matchFile(paths[k], matcher, reader, m_blockSize);
+                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state);
             lock.lock();
-            for (qsizetype k = 0; k < take; ++k)
-                m_files.setMark(first + k, found[k] ? kMatched : kUnmatched);
+            for (qsizetype k = 0; k < take; ++k) {
+                m_files.setMark(first + k, std::uint8_t(results[k].fate));
+                if (results[k].error != 0) {
+                    try {
+                        m_errors.emplace(first + k, results[k].error);
+                    } catch (const std::bad_alloc &) {
+                        // result() tells ENOMEM for a reason it does not have.
+                    }
+                }
+            }
             if (first != m_oldest)
                 continue; // an older file is still being matched
             const bool windowWasFull = m_next >= m_oldest + m_window;
@@ -323,8 +584,9 @@ private:
     }
 
     FileList &m_files;
+    RunState &m_state;
     const qsizetype m_blockSize;
-    const qsizetype m_workers;
+    qsizetype m_workers; // threads running; read under the lock
     const qsizetype m_window;
     std::vector<std::thread> m_threads;
 
@@ -337,17 +599,48 @@ private:
     int m_idle = 0;
     bool m_walkEnded = false;
     bool m_stop = false;
+    std::unordered_map<qsizetype, int> m_errors; // why, for the files that have a reason
 
     qsizetype m_settled = 0; // reporting thread only: files below it are matched
 };
+
+// How many workers a run takes and how many folders its walk holds open, so
+// that their descriptors fit in what the process may still open, with room to
+// spare for the front (a window opens files of its own).
+struct DescriptorBudget {
+    int workers;
+    std::size_t heldLevels;
+};
+
+constexpr int kSpareDescriptors = 8;
+constexpr int kDescriptorsPerWorker = 2; // a file and its folder
+
+DescriptorBudget budgetDescriptors(int workers, int room)
+{
+    room -= kSpareDescriptors;
+    const int walk = int(kHeldLevels) + kWalkExtraDescriptors;
+    if (workers > 1) {
+        // The walk runs beside the workers.
+        const int fit = (room - walk) / kDescriptorsPerWorker;
+        if (fit >= 2)
+            return {std::min(workers, fit), kHeldLevels};
+        workers = 1;
+    }
+    // One thread reads after the walk has closed its folders: the walk alone
+    // decides, holding fewer folders open (and opening them again more often).
+    const int held = std::clamp(room - kWalkExtraDescriptors, 1, int(kHeldLevels));
+    return {1, std::size_t(held)};
+}
 
 FileList walkNative(const QByteArray &folder, SearchObserver &observer,
                     platform::FolderError *error = nullptr)
 {
     FileList files;
     ListSink sink(files);
+    RunState state;
     const platform::FolderError startError =
-        Walk(observer, sink).run(platform::nativeFolderPath(folder));
+        Walk(observer, sink, state, budgetDescriptors(1, platform::descriptorRoom()).heldLevels)
+            .run(platform::nativeFolderPath(folder));
     if (error)
         *error = startError;
     return files;
@@ -377,26 +670,45 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     SearchOutcome outcome;
     const QStringList words = splitKeyword(keywordText);
     TextMatcher matcher(words, options.encoding);
-    const int workers = options.workers > 0 ? options.workers : defaultWorkerCount();
     const bool scanning = !words.isEmpty() && !matcher.neverMatches();
+    const DescriptorBudget budget = budgetDescriptors(!scanning             ? 1
+                                                      : options.workers > 0 ? options.workers
+                                                                            : defaultWorkerCount(),
+                                                      platform::descriptorRoom());
 
     observer.workListCleared();
     const QByteArray start = platform::nativeFolderPath(folder);
     FileList files;
+    RunState state;
+    ListSink sink(files);
     std::unique_ptr<ParallelScan> parallel;
-    if (scanning && workers > 1) {
+    if (budget.workers > 1) {
+        // The matcher takes its block buffer now, so that each worker's copy
+        // comes with one (made before the worker starts: where memory is
+        // short, fewer workers start instead of workers failing later).
+        try {
+            EmptySource empty;
+            matcher.matches(empty, options.blockSize);
+        } catch (const std::bad_alloc &) {
+        }
         // Matching starts with the first file listed.
-        parallel = std::make_unique<ParallelScan>(files, matcher, options, workers);
-        outcome.folderError = Walk(observer, *parallel).run(start);
-        parallel->walkEnded();
-    } else {
-        ListSink sink(files);
-        outcome.folderError = Walk(observer, sink).run(start);
+        parallel = std::make_unique<ParallelScan>(files, matcher, options, budget.workers, state);
+        if (parallel->started() == 0)
+            parallel.reset(); // not one thread to be had: this one does the matching
     }
+    Walk walk(observer, parallel ? static_cast<FileSink &>(*parallel) : sink, state,
+              budget.heldLevels);
+    outcome.folderError = walk.run(start);
+    outcome.unreadable = walk.unreadable();
+    if (parallel)
+        parallel->walkEnded();
     observer.viewerCleared();
 
     if (words.isEmpty()) { // the empty keyword, or spaces only
         outcome.keywordEmpty = true;
+        outcome.resourceError = state.resourceError.load();
+        if (outcome.resourceError != 0)
+            observer.runFailed(outcome.resourceError);
         observer.runEnded(true, 0);
         return outcome;
     }
@@ -414,10 +726,14 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
         }
         if (!scanning)
             continue; // nothing to read: no line can hold every word
-        const bool found = parallel
-                               ? parallel->matched(i)
-                               : matchFile(file.nativePath, matcher, reader, options.blockSize);
-        if (found) {
+        const FileResult result =
+            parallel ? parallel->result(i)
+                     : matchFile(file.nativePath, matcher, reader, options.blockSize, state);
+        if (result.fate == Fate::Unreadable) {
+            observer.cannotRead(file, result.error, false);
+            ++outcome.unreadable;
+        }
+        if (result.fate == Fate::Matched) {
             if (statusTexts)
                 observer.statusTextChanged(status + texts::foundSuffix);
             observer.fileMatched(file);
@@ -425,9 +741,12 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
         }
     }
     parallel.reset();
+    outcome.resourceError = state.resourceError.load();
 
     observer.statusTextChanged(texts::productName);
-    if (outcome.matches == 0)
+    if (outcome.resourceError != 0)
+        observer.runFailed(outcome.resourceError);
+    else if (outcome.matches == 0)
         observer.nothingFound();
     else
         observer.statusTextChanged(QString::number(outcome.matches) + texts::countSuffix);

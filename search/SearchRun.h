@@ -41,12 +41,18 @@ struct SearchOutcome {
     // listed (ENOENT: it does not exist, ENOTDIR: it is not a folder). The run
     // then went on with no files, as for an empty folder.
     int folderError = 0;
+    // Files and folders below it that could not be searched (cannotRead()).
+    qsizetype unreadable = 0;
+    // 0, or the errno of a resource that ran short for good (runFailed()):
+    // the results may then lack files.
+    int resourceError = 0;
 };
 
 // The folder walk alone: reports "ディレクトリ構造を解析中..." at each folder and
 // every regular file, depth first, in the file system's own order. An empty
 // folder text means the root folder.
-// Returns the files in walk order. A folder that cannot be listed is skipped.
+// Returns the files in walk order. A folder that cannot be listed is skipped
+// (and reported to cannotRead()).
 // A folder is entered at most once per run, however it is reached (a link, a
 // bind mount), so no link graph makes the walk endless; and the kernel's pseudo
 // file systems (proc, sysfs and the like) are not entered unless the walk

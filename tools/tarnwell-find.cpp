@@ -1,12 +1,15 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-j N] [-E MODE] [-0] KEYWORD FOLDER
+// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
-// Exit status: 0 something was found, 1 nothing was, 2 usage error or a FOLDER
-// that cannot be searched.
+// Says on standard error what could not be searched, unless -s.
+// Exit status: 0 something was found, 1 nothing was and nothing failed, 2 a
+// usage error, a FOLDER that cannot be searched, nothing found while something
+// could not be searched, or a run that ran short of descriptors or memory.
 
+#include "ResourceLimits.h"
 #include "SearchRun.h"
 #include "Texts.h"
 
@@ -17,16 +20,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
     "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
     "  FOLDER      the folder to search; the empty text is the root folder\n"
     "  -r          search sub-folders too\n"
+    "  -s, --no-messages\n"
+    "              say nothing of files and folders that cannot be read\n"
     "  -j N        read and match files on N threads, 1 to 64 (default: twice the\n"
     "              processor count, 4 to 32); -j 1 reads on one thread. The output\n"
     "              is the same for every N\n"
@@ -41,14 +47,18 @@ const char kUsage[] =
     "auto, a file with a UTF-8 byte order mark or valid UTF-8 throughout is read\n"
     "as UTF-8, one with a UTF-16 byte order mark as UTF-16, any other as code\n"
     "page 932. With utf-8 and auto, a lone LF also ends a line.\n"
-    "Exit status: 0 when a file was found, 1 when none was, 2 on a usage error\n"
-    "or when FOLDER does not exist, is not a folder or cannot be listed.\n";
+    "Files and folders that cannot be read are named on standard error with the\n"
+    "reason, unless -s is given.\n"
+    "Exit status: 0 when a file was found; 1 when none was and nothing failed;\n"
+    "2 on a usage error, when FOLDER does not exist, is not a folder or cannot be\n"
+    "listed, when nothing was found but something could not be read, or when the\n"
+    "search ran short of descriptors or memory (its list may then lack files).\n";
 
 // Prints each match as it is found; everything else the run reports is for a window.
 class PrintingObserver : public SearchObserver {
 public:
-    PrintingObserver(bool subfolders, char terminator)
-        : m_subfolders(subfolders), m_terminator(terminator)
+    PrintingObserver(bool subfolders, char terminator, bool messages)
+        : m_subfolders(subfolders), m_terminator(terminator), m_messages(messages)
     {}
     void statusTextChanged(const QString &) override {}
     bool wantsStatusTexts() const override { return false; }
@@ -60,10 +70,22 @@ public:
         std::fwrite(file.nativePath.data(), 1, size_t(file.nativePath.size()), stdout);
         std::fputc(m_terminator, stdout);
     }
+    void cannotRead(const FoundFile &path, int error, bool brokenOff) override
+    {
+        if (!m_messages)
+            return;
+        // The results so far first, so that both streams read in order on a terminal.
+        std::fflush(stdout);
+        std::fputs("tarnwell-find: ", stderr);
+        std::fwrite(path.nativePath.data(), 1, size_t(path.nativePath.size()), stderr);
+        std::fprintf(stderr, brokenOff ? ": listing broke off: %s\n" : ": %s\n",
+                     std::strerror(error));
+    }
 
 private:
     bool m_subfolders;
     char m_terminator;
+    bool m_messages;
 };
 
 enum class Parsed { Run, Help, Version, Error };
@@ -105,6 +127,7 @@ int parseWorkers(const char *text)
 
 struct Options {
     bool subfolders = false;
+    bool messages = true;
     SearchOptions search;
     char terminator = '\n';
     const char *keyword = nullptr;
@@ -127,6 +150,8 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                 return Parsed::Version;
             else if (std::strcmp(arg, "-r") == 0)
                 options.subfolders = true;
+            else if (std::strcmp(arg, "-s") == 0 || std::strcmp(arg, "--no-messages") == 0)
+                options.messages = false;
             else if (std::strncmp(arg, "-j", 2) == 0) {
                 const char *value = arg[2] != 0 ? arg + 2 : (i + 1 < argc ? argv[++i] : nullptr);
                 options.search.workers = parseWorkers(value);
@@ -181,15 +206,34 @@ int main(int argc, char **argv)
 
     static char outputBuffer[1 << 16];
     std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    // A deep tree searched on many threads needs more descriptors than a
+    // session's soft limit often allows; the run fits itself into what is left.
+    platform::raiseDescriptorLimit();
 
-    PrintingObserver observer(options.subfolders, options.terminator);
-    const SearchOutcome outcome = runSearchNative(
-        QByteArray(options.folder), QString::fromUtf8(options.keyword), observer, options.search);
+    PrintingObserver observer(options.subfolders, options.terminator, options.messages);
+    SearchOutcome outcome;
+    try {
+        outcome = runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword),
+                                  observer, options.search);
+    } catch (const std::bad_alloc &) {
+        // Memory refused where the run cannot do without (the list of files).
+        std::fflush(stdout);
+        outcome.resourceError = ENOMEM;
+    }
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "tarnwell-find: cannot write the results\n");
         return 2;
     }
     if (outcome.folderError != 0)
         return folderError(options.folder, outcome.folderError);
-    return outcome.matches > 0 ? 0 : 1;
+    if (outcome.resourceError != 0) {
+        std::fprintf(stderr,
+                     "tarnwell-find: the search could not be completed, files may be missing "
+                     "from the list: %s\n",
+                     std::strerror(outcome.resourceError));
+        return 2;
+    }
+    if (outcome.matches > 0)
+        return 0;
+    return outcome.unreadable > 0 ? 2 : 1;
 }

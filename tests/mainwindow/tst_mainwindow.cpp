@@ -5,6 +5,7 @@
 // widgets, searches over real folders, modal boxes answered through the seam.
 
 #include "AboutWindow.h"
+#include "DirectoryListing.h"
 #include "FakeHelpViewer.h"
 #include "FakeMessageBox.h"
 #include "FakeVolumeList.h"
@@ -460,6 +461,30 @@ private Q_SLOTS:
         w().MENU_SEARCH_Click();
         QCOMPARE(m_box.count(), 1);
         QCOMPARE(w().List2->count(), 0);
+    }
+
+    void searchThatRunsShortIsToldInABox()
+    {
+        // Descriptors that run out for good (injected: the listing keeps
+        // failing with EMFILE) are not "nothing found": the user is told the
+        // search could not be completed.
+        prepare(root(), "alpha");
+        platform::testing::setListingFault(EMFILE, 0, -1);
+        QTest::mouseClick(w().Command2, Qt::LeftButton);
+        platform::testing::setListingFault(0);
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(m_box.shown().first().text, texts::searchIncomplete);
+        QCOMPARE(m_box.shown().first().title, QStringLiteral("Tarnwell"));
+        QCOMPARE(m_box.shown().first().flags, 48);
+        QCOMPARE(w().panelText(), texts::productName);
+
+        // Running short once is waited out: the same search then finds its files.
+        w().Check1->setCheckState(Qt::Checked);
+        platform::testing::setListingFault(EMFILE, 0, 2);
+        w().MENU_SEARCH_Click();
+        platform::testing::setListingFault(0);
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(w().List1->count(), 3);
     }
 
     void threeFoundGivesTheCountAndNoBox()

@@ -7,6 +7,7 @@
 // links), every observer event, in order, must be the same for any worker
 // count, window and block size.
 
+#include "Limits.h"
 #include "RandomBytes.h"
 #include "ReferenceMatcher.h"
 #include "SearchRun.h"
@@ -152,6 +153,14 @@ public:
         events << "matched " + strip(file.path());
     }
     void nothingFound() override { events << QStringLiteral("nothing found"); }
+    void cannotRead(const FoundFile &path, int error, bool brokenOff) override
+    {
+        events << QStringLiteral("cannot read %1 %2 %3")
+                      .arg(strip(path.path()))
+                      .arg(error)
+                      .arg(brokenOff);
+    }
+    void runFailed(int error) override { events << QStringLiteral("failed %1").arg(error); }
     void runEnded(bool keywordEmpty, qsizetype matches) override
     {
         events << QStringLiteral("ended %1 %2").arg(keywordEmpty).arg(matches);
@@ -190,6 +199,7 @@ private Q_SLOTS:
     void sameEventsAsOneThread();
     void oneThreadRunIsRight();
     void windowOfOneAndManyWorkers();
+    void threadsThatCannotStart();
     void cleanupTestCase();
 
 private:
@@ -318,6 +328,41 @@ void ParallelRunTest::windowOfOneAndManyWorkers()
         QCOMPARE(recorder.events, one.events);
     }
     QCOMPARE(one.matched.size(), 100);
+}
+
+// An ordinary user whose process limit leaves no thread to start (1), or a
+// few (3), for 8 and 64 workers: the run goes on with the threads it got (the
+// calling one at least) and reports exactly the one-thread run's events.
+void ParallelRunTest::threadsThatCannotStart()
+{
+    if (!testsupport::kThreadsInChild)
+        QSKIP("threads in a forked child are not followed under ThreadSanitizer");
+    Tree tree;
+    QRandomGenerator rng(m_seed);
+    for (int i = 0; i < 400; ++i) {
+        const QString folder = tree.dir.path() + QStringLiteral("/d%1").arg(i % 7);
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(folder + QStringLiteral("/f%1").arg(i));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(randomBytes(rng, rng.bounded(300)));
+    }
+    QVERIFY(testsupport::giveToNobody(tree.dir.path()));
+    SearchOptions one;
+    one.workers = 1;
+    const Run reference = runOnce(tree, QStringLiteral("quill"), one);
+    QVERIFY(reference.matched.size() > 5);
+    for (const rlim_t processes : {rlim_t(1), rlim_t(3)}) {
+        testsupport::inChild([&] {
+            QVERIFY(testsupport::becomeNobodyIfRoot());
+            QVERIFY(testsupport::lowerLimit(RLIMIT_NPROC, processes));
+            for (const int workers : {8, 64}) {
+                SearchOptions options;
+                options.workers = workers;
+                const Run run = runOnce(tree, QStringLiteral("quill"), options);
+                QCOMPARE(run.events, reference.events);
+            }
+        });
+    }
 }
 
 QTEST_GUILESS_MAIN(ParallelRunTest)

@@ -5,6 +5,8 @@
 // sub-folder choice, links, FIFOs, vanished files, and the status texts.
 
 #include "DeepTree.h"
+#include "DirectoryListing.h"
+#include "FileList.h"
 #include "FileSystemType.h"
 #include "SearchRun.h"
 #include "Texts.h"
@@ -70,10 +72,22 @@ public:
         events << QStringLiteral("matched ") + file.path();
     }
     void nothingFound() override { events << QStringLiteral("nothing found"); }
+    void cannotRead(const FoundFile &path, int error, bool brokenOff) override
+    {
+        unreadable << QStringLiteral("%1 %2 %3").arg(path.path()).arg(error).arg(brokenOff);
+        events << "cannot read " + unreadable.last();
+    }
+    void runFailed(int error) override { events << QStringLiteral("failed %1").arg(error); }
     void runEnded(bool keywordEmpty, qsizetype matches) override
     {
         events << QStringLiteral("ended %1 %2").arg(keywordEmpty).arg(matches);
     }
+    QStringList unreadable; // "path errno brokenOff"
+};
+
+// The listing faults of a test are turned off whatever happens in it.
+struct ListingFaultOff {
+    ~ListingFaultOff() { platform::testing::setListingFault(0); }
 };
 
 // The names of a folder in the order readdir gives them, without "." and "..".
@@ -140,6 +154,10 @@ private Q_SLOTS:
     void keywordEdgeCases();
     void vanishedFileIsSkipped();
     void nameThatIsNotText();
+    void listingThatBreaksOff();
+    void shortOfResourcesIsNotUnreadable();
+    void folderCheckMountsNothing();
+    void movedFromFileListIsEmpty();
 };
 
 void SearchRunTest::walkKeepsListingOrder()
@@ -334,6 +352,9 @@ void SearchRunTest::missingAndUnreadableFolders()
         const SearchOutcome whole = runSearch(root, QStringLiteral("x"), recorder, options);
         QCOMPARE(recorder.listed, QStringList{root + "/open.txt"});
         QCOMPARE(whole.folderError, 0);
+        QCOMPARE(recorder.unreadable,
+                 QStringList{QStringLiteral("%1/locked/ %2 0").arg(root).arg(EACCES)});
+        QCOMPARE(whole.unreadable, 1);
         Recorder inside;
         QCOMPARE(runSearch(root + "/locked", QStringLiteral("x"), inside, options).folderError,
                  EACCES);
@@ -355,6 +376,9 @@ void SearchRunTest::unreadableFilesAreSkipped()
         QCOMPARE(recorder.listed.size(), 3); // listed, then left out when it cannot be read
         QCOMPARE(outcome.matches, 2);
         QVERIFY(!recorder.matched.contains(root + "/locked.txt"));
+        QCOMPARE(recorder.unreadable,
+                 QStringList{QStringLiteral("%1/locked.txt %2 0").arg(root).arg(EACCES)});
+        QCOMPARE(outcome.unreadable, 1);
         QCOMPARE(recorder.events.last(), QStringLiteral("ended 0 2"));
     });
 }
@@ -398,9 +422,21 @@ void SearchRunTest::pseudoFileSystemsAreLeftOut()
     writeFile(root + "/own.txt", "x");
     QVERIFY(QFile::link("/proc", root + "/proc"));
     QVERIFY(QFile::link("/sys", root + "/sys"));
+    // Nor are links to their files: reading one can take what others were owed.
+    QVERIFY(QFile::link("/proc/self/environ", root + "/environ"));
+    QVERIFY(QFile::link("/proc/self/status", root + "/status"));
+    QVERIFY(QFile::link("/sys/kernel/uevent_seqnum", root + "/seqnum"));
+    // A link to an ordinary file elsewhere is followed as before.
+    QTemporaryDir elsewhere(testsupport::fastTemporaryFolder());
+    writeFile(elsewhere.path() + "/there.txt", "x");
+    QVERIFY(QFile::link(elsewhere.path() + "/there.txt", root + "/there"));
     Recorder recorder;
     walkFolder(root, recorder);
-    QCOMPARE(recorder.listed, QStringList{root + "/own.txt"});
+    QStringList expected{root + "/own.txt", root + "/there"};
+    recorder.listed.sort();
+    QCOMPARE(recorder.listed, expected);
+    Recorder searching;
+    QCOMPARE(runSearch(root, QStringLiteral("PATH"), searching).matches, 0);
     Recorder inside;
     inside.subfolders = false;
     walkFolder(QStringLiteral("/proc/self"), inside);
@@ -610,6 +646,128 @@ void SearchRunTest::nameThatIsNotText()
     QCOMPARE(recorder.native, QList<QByteArray>{name});
     QVERIFY(recorder.matched.front().contains(QChar(0xFFFD)));
     unlink(name.constData()); // QTemporaryDir removes by text names, which this is not
+}
+
+void SearchRunTest::listingThatBreaksOff()
+{
+    // A listing that the file system breaks off part-way (EIO from
+    // getdents64, which cannot be brought about here: the fault is injected)
+    // keeps what was read and is reported, never taken for the whole folder.
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        writeFile(root + "/" + name, "x");
+    const QStringList names = readdirOrder(root);
+    const ListingFaultOff off;
+    platform::testing::setListingFault(EIO, 2, 1);
+    Recorder recorder;
+    const SearchOutcome outcome = runSearch(root, QStringLiteral("x"), recorder);
+    QCOMPARE(recorder.listed, (QStringList{root + "/" + names[0], root + "/" + names[1]}));
+    QCOMPARE(recorder.matched, recorder.listed);
+    QCOMPARE(recorder.unreadable, QStringList{QStringLiteral("%1/ %2 1").arg(root).arg(EIO)});
+    QCOMPARE(outcome.unreadable, 1);
+    QCOMPARE(outcome.resourceError, 0);
+}
+
+void SearchRunTest::shortOfResourcesIsNotUnreadable()
+{
+    // EMFILE, ENFILE and ENOMEM say nothing of the folder: the walk waits and
+    // tries again, and when that does not help the run fails as a whole.
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QVERIFY(QDir(root).mkpath("sub/deeper"));
+    for (const char *name : {"a.txt", "sub/b.txt", "sub/deeper/c.txt"})
+        writeFile(root + "/" + name, "x");
+    Recorder normal;
+    runSearch(root, QStringLiteral("x"), normal);
+    QCOMPARE(normal.matched.size(), 3);
+
+    const ListingFaultOff off;
+    const struct {
+        int error;
+        int entries;
+        int times;
+    } passing[] = {{EMFILE, 0, 3}, {ENFILE, 0, 1}, {ENOMEM, 1, 2}};
+    for (const auto &fault : passing) {
+        for (const int workers : {1, 4}) {
+            platform::testing::setListingFault(fault.error, fault.entries, fault.times);
+            SearchOptions options;
+            options.workers = workers;
+            Recorder recorder;
+            const SearchOutcome outcome = runSearch(root, QStringLiteral("x"), recorder, options);
+            QCOMPARE(recorder.events, normal.events);
+            QCOMPARE(outcome.resourceError, 0);
+        }
+    }
+
+    for (const int error : {EMFILE, ENOMEM}) {
+        platform::testing::setListingFault(error, 0, -1);
+        Recorder failed;
+        const SearchOutcome outcome = runSearch(root, QStringLiteral("x"), failed);
+        QCOMPARE(outcome.resourceError, error);
+        QCOMPARE(outcome.folderError, 0);
+        QVERIFY(failed.unreadable.isEmpty());
+        QVERIFY(!failed.events.contains(QStringLiteral("nothing found")));
+        QCOMPARE(
+            failed.events.mid(failed.events.size() - 2),
+            (QStringList{QStringLiteral("failed %1").arg(error), QStringLiteral("ended 0 0")}));
+    }
+}
+
+void SearchRunTest::folderCheckMountsNothing()
+{
+    // The kernel mounts an automount point that is not mounted yet when the
+    // lookup of it asks for a folder (O_DIRECTORY), opens it for reading or
+    // creates in it. The check of a sub-folder does none of these, so that an
+    // automount point is seen for what it is (autofs) and left alone.
+    const int flags = platform::childCheckFlags();
+    QVERIFY(!(flags & O_DIRECTORY));
+    QVERIFY(flags & O_PATH);
+    QVERIFY(!(flags & (O_WRONLY | O_RDWR | O_CREAT)));
+
+    // Without O_DIRECTORY the check itself tells folders from the rest.
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QVERIFY(QDir(root).mkdir("folder"));
+    writeFile(root + "/file", "x");
+    QVERIFY(QFile::link(root + "/folder", root + "/to-folder"));
+    QVERIFY(QFile::link(root + "/file", root + "/to-file"));
+    const platform::Folder parent = platform::Folder::open(QFile::encodeName(root));
+    QVERIFY(parent.isOpen());
+    const platform::Folder folder = platform::Folder::openChild(parent, "folder");
+    QVERIFY(folder.isOpen());
+    const platform::Folder linked = platform::Folder::openChild(parent, "to-folder");
+    QVERIFY(linked.isOpen());
+    QVERIFY(linked.id() == folder.id());
+    for (const char *name : {"file", "to-file"}) {
+        platform::FolderError error = 0;
+        QVERIFY(!platform::Folder::openChild(parent, name, &error).isOpen());
+        QCOMPARE(error, ENOTDIR);
+    }
+}
+
+void SearchRunTest::movedFromFileListIsEmpty()
+{
+    FileList first;
+    for (const char *path : {"/a/one", "/a/two", "/b/three"})
+        first.append(QByteArrayView(path));
+    FileList second(std::move(first));
+    QCOMPARE(second.size(), 3);
+    QCOMPARE(second.nativePath(2), QByteArrayView("/b/three"));
+    QCOMPARE(first.size(), 0); // NOLINT(bugprone-use-after-move): the point of the test
+    QVERIFY(first.isEmpty());
+    first.append(QByteArrayView("/c/again"));
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(first.nativePath(0), QByteArrayView("/c/again"));
+
+    FileList third;
+    third.append(QByteArrayView("/d/old"));
+    third = std::move(second);
+    QCOMPARE(third.size(), 3);
+    QCOMPARE(third.nativePath(0), QByteArrayView("/a/one"));
+    QVERIFY(second.isEmpty()); // NOLINT(bugprone-use-after-move)
+    second.append(QByteArrayView("/e/new"));
+    QCOMPARE(second.nativePath(0), QByteArrayView("/e/new"));
 }
 
 QTEST_GUILESS_MAIN(SearchRunTest)

@@ -4,6 +4,7 @@
 // End-to-end runs of tarnwell-find over a small fixed tree of code-page-932 files.
 
 #include "DeepTree.h"
+#include "Limits.h"
 #include "SearchRun.h"
 #include "Texts.h"
 #include "Unprivileged.h"
@@ -17,8 +18,13 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -28,9 +34,12 @@ struct Result {
     QByteArray err;
 };
 
-Result runFind(const QStringList &arguments)
+// childSetUp runs in the child between fork and exec (lowering a limit).
+Result runFind(const QStringList &arguments, const std::function<void()> &childSetUp = {})
 {
     QProcess process;
+    if (childSetUp)
+        process.setChildProcessModifier(childSetUp);
     process.start(QStringLiteral(TARNWELL_FIND), arguments);
     Result result;
     if (!process.waitForFinished(60000)) {
@@ -81,8 +90,17 @@ private Q_SLOTS:
     void nullEndedPaths();
     void deeperThanThePathLimit();
     void nothingIsWritten();
+    void unreadableThingsAreNamed();
+    void leasedFileIsNamed();
+    void shortOfDescriptors();
+    void shortOfThreads();
+    void shortOfAddressSpace();
 
 private:
+    // 40 folders deep, 75 files in each (3,000), every fourth holding the word.
+    void buildDeepWideTree();
+    QTemporaryDir m_deep{testsupport::fastTemporaryFolder()};
+    QByteArray m_deepReference; // what -j 1 prints with the usual limits
     void write(const QString &relative, const QByteArray &bytes)
     {
         const QString path = m_tree.path() + QLatin1Char('/') + relative;
@@ -275,10 +293,10 @@ void TarnwellFindTest::help()
 {
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(
-        result.out.startsWith("Usage: tarnwell-find [-r] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"));
-    for (const char *option :
-         {"-0, --null", "--version", "--help", "-r", "-j N", "-E MODE, --encoding MODE", "auto"})
+    QVERIFY(result.out.startsWith(
+        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"));
+    for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N",
+                               "-s, --no-messages", "-E MODE, --encoding MODE", "auto"})
         QVERIFY2(result.out.contains(option), option);
 }
 
@@ -332,10 +350,13 @@ void TarnwellFindTest::folderThatCannotBeSearched()
                                        "/locked: cannot be listed: "),
                  locked.err.constData());
         QCOMPARE(locked.err.count('\n'), 1);
-        // Below the folder searched, an unreadable folder is skipped silently.
+        // Below the folder searched, an unreadable folder is skipped and named;
+        // nothing found while something could not be searched is status 2.
         const Result below = runFind({"-r", "alpha", tmp.path()});
-        QCOMPARE(below.exitCode, 1);
-        QVERIFY(below.err.isEmpty());
+        QCOMPARE(below.exitCode, 2);
+        QVERIFY(below.out.isEmpty());
+        QCOMPARE(below.err, "tarnwell-find: " + QFile::encodeName(tmp.path()) +
+                                "/locked/: " + std::strerror(EACCES) + "\n");
     });
 }
 
@@ -483,6 +504,191 @@ void TarnwellFindTest::nothingIsWritten()
     }
     if (!readsShow)
         qInfo("reads do not change access times on this volume: access times not compared");
+}
+
+void TarnwellFindTest::unreadableThingsAreNamed()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QVERIFY(QDir().mkpath(root + "/sub"));
+    for (const char *name : {"/open.txt", "/locked.txt", "/sub/inside.txt"}) {
+        QFile file(root + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("needle\r\n");
+    }
+    const QByteArray base = QFile::encodeName(root);
+    const QByteArray lockedFile =
+        "tarnwell-find: " + base + "/locked.txt: " + std::strerror(EACCES) + "\n";
+    const QByteArray lockedFolder =
+        "tarnwell-find: " + base + "/sub/: " + std::strerror(EACCES) + "\n";
+    testsupport::asOrdinaryUser(root, [&] {
+        QVERIFY(QFile::setPermissions(root + "/locked.txt", QFileDevice::Permissions()));
+        QVERIFY(QFile::setPermissions(root + "/sub", QFileDevice::Permissions()));
+        for (const char *jobs : {"1", "4"}) {
+            // Something found: status 0, and what could not be read is named.
+            Result result = runFind({"-j", jobs, "-r", "needle", root});
+            QCOMPARE(result.exitCode, 0);
+            QCOMPARE(result.out, base + "/open.txt\n");
+            QVERIFY2(result.err.contains(lockedFile), result.err.constData());
+            QVERIFY2(result.err.contains(lockedFolder), result.err.constData());
+            QCOMPARE(result.err.count('\n'), 2);
+            // Nothing found while something failed: status 2, never 1.
+            result = runFind({"-j", jobs, "-r", "absent", root});
+            QCOMPARE(result.exitCode, 2);
+            QCOMPARE(result.err.count('\n'), 2);
+            for (const char *quiet : {"-s", "--no-messages"}) {
+                result = runFind({quiet, "-j", jobs, "-r", "absent", root});
+                QCOMPARE(result.exitCode, 2);
+                QVERIFY(result.err.isEmpty());
+                result = runFind({quiet, "-j", jobs, "-r", "needle", root});
+                QCOMPARE(result.exitCode, 0);
+                QVERIFY(result.err.isEmpty());
+            }
+        }
+        QVERIFY(QFile::setPermissions(root + "/locked.txt", QFileDevice::ReadOwner));
+        QVERIFY(QFile::setPermissions(root + "/sub", QFileDevice::ReadOwner |
+                                                         QFileDevice::WriteOwner |
+                                                         QFileDevice::ExeOwner));
+        // Nothing found and nothing failed: status 1, and not a word.
+        const Result none = runFind({"-r", "absent", root});
+        QCOMPARE(none.exitCode, 1);
+        QVERIFY(none.err.isEmpty());
+    });
+}
+
+void TarnwellFindTest::leasedFileIsNamed()
+{
+    // Another process holds a lease on the file (as NFS delegations and Samba
+    // oplocks do): opening it fails at once with EAGAIN, which is said, not
+    // taken for "no match".
+    QTemporaryDir tmp(testsupport::fastTemporaryFolder());
+    const QString path = tmp.path() + "/leased.txt";
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("needle\r\n");
+    }
+    // Breaking the lease signals its holder, this process, with SIGIO.
+    const auto previous = signal(SIGIO, SIG_IGN);
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+        const int error = errno;
+        close(fd);
+        signal(SIGIO, previous);
+        QSKIP(qPrintable(QStringLiteral("no lease here: %1").arg(strerror(error))));
+    }
+    const Result leased = runFind({"needle", tmp.path()});
+    fcntl(fd, F_SETLEASE, F_UNLCK);
+    close(fd);
+    signal(SIGIO, previous);
+    QCOMPARE(leased.exitCode, 2);
+    QVERIFY(leased.out.isEmpty());
+    QCOMPARE(leased.err,
+             "tarnwell-find: " + QFile::encodeName(path) + ": " + std::strerror(EAGAIN) + "\n");
+    const Result free = runFind({"needle", tmp.path()});
+    QCOMPARE(free.exitCode, 0);
+    QCOMPARE(free.out, QFile::encodeName(path) + "\n");
+}
+
+void TarnwellFindTest::buildDeepWideTree()
+{
+    if (!m_deepReference.isEmpty())
+        return;
+    QVERIFY(m_deep.isValid());
+    int fd = open(QFile::encodeName(m_deep.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; fd >= 0 && level < 40; ++level) {
+        for (int i = 0; i < 75; ++i) {
+            const QByteArray name = "f" + QByteArray::number(i) + ".txt";
+            QVERIFY(testsupport::writeFileAt(fd, name.constData(),
+                                             i % 4 == 0 ? "hay\r\nneedle\r\n" : "hay\r\n"));
+        }
+        const int next =
+            mkdirat(fd, "d", 0755) == 0 ? openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0);
+    close(fd);
+    const Result reference = runFind({"-j", "1", "-r", "needle", m_deep.path()});
+    QCOMPARE(reference.exitCode, 0);
+    QCOMPARE(reference.out.count('\n'), 40 * 19);
+    m_deepReference = reference.out;
+}
+
+void TarnwellFindTest::shortOfDescriptors()
+{
+    // With few descriptors (soft and hard limit alike, as `ulimit -n` sets
+    // them) the run prints exactly the one-thread run's list, or says it could
+    // not complete and exits 2: never a shorter list with status 0.
+    buildDeepWideTree();
+    const QStringList jobs[] = {{"-j", "1"}, {}, {"-j", "64"}};
+    for (const rlim_t limit : {rlim_t(24), rlim_t(16), rlim_t(12), rlim_t(8)}) {
+        for (const QStringList &j : jobs) {
+            const Result result = runFind(j + QStringList{"-r", "needle", m_deep.path()}, [limit] {
+                testsupport::lowerLimit(RLIMIT_NOFILE, limit);
+            });
+            const QString where = QStringLiteral("limit %1, %2: exit %3, %4")
+                                      .arg(limit)
+                                      .arg(j.join(' '))
+                                      .arg(result.exitCode)
+                                      .arg(QString::fromUtf8(result.err));
+            if (result.exitCode == 2) {
+                QVERIFY2(limit < 24, qPrintable(where)); // the target: complete at 24
+                QVERIFY2(result.err.contains("could not be completed"), qPrintable(where));
+                continue;
+            }
+            QVERIFY2(result.exitCode == 0, qPrintable(where));
+            QVERIFY2(result.out == m_deepReference, qPrintable(where));
+            QVERIFY2(result.err.isEmpty(), qPrintable(where));
+        }
+    }
+}
+
+void TarnwellFindTest::shortOfThreads()
+{
+    // As an ordinary user whose process limit leaves no thread (1) or a few
+    // (3): the run goes on with the threads it got, the calling one at least.
+    buildDeepWideTree();
+    QVERIFY(testsupport::giveToNobody(m_deep.path()));
+    for (const rlim_t processes : {rlim_t(1), rlim_t(3)}) {
+        for (const QStringList &j : {QStringList{}, QStringList{"-j", "64"}}) {
+            const Result result =
+                runFind(j + QStringList{"-r", "needle", m_deep.path()}, [processes] {
+                    if (!testsupport::becomeNobodyIfRoot() ||
+                        !testsupport::lowerLimit(RLIMIT_NPROC, processes))
+                        _exit(99);
+                });
+            const QString where = QStringLiteral("%1 processes, %2: exit %3, %4")
+                                      .arg(processes)
+                                      .arg(j.join(' '))
+                                      .arg(result.exitCode)
+                                      .arg(QString::fromUtf8(result.err));
+            QVERIFY2(result.exitCode == 0, qPrintable(where));
+            QVERIFY2(result.out == m_deepReference, qPrintable(where));
+        }
+    }
+}
+
+void TarnwellFindTest::shortOfAddressSpace()
+{
+    // Too little address space for 64 threads' stacks and blocks (`ulimit -v`):
+    // the run goes on with the threads that fit, and gives the same list.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("a sanitizer's shadow memory does not fit in a lowered address space");
+#endif
+    buildDeepWideTree();
+    for (const rlim_t mib : {100, 130, 160, 200, 250, 300}) {
+        const Result result = runFind({"-j", "64", "-r", "needle", m_deep.path()},
+                                      [mib] { testsupport::lowerLimit(RLIMIT_AS, mib << 20); });
+        const QString where = QStringLiteral("%1 MiB: exit %2, %3")
+                                  .arg(mib)
+                                  .arg(result.exitCode)
+                                  .arg(QString::fromUtf8(result.err));
+        // Fewer threads start where their stacks would leave too little room.
+        QVERIFY2(result.exitCode == 0, qPrintable(where));
+        QVERIFY2(result.out == m_deepReference, qPrintable(where));
+    }
 }
 
 QTEST_GUILESS_MAIN(TarnwellFindTest)
