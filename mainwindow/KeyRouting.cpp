@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -116,6 +117,18 @@ bool MainWindow::routeKey(QObject *watched, QKeyEvent *e)
             return true;
         }
         Command2->click();
+        return true;
+    }
+    // Alt+U, the sub-folder box's access key, changes the box at once. Qt's
+    // own access key on a check box clicks it only after a 100 ms animation,
+    // so a search started by a key right after it read the old value.
+    if (isKey(e, Qt::AltModifier, Qt::Key_U)) {
+        if (!press) {
+            e->accept(); // keep it from the check box's delayed shortcut
+            return true;
+        }
+        Check1->setFocus(Qt::ShortcutFocusReason);
+        Check1->click();
         return true;
     }
     if (!press)

@@ -4,10 +4,12 @@
 #include "WindowGeometry.h"
 
 #include "Twips.h"
+#include "WindowPosition.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 #include <QWindow>
@@ -44,6 +46,12 @@ constexpr char kPlacedFrame[] = "wingeomPlacedFrame";
 
 QPoint framePos(const QWidget *window)
 {
+    // Where the window system can say where the inside is, that and the
+    // frame's margins give the frame's corner, whatever Qt was told of moves.
+    if (const std::optional<QPoint> inside = platform::insidePosition(window)) {
+        const QMargins m = frameOf(window);
+        return *inside - QPoint(m.left(), m.top());
+    }
     const QVariant placed = window->property(kPlacedFrame);
     if (placed.isValid())
         return placed.toPoint();
@@ -65,6 +73,8 @@ public:
     {
         switch (event->type()) {
         case QEvent::Move:
+            if (m_placing)
+                break; // placeFrame looks again by itself
             if (m_sized) {
                 // The window system now reports a position of its own.
                 if (m_window->geometry().topLeft() != m_staleInside) {
@@ -107,10 +117,18 @@ public:
         m_sized = true;
         if (inner != m_window->size())
             m_window->resize(inner);
-        // The frame went where it was asked to be, but a window manager that
-        // added it need not tell Qt where that put the inside, and Qt keeps
-        // the inside at the frame's corner. Until a move reports a position,
-        // the frame is where it was placed.
+        // The frame's corner belongs where it was asked to be. A window
+        // manager that added the frame only now may have put the inside
+        // there instead; where the window system can say where the window
+        // is, correct that once.
+        if (platform::insidePosition(m_window)) {
+            placeFrame();
+            return;
+        }
+        // Elsewhere the frame went where it was asked to be, but a window
+        // manager that added it need not tell Qt where that put the inside,
+        // and Qt keeps the inside at the frame's corner. Until a move reports
+        // a position, the frame is where it was placed.
         const QPoint inside = m_window->geometry().topLeft();
         if (inside - QPoint(margins.left(), margins.top()) == m_pos) {
             finish();
@@ -121,6 +139,25 @@ public:
     }
 
 private:
+    // Moves the frame's corner to where it was asked to be, and looks again a
+    // little later: a manager still taking the window may pass over the
+    // first request. A few tries, then the window is left where it is.
+    void placeFrame()
+    {
+        if (framePos(m_window) == m_pos || m_tries >= kTries) {
+            finish();
+            return;
+        }
+        ++m_tries;
+        m_placing = true;
+        m_window->move(m_pos);
+        QTimer::singleShot(kTryInterval, this, [this] { placeFrame(); });
+    }
+    static constexpr int kTries = 5;
+    static constexpr int kTryInterval = 200; // milliseconds
+    int m_tries = 0;
+    bool m_placing = false;
+
     void finish()
     {
         m_sized = true;

@@ -33,14 +33,17 @@ void setWidth(QWidget *window, double twips);
 void setHeight(QWidget *window, double twips);
 void setState(QWidget *window, int state);
 
-// Keeps the outer size given to a window before it was first shown. Where the
-// window system adds the frame only when the window is shown (X11 window
-// managers), the size given then became the inner size and the window came up
-// larger by its frame. Call this once the stored left, top, width and height
-// are applied: the first time the window is shown in its normal state with its
-// frame known, its size is corrected once by the frame. Nothing happens when
-// the frame was already known, when there is none, or when the window was
-// resized by anything else meanwhile.
+// Keeps the outer size and the frame's position given to a window before it
+// was first shown. Where the window system adds the frame only when the window
+// is shown (X11 window managers), the size given then became the inner size,
+// and the position given became the inside's, so the window came up larger by
+// its frame and a frame border and title bar off. Call this once the stored
+// left, top, width and height are applied: the first time the window is shown
+// in its normal state with its frame known, its size is corrected once by the
+// frame, and where the window system can tell where the window really is
+// (platform::insidePosition), its frame is moved to the given corner. Nothing
+// happens when the frame was already known, when there is none, or when the
+// window was resized by anything else meanwhile.
 void keepOuterSize(QWidget *window);
 
 // Moves a window whose outer rectangle lies entirely off every screen to the

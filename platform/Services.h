@@ -10,6 +10,7 @@ class HelpViewer;
 class SettingsStore;
 class VolumeList;
 class DesktopShell;
+class Beeper;
 
 struct PlatformServices {
     MessageBoxService *messageBox = nullptr;
@@ -17,4 +18,5 @@ struct PlatformServices {
     SettingsStore *settings = nullptr;
     VolumeList *volumes = nullptr;
     DesktopShell *desktop = nullptr; // without one the window uses the real desktop
+    Beeper *beeper = nullptr;        // without one the window uses the system bell
 };

@@ -69,6 +69,12 @@ inline const QString folderGone =
 inline const QString openFailed = QStringLiteral(
     "開けませんでした。開くためのアプリケーションが設定されていない可能性があります。");
 
+// The viewer's context menu
+inline const QString viewerCopy = QStringLiteral("コピー(&C)");
+inline const QString viewerSelectAll = QStringLiteral("すべて選択(&A)");
+inline const QString viewerNextMatch = QStringLiteral("次の一致行(&N)");
+inline const QString viewerPreviousMatch = QStringLiteral("前の一致行(&P)");
+
 // Toolbar tips
 inline const QString tipToolbarFolder = QStringLiteral("検索するフォルダを指定します");
 inline const QString tipToolbarSearch = QStringLiteral("検索します");

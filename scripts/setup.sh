@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig qt6-translations-l10n
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox

@@ -50,7 +50,9 @@ public:
 private:
     struct Needle {
         QByteArray bytes;
-        qsizetype rareIndex = 0; // position of the byte searched for first
+        // The offsets of its two rarest bytes, rare1 < rare2 (equal for one byte).
+        qsizetype rare1 = 0;
+        qsizetype rare2 = 0;
     };
     struct Word {
         QString text;

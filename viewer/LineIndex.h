@@ -51,6 +51,12 @@ public:
     // when the index does not fit in memory.
     void setBytes(QByteArray bytes, std::shared_ptr<const void> mapping);
 
+    // Whether a lone LF ends a line as the search reads lines (the lines F3
+    // goes through, MatchLines.h); by default, as in code page 932, it stays
+    // inside the line. The index's own lines end at a lone LF either way.
+    bool loneLfEndsLine() const { return m_loneLfEndsLine; }
+    void setLoneLfEndsLine(bool ends) { m_loneLfEndsLine = ends; }
+
     bool isBytes() const { return m_isBytes; }
     const QByteArray &bytes() const { return m_bytes; }
     const QString &chars() const { return m_chars; }
@@ -95,6 +101,7 @@ private:
     std::shared_ptr<const void> m_mapping; // keeps a mapped file mapped
     QString m_chars;                       // the set text, when !m_isBytes
     bool m_isBytes = false;
+    bool m_loneLfEndsLine = false;
     QVector<Checkpoint> m_checkpoints;
     qsizetype m_lineCount = 1;
     qsizetype m_length = 0;

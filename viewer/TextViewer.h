@@ -19,6 +19,11 @@
 // (CR-LF, a lone CR or a lone LF) counts as one character. text() gives that
 // text with every line break as "\n". A file that begins with an RTF header is
 // shown as plain text like any other.
+//
+// Keys: the arrows, Page Up/Down, Home and End scroll; Ctrl+C copies the
+// selection; Ctrl+A selects the whole text; F3 and Shift+F3 go to the next and
+// the previous line that holds every word of the keyword (MatchLines.h). The
+// context menu (right button, the Menu key, Shift+F10) offers the same.
 
 #include "LineIndex.h"
 #include "TextEncoding.h"
@@ -26,7 +31,12 @@
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
+
+class Beeper;
+class QMenu;
 class QTextLayout;
 
 class TextViewer : public QAbstractScrollArea {
@@ -63,6 +73,26 @@ public:
     // start into view.
     void select(qsizetype start, qsizetype length);
 
+    // Selects the whole text; the view stays where it is.
+    void selectAll();
+
+    // Where F3 and Shift+F3 take the keyword's words from, read at each use:
+    // the words as the search splits the keyword. Without a source, or when it
+    // gives no words, they do nothing.
+    void setKeywordSource(std::function<QStringList()> words);
+    // The bell that F3 and Shift+F3 ring when there is no further line; by
+    // default the system's.
+    void setBeeper(Beeper *beeper);
+    // F3 and Shift+F3: selects the first word's first occurrence on the next
+    // line after the selection (the previous line before it) that holds every
+    // word, and scrolls it into view. Where there is none the selection stays
+    // and the bell rings. Returns whether the selection moved.
+    bool findNextMatchLine();
+    bool findPreviousMatchLine();
+
+    // The context menu while it is open, or null.
+    QMenu *contextMenu() const { return m_menu; }
+
     // Characters in the whole text (line breaks count one each).
     qsizetype length() const { return m_index.length(); }
     qsizetype lineCount() const { return m_index.lineCount(); }
@@ -92,11 +122,18 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     using Line = LineIndex::Line;
 
     void clearContent();
+    bool findMatchLine(bool next);
+    QStringList keywordWords() const;
+    void copySelection() const;
+    // Opens the context menu at a point of the viewport.
+    void showMenu(QPoint viewportPos);
+    QPoint keyboardMenuPos() const;
 
     // The part of a line that is laid out: the whole line, or for a very long
     // one a window around the horizontal scroll position.
@@ -119,6 +156,9 @@ private:
     qsizetype m_selStart = 0;
     qsizetype m_selLength = 0;
     qsizetype m_anchor = -1; // mouse selection anchor, -1 when not dragging
+    std::function<QStringList()> m_keywordWords;
+    Beeper *m_beeper = nullptr; // null: the system's bell
+    QMenu *m_menu = nullptr;
     mutable struct {
         qsizetype line = -1;
         qsizetype pos = 0;

@@ -236,6 +236,30 @@ private Q_SLOTS:
         QTRY_COMPARE(w().List1->count(), 2);
     }
 
+    void altUThenEnterSearchesWithTheNewValue()
+    {
+        // The two keys back to back, with no event loop between them: the
+        // search that Enter starts must see the box as Alt+U left it, both ways.
+        prepare(root(), "alpha beta");
+        QCOMPARE(w().Check1->checkState(), Qt::Unchecked);
+        QTest::keyClick(focused(), Qt::Key_U, Qt::AltModifier);
+        QCOMPARE(w().Check1->checkState(), Qt::Checked);
+        QCOMPARE(QApplication::focusWidget(), w().Check1);
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QStringList found = items(w().List1); // in the walk's order
+        found.sort();
+        QCOMPARE(found, QStringList({root() + "/a.txt", root() + "/sub/c.txt"}));
+
+        w().Combo2->setFocus();
+        QTest::keyClick(focused(), Qt::Key_U, Qt::AltModifier);
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(w().Check1->checkState(), Qt::Unchecked);
+        QCOMPARE(items(w().List1), QStringList({root() + "/a.txt"}));
+        // No late click of the old access key follows.
+        QTest::qWait(250);
+        QCOMPARE(w().Check1->checkState(), Qt::Unchecked);
+    }
+
     void everyPathOfTheSearchGivesTheSameRun_data()
     {
         QTest::addColumn<QString>("trigger");

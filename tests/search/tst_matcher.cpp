@@ -41,6 +41,7 @@ private Q_SLOTS:
     void leadRunParityAcrossBlocks();
     void leadRunsAgainstReference();
     void longKeywordsOfSeveralForms();
+    void rareBytePairsAtEveryPlace();
     void stopsReadingAtFirstMatchingLine();
     void matcherIsReusable();
     void readErrorPartWay();
@@ -320,6 +321,36 @@ void MatcherTest::longKeywordsOfSeveralForms()
         }
         QVERIFY(referenceMatches(c.present, {c.word}));
         QVERIFY(!referenceMatches(c.absent, {c.word}));
+    }
+}
+
+// Words are found by their two rarest bytes, a vector of starts at a time, then
+// one start at a time near the end. Every place of the word against spans of
+// many lengths, among decoys that hold one of the two bytes, both at the wrong
+// distance, or both with another byte wrong.
+void MatcherTest::rareBytePairsAtEveryPlace()
+{
+    for (const QByteArray &word :
+         {QByteArray("Qz"), QByteArray("snprintf"), QByteArray("xQ"), QByteArray("\x88\x9F"),
+          QByteArray("aQzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzb")}) {
+        const QByteArray decoys = word.left(1) + "." + word.right(1) + word.chopped(1) + "#" +
+                                  word.mid(1) + word.left(word.size() - 1) + "!";
+        for (int length = 0; length < 100; ++length) {
+            QByteArray filler;
+            while (filler.size() < length)
+                filler += decoys;
+            filler.truncate(length);
+            const QStringList words{cp932::decode(word)};
+            QCOMPARE(engineMatches(filler, words, 65536), referenceMatches(filler, words));
+            for (int at = 0; at <= length; ++at) {
+                const QByteArray bytes = filler.left(at) + word + filler.mid(at);
+                if (engineMatches(bytes, words, 65536) != referenceMatches(bytes, words))
+                    QFAIL(qPrintable(QStringLiteral("%1 at %2 of %3")
+                                         .arg(QString::fromLatin1(word.toHex(' ')))
+                                         .arg(at)
+                                         .arg(length)));
+            }
+        }
     }
 }
 

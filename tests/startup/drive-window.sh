@@ -2,10 +2,15 @@
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
 # Runs inside xvfb-run: starts the program, waits for its main window, optionally
-# moves and resizes it, then closes it with Ctrl+X. Appends what it saw to the
-# report file: "seen X Y W H", "moved X Y W H" and "exit CODE"; with a window
-# manager also "frame X Y W H", the outer rectangle the manager drew.
-# Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT [move X Y W H]
+# moves and resizes it or runs a search, then closes it with Ctrl+X. Appends what
+# it saw to the report file: "seen X Y W H", "moved X Y W H" and "exit CODE";
+# with a window manager also "frame X Y W H", the outer rectangle the manager
+# drew. "search" types FOLDER into the folder box and KEYWORD into the keyword
+# box, then sends Alt+U and Enter back to back, and reports "windows N", the
+# program's windows shown afterwards (a second one is a message box, which it
+# then closes with Enter).
+# Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT
+#            [move X Y W H | moveframe X Y | search FOLDER KEYWORD]
 set -u
 program=$1
 report=$2
@@ -52,16 +57,28 @@ for _ in $(seq 200); do
 done
 [ -n "$wid" ] || fail "no main window"
 
-geometry() {
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    echo "$1 $X $Y $WIDTH $HEIGHT" >>"$report"
-    if [ -n "$wm_pid" ]; then
-        # _NET_FRAME_EXTENTS = left, right, top, bottom
-        ext=$(xprop -id "$wid" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ' ')
-        [ -n "$ext" ] || fail "no frame extents"
-        IFS=, read -r fl fr ft fb <<EOF
+# The window's inside as the X server has it (xdotool's own geometry adds the
+# inside's offset in a window manager's frame once more).
+inside() {
+    info=$(xwininfo -id "$wid") || fail "xwininfo"
+    X=$(echo "$info" | sed -n 's/.*Absolute upper-left X: *//p')
+    Y=$(echo "$info" | sed -n 's/.*Absolute upper-left Y: *//p')
+    WIDTH=$(echo "$info" | sed -n 's/^ *Width: *//p')
+    HEIGHT=$(echo "$info" | sed -n 's/^ *Height: *//p')
+}
+# _NET_FRAME_EXTENTS = left, right, top, bottom
+extents() {
+    ext=$(xprop -id "$wid" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ' ')
+    [ -n "$ext" ] || fail "no frame extents"
+    IFS=, read -r fl fr ft fb <<EOF
 $ext
 EOF
+}
+geometry() {
+    inside
+    echo "$1 $X $Y $WIDTH $HEIGHT" >>"$report"
+    if [ -n "$wm_pid" ]; then
+        extents
         echo "frame $((X - fl)) $((Y - ft)) $((WIDTH + fl + fr)) $((HEIGHT + ft + fb))" >>"$report"
     fi
 }
@@ -74,6 +91,34 @@ if [ "${1:-}" = move ]; then
     # machine, since what it saves at exit is what it last heard.
     sleep 1.5
     geometry moved
+fi
+
+if [ "${1:-}" = moveframe ]; then
+    # Only the position, through the window manager, which puts the inside
+    # where xdotool asks: the frame's top-left corner goes to X, Y.
+    extents
+    xdotool windowmove --sync "$wid" "$(($2 + fl))" "$(($3 + ft))" || fail "windowmove"
+    sleep 1.5
+    geometry moved
+fi
+
+if [ "${1:-}" = search ]; then
+    xdotool windowfocus --sync "$wid" || fail "windowfocus"
+    sleep 0.5
+    # The focus starts in the folder box; Tab leads to the keyword box.
+    xdotool key --clearmodifiers ctrl+a || fail "key"
+    xdotool type --delay 30 "$2" || fail "type"
+    xdotool key --clearmodifiers Tab ctrl+a || fail "key"
+    xdotool type --delay 30 "$3" || fail "type"
+    # Back to back: xdotool's own 12 ms between the two keys.
+    xdotool key --clearmodifiers alt+u Return || fail "key"
+    sleep 3
+    shown=$(xdotool search --onlyvisible --name Tarnwell 2>/dev/null | grep -c .)
+    echo "windows $shown" >>"$report"
+    if [ "$shown" -gt 1 ]; then
+        xdotool key --clearmodifiers Return
+        sleep 1
+    fi
 fi
 
 xdotool windowfocus --sync "$wid" || fail "windowfocus"

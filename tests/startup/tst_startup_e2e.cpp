@@ -2,8 +2,11 @@
 // SPDX-License-Identifier: MIT
 
 // The real program under Xvfb with a temporary home: the first run writes the
-// settings file at Ctrl+X, the second comes back where the first was left.
+// settings file at Ctrl+X, the second comes back where the first was left; with
+// a window manager, the frame comes back where the user moved it, and quick
+// keys reach the search in the order they were typed.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -17,6 +20,8 @@ class TestStartupEndToEnd : public QObject {
 private Q_SLOTS:
     void windowComesBackWhereItWasLeft();
     void frameKeepsItsSizeUnderAWindowManager();
+    void frameComesBackWhereTheUserMovedIt();
+    void altUThenEnterSearchesSubfolders();
 
 private:
     QStringList run(const QStringList &arguments, const QString &windowManager = QString());
@@ -122,6 +127,80 @@ void TestStartupEndToEnd::frameKeepsItsSizeUnderAWindowManager()
              QStringLiteral(" 6255"));
     QCOMPARE(settings.value(QStringLiteral("Config/Window Height")).toString(),
              QStringLiteral(" 4935"));
+}
+
+void TestStartupEndToEnd::frameComesBackWhereTheUserMovedIt()
+{
+    // The user moves the window with the window manager so that its frame's
+    // top-left corner is at (100, 80); the store gets that corner, not the
+    // inside's nor one a frame further up, and the next start puts it there.
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty(),
+             "openbox is missing: run scripts/setup.sh");
+    QVERIFY(m_home.isValid());
+    const QString ini = m_home.filePath(QStringLiteral(".config/Tarnwell/Tarnwell.ini"));
+    QFile::remove(ini);
+    QStringList report =
+        run({QStringLiteral("moveframe"), QStringLiteral("100"), QStringLiteral("80")},
+            QStringLiteral("openbox"));
+    QCOMPARE(report.size(), 5); // seen, frame, moved, frame, exit
+    QCOMPARE(report[1], QStringLiteral("frame 0 0 417 329"));
+    QCOMPARE(report[3], QStringLiteral("frame 100 80 417 329"));
+    QCOMPARE(report[4], QStringLiteral("exit 0"));
+    {
+        const QSettings settings(ini, QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("Config/Window Left")).toString(),
+                 QStringLiteral(" 1500"));
+        QCOMPARE(settings.value(QStringLiteral("Config/Window Top")).toString(),
+                 QStringLiteral(" 1200"));
+        QCOMPARE(settings.value(QStringLiteral("Config/Window Width")).toString(),
+                 QStringLiteral(" 6255"));
+        QCOMPARE(settings.value(QStringLiteral("Config/Window Height")).toString(),
+                 QStringLiteral(" 4935"));
+    }
+
+    // Started again, and closed without a move: the frame is where it was
+    // left, and the store keeps it.
+    report = run({}, QStringLiteral("openbox"));
+    QCOMPARE(report.size(), 3);
+    QCOMPARE(report[1], QStringLiteral("frame 100 80 417 329"));
+    QCOMPARE(report[2], QStringLiteral("exit 0"));
+    const QSettings settings(ini, QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Left")).toString(),
+             QStringLiteral(" 1500"));
+    QCOMPARE(settings.value(QStringLiteral("Config/Window Top")).toString(),
+             QStringLiteral(" 1200"));
+}
+
+void TestStartupEndToEnd::altUThenEnterSearchesSubfolders()
+{
+    // Only a sub-folder holds the word: a search without sub-folders finds
+    // nothing and shows a message box, one with them shows none. Alt+U and
+    // Enter come back to back, well within Qt's 100 ms access-key animation.
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty(),
+             "openbox is missing: run scripts/setup.sh");
+    QVERIFY(m_home.isValid());
+    const QString ini = m_home.filePath(QStringLiteral(".config/Tarnwell/Tarnwell.ini"));
+    QFile::remove(ini);
+    const QString tree = m_home.filePath(QStringLiteral("tree"));
+    QVERIFY(QDir().mkpath(tree + QStringLiteral("/sub")));
+    for (const auto &[name, text] :
+         {std::pair{"/top.txt", "nothing here\r\n"}, std::pair{"/sub/deep.txt", "alpha\r\n"}}) {
+        QFile f(tree + QString::fromLatin1(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    const QStringList report =
+        run({QStringLiteral("search"), tree, QStringLiteral("alpha")}, QStringLiteral("openbox"));
+    QCOMPARE(report.size(), 4); // seen, frame, windows, exit
+    QCOMPARE(report[2], QStringLiteral("windows 1"));
+    QCOMPARE(report[3], QStringLiteral("exit 0"));
+    // The search ran: it took the typed folder, which shut-down stored.
+    const QSettings settings(ini, QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("Config/Path")).toString(), tree);
 }
 
 QTEST_GUILESS_MAIN(TestStartupEndToEnd)

@@ -6,6 +6,7 @@
 // main window with typed keywords, a real search and real clicks and keys.
 
 #include "Cp932.h"
+#include "FakeBeeper.h"
 #include "FakeHelpViewer.h"
 #include "FakeMessageBox.h"
 #include "FakeVolumeList.h"
@@ -40,6 +41,7 @@ private:
     FakeHelpViewer m_help;
     MemorySettingsStore m_settings;
     FakeVolumeList m_volumes;
+    FakeBeeper m_beeper;
     std::unique_ptr<MainWindow> m_w;
 
     QByteArray pathOf(const char *name) const { return QFile::encodeName(m_dir.filePath(name)); }
@@ -109,6 +111,8 @@ private Q_SLOTS:
         services.help = &m_help;
         services.settings = &m_settings;
         services.volumes = &m_volumes;
+        services.beeper = &m_beeper;
+        m_beeper.clear();
         m_w = std::make_unique<MainWindow>(services);
         m_w->show();
         m_w->activateWindow();
@@ -239,6 +243,38 @@ private Q_SLOTS:
         // The program goes on: the next selection loads as usual.
         clickRow(rowOf("one.txt"));
         QCOMPARE(viewer()->selectedText(), QStringLiteral("alpha"));
+    }
+
+    void f3FollowsTheKeywordBox()
+    {
+        // one.txt: "beta first" | "then alpha beta" | "alpha again". The
+        // selection starts on line 1; F3 in the viewer reads the keyword box
+        // as it stands at the press.
+        search(QStringLiteral("alpha beta"));
+        clickRow(rowOf("one.txt"));
+        viewer()->setFocus();
+        viewer()->select(0, 0);
+        QTest::keyClick(viewer(), Qt::Key_F3);
+        QCOMPARE(viewer()->selectionStart(), qsizetype(16));
+        QTest::keyClick(viewer(), Qt::Key_F3);
+        QCOMPARE(viewer()->selectionStart(), qsizetype(16));
+        QCOMPARE(m_beeper.count(), 1);
+
+        // Words split as the search splits them: extra spaces make no word.
+        typeInto(m_w->Combo2, QStringLiteral(" again  alpha"));
+        viewer()->setFocus();
+        QTest::keyClick(viewer(), Qt::Key_F3);
+        QCOMPARE(viewer()->selectedText(), QStringLiteral("again"));
+        QCOMPARE(viewer()->lineOfOffset(viewer()->selectionStart()), qsizetype(2));
+
+        // An empty box: nothing moves and nothing beeps.
+        typeInto(m_w->Combo2, QString());
+        viewer()->setFocus();
+        viewer()->select(0, 0);
+        QTest::keyClick(viewer(), Qt::Key_F3);
+        QTest::keyClick(viewer(), Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(viewer()->selectionStart(), qsizetype(0));
+        QCOMPARE(m_beeper.count(), 1);
     }
 };
 
