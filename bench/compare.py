@@ -74,7 +74,33 @@ CORPORA = {
             ('nowhere', ['Qzxjvwarbl']),
         ],
     },
+    # The encoding modes (bench/make-corpus-ja-utf8.sh): the same documents in
+    # their own UTF-8, and half of them converted to code page 932.
+    'ja-utf8': {
+        'dir': 'corpus/ja-utf8',
+        'mode': 'utf-8',
+        'queries': [
+            ('rare', ['socket']),
+            ('two words', ['GIMP', 'layer']),
+            ('Japanese', ['設定']),
+            ('nowhere', ['Qzxjvwarbl']),
+        ],
+    },
+    'ja-mixed': {
+        'dir': 'corpus/ja-mixed',
+        'mode': 'auto',
+        'queries': [
+            ('rare', ['socket']),
+            ('Japanese', ['設定']),
+            ('nowhere', ['Qzxjvwarbl']),
+        ],
+    },
 }
+
+# Extra rows of tarnwell-find in another encoding mode, per corpus (with
+# --modes): auto beside cp932 on the code page 932 corpus, auto beside utf-8
+# on the UTF-8 one. Each row is checked against the model of its own mode.
+EXTRA_MODES = {'ja-cp932': ['auto'], 'ja-utf8': ['auto']}
 
 # ---------------------------------------------------------------------------
 # The model of Tarnwell's matching, used for the expected file sets.
@@ -111,8 +137,58 @@ def model_matches(data, words, raw_words):
     return False
 
 
-def expected_sets(root, queries):
+# The other modes: lines end at CR-LF, a lone CR or a lone LF. utf-8 reads
+# every file as UTF-8 (an error is U+FFFD, which no query holds), after a
+# byte order mark; auto reads a file with a UTF-8 mark or valid UTF-8
+# throughout as UTF-8, one with a UTF-16 mark as UTF-16, any other as code
+# page 932 with the model above.
+ANY_LINE_END = re.compile(r'\r\n|\r|\n')
+ANY_LINE_END_BYTES = re.compile(rb'\r\n|\r|\n')
+
+
+def text_matches(text, words):
+    return any(all(w in line for w in words) for line in ANY_LINE_END.split(text))
+
+
+def mode_matches(data, words, mode):
+    if mode == 'cp932':
+        return model_matches(data, words, [w.encode('cp932', 'ignore') for w in words])
+    if data.startswith(b'\xef\xbb\xbf'):
+        return text_matches(data[3:].decode('utf-8', 'replace'), words)
+    if mode == 'utf-8':
+        return text_matches(data.decode('utf-8', 'replace'), words)
+    if data.startswith(b'\xff\xfe') or data.startswith(b'\xfe\xff'):
+        codec = 'utf-16-le' if data[0] == 0xFF else 'utf-16-be'
+        return text_matches(data[2:].decode(codec, 'replace'), words)
+    try:
+        return text_matches(data.decode('utf-8'), words)
+    except UnicodeDecodeError:
+        pass
+    try:
+        raw = [w.encode('cp932') for w in words]
+    except UnicodeEncodeError:
+        return False
+    for line in ANY_LINE_END_BYTES.split(data):
+        if all(w in line for w in raw) and all(w in decode_line(line) for w in words):
+            return True
+    return False
+
+
+def expected_sets(root, queries, mode='cp932'):
     """Expected file set for every query, in one pass over the corpus."""
+    if mode != 'cp932':
+        sets = {name: set() for name, _ in queries}
+        for folder, dirs, files in os.walk(root):
+            for f in files:
+                path = os.path.join(folder, f)
+                if os.path.islink(path) or not os.path.isfile(path):
+                    continue
+                with open(path, 'rb') as fh:
+                    data = fh.read()
+                for name, words in queries:
+                    if mode_matches(data, words, mode):
+                        sets[name].add(path)
+        return sets
     prepared = [(name, words, [w.encode('cp932') for w in words]) for name, words in queries]
     sets = {name: set() for name, _ in queries}
     for folder, dirs, files in os.walk(root):
@@ -146,25 +222,44 @@ def rg_bytes_pattern(word):
     return ''.join(f'(?-u:\\x{b:02x})' for b in word.encode('cp932'))
 
 
-def commands(find, corpus, words, peers=True, baseline=None):
+def commands(find, corpus, words, peers=True, mode='cp932', extra_modes=(), baseline=None):
     """(tool, argv, env, is_reference) for one query; the reference is the rg
     run whose semantics are closest to Tarnwell's: rg -E shift_jis for a
     non-ASCII word, plain rg -j1 otherwise. 'rg' (default threads) is the
     peer as people run it. peers=False leaves out grep and ugrep. baseline: another
-    build of tarnwell-find (the one before a change), timed beside it."""
+    build of tarnwell-find (the one before a change), timed beside it (in cp932
+    mode only: an older build may not know -E). mode: the encoding mode of the
+    tarnwell-find rows (on a UTF-8 corpus, rg reads the words as UTF-8, as it
+    does by default); extra_modes: one more tarnwell-find row each."""
     ascii_only = all(w.isascii() for w in words)
     c_env = {'LC_ALL': 'C'}
     cmds = []
+    mode_args = [] if mode == 'cp932' else ['-E', mode]
     programs = [('tarnwell-find', find)]
-    if find and baseline:
+    if find and baseline and mode == 'cp932':
         programs.append(('tarnwell-find (baseline)', baseline))
     for name, program in programs:
         if not program:
             continue
-        cmds.append((name, [program, '-r', ' '.join(words), corpus],
+        cmds.append((name, [program] + mode_args + ['-r', ' '.join(words), corpus],
                      {'LC_ALL': 'C.UTF-8'}, False))
         cmds.append((name.replace('tarnwell-find', 'tarnwell-find -j1'),
-                     [program, '-j1', '-r', ' '.join(words), corpus], {'LC_ALL': 'C.UTF-8'}, False))
+                     [program, '-j1'] + mode_args + ['-r', ' '.join(words), corpus],
+                     {'LC_ALL': 'C.UTF-8'}, False))
+    if find:
+        for extra in extra_modes:
+            cmds.append((f'tarnwell-find -E {extra}',
+                         [find, '-E', extra, '-r', ' '.join(words), corpus],
+                         {'LC_ALL': 'C.UTF-8'}, False))
+    if mode != 'cp932':
+        # UTF-8 text: rg reads the words as they are.
+        if len(words) == 1:
+            args = ['-F', '--', words[0], corpus]
+        else:
+            args = ['-e', regex_all_on_line(words), corpus]
+        cmds.append(('rg -j1', ['rg', '-j1', '-l', '-uuu'] + args, c_env, True))
+        cmds.append(('rg', ['rg', '-l', '-uuu'] + args, c_env, False))
+        return cmds
     rg = ['rg', '-j1', '-l', '-uuu']
     rg_default = ['rg', '-l', '-uuu']
     if ascii_only:
@@ -316,7 +411,7 @@ COLD_QUERIES = {'real': ('rare', 'nowhere')}
 
 
 def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=False,
-                 baseline=None):
+                 modes=False, baseline=None):
     root = os.path.join(BENCH_DIR, setup['dir'])
     if not os.path.isdir(root):
         report.append(f'\n(corpus {name} not built: run bench/make-corpus-*.sh)\n')
@@ -326,12 +421,16 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
         queries = [q for q in queries if q[0] in COLD_QUERIES.get(name, ())]
         if not queries:
             return []
-    expected = expected_sets(root, queries)
+    mode = setup.get('mode', 'cp932')
+    extra_modes = EXTRA_MODES.get(name, []) if modes else []
+    expected = expected_sets(root, queries, mode)
+    expected_extra = {m: expected_sets(root, queries, m) for m in extra_modes}
     floor_cmd = ('floor', [floor, root], {}, False)
     floor2_cmd = ('floor -t 2', [floor, '-t', '2', root], {}, False)
     plan = [(None, floor_cmd), (None, floor2_cmd)]
     for qname, words in queries:
-        for cmd in commands(find, root, words, peers=not cold, baseline=baseline):
+        for cmd in commands(find, root, words, peers=not cold, mode=mode,
+                            extra_modes=extra_modes, baseline=baseline):
             plan.append((qname, cmd))
 
     times = {i: [] for i in range(len(plan))}
@@ -370,6 +469,8 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
 
     files = sum(len(fs) for _, _, fs in os.walk(root))
     cache = 'cold cache' if cold else 'warm cache'
+    if mode != 'cp932':
+        report.append(f'\n(tarnwell-find reads {name} with -E {mode}.)')
     report.append(f'\n### {name} ({cache}): {files} files; floor {fmt_ms(floor_time)} ms wall, '
                   f'{fmt_ms(floor_cpu)} ms CPU; floor on two threads {fmt_ms(median[1])} ms '
                   f'wall ({median[1] / floor_time:.2f}× floor), {fmt_ms(cpu_median[1])} ms CPU\n')
@@ -382,10 +483,17 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
         ref = next(i for i in rows if plan[i][1][3])
         rg_default = next(i for i in rows if plan[i][1][0] in ('rg', 'rg -E shift_jis'))
         find_row = next((i for i in rows if plan[i][1][0] == 'tarnwell-find'), None)
-        exp = expected[qname]
         for i in rows:
             tool = plan[i][1][0]
             got = sets[i]
+            exp = expected[qname]
+            if tool.startswith('tarnwell-find -E '):
+                extra = tool.split()[-1]
+                exp = expected_extra[extra][qname]
+                # auto: at most 1.1x the corpus's own mode.
+                if find_row is not None and median[i] / median[find_row] > 1.1:
+                    misses.append(f'{name}/{qname}: -E {extra} at '
+                                  f'{median[i] / median[find_row]:.2f}x -E {mode} (target 1.1x)')
             if got == exp:
                 same = 'yes'
             else:
@@ -408,6 +516,7 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
                 if r_floor > limit or r_rg >= 1.0:
                     misses.append(f'{name}/{qname} ({cache}): tarnwell-find at {r_floor:.2f}× '
                                   f'floor and {r_rg:.2f}× rg (targets {limit}× and below 1.0×)')
+        exp = expected[qname]
         if qname in gui_rows:
             wall, got = gui_rows[qname]
             same = 'yes' if got == exp else f'no (+{len(got - exp)} / -{len(exp - got)})'
@@ -417,7 +526,7 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
             if find_row is not None and wall / median[find_row] > 1.1:
                 misses.append(f'{name}/{qname}: the window at {wall / median[find_row]:.2f}× '
                               f'tarnwell-find (target 1.1×)')
-    if baseline and find:
+    if baseline and find and mode == 'cp932':
         report.append(f'\n{name}: tarnwell-find against the baseline build, query by query '
                       '(this build / baseline; below 1: faster now). CPU is user + system; '
                       'user alone is the program\'s own work, without the kernel\'s copying '
@@ -454,6 +563,9 @@ def main():
     ap.add_argument('--cold', action='store_true',
                     help='drop the page cache before every timed run (root only); the real '
                     'tree, its rare word and its word found nowhere')
+    ap.add_argument('--modes', action='store_true',
+                    help='also run tarnwell-find in the other encoding modes where they '
+                    'matter (auto on ja-cp932 and ja-utf8)')
     args = ap.parse_args()
     if args.cold and not can_drop_caches():
         print('cold-cache mode skipped: dropping the page cache needs root '
@@ -484,7 +596,7 @@ def main():
             startup_costs(find, floor, args.runs, tmp, report)
         for name in args.corpus or list(CORPORA):
             misses += bench_corpus(name, CORPORA[name], find, floor, args.runs, tmp, report,
-                                   args.gui, args.cold, args.baseline)
+                                   args.gui, args.cold, args.modes, args.baseline)
     report.append(f'Load average at end: {os.getloadavg()[0]:.2f}.')
     if find:
         report.append('')

@@ -4,19 +4,26 @@
 // The keyword matcher against the plain reference matcher (decode each line,
 // look for each word), on bytes weighted towards code-page-932 traps, with
 // words drawn partly from the bytes themselves, and random block and read sizes.
+// In every encoding mode: the code page 932 matcher alone, or the encoding
+// dispatcher in cp932, utf-8 or auto mode against the reference that decodes
+// the file as the mode says (a byte order mark put in front as flags say).
 //
 // Input: flags, block size, read size, second block size, word count, then per
 // word a kind and two bytes, then the file's bytes. A word of kind "explicit"
 // takes its bytes from the front of the rest. With flag 8 the file's bytes are
 // read as pieces (FuzzInput::runs), so long repeated runs are reachable: a file
 // of up to kMaxRuns bytes, against which the per-input time limit (run.sh
-// -timeout) catches work that grows faster than the file.
+// -timeout) catches work that grows faster than the file. Flags: bit 0 raw
+// bytes, bits 1 and 2 the sources tell their end, bit 3 runs, bits 4-5 the
+// mode, bits 6-7 the mark.
 
 #include "Cp932.h"
+#include "EncodingReference.h"
 #include "FuzzInput.h"
 #include "KeywordMatcher.h"
 #include "MemorySource.h"
 #include "ReferenceMatcher.h"
+#include "TextMatcher.h"
 
 #include <QStringList>
 
@@ -40,32 +47,35 @@ struct WordChoice {
     QByteArray bytes;
 };
 
-QString pooled(std::uint8_t i)
+// extended: the modes that read UTF-8 and UTF-16 draw from six more words;
+// the code page 932 matcher's seeds keep their words.
+QString pooled(std::uint8_t i, bool extended)
 {
-    static const std::array<const char16_t *, 24> kPool = {
-        u"A",    u"\\", u"a",    u"ab",   u"\n",     u"A\\",    u"a\nb",   u"~",
-        u"\x7F", u"ア", u"ソ",   u"表",   u"・",     u"∵",      u"≒",      u"纊",
-        u"ｱ",    u"　", u"ア\\", u"表・", u"\uE000", u"\uF8F1", u"\u00A5", u"\r"};
-    return QString::fromUtf16(kPool[i % kPool.size()]);
+    static const std::array<const char16_t *, 30> kPool = {
+        u"A",    u"\\", u"a",    u"ab",     u"\n",     u"A\\",    u"a\nb",   u"~",
+        u"\x7F", u"ア", u"ソ",   u"表",     u"・",     u"∵",      u"≒",      u"纊",
+        u"ｱ",    u"　", u"ア\\", u"表・",   u"\uE000", u"\uF8F1", u"\u00A5", u"\r",
+        u"設定", u"é",  u"😀",    u"\uFFFD", u"\uFEFF", u"\u4100"};
+    return QString::fromUtf16(kPool[i % (extended ? kPool.size() : 24)]);
 }
 
-QString wordOf(const WordChoice &choice, const QByteArray &file, const QString &text)
+QString wordOf(const WordChoice &choice, const QByteArray &file, const QString &text, bool extended)
 {
     const qsizetype length = 1 + choice.b % 6;
     switch (choice.kind % 4) {
     case 0: { // a slice of the decoded text: likely to occur
         if (text.isEmpty())
-            return pooled(choice.a);
+            return pooled(choice.a, extended);
         QString slice = text.mid(choice.a % text.size(), length);
         slice.remove(u'\r');
         return slice;
     }
     case 1: // a slice of the bytes decoded on its own: may cut a pair
         if (file.isEmpty())
-            return pooled(choice.a);
+            return pooled(choice.a, extended);
         return cp932::decode(file.mid(choice.a % file.size(), length));
     case 2:
-        return pooled(choice.a);
+        return pooled(choice.a, extended);
     default:
         return cp932::decode(choice.bytes);
     }
@@ -89,15 +99,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             choices[i].bytes = textBytes(in.take(1 + choices[i].b % 6));
     }
     const QByteArray raw = (flags & 8) ? in.runs(kMaxRuns) : in.rest();
-    const QByteArray file = (flags & 1) ? raw : textBytes(raw);
-    const QString text = cp932::decode(file);
+    // 0: KeywordMatcher alone; 1 to 3: TextMatcher in cp932, utf-8, auto.
+    const int mode = (flags >> 4) & 3;
+    static const char *const kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+    const QByteArray file = QByteArray(mode >= 2 ? kMarks[(flags >> 6) & 3] : "") +
+                            ((flags & 1) ? raw : textBytes(raw));
+    const QString text = mode >= 2 ? QString::fromUtf8(file) : cp932::decode(file);
 
     QStringList words;
     for (int i = 0; i < wordCount; ++i)
-        words << wordOf(choices[i], file, text);
+        words << wordOf(choices[i], file, text, mode >= 2);
     words.removeAll(QString());
     if (words.isEmpty())
         return 0;
+
+    if (mode != 0) {
+        const reference::Mode refMode = mode == 1   ? reference::Mode::Cp932
+                                        : mode == 2 ? reference::Mode::Utf8
+                                                    : reference::Mode::Auto;
+        const platform::EncodingMode engineMode = mode == 1   ? platform::EncodingMode::Cp932
+                                                  : mode == 2 ? platform::EncodingMode::Utf8
+                                                              : platform::EncodingMode::Auto;
+        const bool expected = reference::matches(refMode, file, words);
+        TextMatcher matcher(words, engineMode);
+        QByteArray detail = "mode " + QByteArray::number(mode) + ", bytes: " + hexOf(file) +
+                            "\nblock " + QByteArray::number(blockSize) + ", read " +
+                            QByteArray::number(chunk) + ", expected " +
+                            (expected ? "match" : "no match") + "\nwords:";
+        for (const QString &word : std::as_const(words))
+            detail += "\n  " + codesOf(word);
+        if (matcher.neverMatches()) {
+            if (expected)
+                fuzzFail("a word said never to match occurs", detail);
+            return 0;
+        }
+        MemorySource first(file, chunk, (flags & 2) != 0);
+        if (matcher.matches(first, blockSize) != expected)
+            fuzzFail("encoding matcher and reference disagree", detail);
+        MemorySource second(file, qsizetype(1) << 30, (flags & 4) != 0);
+        if (matcher.matches(second, secondBlockSize) != expected)
+            fuzzFail("encoding matcher and reference disagree on reuse", detail);
+        return 0;
+    }
 
     const bool expected = referenceMatches(file, words);
     KeywordMatcher matcher(words);

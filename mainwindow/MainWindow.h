@@ -10,6 +10,7 @@
 #include "PathList.h"
 #include "Services.h"
 #include "SettingsStore.h"
+#include "TextEncoding.h"
 #include "Tokenizer.h"
 
 #include <QMainWindow>
@@ -72,6 +73,10 @@ public:
     QMenu *MENU_SEARCH_CATEGORY = nullptr;
     QAction *MENU_FOLDER = nullptr;
     QAction *MENU_SEARCH = nullptr;
+    QMenu *MENU_ENCODING_CATEGORY = nullptr; // a submenu of the search menu
+    QAction *MENU_ENCODING_CP932 = nullptr;  // radio items, one checked
+    QAction *MENU_ENCODING_UTF8 = nullptr;
+    QAction *MENU_ENCODING_AUTO = nullptr;
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
@@ -100,6 +105,13 @@ public:
     void GetFileNameInAllSubDirectory(QString str);
 
     bool searchRunning() const { return m_searchRunning; }
+
+    // How the next search reads files (the checked item of the encoding
+    // submenu), and how the search that filled the result list read them:
+    // the viewer shows a listed file decoded that way.
+    platform::EncodingMode encodingMode() const { return m_encoding; }
+    void setEncodingMode(platform::EncodingMode mode);
+    platform::EncodingMode listedEncodingMode() const { return m_listedEncoding; }
 
     // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
     // (Layout.cpp). X and Y are in twips from the splitter's top-left corner.
@@ -152,6 +164,8 @@ private:
     std::unique_ptr<AboutWindow> m_aboutWindow; // while it is shown
     bool m_searchRunning = false;
     bool m_closePending = false;
+    platform::EncodingMode m_encoding = platform::EncodingMode::Cp932;
+    platform::EncodingMode m_listedEncoding = platform::EncodingMode::Cp932;
 
     int splitx = 0; // twips
     bool dragging = false;

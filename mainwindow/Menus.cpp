@@ -11,6 +11,7 @@
 #include "SelectFolder.h"
 #include "Texts.h"
 
+#include <QActionGroup>
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -59,12 +60,45 @@ void MainWindow::createMenus()
         addItem(MENU_SEARCH_CATEGORY, texts::menuSearchItem, QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(MENU_SEARCH, &QAction::triggered, this, [this] { MENU_SEARCH_Click(); });
 
+    // How files are read: takes effect at the next search.
+    MENU_ENCODING_CATEGORY = MENU_SEARCH_CATEGORY->addMenu(texts::menuEncoding);
+    MENU_ENCODING_CATEGORY->setObjectName(QStringLiteral("MENU_ENCODING_CATEGORY"));
+    auto *group = new QActionGroup(MENU_ENCODING_CATEGORY);
+    group->setExclusive(true);
+    const struct {
+        QAction *&action;
+        const QString &caption;
+        platform::EncodingMode mode;
+    } items[] = {
+        {MENU_ENCODING_CP932, texts::menuEncodingCp932, platform::EncodingMode::Cp932},
+        {MENU_ENCODING_UTF8, texts::menuEncodingUtf8, platform::EncodingMode::Utf8},
+        {MENU_ENCODING_AUTO, texts::menuEncodingAuto, platform::EncodingMode::Auto},
+    };
+    for (const auto &item : items) {
+        item.action = MENU_ENCODING_CATEGORY->addAction(item.caption);
+        item.action->setCheckable(true);
+        group->addAction(item.action);
+        const platform::EncodingMode mode = item.mode;
+        connect(item.action, &QAction::triggered, this, [this, mode] { setEncodingMode(mode); });
+    }
+    setEncodingMode(m_encoding);
+
     MENU_HELP_CATEGORY = bar->addMenu(texts::menuHelp);
     MENU_HELP_CATEGORY->setObjectName(QStringLiteral("MENU_HELP_CATEGORY"));
     MENU_CONTENTS = addItem(MENU_HELP_CATEGORY, texts::menuContents, {});
     connect(MENU_CONTENTS, &QAction::triggered, this, [this] { MENU_CONTENTS_Click(); });
     MENU_ABOUT = addItem(MENU_HELP_CATEGORY, texts::menuAbout, {});
     connect(MENU_ABOUT, &QAction::triggered, this, [this] { MENU_ABOUT_Click(); });
+}
+
+void MainWindow::setEncodingMode(platform::EncodingMode mode)
+{
+    m_encoding = mode;
+    QAction *checked = mode == platform::EncodingMode::Utf8   ? MENU_ENCODING_UTF8
+                       : mode == platform::EncodingMode::Auto ? MENU_ENCODING_AUTO
+                                                              : MENU_ENCODING_CP932;
+    if (checked)
+        checked->setChecked(true);
 }
 
 void MainWindow::MENU_EXIT_Click()

@@ -124,9 +124,12 @@ void MainWindow::MENU_SEARCH_Click()
     path = Combo1->currentText();
     const QString keywordText = Combo2->currentText();
     WindowSearchObserver observer(*this);
+    SearchOptions options;
+    options.encoding = m_encoding;
+    m_listedEncoding = m_encoding; // the viewer reads the listed files the same way
     SearchOutcome outcome;
     try {
-        outcome = runSearch(path, keywordText, observer);
+        outcome = runSearch(path, keywordText, observer, options);
     } catch (const std::bad_alloc &) {
         // Memory refused where the run cannot do without (the list of files).
         observer.runFailed(ENOMEM);
@@ -153,7 +156,7 @@ void MainWindow::List1_Click()
     if (row < 0)
         return;
     // A file that can no longer be read leaves the viewer empty.
-    if (!RichTextBox1->loadFile(List1->itemData(row, Qt::UserRole).toByteArray()))
+    if (!RichTextBox1->loadFile(List1->itemData(row, Qt::UserRole).toByteArray(), m_listedEncoding))
         return;
     // The first non-empty word: a keyword that begins with a space has an
     // empty first piece, which the search skips and would select nothing here.

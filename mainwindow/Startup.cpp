@@ -108,6 +108,7 @@ void MainWindow::Form_Load()
     splitx = readIntegerSetting(store, Setting::SplitX, INT_MIN, INT_MAX);
     path = readSetting(store, Setting::Path);
     pattern = readSetting(store, Setting::Pattern);
+    setEncodingMode(readEncodingSetting(store, Setting::Encoding));
 
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
@@ -164,6 +165,7 @@ void MainWindow::Form_Unload(short &Cancel)
     writeIntegerSetting(store, Setting::SplitX, splitx);
     writeSetting(store, Setting::Path, path);
     writeSetting(store, Setting::Pattern, pattern);
+    writeSetting(store, Setting::Encoding, platform::encodingModeName(m_encoding));
     store.flush();
 
     // 6. End the program: the hidden folder picker goes without its own close

@@ -129,6 +129,19 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
     return qsizetype(n);
 }
 
+bool FileReader::rewind()
+{
+    if (m_fd < 0)
+        return false;
+    if (::lseek(m_fd, 0, SEEK_SET) != 0) {
+        m_error = errno; // the file was not read whole: it is reported unreadable
+        return false;
+    }
+    m_offset = 0;
+    m_atEnd = false;
+    return true;
+}
+
 void FileReader::close()
 {
     if (m_fd >= 0)

@@ -31,6 +31,9 @@ public:
     // True once the whole file has been returned.
     bool atEnd() const { return m_atEnd; }
 
+    // Goes back to the file's first byte; false when the file cannot seek.
+    bool rewind();
+
     // The errno of the last open() or read() that failed; 0 after a success.
     // EAGAIN from open(): another process holds a lease on the file.
     int error() const { return m_error; }

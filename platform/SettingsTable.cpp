@@ -47,6 +47,13 @@ float readSingleSetting(const SettingsStore &store, Setting id)
     return float(numbertext::read(QString::fromLatin1(settingDef(id).defaultText)));
 }
 
+platform::EncodingMode readEncodingSetting(const SettingsStore &store, Setting id)
+{
+    platform::EncodingMode mode = platform::EncodingMode::Cp932;
+    platform::parseEncodingMode(readSetting(store, id), mode);
+    return mode;
+}
+
 void writeSetting(SettingsStore &store, Setting id, const QString &text)
 {
     const SettingDef &def = settingDef(id);

@@ -5,6 +5,8 @@
 // Every key of the settings store, in the one table the code reads and writes
 // through: section, key and default text, in the order start-up reads them.
 
+#include "TextEncoding.h"
+
 #include <QString>
 
 #include <array>
@@ -22,6 +24,7 @@ enum class Setting {
     SplitX,
     Path,
     Pattern,
+    Encoding,
 };
 
 struct SettingDef {
@@ -31,7 +34,7 @@ struct SettingDef {
     const char *defaultText;
 };
 
-inline constexpr std::array<SettingDef, 10> kSettings = {{
+inline constexpr std::array<SettingDef, 11> kSettings = {{
     {Setting::Version1, "Version", "Version1", "200"},
     {Setting::Version2, "Version", "Version2", "0331"},
     {Setting::WindowLeft, "Config", "Window Left", "0"},
@@ -42,6 +45,7 @@ inline constexpr std::array<SettingDef, 10> kSettings = {{
     {Setting::SplitX, "Config", "Split X", "1450"},
     {Setting::Path, "Config", "Path", ""},
     {Setting::Pattern, "Config", "Pattern", "*.*"},
+    {Setting::Encoding, "Config", "Encoding", "cp932"},
 }};
 
 const SettingDef &settingDef(Setting id);
@@ -54,6 +58,10 @@ int readIntegerSetting(const SettingsStore &store, Setting id, int min, int max)
 // Reads a number setting as a single-precision value; one that single precision
 // cannot hold yields the default's value.
 float readSingleSetting(const SettingsStore &store, Setting id);
+
+// Reads the encoding mode: "cp932", "utf-8" or "auto"; a missing key or any
+// other text is cp932.
+platform::EncodingMode readEncodingSetting(const SettingsStore &store, Setting id);
 
 void writeSetting(SettingsStore &store, Setting id, const QString &text);
 void writeIntegerSetting(SettingsStore &store, Setting id, int value);

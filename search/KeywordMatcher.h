@@ -29,6 +29,8 @@ public:
     virtual qsizetype read(char *buffer, qsizetype max) = 0;
     // True when the bytes returned so far are all there is (saves a read).
     virtual bool atEnd() const { return false; }
+    // Starts again from the first byte; false when the source cannot.
+    virtual bool rewind() { return false; }
 };
 
 class KeywordMatcher {

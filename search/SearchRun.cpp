@@ -7,8 +7,8 @@
 #include "FileReader.h"
 #include "FileSystemType.h"
 #include "FolderPrefetch.h"
-#include "KeywordMatcher.h"
 #include "ResourceLimits.h"
+#include "TextMatcher.h"
 #include "Texts.h"
 #include "Tokenizer.h"
 
@@ -442,6 +442,7 @@ public:
     explicit FileSource(platform::FileReader &reader) : m_reader(reader) {}
     qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
     bool atEnd() const override { return m_reader.atEnd(); }
+    bool rewind() override { return m_reader.rewind(); }
 
 private:
     platform::FileReader &m_reader;
@@ -470,8 +471,8 @@ struct FileResult {
 // not match and is Unreadable; one that is no longer a regular file does not
 // match either, silently. When descriptors or memory run short, the reader
 // gives back its folder's descriptor, waits and tries again.
-FileResult matchFile(QByteArrayView nativePath, KeywordMatcher &matcher,
-                     platform::FileReader &reader, qsizetype blockSize, RunState &state)
+FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
+                     qsizetype blockSize, RunState &state)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
@@ -514,7 +515,7 @@ public:
     // (started() tells how many).
     // grows: the worker count was not asked for, and rises to
     // kWaitingWorkers once the walk reaches storage that waits.
-    ParallelScan(FileList &files, const KeywordMatcher &matcher, const SearchOptions &options,
+    ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers, RunState &state, bool grows)
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
           m_grows(grows), m_fixedWindow(options.window > 0), m_workers(workers),
@@ -548,7 +549,7 @@ public:
     // Starts threads up to `workers`; fewer when the system refuses more.
     void startWorkers(int workers)
     {
-        const KeywordMatcher &matcher = m_matcher;
+        const TextMatcher &matcher = m_matcher;
         m_threads.reserve(size_t(workers));
         for (int i = int(m_threads.size()); i < workers; ++i) {
             try {
@@ -559,8 +560,7 @@ public:
                     throw std::bad_alloc();
                 // The copy takes its block buffer here, should the matcher
                 // have one, so that a worker rarely needs memory of its own.
-                m_threads.emplace_back(
-                    [this, own = KeywordMatcher(matcher)]() mutable { work(own); });
+                m_threads.emplace_back([this, own = TextMatcher(matcher)]() mutable { work(own); });
             } catch (const std::exception &) {
                 // No thread to be had (std::system_error: RLIMIT_NPROC, no
                 // address space for its stack; std::bad_alloc): go on with
@@ -650,7 +650,7 @@ private:
     static constexpr qsizetype kWaitingClaim = 16;
 
     // matcher: the thread's own copy, made before it started.
-    void work(KeywordMatcher &matcher)
+    void work(TextMatcher &matcher)
     {
         platform::FileReader reader;
         std::unique_lock lock(m_mutex);
@@ -704,7 +704,7 @@ private:
     }
 
     FileList &m_files;
-    const KeywordMatcher &m_matcher; // each worker matches with its own copy
+    const TextMatcher &m_matcher; // each worker matches with its own copy
     RunState &m_state;
     const qsizetype m_blockSize;
     bool m_grows;             // walk thread only
@@ -792,7 +792,7 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
 {
     SearchOutcome outcome;
     const QStringList words = splitKeyword(keywordText);
-    KeywordMatcher matcher(words);
+    TextMatcher matcher(words, options.encoding);
     const bool scanning = !words.isEmpty() && !matcher.neverMatches();
     const DescriptorBudget budget = budgetDescriptors(!scanning             ? 1
                                                       : options.workers > 0 ? options.workers

@@ -12,6 +12,7 @@
 
 #include "FileList.h"
 #include "SearchObserver.h"
+#include "TextEncoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +35,8 @@ struct SearchOptions {
     // Acts as if every folder lay on storage that waits (the defaults above
     // then take their values for such storage); for tests on a local disk.
     bool storageWaits = false;
+    // How files are decoded and where lines end (TextEncoding.h).
+    platform::EncodingMode encoding = platform::EncodingMode::Cp932;
 };
 
 // The worker count a run takes by default on this machine.

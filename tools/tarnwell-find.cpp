@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-s] [-j N] [-0] KEYWORD FOLDER
+// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
 // Says on standard error what could not be searched, unless -s.
@@ -25,7 +25,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-s] [-j N] [-0] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
     "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
@@ -37,11 +37,17 @@ const char kUsage[] =
     "              processor count, 4 to 32, and 64 on a network share or FUSE\n"
     "              mount); -j 1 reads on one thread. The output is the same for\n"
     "              every N\n"
+    "  -E MODE, --encoding MODE\n"
+    "              how files are read: cp932 (the default), utf-8 or auto\n"
     "  -0, --null  end each path with a NUL byte instead of a newline (for xargs -0)\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
-    "Files are read as code page 932 text; lines end at CR-LF or CR.\n"
+    "With cp932, files are read as code page 932 text and lines end at CR-LF or\n"
+    "CR. With utf-8, files are read as UTF-8 (invalid bytes match no word). With\n"
+    "auto, a file with a UTF-8 byte order mark or valid UTF-8 throughout is read\n"
+    "as UTF-8, one with a UTF-16 byte order mark as UTF-16, any other as code\n"
+    "page 932. With utf-8 and auto, a lone LF also ends a line.\n"
     "Files and folders that cannot be read are named on standard error with the\n"
     "reason, unless -s is given.\n"
     "Exit status: 0 when a file was found; 1 when none was and nothing failed;\n"
@@ -152,6 +158,18 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                 options.search.workers = parseWorkers(value);
                 if (options.search.workers == 0)
                     return usageError("-j takes a thread count from 1 to 64");
+            } else if (std::strncmp(arg, "-E", 2) == 0 || std::strcmp(arg, "--encoding") == 0 ||
+                       std::strncmp(arg, "--encoding=", 11) == 0) {
+                const char *value = nullptr;
+                if (std::strncmp(arg, "--encoding=", 11) == 0)
+                    value = arg + 11;
+                else if (arg[1] == 'E' && arg[2] != 0)
+                    value = arg + 2;
+                else if (i + 1 < argc)
+                    value = argv[++i];
+                if (!value ||
+                    !platform::parseEncodingMode(QString::fromUtf8(value), options.search.encoding))
+                    return usageError("-E takes cp932, utf-8 or auto");
             } else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
                 options.terminator = '\0';
             else

@@ -71,7 +71,7 @@ void TextViewer::setText(const QString &text)
         Q_EMIT selectionChanged();
 }
 
-bool TextViewer::loadFile(const QByteArray &nativePath)
+bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode mode)
 {
     const bool hadSelection = m_selStart != 0 || m_selLength != 0;
     clearContent();
@@ -80,7 +80,20 @@ bool TextViewer::loadFile(const QByteArray &nativePath)
     const bool ok = platform::readWholeFile(nativePath, data, mapping);
     if (ok) {
         try {
-            m_index.setBytes(std::move(data), std::move(mapping));
+            // Decided from the whole file by the rule the search follows.
+            const platform::FileDecision decision =
+                platform::decideEncoding(mode, data.constData(), data.size());
+            if (decision.encoding == platform::FileEncoding::Cp932) {
+                m_index.setBytes(std::move(data), std::move(mapping));
+            } else {
+                // UTF-8 and UTF-16 are shown as decoded text: two bytes a
+                // character, for the few files not in code page 932's byte path.
+                const QString text =
+                    platform::decodeUnicodeFile(decision, data.constData(), data.size());
+                data = QByteArray();
+                mapping.reset();
+                m_index.setChars(text);
+            }
         } catch (const std::bad_alloc &) {
             clearContent();
             return false;

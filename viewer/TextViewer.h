@@ -2,9 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The result viewer: shows a text file decoded from code page 932, read-only,
-// with vertical and horizontal scrolling, and selects found text. Stands where
-// the rich-text box stood; fast enough for very large files.
+// The result viewer: shows a text file decoded from code page 932 (or from
+// UTF-8 or UTF-16, as the encoding mode says), read-only, with vertical and
+// horizontal scrolling, and selects found text. Stands where the rich-text box
+// stood; fast enough for very large files.
 //
 // The widget paints, scrolls, selects and takes keys and the mouse; what it
 // shows comes from a LineIndex (the text and its lines, LineIndex.h), find is
@@ -25,6 +26,7 @@
 // context menu (right button, the Menu key, Shift+F10) offers the same.
 
 #include "LineIndex.h"
+#include "TextEncoding.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
@@ -49,10 +51,13 @@ public:
     QString text() const;
 
     // Replaces the whole content with the file's text; every line end (CR-LF,
-    // CR, LF) shows as a line break. Returns false, leaving the viewer empty,
-    // when the file cannot be read (missing, not a regular file, unreadable,
-    // too large for memory).
-    bool loadFile(const QByteArray &nativePath);
+    // CR, LF) shows as a line break. The file is decoded as a search in `mode`
+    // reads it (TextEncoding.h): code page 932, or UTF-8 or UTF-16 without
+    // the byte order mark, an invalid sequence showing as U+FFFD. Returns
+    // false, leaving the viewer empty, when the file cannot be read (missing,
+    // not a regular file, unreadable, too large for memory).
+    bool loadFile(const QByteArray &nativePath,
+                  platform::EncodingMode mode = platform::EncodingMode::Cp932);
 
     // Finds text from the offset `start`, case-sensitively; selects the
     // occurrence, scrolls it into view and returns its offset, or -1 (selection

@@ -31,6 +31,11 @@ public:
         return n;
     }
     bool atEnd() const override { return m_tellsEnd && m_offset == m_bytes.size(); }
+    bool rewind() override
+    {
+        m_offset = 0;
+        return true;
+    }
     qsizetype offset() const { return m_offset; }
     int failedReads() const { return m_failedReads; }
 

@@ -51,6 +51,8 @@ private Q_SLOTS:
     void iniKeepsValuesExactly();
     void iniFileHoldsTheKeysAndQuotedNumbers();
     void iniReadsHandWrittenValues();
+    void encodingReadsOnlyItsThreeNames_data();
+    void encodingReadsOnlyItsThreeNames();
     void iniMissingFileYieldsDefaultsAndIsCreated();
     void iniCorruptFileYieldsDefaultsAndIsReplaced_data();
     void iniCorruptFileYieldsDefaultsAndIsReplaced();
@@ -344,6 +346,50 @@ void TestSettings::iniReadsHandWrittenValues()
     QCOMPARE(readIntegerSetting(store, Setting::SplitX, INT_MIN, INT_MAX), 2000);
     QCOMPARE(readSetting(store, Setting::Path), QStringLiteral("/data/a, b"));
     QCOMPARE(readSetting(store, Setting::Pattern), QStringLiteral("*.*"));
+}
+
+void TestSettings::encodingReadsOnlyItsThreeNames_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("missing key") << QByteArray("[Config]\nPath=/a\n")
+                                 << int(platform::EncodingMode::Cp932);
+    QTest::newRow("cp932") << QByteArray("[Config]\nEncoding=cp932\n")
+                           << int(platform::EncodingMode::Cp932);
+    QTest::newRow("utf-8") << QByteArray("[Config]\nEncoding=utf-8\n")
+                           << int(platform::EncodingMode::Utf8);
+    QTest::newRow("auto") << QByteArray("[Config]\nEncoding=auto\n")
+                          << int(platform::EncodingMode::Auto);
+    QTest::newRow("other case") << QByteArray("[Config]\nEncoding=Auto\n")
+                                << int(platform::EncodingMode::Cp932);
+    QTest::newRow("other name") << QByteArray("[Config]\nEncoding=shift_jis\n")
+                                << int(platform::EncodingMode::Cp932);
+    QTest::newRow("empty") << QByteArray("[Config]\nEncoding=\n")
+                           << int(platform::EncodingMode::Cp932);
+    QTest::newRow("number") << QByteArray("[Config]\nEncoding= 1\n")
+                            << int(platform::EncodingMode::Cp932);
+    QTest::newRow("other section")
+        << QByteArray("[Version]\nEncoding=utf-8\n") << int(platform::EncodingMode::Cp932);
+}
+
+void TestSettings::encodingReadsOnlyItsThreeNames()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
+    QVERIFY(writeFile(file, content));
+    IniSettingsStore store(file);
+    QCOMPARE(int(readEncodingSetting(store, Setting::Encoding)), mode);
+    // Written back under its own name, read back the same.
+    writeSetting(store, Setting::Encoding,
+                 platform::encodingModeName(platform::EncodingMode(mode)));
+    QVERIFY(store.flush());
+    const IniSettingsStore again(file);
+    QCOMPARE(int(readEncodingSetting(again, Setting::Encoding)), mode);
+    QCOMPARE(
+        QSettings(file, QSettings::IniFormat).value(QStringLiteral("Config/Encoding")).toString(),
+        platform::encodingModeName(platform::EncodingMode(mode)));
 }
 
 void TestSettings::iniMissingFileYieldsDefaultsAndIsCreated()

@@ -220,6 +220,7 @@ void TestStartup::firstRunReadsDefaultsAndWritesThemBack()
         {"Config", "Split X", " 1450"},
         {"Config", "Path", ""},
         {"Config", "Pattern", "*.*"},
+        {"Config", "Encoding", "cp932"},
     };
     QCOMPARE(m_store->saves(), expected);
     QCOMPARE(m_store->flushCount(), 1);

@@ -86,6 +86,7 @@ void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
         {"Config/Split X", " 1450"},
         {"Config/Path", ""},
         {"Config/Pattern", "*.*"},
+        {"Config/Encoding", "cp932"},
     };
     QCOMPARE(settings.allKeys().size(), expected.size());
     for (const auto &[key, value] : expected)

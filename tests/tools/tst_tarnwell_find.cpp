@@ -83,6 +83,7 @@ private Q_SLOTS:
     void usage_data();
     void usage();
     void help();
+    void encodingModes();
     void specialEntriesDoNotStopIt();
     void folderThatCannotBeSearched();
     void version();
@@ -219,6 +220,9 @@ void TarnwellFindTest::usage_data()
     QTest::newRow("thread count not a number") << QStringList{"-jx", "a", "b"};
     QTest::newRow("thread count with a letter after") << QStringList{"-j", "4x", "a", "b"};
     QTest::newRow("thread count over 64") << QStringList{"-j65", "a", "b"};
+    QTest::newRow("no encoding") << QStringList{"a", "b", "-E"};
+    QTest::newRow("unknown encoding") << QStringList{"-E", "utf8", "a", "b"};
+    QTest::newRow("encoding in capitals") << QStringList{"--encoding=UTF-8", "a", "b"};
 }
 
 void TarnwellFindTest::usage()
@@ -230,15 +234,71 @@ void TarnwellFindTest::usage()
     QCOMPARE(result.err.count('\n'), 1);
     QVERIFY(result.err.startsWith("tarnwell-find: "));
     QVERIFY2(result.err.endsWith(" (try --help)\n"), result.err.constData()); // not a run's error
+    if (arguments.join(' ').contains(QLatin1String("-E")) ||
+        arguments.join(' ').contains(QLatin1String("--encoding")))
+        QVERIFY2(result.err.contains("cp932, utf-8 or auto"), result.err.constData());
+}
+
+// Each mode reads the same mixed folder its own way: the exit status and the
+// files printed, in the folder's own order.
+void TarnwellFindTest::encodingModes()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QByteArray settei = QStringLiteral("設定").toUtf8();
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } files[] = {
+        {"cp932.txt", "\x90\xDD\x92\xE8 a\nb\r\n"},
+        {"utf8.txt", settei + " a\nb\n"},
+        {"bom.txt", "\xEF\xBB\xBF" + settei + "\xFF a\n"},
+        {"utf16.txt", QByteArray("\xFF\xFE\x2D\x8A\x9A\x5B", 6)},
+    };
+    for (const auto &f : files) {
+        QFile file(tmp.path() + '/' + f.name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(f.bytes);
+    }
+    auto listed = [&](const QStringList &names) {
+        QByteArray out;
+        const QStringList order = QDir(tmp.path()).entryList(QDir::Files, QDir::Unsorted);
+        for (const QString &name : order) {
+            if (names.contains(name))
+                out += QFile::encodeName(tmp.path() + '/' + name) + '\n';
+        }
+        return out;
+    };
+    const QString word = QStringLiteral("設定");
+    const QString two = QStringLiteral("設定 b");
+    struct Case {
+        QStringList arguments;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {{word, tmp.path()}, {"cp932.txt"}},
+        {{"-E", "cp932", two, tmp.path()}, {"cp932.txt"}},
+        {{"-E", "utf-8", word, tmp.path()}, {"utf8.txt", "bom.txt"}},
+        {{"--encoding", "auto", word, tmp.path()},
+         {"cp932.txt", "utf8.txt", "bom.txt", "utf16.txt"}},
+        {{"-Eauto", two, tmp.path()}, {}},
+        {{"--encoding=utf-8", "a", tmp.path()}, {"cp932.txt", "utf8.txt", "bom.txt"}},
+    };
+    for (const Case &c : cases) {
+        const Result result = runFind(c.arguments);
+        QCOMPARE(result.exitCode, c.expected.isEmpty() ? 1 : 0);
+        QCOMPARE(result.out, listed(c.expected));
+    }
 }
 
 void TarnwellFindTest::help()
 {
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("Usage: tarnwell-find [-r] [-s] [-j N] [-0] KEYWORD FOLDER\n"));
-    for (const char *option :
-         {"-0, --null", "--version", "--help", "-r", "-j N", "-s, --no-messages"})
+    QVERIFY(result.out.startsWith(
+        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"));
+    for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N",
+                               "-s, --no-messages", "-E MODE, --encoding MODE", "auto"})
         QVERIFY2(result.out.contains(option), option);
 }
 

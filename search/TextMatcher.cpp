@@ -1,0 +1,250 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "TextMatcher.h"
+
+#include <algorithm>
+#include <cstring>
+
+using platform::EncodingMode;
+using platform::FileEncoding;
+
+namespace {
+
+// Code page 932 bytes with each LF turned into a CR, for the modes in which a
+// lone LF ends a line.
+class LineFeedAsReturn final : public ByteSource {
+public:
+    explicit LineFeedAsReturn(ByteSource &bytes) : m_bytes(bytes) {}
+    qsizetype read(char *buffer, qsizetype max) override
+    {
+        const qsizetype n = m_bytes.read(buffer, max);
+        // A select rather than a search: the compiler makes it one vector
+        // pass, cheaper than a search that stops at every line.
+        auto *p = reinterpret_cast<unsigned char *>(buffer);
+        for (qsizetype i = 0; i < n; ++i)
+            p[i] = p[i] == '\n' ? '\r' : p[i];
+        return n;
+    }
+    bool atEnd() const override { return m_bytes.atEnd(); }
+
+private:
+    ByteSource &m_bytes;
+};
+
+// The bytes already read (the file's start), then the rest of the file.
+class Replay final : public ByteSource {
+public:
+    Replay(const char *held, qsizetype size, ByteSource &rest, bool restAtEnd)
+        : m_held(held), m_size(size), m_rest(rest), m_restAtEnd(restAtEnd)
+    {}
+    qsizetype read(char *buffer, qsizetype max) override
+    {
+        if (m_pos < m_size) {
+            const qsizetype n = std::min(max, m_size - m_pos);
+            std::memcpy(buffer, m_held + m_pos, size_t(n));
+            m_pos += n;
+            return n;
+        }
+        return m_restAtEnd ? 0 : m_rest.read(buffer, max);
+    }
+    bool atEnd() const override { return m_pos == m_size && (m_restAtEnd || m_rest.atEnd()); }
+
+private:
+    const char *m_held;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+    ByteSource &m_rest;
+    bool m_restAtEnd;
+};
+
+// Reads and a page-aligned start make the system's copy faster (KeywordMatcher).
+constexpr qsizetype kAlign = 4096;
+
+} // namespace
+
+TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
+    : m_mode(mode), m_cp932(words), m_utf8(words), m_utf16(words)
+{
+    m_cp932Never = m_cp932.neverMatches();
+    if (platform::lineFeedEndsLine(mode)) {
+        for (const QString &word : words)
+            m_cp932Never = m_cp932Never || word.contains(u'\n');
+    }
+    switch (mode) {
+    case EncodingMode::Cp932:
+        m_never = m_cp932Never;
+        break;
+    case EncodingMode::Utf8:
+        m_never = m_utf8.neverMatches();
+        break;
+    case EncodingMode::Auto:
+        m_never = m_cp932Never && m_utf8.neverMatches();
+        break;
+    }
+}
+
+char *TextMatcher::buffer(qsizetype capacity)
+{
+    if (qsizetype(m_buffer.size()) < capacity + kAlign)
+        m_buffer.resize(size_t(capacity + kAlign));
+    const auto address = reinterpret_cast<quintptr>(m_buffer.data());
+    return m_buffer.data() + (kAlign - address % kAlign) % kAlign;
+}
+
+bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
+{
+    m_last = FileEncoding::Cp932;
+    if (m_cp932Never)
+        return false;
+    LineFeedAsReturn lines(source);
+    return m_cp932.matches(lines, blockSize);
+}
+
+bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
+{
+    if (m_mode == EncodingMode::Cp932) {
+        m_last = FileEncoding::Cp932;
+        return m_cp932.matches(source, blockSize);
+    }
+    if (m_never)
+        return false;
+    blockSize = std::max<qsizetype>(blockSize, 3); // a mark fits in the first block
+    char *buf = buffer(blockSize + m_utf8.overlap());
+
+    // The first bytes: enough to see a byte order mark, or the whole file.
+    qsizetype have = 0;
+    bool atEnd = false;
+    while (have < 3) {
+        const qsizetype n = source.read(buf + have, blockSize - have);
+        if (n < 0)
+            return false;
+        have += n;
+        if (n == 0 || source.atEnd()) {
+            atEnd = true;
+            break;
+        }
+    }
+
+    platform::FileDecision decision;
+    if (platform::decideByMark(m_mode, buf, have, decision)) {
+        m_last = decision.encoding;
+        if (decision.encoding == FileEncoding::Utf8)
+            return scanUtf8(source, blockSize, have, decision.markSize, atEnd, false) ==
+                   Scan::Match;
+        return scanUtf16(source, blockSize, have, atEnd,
+                         decision.encoding == FileEncoding::Utf16BE);
+    }
+
+    m_last = FileEncoding::Utf8;
+    m_replayable = false;
+    switch (scanUtf8(source, blockSize, have, 0, atEnd, true)) {
+    case Scan::Match:
+        return true;
+    case Scan::NoMatch:
+    case Scan::Error:
+        return false;
+    case Scan::Invalid:
+        break;
+    }
+    // Not UTF-8 after all: code page 932 from the file's first byte.
+    m_last = FileEncoding::Cp932;
+    if (m_cp932Never)
+        return false;
+    if (m_replayable) {
+        Replay replay(buf, have, source, atEnd);
+        return matchCp932(replay, blockSize);
+    }
+    return source.rewind() && matchCp932(source, blockSize);
+}
+
+// Searches the UTF-8 text from buf[start] (buf holds `have` bytes), reading
+// the rest of the file. With validate, every byte is checked first and the
+// scan gives up at the first invalid one; a match is then reported only once
+// the whole file proved valid.
+TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have,
+                                        qsizetype start, bool atEnd, bool validate)
+{
+    const qsizetype capacity = blockSize + m_utf8.overlap();
+    char *buf = buffer(capacity);
+    m_utf8.reset();
+    platform::Utf8Validator validator;
+    if (validate && !validator.feed(buf + start, have - start)) {
+        m_replayable = true; // nothing was dropped yet
+        return Scan::Invalid;
+    }
+    const char *begin = buf + start;
+    const char *end = buf + have;
+    bool matched = false;
+    for (;;) {
+        qsizetype carry = 0;
+        if (!matched) {
+            const char *keep = end;
+            if (m_utf8.feed(begin, end, atEnd, &keep)) {
+                if (!validate)
+                    return Scan::Match;
+                matched = true; // the rest is only validated
+            } else if (!atEnd) {
+                carry = end - keep;
+                std::memmove(buf, keep, size_t(carry));
+            }
+        }
+        if (atEnd)
+            break;
+        const qsizetype n = source.read(buf + carry, capacity - carry);
+        if (n < 0)
+            return Scan::Error;
+        if (validate && !validator.feed(buf + carry, n))
+            return Scan::Invalid;
+        begin = buf;
+        end = buf + carry + n;
+        atEnd = n == 0 || source.atEnd();
+    }
+    if (validate && !validator.finish())
+        return Scan::Invalid;
+    return matched ? Scan::Match : Scan::NoMatch;
+}
+
+// Searches UTF-16 text after its two-byte mark (buf holds `have` bytes),
+// reading the rest of the file. Only whole units count; a last odd byte is
+// no character of any word.
+bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
+                            bool bigEndian)
+{
+    char *buf = buffer(blockSize + m_utf8.overlap());
+    const qsizetype unitCapacity = blockSize / 2 + m_utf16.overlap() + 2;
+    if (qsizetype(m_units.size()) < unitCapacity)
+        m_units.resize(size_t(unitCapacity));
+    char16_t *units = m_units.data();
+    m_utf16.reset();
+    int pending = -1; // a first byte whose partner is still unread
+    qsizetype count = 0;
+    auto append = [&](const char *bytes, qsizetype n) {
+        const auto *b = reinterpret_cast<const unsigned char *>(bytes);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (pending < 0) {
+                pending = b[i];
+                continue;
+            }
+            const unsigned hi = bigEndian ? unsigned(pending) : b[i];
+            const unsigned lo = bigEndian ? b[i] : unsigned(pending);
+            units[count++] = char16_t((hi << 8) | lo);
+            pending = -1;
+        }
+    };
+    append(buf + 2, have - 2);
+    for (;;) {
+        const char16_t *keep = units + count;
+        if (m_utf16.feed(units, units + count, atEnd, &keep))
+            return true;
+        if (atEnd)
+            return false;
+        count = units + count - keep;
+        std::memmove(units, keep, size_t(count) * sizeof(char16_t));
+        const qsizetype n = source.read(buf, blockSize);
+        if (n < 0)
+            return false;
+        append(buf, n);
+        atEnd = n == 0 || source.atEnd();
+    }
+}

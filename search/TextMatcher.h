@@ -1,0 +1,66 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// Tests whether a file has one line holding every word of the keyword, reading
+// it in the encoding mode the run was given (TextEncoding.h):
+// - cp932: KeywordMatcher alone, exactly as it is;
+// - utf-8: the UTF-8 bytes of the words in the file's bytes after any mark;
+// - auto: the mark decides at once; without one, a single pass validates the
+//   bytes as UTF-8 while searching them as UTF-8, and the first invalid byte
+//   hands the file to KeywordMatcher (from the bytes still held, or from the
+//   file's start again). A UTF-8 match counts only once the last byte is known
+//   valid.
+// Where a lone LF ends a line, code page 932 bytes reach KeywordMatcher with
+// every LF turned into a CR: the same lines, one empty line more per CR-LF
+// (which no word matches), and a lead byte before an LF stands alone as it
+// does at any line's end.
+//
+// Memory stays bounded: one block, the longest word's overlap, and the
+// KeywordMatcher's own block. Copyable: each worker holds its own copy.
+
+#include "KeywordMatcher.h"
+#include "TextEncoding.h"
+#include "UnitLineMatcher.h"
+
+#include <QStringList>
+
+#include <vector>
+
+class TextMatcher {
+public:
+    TextMatcher(const QStringList &words, platform::EncodingMode mode);
+
+    // True when no file can match in this mode.
+    bool neverMatches() const { return m_never; }
+
+    // True when a line of the source holds every word. A read error counts
+    // as no match. blockSize is the number of bytes read at a time (>= 1).
+    bool matches(ByteSource &source, qsizetype blockSize);
+
+    // How the last file given to matches() was read (as far as it was read:
+    // a file rejected early in auto mode may not be settled).
+    platform::FileEncoding lastEncoding() const { return m_last; }
+
+private:
+    enum class Scan { NoMatch, Match, Invalid, Error };
+
+    char *buffer(qsizetype capacity);
+    bool matchCp932(ByteSource &source, qsizetype blockSize);
+    Scan scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
+                  bool atEnd, bool validate);
+    bool scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
+                   bool bigEndian);
+
+    platform::EncodingMode m_mode;
+    KeywordMatcher m_cp932;
+    UnitLineMatcher<char> m_utf8;
+    UnitLineMatcher<char16_t> m_utf16;
+    bool m_cp932Never = false; // in this mode's line rule
+    bool m_never = false;
+    platform::FileEncoding m_last = platform::FileEncoding::Cp932;
+    bool m_replayable = false; // the invalid byte came in the bytes still held
+
+    std::vector<char> m_buffer; // reused from file to file
+    std::vector<char16_t> m_units;
+};

@@ -1,0 +1,284 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "UnitLineMatcher.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// How rare a unit is in text (higher: rarer); only a guide for which unit of a
+// word to look for first. In UTF-8, E3 leads kana and punctuation; the last
+// byte of a character varies the most, so later bytes win ties.
+int rarity(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    if (b == 0xE3)
+        return 0;
+    if (b >= 0xC2)
+        return 1;
+    if (b >= 0x80)
+        return 2;
+    if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == ' ')
+        return 1;
+    if (b >= 'A' && b <= 'Z')
+        return 2;
+    return 3;
+}
+
+int rarity(char16_t c)
+{
+    if (c < 0x80)
+        return rarity(char(c));
+    if (c >= 0x3000 && c < 0x3100) // punctuation, hiragana, katakana
+        return 1;
+    return 2;
+}
+
+const char *findUnit(const char *from, const char *end, char c)
+{
+    return static_cast<const char *>(std::memchr(from, c, size_t(end - from)));
+}
+
+const char16_t *findUnit(const char16_t *from, const char16_t *end, char16_t c)
+{
+    return std::char_traits<char16_t>::find(from, size_t(end - from), c);
+}
+
+// The first CR or LF in [from, end), or end.
+const char *lineEnd(const char *from, const char *end)
+{
+    const char *lf = findUnit(from, end, '\n');
+    const char *e = lf ? lf : end;
+    const char *cr = findUnit(from, e, '\r');
+    return cr ? cr : e;
+}
+
+const char16_t *lineEnd(const char16_t *from, const char16_t *end)
+{
+    for (const char16_t *p = from; p < end; ++p) {
+        if (*p == u'\n' || *p == u'\r')
+            return p;
+    }
+    return end;
+}
+
+// The last CR or LF in [floor, p), or null.
+const char *lastLineEnd(const char *floor, const char *p)
+{
+    const auto *lf = static_cast<const char *>(memrchr(floor, '\n', size_t(p - floor)));
+    const char *from = lf ? lf + 1 : floor;
+    const auto *cr = static_cast<const char *>(memrchr(from, '\r', size_t(p - from)));
+    return cr ? cr : lf;
+}
+
+const char16_t *lastLineEnd(const char16_t *floor, const char16_t *p)
+{
+    while (p > floor) {
+        --p;
+        if (*p == u'\n' || *p == u'\r')
+            return p;
+    }
+    return nullptr;
+}
+
+// Finds line ends ahead of a position that only moves forward, remembering the
+// next CR and the next LF separately so that no byte is looked at twice.
+class CharEnds {
+public:
+    explicit CharEnds(const char *end) : m_end(end) {}
+    const char *next(const char *from)
+    {
+        if (!m_cr || (m_cr != m_end && m_cr < from))
+            m_cr = orEnd(findUnit(from, m_end, '\r'));
+        if (!m_lf || (m_lf != m_end && m_lf < from))
+            m_lf = orEnd(findUnit(from, m_end, '\n'));
+        return std::min(m_cr, m_lf);
+    }
+
+private:
+    const char *orEnd(const char *p) const { return p ? p : m_end; }
+    const char *m_end;
+    const char *m_cr = nullptr;
+    const char *m_lf = nullptr;
+};
+
+} // namespace
+
+template <typename Unit> UnitLineMatcher<Unit>::UnitLineMatcher(const QStringList &words)
+{
+    for (const QString &text : words) {
+        if (text.isEmpty())
+            continue;
+        Word word;
+        // A lone surrogate is never decoded; CR and LF always end the line.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (c == u'\r' || c == u'\n')
+                m_never = true;
+            else if (c.isHighSurrogate() && !(i + 1 < text.size() && text[i + 1].isLowSurrogate()))
+                m_never = true;
+            else if (c.isLowSurrogate() && !(i > 0 && text[i - 1].isHighSurrogate()))
+                m_never = true;
+        }
+        if constexpr (sizeof(Unit) == 1) {
+            const QByteArray bytes = text.toUtf8();
+            word.units.assign(bytes.constData(), size_t(bytes.size()));
+        } else {
+            word.units.assign(reinterpret_cast<const char16_t *>(text.utf16()),
+                              size_t(text.size()));
+        }
+        int best = -1;
+        for (size_t i = 0; i < word.units.size(); ++i) {
+            const int r = rarity(word.units[i]);
+            if (r >= best) {
+                best = r;
+                word.rareIndex = qsizetype(i);
+            }
+        }
+        m_span = std::max(m_span, qsizetype(word.units.size()));
+        m_words.push_back(std::move(word));
+    }
+    if (m_words.empty())
+        m_never = true;
+    // The rarest word leads; then the longest.
+    std::stable_sort(m_words.begin(), m_words.end(), [](const Word &a, const Word &b) {
+        const int ra = rarity(a.units[size_t(a.rareIndex)]);
+        const int rb = rarity(b.units[size_t(b.rareIndex)]);
+        if (ra != rb)
+            return ra > rb;
+        return a.units.size() > b.units.size();
+    });
+    m_seen.assign(m_words.size(), 0);
+}
+
+template <typename Unit> void UnitLineMatcher<Unit>::reset()
+{
+    resetLine();
+    m_continuing = false;
+}
+
+template <typename Unit> void UnitLineMatcher<Unit>::resetLine()
+{
+    std::fill(m_seen.begin(), m_seen.end(), 0);
+    m_seenCount = 0;
+}
+
+// The first occurrence of the word in [from, end), or null.
+template <typename Unit>
+const Unit *UnitLineMatcher<Unit>::find(const Unit *from, const Unit *end, const Word &word)
+{
+    const qsizetype n = qsizetype(word.units.size());
+    if (end - from < n)
+        return nullptr;
+    const Unit *first = word.units.data();
+    const qsizetype k = word.rareIndex;
+    const Unit rare = first[k];
+    const Unit *p = from + k;
+    const Unit *last = end - (n - k);
+    while (p <= last) {
+        p = findUnit(p, last + 1, rare);
+        if (!p)
+            return nullptr;
+        const Unit *start = p - k;
+        if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
+            std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
+            return start;
+        ++p;
+    }
+    return nullptr;
+}
+
+// Records the words in [begin, end), a stretch of the line in progress. When
+// the line ends with it, the first word missing settles the line.
+template <typename Unit>
+bool UnitLineMatcher<Unit>::checkSegment(const Unit *begin, const Unit *end, bool lineEnds)
+{
+    for (size_t i = 0; i < m_words.size(); ++i) {
+        if (m_seen[i])
+            continue;
+        if (find(begin, end, m_words[i])) {
+            m_seen[i] = 1;
+            ++m_seenCount;
+        } else if (lineEnds) {
+            return false;
+        }
+    }
+    return m_seenCount == qsizetype(m_words.size());
+}
+
+template <typename Unit>
+bool UnitLineMatcher<Unit>::feed(const Unit *begin, const Unit *end, bool final,
+                                 const Unit **keepFrom)
+{
+    if (m_never)
+        return false;
+    const Unit *p = begin;
+    if (m_continuing) {
+        const Unit *e = lineEnd(p, end);
+        if (e == end && !final) { // the line goes on past this piece
+            if (checkSegment(p, end, false))
+                return true;
+            *keepFrom = std::max(p, end - overlap());
+            return false;
+        }
+        const bool all = checkSegment(p, e, true);
+        reset();
+        if (all)
+            return true;
+        if (e == end)
+            return false;
+        p = e + 1;
+    }
+
+    // Only lines that hold the leading word are looked at.
+    const Word &primary = m_words.front();
+    const bool single = m_words.size() == 1;
+    const Unit *floor = p; // a line start: everything before it is settled
+    const Unit *from = p;
+    [[maybe_unused]] CharEnds charEnds(reinterpret_cast<const char *>(end));
+    for (;;) {
+        const Unit *hit = find(from, end, primary);
+        if (!hit)
+            break;
+        if (single)
+            return true;
+        const Unit *e;
+        if constexpr (sizeof(Unit) == 1)
+            e = charEnds.next(hit);
+        else
+            e = lineEnd(hit, end);
+        if (e == end && !final)
+            break; // the last line may go on in the next piece
+        const Unit *before = lastLineEnd(floor, hit);
+        const Unit *start = before ? before + 1 : floor;
+        resetLine();
+        m_seen[0] = 1;
+        m_seenCount = 1;
+        if (checkSegment(start, e, true))
+            return true;
+        if (e == end)
+            return false;
+        floor = from = e + 1;
+    }
+    if (final)
+        return false;
+    // The last line is unfinished: record the words it holds so far and keep
+    // an overlap, unless it is short enough to keep whole.
+    const Unit *before = lastLineEnd(floor, end);
+    const Unit *start = before ? before + 1 : floor;
+    if (end - start <= overlap()) {
+        *keepFrom = start;
+        return false;
+    }
+    resetLine();
+    m_continuing = true;
+    if (checkSegment(start, end, false))
+        return true;
+    *keepFrom = end - overlap();
+    return false;
+}
+
+template class UnitLineMatcher<char>;
+template class UnitLineMatcher<char16_t>;

@@ -1,0 +1,65 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// Finds a line holding every word in text whose encoding needs no boundary
+// check: UTF-8 bytes (Unit = char) or UTF-16 units (Unit = char16_t).
+//
+// A valid UTF-8 form of a word starts with a byte that never continues a
+// sequence, so wherever its bytes occur the WHATWG decoder decodes them as the
+// word itself (an unfinished sequence before them ends as U+FFFD first); and a
+// decoded occurrence of the word always comes from its one byte form. UTF-16
+// units need nothing more once they are whole units: a word never starts with
+// a low surrogate nor ends with a high one. So the words are searched for as
+// they are, and an invalid sequence, which decodes to U+FFFD, never matches a
+// word's U+FFFD (that is only ever the literal character).
+//
+// Lines end at CR or LF units (CR-LF, a lone CR, a lone LF). The text is fed
+// in pieces; a line longer than a piece is searched in parts that overlap by
+// the longest word less one unit, with a record of the words already seen.
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+template <typename Unit> class UnitLineMatcher {
+public:
+    // words: the keyword's words; a word holding CR, LF or a lone surrogate
+    // can never be in a line.
+    explicit UnitLineMatcher(const QStringList &words);
+
+    bool neverMatches() const { return m_never; }
+    // The most units to keep between pieces (the longest word less one).
+    qsizetype overlap() const { return m_span - 1; }
+
+    // Forgets any line in progress: the next piece starts a file's text.
+    void reset();
+    // Scans [begin, end), which continues the text fed before (the units kept
+    // from the last piece, then new ones). True when a line holds every word.
+    // When not final and there is no match, *keepFrom tells where the units
+    // to feed again with the next piece begin (at most overlap() of them).
+    bool feed(const Unit *begin, const Unit *end, bool final, const Unit **keepFrom);
+
+private:
+    using Needle = std::basic_string<Unit>;
+    struct Word {
+        Needle units;
+        qsizetype rareIndex = 0; // the unit searched for first
+    };
+
+    static const Unit *find(const Unit *from, const Unit *end, const Word &word);
+    bool checkSegment(const Unit *begin, const Unit *end, bool lineEnds);
+    void resetLine();
+
+    std::vector<Word> m_words; // the one searched for first at the front
+    bool m_never = false;
+    qsizetype m_span = 1;
+    std::vector<unsigned char> m_seen; // per word, in the line in progress
+    qsizetype m_seenCount = 0;
+    bool m_continuing = false; // the piece starts inside a line begun before
+};
+
+extern template class UnitLineMatcher<char>;
+extern template class UnitLineMatcher<char16_t>;

@@ -1,0 +1,272 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The search menu's encoding submenu: its items, choosing each with the keys,
+// the mode reaching the next search and the viewer, F1 on it, and the choice
+// kept in the settings store from one start to the next.
+
+#include "FakeHelpViewer.h"
+#include "FakeMessageBox.h"
+#include "FakeVolumeList.h"
+#include "MainWindow.h"
+#include "PathList.h"
+#include "SettingsStore.h"
+#include "TextViewer.h"
+#include "Texts.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using platform::EncodingMode;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+const QString kConfig = QStringLiteral("Config");
+const QString kEncoding = QStringLiteral("Encoding");
+
+} // namespace
+
+class TestEncodingMenu : public QObject {
+    Q_OBJECT
+
+private:
+    FakeMessageBox m_box;
+    FakeHelpViewer m_help;
+    FakeVolumeList m_volumes;
+    MemorySettingsStore m_settings;
+    PlatformServices m_services;
+    std::unique_ptr<MainWindow> m_w;
+    QTemporaryDir m_tree;
+
+    MainWindow &w() { return *m_w; }
+    QString root() const { return m_tree.path(); }
+
+    void start()
+    {
+        m_w = std::make_unique<MainWindow>(m_services);
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+        m_box.clear();
+        m_help.clear();
+    }
+
+    // Opens the search menu, then the submenu by its access key (E), then
+    // presses an item's access key, as a user does.
+    void choose(Qt::Key item)
+    {
+        QMenu *search = w().MENU_SEARCH_CATEGORY;
+        search->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::keyClick(search, Qt::Key_E);
+        QTRY_VERIFY(w().MENU_ENCODING_CATEGORY->isVisible());
+        QTest::keyClick(w().MENU_ENCODING_CATEGORY, item);
+        QTRY_VERIFY(!search->isVisible());
+    }
+
+    QStringList search(const QString &keyword)
+    {
+        QComboBox *folder = w().Combo1, *words = w().Combo2;
+        folder->setEditText(root());
+        words->setFocus();
+        words->setEditText(keyword); // typed keys are ASCII only in Qt Test
+        QTest::keyClick(words->lineEdit(), Qt::Key_Return);
+        QStringList names;
+        for (int i = 0; i < w().List1->count(); ++i)
+            names << QFileInfo(w().List1->itemText(i)).fileName();
+        return names;
+    }
+
+    // Shows the listed file of that name in the viewer, by the keys.
+    void show(const QString &name)
+    {
+        w().List1->setFocus();
+        for (int i = 0; i < w().List1->count(); ++i) {
+            QTest::keyClick(w().List1, i == 0 ? Qt::Key_Home : Qt::Key_Down);
+            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name)
+                return;
+        }
+        QFAIL(qPrintable(name + " is not listed"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid());
+        const QByteArray settei = QStringLiteral("設定").toUtf8();
+        // One word in each file; the two words on lines split by a lone LF.
+        writeFile(root() + "/sjis.txt", "\x90\xDD\x92\xE8 alpha\nbeta\r\n");
+        writeFile(root() + "/utf8.txt", "x " + settei + " alpha\nbeta\n");
+        writeFile(root() + "/utf16.txt",
+                  QByteArray("\xFF\xFE") +
+                      QByteArray(reinterpret_cast<const char *>(u"設定\r\n"), 8));
+        m_volumes.add(root());
+        m_services.messageBox = &m_box;
+        m_services.help = &m_help;
+        m_services.volumes = &m_volumes;
+        m_services.settings = &m_settings;
+    }
+
+    void cleanup() { m_w.reset(); }
+
+    void submenuFollowsTheSearchItem()
+    {
+        start();
+        const auto actions = w().MENU_SEARCH_CATEGORY->actions();
+        const int at = int(actions.indexOf(w().MENU_SEARCH));
+        QVERIFY(at >= 0 && at + 1 < actions.size());
+        QCOMPARE(actions.at(at + 1)->menu(), w().MENU_ENCODING_CATEGORY);
+        QCOMPARE(w().MENU_ENCODING_CATEGORY->title(), QStringLiteral("文字コード(&E)"));
+        const auto items = w().MENU_ENCODING_CATEGORY->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.at(0)->text(), QStringLiteral("シフトJIS(&J)"));
+        QCOMPARE(items.at(1)->text(), QStringLiteral("UTF-8(&U)"));
+        QCOMPARE(items.at(2)->text(), QStringLiteral("自動判別(&A)"));
+        for (QAction *item : items)
+            QVERIFY(item->isCheckable());
+        // An empty store: the default, code page 932.
+        QVERIFY(w().MENU_ENCODING_CP932->isChecked());
+        QCOMPARE(w().encodingMode(), EncodingMode::Cp932);
+    }
+
+    void eachItemSetsTheModeAndOnlyItsRadio_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("UTF-8") << int(Qt::Key_U) << int(EncodingMode::Utf8);
+        QTest::newRow("auto") << int(Qt::Key_A) << int(EncodingMode::Auto);
+        QTest::newRow("Shift_JIS") << int(Qt::Key_J) << int(EncodingMode::Cp932);
+    }
+    void eachItemSetsTheModeAndOnlyItsRadio()
+    {
+        QFETCH(int, key);
+        QFETCH(int, mode);
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("auto"));
+        start();
+        if (mode == int(EncodingMode::Auto))
+            choose(Qt::Key_J); // start from another item
+        choose(Qt::Key(key));
+        QCOMPARE(int(w().encodingMode()), mode);
+        QAction *expected[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
+                               w().MENU_ENCODING_AUTO};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(expected[i]->isChecked(), i == mode);
+    }
+
+    // The mode takes effect at the next search, and the viewer shows a listed
+    // file as the search that listed it read it, even after another choice.
+    void modeReachesTheNextSearchAndTheViewer()
+    {
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
+        start();
+        QCOMPARE(search(QStringLiteral("設定")), QStringList{"sjis.txt"});
+        // A lone LF stays inside a line.
+        QStringList both = search(QStringLiteral("alpha beta"));
+        both.sort();
+        QCOMPARE(both, (QStringList{"sjis.txt", "utf8.txt"}));
+
+        choose(Qt::Key_U);
+        QCOMPARE(search(QStringLiteral("alpha beta")), QStringList{}); // LF ends the line
+        m_box.clear();
+        QStringList utf8 = search(QStringLiteral("設定"));
+        QCOMPARE(utf8, QStringList{"utf8.txt"});
+
+        choose(Qt::Key_A);
+        QStringList all = search(QStringLiteral("設定"));
+        all.sort();
+        QCOMPARE(all, (QStringList{"sjis.txt", "utf16.txt", "utf8.txt"}));
+
+        show(QStringLiteral("utf16.txt"));
+        QCOMPARE(w().RichTextBox1->text(), QStringLiteral("設定\n"));
+        QCOMPARE(w().RichTextBox1->selectedText(), QStringLiteral("設定"));
+        QCOMPARE(w().RichTextBox1->selectionStart(), 0);
+
+        // Chosen now, used only by the next search: the list still shows auto.
+        choose(Qt::Key_J);
+        show(QStringLiteral("utf8.txt"));
+        QCOMPARE(w().RichTextBox1->text(), QStringLiteral("x 設定 alpha\nbeta\n"));
+        QCOMPARE(w().RichTextBox1->selectedText(), QStringLiteral("設定"));
+        QCOMPARE(w().RichTextBox1->selectionStart(), 2);
+        show(QStringLiteral("sjis.txt"));
+        QCOMPARE(w().RichTextBox1->text(), QStringLiteral("設定 alpha\nbeta\n"));
+        QCOMPARE(w().RichTextBox1->selectedText(), QStringLiteral("設定"));
+
+        // Now the next search reads code page 932 only.
+        QCOMPARE(search(QStringLiteral("設定")), QStringList{"sjis.txt"});
+    }
+
+    void f1OnTheSubmenuShowsTheSearchMenusTopic()
+    {
+        start();
+        QMenu *search = w().MENU_SEARCH_CATEGORY;
+        search->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::keyClick(search, Qt::Key_E);
+        QTRY_VERIFY(w().MENU_ENCODING_CATEGORY->isVisible());
+        QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_Down);
+        QVERIFY(w().MENU_ENCODING_CATEGORY->activeAction());
+        QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_F1);
+        QCOMPARE(m_help.calls().size(), 1);
+        QCOMPARE(m_help.calls().first().command, int(HelpViewer::HELP_CONTEXT));
+        QCOMPARE(m_help.calls().first().data, 5);
+        QTRY_VERIFY(!w().MENU_ENCODING_CATEGORY->isVisible());
+        QCOMPARE(w().encodingMode(), EncodingMode::Cp932); // nothing chosen
+        search->close();
+    }
+
+    // Written at shut-down with the other keys, read at the next start; a
+    // value the program does not know reads as the default.
+    void choiceIsKeptBetweenStarts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("utf-8") << "utf-8" << int(EncodingMode::Utf8);
+        QTest::newRow("auto") << "auto" << int(EncodingMode::Auto);
+        QTest::newRow("cp932") << "cp932" << int(EncodingMode::Cp932);
+        QTest::newRow("other text") << "UTF-8" << int(EncodingMode::Cp932);
+        QTest::newRow("empty") << "" << int(EncodingMode::Cp932);
+    }
+    void choiceIsKeptBetweenStarts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, mode);
+        m_settings.preset(kConfig, kEncoding, stored);
+        start();
+        QCOMPARE(int(w().encodingMode()), mode);
+        QAction *items[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
+                            w().MENU_ENCODING_AUTO};
+        QVERIFY(items[mode]->isChecked());
+        const QStringList names{"cp932", "utf-8", "auto"};
+        m_w->close(); // shut-down writes the settings
+        m_w.reset();
+        QCOMPARE(m_settings.value(kConfig, kEncoding), names[mode]);
+
+        // Chosen in one run, back in the next.
+        start();
+        choose(mode == int(EncodingMode::Auto) ? Qt::Key_U : Qt::Key_A);
+        const EncodingMode chosen = w().encodingMode();
+        m_w->close();
+        m_w.reset();
+        start();
+        QCOMPARE(w().encodingMode(), chosen);
+        QVERIFY((chosen == EncodingMode::Auto ? w().MENU_ENCODING_AUTO : w().MENU_ENCODING_UTF8)
+                    ->isChecked());
+    }
+};
+
+QTEST_MAIN(TestEncodingMenu)
+#include "tst_encodingmenu.moc"
