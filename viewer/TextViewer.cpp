@@ -94,6 +94,9 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
                 mapping.reset();
                 m_index.setChars(text);
             }
+            // F3 reads lines as the search did: in utf-8 and auto a lone LF
+            // ends one in every file.
+            m_index.setLoneLfEndsLine(mode != platform::EncodingMode::Cp932);
         } catch (const std::bad_alloc &) {
             clearContent();
             return false;

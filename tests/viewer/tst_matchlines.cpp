@@ -222,6 +222,29 @@ private Q_SLOTS:
         QCOMPARE(m_beeper.count(), 2);
     }
 
+    void linesFollowTheEncodingMode()
+    {
+        // "x a\nb" | "y b a" as code page 932 reads it; with utf-8 and auto a
+        // lone LF ends a line too, so only "y b a" holds both words.
+        const QByteArray path = write("modes.txt", "x a\nb\r\ny b a\r\n");
+        m_words = {QStringLiteral("a"), QStringLiteral("b")};
+        const struct {
+            platform::EncodingMode mode;
+            qsizetype previous; // where Shift+F3 from the last line's "a" goes
+        } rows[] = {{platform::EncodingMode::Cp932, 2},
+                    {platform::EncodingMode::Utf8, 11},
+                    {platform::EncodingMode::Auto, 11}};
+        for (const auto &row : rows) {
+            auto v = makeViewer();
+            QVERIFY(v->loadFile(path, row.mode));
+            v->select(11, 1);
+            const int beeps = m_beeper.count();
+            QTest::keyClick(v.get(), Qt::Key_F3, Qt::ShiftModifier);
+            QCOMPARE(v->selectionStart(), row.previous);
+            QCOMPARE(m_beeper.count(), beeps + (row.previous == 11 ? 1 : 0));
+        }
+    }
+
     void aLoneLfEndsALineWhereTheIndexSaysSo()
     {
         const QByteArray bytes = "alpha\nbeta\r\nbeta alpha\n";
