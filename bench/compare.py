@@ -47,6 +47,14 @@ DEFAULT_FIND = os.environ.get('TARNWELL_FIND', '/work/main/build-bench/tools/tar
 # Queries, picked by looking at the corpora: a word in about 1-5 % of the files,
 # two words (Tarnwell wants both on one line), a Japanese word common in the
 # prose, and a word found nowhere.
+# The Japanese documents' queries, in every encoding of them.
+JA_QUERIES = [
+    ('rare', ['socket']),
+    ('two words', ['GIMP', 'layer']),
+    ('Japanese', ['設定']),
+    ('nowhere', ['Qzxjvwarbl']),
+]
+
 CORPORA = {
     'real': {
         'dir': 'corpus/real',
@@ -59,12 +67,7 @@ CORPORA = {
     },
     'ja-cp932': {
         'dir': 'corpus/ja-cp932',
-        'queries': [
-            ('rare', ['socket']),
-            ('two words', ['GIMP', 'layer']),
-            ('Japanese', ['設定']),
-            ('nowhere', ['Qzxjvwarbl']),
-        ],
+        'queries': JA_QUERIES,
     },
     'small': {
         'dir': 'corpus/small',
@@ -79,12 +82,7 @@ CORPORA = {
     'ja-utf8': {
         'dir': 'corpus/ja-utf8',
         'mode': 'utf-8',
-        'queries': [
-            ('rare', ['socket']),
-            ('two words', ['GIMP', 'layer']),
-            ('Japanese', ['設定']),
-            ('nowhere', ['Qzxjvwarbl']),
-        ],
+        'queries': JA_QUERIES,
     },
     'ja-mixed': {
         'dir': 'corpus/ja-mixed',
