@@ -178,7 +178,6 @@ private:
         std::vector<platform::FolderEntry> entries; // the listing, read whole
         std::size_t next = 0;                       // the entry to take next
         std::uint32_t index = 0;                    // in the parent's listing
-        bool readAhead = false;                     // the listing was read ahead
     };
 
     void walk()
@@ -193,11 +192,8 @@ private:
             m_path.truncate(level.pathLength);
             if (entry.isFolder) {
                 const QByteArray name = entry.name; // enter() moves the levels
-                platform::Folder child;
-                if (level.readAhead && level.folder.isOpen() && vanished(level, name, child))
-                    continue;
                 if (m_observer.searchSubfolders())
-                    enter(name, std::move(child));
+                    enter(name, platform::Folder());
                 continue;
             }
             const QByteArray path = m_path + entry.name;
@@ -207,16 +203,6 @@ private:
             m_files.add(path);
         }
         m_levels.clear();
-    }
-
-    // A listing read ahead is older than the walk: a sub-folder it names that
-    // is gone by now is passed over without a word, as the listing read now
-    // would not name it. Otherwise `child` is the sub-folder, opened.
-    static bool vanished(const Level &level, const QByteArray &name, platform::Folder &child)
-    {
-        platform::FolderError error = 0;
-        child = platform::Folder::openChild(level.folder, name, &error);
-        return !child.isOpen() && error == ENOENT;
     }
 
     // Enters the sub-folder `name` of the current folder, when it can be listed
@@ -278,7 +264,6 @@ private:
                 key.push_back(m_levels[i].index);
             key.push_back(level.index);
             if (m_prefetch->take(key, level.folder.id(), level.entries)) {
-                level.readAhead = true;
                 return leaveOutPseudoFiles(level, error);
             }
         }

@@ -150,13 +150,20 @@ public:
         listed << path;
         // A folder goes only while the walk has listed none of its files: a
         // file listed and then taken away is read, or found gone, as the
-        // workers happen to get to it.
+        // workers happen to get to it. It goes once its parent's listing has
+        // been read (a file of the parent is listed), so that the one-thread
+        // walk's listing names it just as a listing read ahead does.
         for (qsizetype k = 0; k < m_tree.vanishing.size(); ++k) {
-            const QString folder = m_tree.vanishing[k] + QLatin1Char('/');
-            if (listed.size() == m_tree.vanishAfter[k] &&
-                std::none_of(listed.cbegin(), listed.cend(),
-                             [&](const QString &p) { return p.startsWith(folder); }))
-                QDir(m_tree.vanishing[k]).removeRecursively();
+            const QString &gone = m_tree.vanishing[k];
+            const QString folder = gone + QLatin1Char('/');
+            const QString parent = gone.left(gone.lastIndexOf(QLatin1Char('/')) + 1);
+            if (listed.size() < m_tree.vanishAfter[k] || m_removed.contains(k) ||
+                QFileInfo(path).path() + QLatin1Char('/') != parent ||
+                std::any_of(listed.cbegin(), listed.cend(),
+                            [&](const QString &p) { return p.startsWith(folder); }))
+                continue;
+            m_removed.insert(k);
+            QDir(gone).removeRecursively();
         }
         const QByteArray native = file.nativePath.toByteArray();
         switch (m_tree.fates.value(QFileInfo(path).fileName(), Fate::Stays)) {
@@ -212,6 +219,7 @@ private:
     const Tree &m_tree;
     QString m_root;
     int m_questions = 0;
+    QSet<qsizetype> m_removed; // the vanishing folders taken away
 };
 
 // Which files of a folder are opened, and closed after reading, in the order
