@@ -42,7 +42,7 @@ import time
 
 BENCH_SRC = os.path.dirname(os.path.abspath(__file__))
 BENCH_DIR = os.environ.get('TARNWELL_BENCH_DIR', '/var/tmp/tarnwell-bench')
-DEFAULT_FIND = os.environ.get('TARNWELL_FIND', '/work/main/build-bench/tools/tarnwell-find')
+DEFAULT_FIND = os.environ.get('TARNWELL_FIND', os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'build-bench', 'tools', 'tarnwell-find'))
 
 # Queries, picked by looking at the corpora: a word in about 1-5 % of the files,
 # two words (Tarnwell wants both on one line), a Japanese word common in the

@@ -144,7 +144,7 @@ private Q_SLOTS:
         m_words = {QStringLiteral("12:00:00"), fatal};
         auto v = makeViewer();
         QVERIFY(v->loadFile(path));
-        // The spec's selection: the first occurrence of the first word.
+        // The first selection: the first occurrence of the first word.
         QVERIFY(v->find(m_words.first(), 0) >= 0);
         QCOMPARE(lineOfSelection(*v), qsizetype(60));
 
