@@ -53,7 +53,7 @@ bool regularFileSize(int fd, qint64 *size)
 
 } // namespace
 
-bool FileReader::open(const QByteArray &nativePath)
+bool FileReader::open(const QByteArray &nativePath, int folder)
 {
     close();
     m_error = 0;
@@ -66,13 +66,16 @@ bool FileReader::open(const QByteArray &nativePath)
     int dirFd = AT_FDCWD;
     const char *name = nativePath.constData();
     const qsizetype slash = nativePath.lastIndexOf('/');
-    if (slash >= 0 && slash + 1 < nativePath.size()) {
-        const QByteArrayView folder(nativePath.constData(), slash + 1);
-        if (m_folderFd < 0 || folder != m_folder) {
+    if (folder >= 0 && slash + 1 < nativePath.size()) {
+        dirFd = folder;
+        name += slash + 1;
+    } else if (slash >= 0 && slash + 1 < nativePath.size()) {
+        const QByteArrayView folderPath(nativePath.constData(), slash + 1);
+        if (m_folderFd < 0 || folderPath != m_folder) {
             if (m_folderFd >= 0)
                 ::close(m_folderFd);
             m_folderFd = -1; // should the copy below throw (memory refused)
-            m_folder = folder.toByteArray();
+            m_folder = folderPath.toByteArray();
             // Opened in pieces when the path is longer than the kernel takes.
             m_folderFd = openFolderPath(m_folder, O_PATH);
             if (m_folderFd < 0) {
