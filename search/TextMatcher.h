@@ -19,6 +19,7 @@
 // Memory stays bounded: one block, the longest word's overlap, and the
 // KeywordMatcher's own block. Copyable: each worker holds its own copy.
 
+#include "BlockBuffer.h"
 #include "KeywordMatcher.h"
 #include "TextEncoding.h"
 #include "UnitLineMatcher.h"
@@ -61,6 +62,6 @@ private:
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
     bool m_replayable = false; // the invalid byte came in the bytes still held
 
-    std::vector<char> m_buffer; // reused from file to file
+    BlockBuffer m_buffer; // reused from file to file
     std::vector<char16_t> m_units;
 };
