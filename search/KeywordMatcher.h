@@ -15,6 +15,8 @@
 // search for candidate lines. A line longer than a block is searched in pieces that overlap by the
 // longest word, with a record of the words already seen in that line.
 
+#include "ScratchBuffer.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -86,6 +88,6 @@ private:
     qsizetype m_seenCount = 0;
     bool m_continuing = false; // the current line began in an earlier block
 
-    std::vector<char> m_buffer; // reused from file to file
+    ScratchBuffer<char> m_buffer; // reused from file to file
     QString m_decoded;
 };

@@ -20,12 +20,11 @@
 // KeywordMatcher's own block. Copyable: each worker holds its own copy.
 
 #include "KeywordMatcher.h"
+#include "ScratchBuffer.h"
 #include "TextEncoding.h"
 #include "UnitLineMatcher.h"
 
 #include <QStringList>
-
-#include <vector>
 
 class TextMatcher {
 public:
@@ -61,6 +60,6 @@ private:
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
     bool m_replayable = false; // the invalid byte came in the bytes still held
 
-    std::vector<char> m_buffer; // reused from file to file
-    std::vector<char16_t> m_units;
+    ScratchBuffer<char> m_buffer; // reused from file to file
+    ScratchBuffer<char16_t> m_units;
 };
