@@ -307,11 +307,17 @@ bool Utf8Validator::feed(const char *data, qsizetype size)
     return true;
 }
 
-void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replacement)
+void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replacement,
+                std::vector<qsizetype> *errors)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const auto *e = p + size;
     out.reserve(out.size() + size);
+    auto addError = [&] {
+        if (errors)
+            errors->push_back(out.size());
+        out += QChar(replacement);
+    };
     char32_t cp = 0;
     int needed = 0;
     unsigned char lower = 0x80, upper = 0xBF;
@@ -326,7 +332,7 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
             needed = sequenceStart(b, lower, upper);
             if (needed < 0) {
                 needed = 0;
-                out += QChar(replacement);
+                addError();
                 continue;
             }
             cp = b & (0x3F >> needed);
@@ -337,7 +343,7 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
             needed = 0;
             lower = 0x80;
             upper = 0xBF;
-            out += QChar(replacement);
+            addError();
             continue;
         }
         ++p;
@@ -354,15 +360,20 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
         }
     }
     if (needed != 0)
-        out += QChar(replacement);
+        addError();
 }
 
 void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
-                 char16_t replacement)
+                 char16_t replacement, std::vector<qsizetype> *errors)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const qsizetype units = size / 2;
     out.reserve(out.size() + units + 1);
+    auto addError = [&] {
+        if (errors)
+            errors->push_back(out.size());
+        out += QChar(replacement);
+    };
     auto unit = [&](qsizetype i) {
         const unsigned char a = p[2 * i], b = p[2 * i + 1];
         return char16_t(bigEndian ? (a << 8) | b : (b << 8) | a);
@@ -373,16 +384,17 @@ void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
             out += QChar(u);
             out += QChar(unit(++i));
         } else if (QChar::isSurrogate(u)) {
-            out += QChar(replacement);
+            addError();
         } else {
             out += QChar(u);
         }
     }
     if (size % 2)
-        out += QChar(replacement);
+        addError();
 }
 
-QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizetype size)
+QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizetype size,
+                          std::vector<qsizetype> *errors)
 {
     QString text;
     const qsizetype mark = std::min(decision.markSize, size);
@@ -390,11 +402,12 @@ QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizet
     size -= mark;
     switch (decision.encoding) {
     case FileEncoding::Utf8:
-        appendUtf8(data, size, text);
+        appendUtf8(data, size, text, u'\uFFFD', errors);
         break;
     case FileEncoding::Utf16LE:
     case FileEncoding::Utf16BE:
-        appendUtf16(data, size, decision.encoding == FileEncoding::Utf16BE, text);
+        appendUtf16(data, size, decision.encoding == FileEncoding::Utf16BE, text, u'\uFFFD',
+                    errors);
         break;
     case FileEncoding::Cp932:
         break;
