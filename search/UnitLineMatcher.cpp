@@ -169,26 +169,29 @@ template <typename Unit>
 const Unit *UnitLineMatcher<Unit>::find(const Unit *from, const Unit *end, const Word &word)
 {
     const qsizetype n = qsizetype(word.units.size());
-    if constexpr (sizeof(Unit) == 1)
+    if constexpr (sizeof(Unit) == 1) {
         return search::findPair(from, end, {word.units.data(), n, word.rare1, word.rare2});
-    if (end - from < n)
-        return nullptr;
-    const Unit *first = word.units.data();
-    const qsizetype k = word.rareIndex;
-    const Unit rare = first[k];
-    const Unit *p = from + k;
-    const Unit *last = end - (n - k);
-    while (p <= last) {
-        p = findUnit(p, last + 1, rare);
-        if (!p)
+    } else {
+        // UTF-16: the rarest unit, then the whole word.
+        if (end - from < n)
             return nullptr;
-        const Unit *start = p - k;
-        if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
-            std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
-            return start;
-        ++p;
+        const Unit *first = word.units.data();
+        const qsizetype k = word.rareIndex;
+        const Unit rare = first[k];
+        const Unit *p = from + k;
+        const Unit *last = end - (n - k);
+        while (p <= last) {
+            p = findUnit(p, last + 1, rare);
+            if (!p)
+                return nullptr;
+            const Unit *start = p - k;
+            if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
+                std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
+                return start;
+            ++p;
+        }
+        return nullptr;
     }
-    return nullptr;
 }
 
 // Records the words in [begin, end), a stretch of the line in progress. When
