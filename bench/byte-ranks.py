@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
-"""Prints the byte rank table of search/ByteRanks.h: how common each byte value
+"""Prints a byte rank table of search/PairFind.cpp: how common each byte value
 is in the text the tool searches, from 0 (rarest) to 255 (commonest).
 
 Each source folder counts with the same weight, whatever its size: its byte
@@ -12,6 +12,9 @@ page 932:
 
   python3 bench/byte-ranks.py /var/tmp/tarnwell-bench/corpus/real/include \\
       /var/tmp/tarnwell-bench/corpus/real/doc /var/tmp/tarnwell-bench/corpus/ja-cp932
+
+The UTF-8 table takes the UTF-8 documents (corpus/ja-utf8) in place of the
+code page 932 ones.
 
 Reads at most --limit bytes (default 64 MiB) from each folder, files in sorted
 path order.

@@ -391,12 +391,12 @@ def startup_costs(find, floor, runs, tmp, report):
                       f'{fmt_ms(statistics.median(cpus[tool]))} |')
 
 
-def gui_search(gui, words, root, runs):
+def gui_search(gui, words, root, runs, mode='cp932'):
     """Median in-process time (s) of MainWindow's search and the files it listed."""
     env = dict(os.environ, LC_ALL='C.UTF-8')
     env.setdefault('QT_QPA_PLATFORM', 'offscreen')
-    proc = subprocess.run([gui, '--runs', str(runs), '--list', '-r', ' '.join(words), root],
-                          capture_output=True, env=env)
+    proc = subprocess.run([gui, '--runs', str(runs), '--list', '-r', '-E', mode,
+                           ' '.join(words), root], capture_output=True, env=env)
     if proc.returncode != 0:
         raise RuntimeError(f'gui-search failed: {proc.stderr.decode(errors="replace")[:300]}')
     lines = proc.stdout.split(b'\n')
@@ -448,7 +448,7 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
     gui_sets = {}
     if gui and not cold:
         for qname, words in queries:
-            gui_sets[qname] = gui_search(gui, words, root, 1)[1]
+            gui_sets[qname] = gui_search(gui, words, root, 1, mode)[1]
     for _ in range(runs):
         for i, (_, (tool, argv, env, _)) in enumerate(plan):
             wall, cpu, user = run_once(argv, env, os.path.join(tmp, f'out{i}'), cold)
@@ -457,7 +457,7 @@ def bench_corpus(name, setup, find, floor, runs, tmp, report, gui=None, cold=Fal
             users[i].append(user)
         for qname, words in queries:
             if qname in gui_sets:
-                gui_times[qname].append(gui_search(gui, words, root, 1)[0])
+                gui_times[qname].append(gui_search(gui, words, root, 1, mode)[0])
     median = {i: statistics.median(t) for i, t in times.items()}
     cpu_median = {i: statistics.median(t) for i, t in cpus.items()}
     user_median = {i: statistics.median(t) for i, t in users.items()}

@@ -8,7 +8,8 @@
 // the same query is the cost of the window: status texts, paced repaints and
 // list appends.
 //
-// Usage: gui-search [--runs N] [--list] [-r] KEYWORD FOLDER
+// Usage: gui-search [--runs N] [--list] [-r] [-E MODE] KEYWORD FOLDER
+// (-E: the encoding mode, cp932, utf-8 or auto, as chosen in the menu)
 // Prints "runs <N> median_ms <ms> min_ms <ms> files <count> boxes <count>",
 // then with --list the native path of every entry of List1, one per line.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise
@@ -17,6 +18,8 @@
 #include "MainWindow.h"
 
 #include "PathList.h"
+#include "TextEncoding.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,6 +40,7 @@ int main(int argc, char **argv)
     int runs = 5;
     bool list = false;
     bool subfolders = false;
+    platform::EncodingMode mode = platform::EncodingMode::Cp932;
     std::vector<const char *> positional;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
@@ -45,11 +49,17 @@ int main(int argc, char **argv)
             list = true;
         else if (std::strcmp(argv[i], "-r") == 0)
             subfolders = true;
-        else
+        else if (std::strcmp(argv[i], "-E") == 0 && i + 1 < argc) {
+            if (!platform::parseEncodingMode(QString::fromUtf8(argv[++i]), mode)) {
+                std::fprintf(stderr, "gui-search: -E takes cp932, utf-8 or auto\n");
+                return 2;
+            }
+        } else
             positional.push_back(argv[i]);
     }
     if (positional.size() != 2) {
-        std::fprintf(stderr, "usage: gui-search [--runs N] [--list] [-r] KEYWORD FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: gui-search [--runs N] [--list] [-r] [-E MODE] KEYWORD FOLDER\n");
         return 2;
     }
     const QString keyword = QString::fromUtf8(positional[0]);
@@ -64,6 +74,7 @@ int main(int argc, char **argv)
     window.Combo1->setEditText(folder);
     window.Combo2->setEditText(keyword);
     window.Check1->setCheckState(subfolders ? Qt::Checked : Qt::Unchecked);
+    window.setEncodingMode(mode);
 
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

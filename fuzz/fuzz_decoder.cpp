@@ -3,12 +3,14 @@
 
 // The line decoder fed a line in random pieces against the one-shot decode of
 // the whole line, and the unit-boundary test against where decoding starts
-// units.
+// units. The same bytes in the same pieces also go to the UTF-8 validator,
+// against the UTF-8 decoder: valid exactly when decoding finds no error.
 //
 // Input: flags, cut count and cut positions, then the line's bytes.
 
 #include "Cp932.h"
 #include "FuzzInput.h"
+#include "TextEncoding.h"
 
 #include <algorithm>
 #include <vector>
@@ -72,6 +74,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                  "bytes: " + hexOf(line) + "\ncuts: " + cutText + "\nwhole: " + codesOf(whole) +
                      "\npieces: " + codesOf(QStringView(pieces).mid(6).toString()));
     }
+
+    // Decoding with two different replacements gives the same text exactly
+    // when there was nothing to replace.
+    platform::Utf8Validator validator;
+    from = 0;
+    for (qsizetype to : cuts) {
+        validator.feed(line.constData() + from, to - from);
+        from = to;
+    }
+    validator.feed(line.constData() + from, line.size() - from);
+    QString a, b;
+    platform::appendUtf8(line.constData(), line.size(), a, u'\xDFFE');
+    platform::appendUtf8(line.constData(), line.size(), b, u'\xDFFF');
+    if (validator.finish() != (a == b))
+        fuzzFail(validator.finish() ? "invalid UTF-8 passed as valid" : "valid UTF-8 refused",
+                 "bytes: " + hexOf(line));
 
     // The boundary test walks back over lead bytes: keep long all-lead inputs cheap.
     if (line.size() > 1024)

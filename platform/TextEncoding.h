@@ -23,6 +23,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <vector>
+
 namespace platform {
 
 enum class EncodingMode { Cp932, Utf8, Auto };
@@ -72,15 +74,19 @@ private:
 };
 
 // Decodes UTF-8 bytes (without the mark) as the WHATWG decoder does: each
-// error becomes `replacement`.
-void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replacement = u'\uFFFD');
+// error becomes `replacement`. With `errors`, the index in `out` of each
+// replacement is added to it (a U+FFFD that was in the text is not an error).
+void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replacement = u'\uFFFD',
+                std::vector<qsizetype> *errors = nullptr);
 // Decodes UTF-16 bytes (without the mark): a lone surrogate and a last odd
 // byte each become `replacement`.
 void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
-                 char16_t replacement = u'\uFFFD');
+                 char16_t replacement = u'\uFFFD', std::vector<qsizetype> *errors = nullptr);
 
 // The whole text of a file read as UTF-8 or UTF-16 (decision.encoding is not
-// Cp932), from its bytes including the mark. Line ends are kept as they are.
-QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizetype size);
+// Cp932), from its bytes including the mark. Line ends are kept as they are;
+// each error shows as U+FFFD, and `errors` (when given) receives where.
+QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizetype size,
+                          std::vector<qsizetype> *errors = nullptr);
 
 } // namespace platform

@@ -5,6 +5,7 @@
 
 #include "Cp932.h"
 #include "Cp932Boundary.h"
+#include "PairFind.h"
 
 #include <QHash>
 
@@ -12,38 +13,7 @@
 #include <array>
 #include <cstring>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define TARNWELL_PACKED_PAIR_X86 1
-#endif
-
 namespace {
-
-// How common each byte is in the text searched, from 0 (the rarest) to 255 (the
-// commonest): the ranks of the byte frequencies of C and C++ headers, English
-// documentation and Japanese prose in code page 932, each weighted alike
-// (made by bench/byte-ranks.py from the benchmark corpora). Only a guide for
-// which two bytes of a needle to look for; any choice is correct.
-// clang-format off
-constexpr std::array<unsigned char, 256> kByteRank = { // a row per high nibble
-      4,   0,   2,   3,   5,  10,  12,  21,  20, 194, 245,  23,  19, 231,  26,  32,
-      8,  11,  13,   7,  16,  15,  35,  37,  29,   9,  25,  22,  41,  14,  28,  30,
-    255,  70, 230, 184,  82, 112, 136, 189, 211, 210, 226, 119, 220, 229, 233, 238,
-    204, 201, 199, 182, 171, 170, 165, 134, 162, 167, 196, 192, 224, 205, 223,  60,
-    142, 219, 206, 215, 197, 222, 195, 190, 180, 225, 125, 151, 213, 198, 212, 208,
-    218, 110, 209, 228, 221, 187, 186, 160, 193, 152, 126, 188, 214, 128, 124, 243,
-    117, 249, 227, 242, 240, 254, 237, 232, 236, 252, 132, 202, 244, 234, 250, 246,
-    239, 149, 247, 251, 253, 235, 217, 200, 203, 216, 146, 145, 137, 161,  77,  18,
-    109, 207, 248, 241,  61,  81,  92, 131, 133, 155, 166, 177, 157, 181, 179, 173,
-    163, 164, 159, 185, 143, 169, 138, 158,  88,  39,  91,  46,  85,  84,  96,  71,
-    113,  34, 156,  52, 114,  40, 106,  62,  56, 127, 153, 130,  90, 105, 108, 103,
-     49, 135,  53, 144,  36, 154, 118, 175,  64,  93,  73, 116, 107, 140, 102,  59,
-     86, 122, 115,  69, 147, 168, 150,  95, 148, 174,  97,  54, 191, 178, 104,  89,
-      6,  65,  51,  76,  94,  47, 100,  68,  50,  55,  83,  80, 139, 120,  58,  98,
-    123,  72,  79, 101,  38,  67, 129, 121, 141, 183, 172,  57,  78,  99,  63,  42,
-    176, 111,  17,  87,  27,  48,  45,  44,  74,  33,  43,  66,  75,  31,  24,   1,
-};
-// clang-format on
 
 // A coarse rarity of a byte (higher: rarer) that orders the words: the rarest
 // word drives the scan.
@@ -111,83 +81,6 @@ const char *findByte(const char *from, const char *end, char c)
     return static_cast<const char *>(std::memchr(from, c, size_t(end - from)));
 }
 
-// The starts from p on that hold the needle's two rarest bytes at their offsets,
-// tested a vector's worth at a time while a whole vector of starts lies before
-// stop; each start that holds both is compared whole. Returns the first
-// occurrence, or null with p at the first start not tested.
-struct PackedPair {
-    const char *bytes; // the needle
-    qsizetype size;
-    qsizetype i1, i2; // the offsets of its two rarest bytes
-};
-
-#ifdef TARNWELL_PACKED_PAIR_X86
-__attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const char *stop,
-                                                          const PackedPair &k)
-{
-    const __m256i v1 = _mm256_set1_epi8(k.bytes[k.i1]);
-    const __m256i v2 = _mm256_set1_epi8(k.bytes[k.i2]);
-    for (; stop - p >= 32; p += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i1));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i2));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
-            _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2))));
-        for (; mask != 0; mask &= mask - 1) {
-            const char *start = p + __builtin_ctz(mask);
-            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
-                return start;
-        }
-    }
-    return nullptr;
-}
-
-const char *findPairsSse2(const char *&p, const char *stop, const PackedPair &k)
-{
-    const __m128i v1 = _mm_set1_epi8(k.bytes[k.i1]);
-    const __m128i v2 = _mm_set1_epi8(k.bytes[k.i2]);
-    for (; stop - p >= 16; p += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i1));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i2));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v1), _mm_cmpeq_epi8(b, v2))));
-        for (; mask != 0; mask &= mask - 1) {
-            const char *start = p + __builtin_ctz(mask);
-            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
-                return start;
-        }
-    }
-    return nullptr;
-}
-#endif
-
-const char *findPairs(const char *&p, const char *stop, const PackedPair &k)
-{
-#ifdef TARNWELL_PACKED_PAIR_X86
-    // 32 starts at a time where the processor can, then 16 at a time for what is
-    // left (every search ends there, so both paths are always in use).
-    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    if (avx2) {
-        if (const char *hit = findPairsAvx2(p, stop, k))
-            return hit;
-    }
-    return findPairsSse2(p, stop, k);
-#else
-    // Elsewhere: memchr for the rarest byte, then the other byte and the whole.
-    const char rare = k.bytes[k.i1];
-    while (p < stop) {
-        const char *at = static_cast<const char *>(std::memchr(p + k.i1, rare, size_t(stop - p)));
-        if (!at)
-            break;
-        const char *start = at - k.i1;
-        if (start[k.i2] == k.bytes[k.i2] && std::memcmp(start, k.bytes, size_t(k.size)) == 0)
-            return start;
-        p = start + 1;
-    }
-    p = stop;
-    return nullptr;
-#endif
-}
-
 } // namespace
 
 KeywordMatcher::KeywordMatcher(const QStringList &words)
@@ -238,27 +131,13 @@ KeywordMatcher::KeywordMatcher(const QStringList &words)
     m_seen.assign(m_words.size(), 0);
 }
 
-// The needle's two rarest bytes by kByteRank, at two different offsets (the
-// first of equally rare ones), in offset order.
+// The needle's two rarest bytes in text such as this matcher searches.
 KeywordMatcher::Needle KeywordMatcher::makeNeedle(const QByteArray &bytes)
 {
     Needle needle;
     needle.bytes = bytes;
-    auto rank = [&bytes](qsizetype i) { return kByteRank[static_cast<unsigned char>(bytes[i])]; };
-    qsizetype rarest = 0;
-    for (qsizetype i = 1; i < bytes.size(); ++i) {
-        if (rank(i) < rank(rarest))
-            rarest = i;
-    }
-    qsizetype second = rarest == 0 ? 1 : 0;
-    for (qsizetype i = second + 1; i < bytes.size(); ++i) {
-        if (i != rarest && rank(i) < rank(second))
-            second = i;
-    }
-    if (bytes.size() < 2)
-        second = rarest;
-    needle.rare1 = std::min(rarest, second);
-    needle.rare2 = std::max(rarest, second);
+    search::choosePair(bytes.constData(), bytes.size(), search::kCp932TextRanks, needle.rare1,
+                       needle.rare2);
     return needle;
 }
 
@@ -376,33 +255,10 @@ private:
 };
 
 // The first raw occurrence of the needle in [from, end), or null.
-//
-// A needle of one byte is memchr. A longer one is found by its two rarest bytes
-// at their offsets (the memchr crate's "packed pair"): 32 or 16 starts at a time
-// are tested for both bytes with vector compares, and only the starts that hold
-// both are compared whole. Searching for one byte alone stops at every
-// occurrence of it, which for a common byte ("f" of "snprintf" in C) costs a
-// call per few dozen bytes; the pair is far rarer.
 const char *KeywordMatcher::find(const char *from, const char *end, const Needle &needle)
 {
-    const qsizetype n = needle.bytes.size();
-    if (end - from < n)
-        return nullptr;
-    const char *first = needle.bytes.constData();
-    if (n == 1)
-        return findByte(from, end, first[0]);
-    const qsizetype i1 = needle.rare1, i2 = needle.rare2;
-    const char *p = from;
-    const char *stop = end - n + 1; // one past the last possible start
-    if (const char *hit = findPairs(p, stop, {first, n, i1, i2}))
-        return hit;
-    // The last starts, fewer than one vector's worth, one at a time.
-    const char b1 = first[i1], b2 = first[i2];
-    for (; p < stop; ++p) {
-        if (p[i1] == b1 && p[i2] == b2 && std::memcmp(p, first, size_t(n)) == 0)
-            return p;
-    }
-    return nullptr;
+    return search::findPair(
+        from, end, {needle.bytes.constData(), needle.bytes.size(), needle.rare1, needle.rare2});
 }
 
 // The first occurrence in [segment, end) that starts a character, counting
@@ -570,11 +426,7 @@ bool KeywordMatcher::matches(ByteSource &source, qsizetype blockSize)
     // Reads land at the buffer's start, aligned to a page: the system copies
     // into an aligned buffer markedly faster (a third less CPU time measured on
     // a warm cache, where copying is most of a search's work).
-    constexpr qsizetype kAlign = 4096;
-    if (qsizetype(m_buffer.size()) < capacity + kAlign)
-        m_buffer.resize(size_t(capacity + kAlign));
-    const auto address = reinterpret_cast<quintptr>(m_buffer.data());
-    char *buffer = m_buffer.data() + (kAlign - address % kAlign) % kAlign;
+    char *buffer = m_buffer.aligned(capacity, 4096);
 
     m_continuing = false;
     resetLine();

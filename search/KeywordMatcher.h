@@ -15,7 +15,7 @@
 // search for candidate lines. A line longer than a block is searched in pieces that overlap by the
 // longest word, with a record of the words already seen in that line.
 
-#include "BlockBuffer.h"
+#include "ScratchBuffer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -88,6 +88,6 @@ private:
     qsizetype m_seenCount = 0;
     bool m_continuing = false; // the current line began in an earlier block
 
-    BlockBuffer m_buffer; // reused from file to file
+    ScratchBuffer<char> m_buffer; // reused from file to file
     QString m_decoded;
 };

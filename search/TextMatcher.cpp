@@ -86,10 +86,7 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
 
 char *TextMatcher::buffer(qsizetype capacity)
 {
-    if (qsizetype(m_buffer.size()) < capacity + kAlign)
-        m_buffer.resize(size_t(capacity + kAlign));
-    const auto address = reinterpret_cast<quintptr>(m_buffer.data());
-    return m_buffer.data() + (kAlign - address % kAlign) % kAlign;
+    return m_buffer.aligned(capacity, kAlign);
 }
 
 bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
@@ -213,9 +210,7 @@ bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype h
 {
     char *buf = buffer(blockSize + m_utf8.overlap());
     const qsizetype unitCapacity = blockSize / 2 + m_utf16.overlap() + 2;
-    if (qsizetype(m_units.size()) < unitCapacity)
-        m_units.resize(size_t(unitCapacity));
-    char16_t *units = m_units.data();
+    char16_t *units = m_units.data(unitCapacity);
     m_utf16.reset();
     int pending = -1; // a first byte whose partner is still unread
     qsizetype count = 0;

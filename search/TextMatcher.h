@@ -19,14 +19,12 @@
 // Memory stays bounded: one block, the longest word's overlap, and the
 // KeywordMatcher's own block. Copyable: each worker holds its own copy.
 
-#include "BlockBuffer.h"
 #include "KeywordMatcher.h"
+#include "ScratchBuffer.h"
 #include "TextEncoding.h"
 #include "UnitLineMatcher.h"
 
 #include <QStringList>
-
-#include <vector>
 
 class TextMatcher {
 public:
@@ -62,6 +60,6 @@ private:
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
     bool m_replayable = false; // the invalid byte came in the bytes still held
 
-    BlockBuffer m_buffer; // reused from file to file
-    std::vector<char16_t> m_units;
+    ScratchBuffer<char> m_buffer; // reused from file to file
+    ScratchBuffer<char16_t> m_units;
 };

@@ -3,34 +3,24 @@
 
 #include "UnitLineMatcher.h"
 
+#include "PairFind.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-// How rare a unit is in text (higher: rarer); only a guide for which unit of a
-// word to look for first. In UTF-8, E3 leads kana and punctuation; the last
-// byte of a character varies the most, so later bytes win ties.
-int rarity(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    if (b == 0xE3)
-        return 0;
-    if (b >= 0xC2)
-        return 1;
-    if (b >= 0x80)
-        return 2;
-    if ((b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == ' ')
-        return 1;
-    if (b >= 'A' && b <= 'Z')
-        return 2;
-    return 3;
-}
-
+// How rare a UTF-16 unit is in text (higher: rarer); only a guide for which
+// unit of a word to look for first (UTF-8 words go by PairFind's byte ranks).
 int rarity(char16_t c)
 {
-    if (c < 0x80)
-        return rarity(char(c));
+    if (c < 0x80) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ')
+            return 1;
+        if (c >= 'A' && c <= 'Z')
+            return 2;
+        return 3;
+    }
     if (c >= 0x3000 && c < 0x3100) // punctuation, hiragana, katakana
         return 1;
     return 2;
@@ -129,13 +119,24 @@ template <typename Unit> UnitLineMatcher<Unit>::UnitLineMatcher(const QStringLis
             word.units.assign(reinterpret_cast<const char16_t *>(text.utf16()),
                               size_t(text.size()));
         }
-        int best = -1;
-        for (size_t i = 0; i < word.units.size(); ++i) {
-            const int r = rarity(word.units[i]);
-            if (r >= best) {
-                best = r;
-                word.rareIndex = qsizetype(i);
+        if constexpr (sizeof(Unit) == 1) {
+            const auto &ranks = search::kUtf8TextRanks;
+            search::choosePair(word.units.data(), qsizetype(word.units.size()), ranks, word.rare1,
+                               word.rare2);
+            const auto rank = [&](qsizetype i) {
+                return int(ranks[static_cast<unsigned char>(word.units[size_t(i)])]);
+            };
+            word.rarity = 512 - rank(word.rare1) - rank(word.rare2);
+        } else {
+            int best = -1;
+            for (size_t i = 0; i < word.units.size(); ++i) {
+                const int r = rarity(word.units[i]);
+                if (r >= best) {
+                    best = r;
+                    word.rareIndex = qsizetype(i);
+                }
             }
+            word.rarity = best;
         }
         m_span = std::max(m_span, qsizetype(word.units.size()));
         m_words.push_back(std::move(word));
@@ -144,10 +145,8 @@ template <typename Unit> UnitLineMatcher<Unit>::UnitLineMatcher(const QStringLis
         m_never = true;
     // The rarest word leads; then the longest.
     std::stable_sort(m_words.begin(), m_words.end(), [](const Word &a, const Word &b) {
-        const int ra = rarity(a.units[size_t(a.rareIndex)]);
-        const int rb = rarity(b.units[size_t(b.rareIndex)]);
-        if (ra != rb)
-            return ra > rb;
+        if (a.rarity != b.rarity)
+            return a.rarity > b.rarity;
         return a.units.size() > b.units.size();
     });
     m_seen.assign(m_words.size(), 0);
@@ -170,24 +169,29 @@ template <typename Unit>
 const Unit *UnitLineMatcher<Unit>::find(const Unit *from, const Unit *end, const Word &word)
 {
     const qsizetype n = qsizetype(word.units.size());
-    if (end - from < n)
-        return nullptr;
-    const Unit *first = word.units.data();
-    const qsizetype k = word.rareIndex;
-    const Unit rare = first[k];
-    const Unit *p = from + k;
-    const Unit *last = end - (n - k);
-    while (p <= last) {
-        p = findUnit(p, last + 1, rare);
-        if (!p)
+    if constexpr (sizeof(Unit) == 1) {
+        return search::findPair(from, end, {word.units.data(), n, word.rare1, word.rare2});
+    } else {
+        // UTF-16: the rarest unit, then the whole word.
+        if (end - from < n)
             return nullptr;
-        const Unit *start = p - k;
-        if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
-            std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
-            return start;
-        ++p;
+        const Unit *first = word.units.data();
+        const qsizetype k = word.rareIndex;
+        const Unit rare = first[k];
+        const Unit *p = from + k;
+        const Unit *last = end - (n - k);
+        while (p <= last) {
+            p = findUnit(p, last + 1, rare);
+            if (!p)
+                return nullptr;
+            const Unit *start = p - k;
+            if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
+                std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
+                return start;
+            ++p;
+        }
+        return nullptr;
     }
-    return nullptr;
 }
 
 // Records the words in [begin, end), a stretch of the line in progress. When

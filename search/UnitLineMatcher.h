@@ -46,7 +46,10 @@ private:
     using Needle = std::basic_string<Unit>;
     struct Word {
         Needle units;
-        qsizetype rareIndex = 0; // the unit searched for first
+        int rarity = 0;          // higher: rarer (the rarest word leads)
+        qsizetype rareIndex = 0; // UTF-16: the unit searched for first
+        qsizetype rare1 = 0;     // UTF-8: the two bytes searched for first
+        qsizetype rare2 = 0;
     };
 
     static const Unit *find(const Unit *from, const Unit *end, const Word &word);

@@ -86,15 +86,22 @@ void LineIndex::clear()
     m_bytes = QByteArray(); // before the mapping it may point into
     m_mapping.reset();
     m_chars = QString();
+    m_decodeErrors.clear();
     m_isBytes = false;
     buildIndex();
 }
 
-void LineIndex::setChars(const QString &text)
+void LineIndex::setChars(const QString &text, std::vector<qsizetype> decodeErrors)
 {
     clear();
     m_chars = text;
+    m_decodeErrors = std::move(decodeErrors);
     buildIndex();
+}
+
+bool LineIndex::isDecodeError(qsizetype pos) const
+{
+    return std::binary_search(m_decodeErrors.begin(), m_decodeErrors.end(), pos);
 }
 
 void LineIndex::setBytes(QByteArray bytes, std::shared_ptr<const void> mapping)

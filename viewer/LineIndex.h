@@ -22,6 +22,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 class LineIndex {
 public:
@@ -44,8 +45,12 @@ public:
 
     // Empties the content: one empty line.
     void clear();
-    // Replaces the content with a set text and indexes it.
-    void setChars(const QString &text);
+    // Replaces the content with a set text and indexes it. decodeErrors: the
+    // raw positions (ascending) of the U+FFFD characters that stand for bytes
+    // the decoder could not read, which no word's U+FFFD matches.
+    void setChars(const QString &text, std::vector<qsizetype> decodeErrors = {});
+    bool hasDecodeErrors() const { return !m_decodeErrors.empty(); }
+    bool isDecodeError(qsizetype pos) const;
     // Replaces the content with a file's bytes and indexes them; mapping keeps
     // them alive when they point into a mapped file. Throws std::bad_alloc
     // when the index does not fit in memory.
@@ -100,6 +105,7 @@ private:
     QByteArray m_bytes; // the loaded file, when m_isBytes; may point into m_mapping
     std::shared_ptr<const void> m_mapping; // keeps a mapped file mapped
     QString m_chars;                       // the set text, when !m_isBytes
+    std::vector<qsizetype> m_decodeErrors; // in m_chars
     bool m_isBytes = false;
     bool m_loneLfEndsLine = false;
     QVector<Checkpoint> m_checkpoints;

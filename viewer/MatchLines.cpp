@@ -148,6 +148,24 @@ private:
         return line.offset + m_index.charsIn(line.begin, std::clamp(p, line.begin, line.end));
     }
 
+    // True when the word, found n characters into the span, has a U+FFFD on
+    // a character that stands for bytes the decoder could not read (which no
+    // word matches in the search).
+    bool onDecodeError(const Span &s, qsizetype n, const QString &word) const
+    {
+        if (!m_index.hasDecodeErrors())
+            return false;
+        LineIndex::Line whole;
+        whole.begin = s.begin;
+        whole.end = s.end;
+        for (qsizetype k = word.indexOf(QChar(0xFFFD)); k >= 0;
+             k = word.indexOf(QChar(0xFFFD), k + 1)) {
+            if (m_index.isDecodeError(m_index.rawPosOfChar(whole, n + k)))
+                return true;
+        }
+        return false;
+    }
+
     // Characters from the span's start to the first word's first occurrence,
     // or -1 when the span does not hold every word. The span is decoded in
     // pieces that overlap by the longest word, so memory stays bounded.
@@ -167,7 +185,9 @@ private:
             for (qsizetype i = 0; i < m_words.size(); ++i) {
                 if (seen[size_t(i)])
                     continue;
-                const qsizetype j = text.indexOf(m_words[i], 0, Qt::CaseSensitive);
+                qsizetype j = text.indexOf(m_words[i], 0, Qt::CaseSensitive);
+                while (j >= 0 && onDecodeError(s, textStart + j, m_words[i]))
+                    j = text.indexOf(m_words[i], j + 1, Qt::CaseSensitive);
                 if (j < 0)
                     continue;
                 seen[size_t(i)] = true;

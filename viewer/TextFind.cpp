@@ -44,6 +44,22 @@ qsizetype findFast(const LineIndex &index, const QByteArray &pattern, qsizetype 
     return -1;
 }
 
+// True when the occurrence of pattern at offset puts one of its U+FFFD on a
+// character that stands for bytes the decoder could not read: the search
+// never counts those as the character, so neither does the viewer.
+bool onDecodeError(const LineIndex &index, const QString &pattern, qsizetype offset)
+{
+    if (!index.hasDecodeErrors())
+        return false;
+    for (qsizetype k = pattern.indexOf(QChar(0xFFFD)); k >= 0;
+         k = pattern.indexOf(QChar(0xFFFD), k + 1)) {
+        const LineIndex::Line line = index.lineForOffset(offset + k);
+        if (index.isDecodeError(index.rawPosOfChar(line, offset + k - line.offset)))
+            return true;
+    }
+    return false;
+}
+
 // Decodes line after line into a bounded buffer and searches it; lines are
 // joined with "\n" so a pattern may span line breaks.
 qsizetype findSlow(const LineIndex &index, const QString &pattern, qsizetype start)
@@ -57,7 +73,9 @@ qsizetype findSlow(const LineIndex &index, const QString &pattern, qsizetype sta
         if (!last)
             buf += u'\n';
         if (last || buf.size() >= kFindChunk) {
-            const qsizetype i = buf.indexOf(pattern, 0, Qt::CaseSensitive);
+            qsizetype i = buf.indexOf(pattern, 0, Qt::CaseSensitive);
+            while (i >= 0 && onDecodeError(index, pattern, bufOffset + i))
+                i = buf.indexOf(pattern, i + 1, Qt::CaseSensitive);
             if (i >= 0)
                 return bufOffset + i;
             if (last)

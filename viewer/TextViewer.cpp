@@ -88,11 +88,12 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
             } else {
                 // UTF-8 and UTF-16 are shown as decoded text: two bytes a
                 // character, for the few files not in code page 932's byte path.
+                std::vector<qsizetype> errors;
                 const QString text =
-                    platform::decodeUnicodeFile(decision, data.constData(), data.size());
+                    platform::decodeUnicodeFile(decision, data.constData(), data.size(), &errors);
                 data = QByteArray();
                 mapping.reset();
-                m_index.setChars(text);
+                m_index.setChars(text, std::move(errors));
             }
             // F3 reads lines as the search did: in utf-8 and auto a lone LF
             // ends one in every file.

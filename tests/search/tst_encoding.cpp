@@ -252,6 +252,7 @@ private Q_SLOTS:
     void decision_data();
     void decision();
     void decodersAgainstReference();
+    void validatorOnLongText();
     void fixedCases_data();
     void fixedCases();
     void lateInvalidByteAfterManyBlocks();
@@ -362,6 +363,70 @@ void EncodingTest::decodersAgainstReference()
         v.feed(bytes.constData() + cut, bytes.size() - cut);
         bool valid = false;
         reference::decodeUtf8(bytes, 0, &valid);
+        QCOMPARE(v.finish(), valid);
+    }
+}
+
+// Long runs are validated 32 bytes at a time where the processor can: an
+// invalid byte at any offset of a block, a sequence cut by a block's end, a
+// block of ASCII after a cut sequence, pieces of any size.
+void EncodingTest::validatorOnLongText()
+{
+    QRandomGenerator rng(seed());
+    static const QList<QByteArray> chars{"a",
+                                         "\n",
+                                         "\xC2\x80",
+                                         "\xDF\xBF",
+                                         "\xC3\xA9",
+                                         "\xE0\xA0\x80",
+                                         "\xE3\x81\x82",
+                                         "\xE8\xA8\xAD",
+                                         "\xED\x9F\xBF",
+                                         "\xEE\x80\x80",
+                                         "\xEF\xBF\xBD",
+                                         "\xF0\x90\x80\x80",
+                                         "\xF0\x9F\x98\x80",
+                                         "\xF4\x8F\xBF\xBF"};
+    static const QList<QByteArray> moreBad{"\xF0\x8F\xBF\xBF", "\xF8\x88\x80\x80\x80",
+                                           "\xC0\x80",         "\xE0\x9F\xBF",
+                                           "\xED\xBF\xBF",     "\xF4\xBF\xBF\xBF"};
+    // A sequence cut at each offset of a block, then only ASCII.
+    for (const QByteArray &cut : {QByteArray("\xE3"), QByteArray("\xE3\x81"),
+                                  QByteArray("\xF0\x9F\x98"), QByteArray("\xC3")}) {
+        for (qsizetype k = 0; k < 70; ++k) {
+            const QByteArray bytes = QByteArray(k, 'a') + cut + QByteArray(100, 'b');
+            platform::Utf8Validator v;
+            v.feed(bytes.constData(), bytes.size());
+            QVERIFY2(!v.finish(), bytes.toHex(' ').constData());
+        }
+    }
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray bytes;
+        const qsizetype length = 60 + rng.bounded(220);
+        const bool mostlyAscii = rng.bounded(2) == 0;
+        while (bytes.size() < length) {
+            if (mostlyAscii && rng.bounded(8) != 0)
+                bytes += char('a' + rng.bounded(26));
+            else
+                bytes += chars[rng.bounded(chars.size())];
+        }
+        if (round % 2) {
+            const QByteArray bad =
+                rng.bounded(3) == 0 ? moreBad[rng.bounded(moreBad.size())] : invalidUtf8(rng);
+            bytes.insert(rng.bounded(bytes.size() + 1), bad);
+        }
+        platform::Utf8Validator v;
+        for (qsizetype at = 0; at < bytes.size();) {
+            const qsizetype n =
+                std::min<qsizetype>(bytes.size() - at, rng.bounded(3) == 0 ? 1 + rng.bounded(8)
+                                                                           : 64 + rng.bounded(200));
+            v.feed(bytes.constData() + at, n);
+            at += n;
+        }
+        bool valid = false;
+        reference::decodeUtf8(bytes, 0, &valid);
+        if (v.finish() != valid)
+            qDebug() << "bytes:" << bytes.toHex(' ');
         QCOMPARE(v.finish(), valid);
     }
 }

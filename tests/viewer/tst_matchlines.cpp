@@ -245,6 +245,46 @@ private Q_SLOTS:
         }
     }
 
+    void aReplacementForInvalidBytesIsNoWordsCharacter()
+    {
+        // Line 0 has U+FFFD only for bytes UTF-8 cannot read (FF, a cut
+        // sequence); line 1 has the character itself. The search lists the
+        // file for line 1 alone, so the viewer selects and visits only it.
+        const QByteArray utf8 = write("bad8.txt", "x \xFF y \xE3\x81\n"
+                                                  "z \xEF\xBF\xBD y\n");
+        // UTF-16 LE: a lone high surrogate, then the character itself.
+        const QByteArray utf16 = write("bad16.txt", QByteArray("\xFF\xFEx\0 \0\x3D\xD8 \0y\0\n\0"
+                                                               "z\0 \0\xFD\xFF \0y\0\n\0",
+                                                               30));
+        m_words = {QString(QChar(0xFFFD)), QStringLiteral("y")};
+        const struct {
+            QByteArray path;
+            platform::EncodingMode mode;
+            qsizetype literal; // offset of the U+FFFD that was in the text
+        } rows[] = {{utf8, platform::EncodingMode::Utf8, 10},
+                    {utf8, platform::EncodingMode::Auto, -1}, // not valid: code page 932
+                    {utf16, platform::EncodingMode::Auto, 8}};
+        for (const auto &row : rows) {
+            auto v = makeViewer();
+            QVERIFY(v->loadFile(row.path, row.mode));
+            if (row.literal < 0) {
+                QVERIFY(v->text().startsWith(QStringLiteral("x ")));
+                continue;
+            }
+            QCOMPARE(v->text().count(QChar(0xFFFD)),
+                     row.mode == platform::EncodingMode::Utf8 ? 3 : 2);
+            QCOMPARE(v->find(QString(QChar(0xFFFD)), 0), row.literal);
+            QCOMPARE(v->find(QStringLiteral("\uFFFD y"), 0), row.literal);
+            v->select(0, 0);
+            const int beeps = m_beeper.count();
+            QTest::keyClick(v.get(), Qt::Key_F3);
+            QCOMPARE(v->selectionStart(), row.literal);
+            QTest::keyClick(v.get(), Qt::Key_F3, Qt::ShiftModifier);
+            QCOMPARE(v->selectionStart(), row.literal);
+            QCOMPARE(m_beeper.count(), beeps + 1);
+        }
+    }
+
     void aLoneLfEndsALineWhereTheIndexSaysSo()
     {
         const QByteArray bytes = "alpha\nbeta\r\nbeta alpha\n";

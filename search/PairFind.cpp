@@ -1,0 +1,184 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "PairFind.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TARNWELL_PACKED_PAIR_X86 1
+#endif
+
+namespace search {
+
+// clang-format off
+// Code page 932 text: the ranks of the byte frequencies of C and C++ headers,
+// English documentation and Japanese prose in code page 932, each weighted
+// alike (made by bench/byte-ranks.py from the benchmark corpora).
+const ByteRanks kCp932TextRanks = { // a row per high nibble
+      4,   0,   2,   3,   5,  10,  12,  21,  20, 194, 245,  23,  19, 231,  26,  32,
+      8,  11,  13,   7,  16,  15,  35,  37,  29,   9,  25,  22,  41,  14,  28,  30,
+    255,  70, 230, 184,  82, 112, 136, 189, 211, 210, 226, 119, 220, 229, 233, 238,
+    204, 201, 199, 182, 171, 170, 165, 134, 162, 167, 196, 192, 224, 205, 223,  60,
+    142, 219, 206, 215, 197, 222, 195, 190, 180, 225, 125, 151, 213, 198, 212, 208,
+    218, 110, 209, 228, 221, 187, 186, 160, 193, 152, 126, 188, 214, 128, 124, 243,
+    117, 249, 227, 242, 240, 254, 237, 232, 236, 252, 132, 202, 244, 234, 250, 246,
+    239, 149, 247, 251, 253, 235, 217, 200, 203, 216, 146, 145, 137, 161,  77,  18,
+    109, 207, 248, 241,  61,  81,  92, 131, 133, 155, 166, 177, 157, 181, 179, 173,
+    163, 164, 159, 185, 143, 169, 138, 158,  88,  39,  91,  46,  85,  84,  96,  71,
+    113,  34, 156,  52, 114,  40, 106,  62,  56, 127, 153, 130,  90, 105, 108, 103,
+     49, 135,  53, 144,  36, 154, 118, 175,  64,  93,  73, 116, 107, 140, 102,  59,
+     86, 122, 115,  69, 147, 168, 150,  95, 148, 174,  97,  54, 191, 178, 104,  89,
+      6,  65,  51,  76,  94,  47, 100,  68,  50,  55,  83,  80, 139, 120,  58,  98,
+    123,  72,  79, 101,  38,  67, 129, 121, 141, 183, 172,  57,  78,  99,  63,  42,
+    176, 111,  17,  87,  27,  48,  45,  44,  74,  33,  43,  66,  75,  31,  24,   1,
+};
+
+// UTF-8 text: the same, with Japanese prose in UTF-8 (the ja-utf8 corpus) in
+// place of code page 932 (bench/byte-ranks.py, as its help says).
+const ByteRanks kUtf8TextRanks = { // a row per high nibble
+      5,   0,   2,   4,   9,  15,  21,  34,  31, 191, 245,  39,  30,  23,  42,  53,
+     11,  18,  24,  10,  27,  26,  62,  66,  47,  14,  41,  35,  71,  25,  44,  49,
+    255,  90, 228, 178,  91, 100, 123, 189, 216, 215, 226, 102, 225, 227, 231, 238,
+    204, 201, 199, 172, 164, 161, 156, 119, 153, 157, 193, 190, 220, 205, 219,  88,
+    103, 211, 196, 210, 194, 223, 188, 185, 167, 221,  99, 135, 213, 195, 209, 206,
+    218,  95, 212, 229, 222, 183, 165, 125, 174, 142,  97, 110, 207, 108,  87, 244,
+     92, 248, 224, 241, 240, 254, 236, 230, 232, 251, 113, 202, 243, 234, 249, 246,
+    239, 136, 247, 250, 252, 233, 214, 198, 203, 217, 134, 133, 115, 130,  84,  29,
+    200, 242, 237, 235, 162, 118, 132, 143, 179, 158, 138, 186, 187, 152,  96, 149,
+    145, 112, 163, 137, 116, 176, 141, 173, 106, 168, 124, 127, 117, 105, 114, 139,
+    144, 148, 121, 126, 169, 109, 159, 175, 177, 128, 170, 184, 111, 150, 197, 182,
+    140, 104,  93, 166, 107, 101,  98, 122, 147, 155, 120, 129, 181, 131, 154, 146,
+     12,  86,  94,  89,   6,  68,  54,  52,   8,  74,  32,  81,  37,  72,  79,  65,
+      7,  61,  22,  85,   3,  75,  56,  63,  33,  70,  38,  83,  28,  82,  78,  45,
+     57,  76,  73, 253, 160, 208, 192, 180, 171, 151,  13,  80,  48,  69,  64,  67,
+     46,  50,  20,  77,  36,  55,  59,  60,  19,  43,  17,  58,  16,  51,  40,   1,
+};
+// clang-format on
+
+void choosePair(const char *needle, qsizetype size, const ByteRanks &ranks, qsizetype &rare1,
+                qsizetype &rare2)
+{
+    auto rank = [&](qsizetype i) { return ranks[static_cast<unsigned char>(needle[i])]; };
+    qsizetype rarest = 0;
+    for (qsizetype i = 1; i < size; ++i) {
+        if (rank(i) < rank(rarest))
+            rarest = i;
+    }
+    qsizetype second = rarest == 0 ? 1 : 0;
+    for (qsizetype i = second + 1; i < size; ++i) {
+        if (i != rarest && rank(i) < rank(second))
+            second = i;
+    }
+    if (size < 2)
+        second = rarest;
+    rare1 = std::min(rarest, second);
+    rare2 = std::max(rarest, second);
+}
+
+namespace {
+
+// The starts from p on that hold the needle's two rarest bytes at their offsets,
+// tested a vector's worth at a time while a whole vector of starts lies before
+// stop; each start that holds both is compared whole. Returns the first
+// occurrence, or null with p at the first start not tested.
+struct PackedPair {
+    const char *bytes; // the needle
+    qsizetype size;
+    qsizetype i1, i2; // the offsets of its two rarest bytes
+};
+
+#ifdef TARNWELL_PACKED_PAIR_X86
+__attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const char *stop,
+                                                          const PackedPair &k)
+{
+    const __m256i v1 = _mm256_set1_epi8(k.bytes[k.i1]);
+    const __m256i v2 = _mm256_set1_epi8(k.bytes[k.i2]);
+    for (; stop - p >= 32; p += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i2));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2))));
+        for (; mask != 0; mask &= mask - 1) {
+            const char *start = p + __builtin_ctz(mask);
+            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
+                return start;
+        }
+    }
+    return nullptr;
+}
+
+const char *findPairsSse2(const char *&p, const char *stop, const PackedPair &k)
+{
+    const __m128i v1 = _mm_set1_epi8(k.bytes[k.i1]);
+    const __m128i v2 = _mm_set1_epi8(k.bytes[k.i2]);
+    for (; stop - p >= 16; p += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i2));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v1), _mm_cmpeq_epi8(b, v2))));
+        for (; mask != 0; mask &= mask - 1) {
+            const char *start = p + __builtin_ctz(mask);
+            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
+                return start;
+        }
+    }
+    return nullptr;
+}
+#endif
+
+const char *findPairs(const char *&p, const char *stop, const PackedPair &k)
+{
+#ifdef TARNWELL_PACKED_PAIR_X86
+    // 32 starts at a time where the processor can, then 16 at a time for what is
+    // left (every search ends there, so both paths are always in use).
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    if (avx2) {
+        if (const char *hit = findPairsAvx2(p, stop, k))
+            return hit;
+    }
+    return findPairsSse2(p, stop, k);
+#else
+    // Elsewhere: memchr for the rarest byte, then the other byte and the whole.
+    const char rare = k.bytes[k.i1];
+    while (p < stop) {
+        const char *at = static_cast<const char *>(std::memchr(p + k.i1, rare, size_t(stop - p)));
+        if (!at)
+            break;
+        const char *start = at - k.i1;
+        if (start[k.i2] == k.bytes[k.i2] && std::memcmp(start, k.bytes, size_t(k.size)) == 0)
+            return start;
+        p = start + 1;
+    }
+    p = stop;
+    return nullptr;
+#endif
+}
+
+} // namespace
+
+const char *findPair(const char *from, const char *end, const PairNeedle &needle)
+{
+    const qsizetype n = needle.size;
+    if (end - from < n)
+        return nullptr;
+    const char *first = needle.bytes;
+    if (n == 1)
+        return static_cast<const char *>(std::memchr(from, first[0], size_t(end - from)));
+    const qsizetype i1 = needle.rare1, i2 = needle.rare2;
+    const char *p = from;
+    const char *stop = end - n + 1; // one past the last possible start
+    if (const char *hit = findPairs(p, stop, {first, n, i1, i2}))
+        return hit;
+    // The last starts, fewer than one vector's worth, one at a time.
+    const char b1 = first[i1], b2 = first[i2];
+    for (; p < stop; ++p) {
+        if (p[i1] == b1 && p[i2] == b2 && std::memcmp(p, first, size_t(n)) == 0)
+            return p;
+    }
+    return nullptr;
+}
+
+} // namespace search
