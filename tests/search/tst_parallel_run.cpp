@@ -319,6 +319,7 @@ private Q_SLOTS:
     void windowOfOneAndManyWorkers();
     void noFileIsReadBeforeItIsListed();
     void folderReplacedAfterListing();
+    void deepFoldersOnStorageThatWaits();
     void readsAheadInWalkOrder();
     void slowStorageWithFewDescriptors();
     void threadsThatCannotStart();
@@ -610,6 +611,49 @@ void ParallelRunTest::folderReplacedAfterListing()
                 QVERIFY2(QFileInfo(path).fileName().mid(1).toInt() % 4 == 0, qPrintable(path));
         }
         QVERIFY(!recorder.events.join(QLatin1Char('\n')).contains(QStringLiteral("cannot read")));
+    }
+}
+
+// Deeper than the walk holds folders open: coming back up, the walk lists the
+// rest of a folder it holds no longer, whose files are then opened by their
+// path, between runs of files whose folder is handed on. The events are still
+// the one-thread run's.
+void ParallelRunTest::deepFoldersOnStorageThatWaits()
+{
+    Tree tree;
+    QRandomGenerator rng(m_seed);
+    QString folder = tree.dir.path();
+    for (int depth = 0; depth < 45; ++depth) {
+        folder += QStringLiteral("/d%1").arg(depth);
+        QVERIFY(QDir().mkdir(folder));
+        // Enough names that some come after the sub-folder in the listing.
+        for (int i = 0; i < 12; ++i) {
+            QFile file(folder + QStringLiteral("/f%1").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(randomBytes(rng, rng.bounded(200)));
+        }
+    }
+    // Every sub-folder is entered.
+    class Entering : public Recorder {
+    public:
+        using Recorder::Recorder;
+        bool searchSubfolders() override { return true; }
+    };
+    const auto runWith = [&](const SearchOptions &options) {
+        Entering recorder(tree);
+        runSearch(tree.dir.path(), QStringLiteral("quill"), recorder, options);
+        return recorder.events;
+    };
+    SearchOptions one;
+    one.workers = 1;
+    const QStringList reference = runWith(one);
+    QCOMPARE(reference.filter(QStringLiteral("listed ")).size(), 12 * 45);
+    QVERIFY(!reference.filter(QStringLiteral("matched ")).isEmpty());
+    for (const int shared : {0, 2}) {
+        SearchOptions options;
+        options.storageWaits = true;
+        options.sharedFolders = shared;
+        QCOMPARE(runWith(options), reference);
     }
 }
 
