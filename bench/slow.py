@@ -104,7 +104,7 @@ def main():
                     for _ in range(args.runs):
                         for i, (label, argv) in enumerate(plan):
                             out = os.path.join(tmp, f'out{i}')
-                            wall, _cpu = compare.run_once(argv, {}, out)
+                            wall = compare.run_once(argv, {}, out)[0]
                             times[i].append(wall)
                             if 'find' in label or label == 'rg':
                                 sets[label] = compare.listed_files(out)

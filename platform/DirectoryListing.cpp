@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -36,9 +37,9 @@ QString displayPath(const QByteArray &nativePath)
 
 namespace {
 
-struct DirCloser {
-    DIR *dir;
-    ~DirCloser() { closedir(dir); }
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
 };
 
 struct ListingFault {
@@ -194,30 +195,43 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error,
             *error = fault.error;
         return false;
     }
-    // A second descriptor for the listing, which closedir() takes with it; the
-    // folder's own stays open for opening what the listing names.
+    // A second descriptor for the listing; the folder's own stays open for
+    // opening what the listing names. It is read with getdents64() itself:
+    // fdopendir() would first ask for the folder's attributes (fstat), which
+    // on a network or FUSE file system is one more request to the server for
+    // each folder listed.
     const int listFd = m_fd >= 0 ? ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    DIR *dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
-    if (!dir) {
+    if (listFd < 0) {
         if (error)
             *error = m_fd >= 0 ? errno : EBADF;
-        if (listFd >= 0)
-            ::close(listFd);
         return false;
     }
-    DirCloser closer{dir};
+    const FdCloser closer{listFd};
+    constexpr std::size_t kBufferBytes = 32 * 1024; // hundreds of entries a call
+    const std::unique_ptr<char[]> buffer(new char[kBufferBytes]);
+    ssize_t filled = 0;
+    ssize_t at = 0;
 
     int read = 0;
     for (;;) {
-        // readdir() says nothing else of an error than errno with a null entry.
-        errno = 0;
-        const dirent *entry = fault.error != 0 && read == fault.entries ? nullptr : readdir(dir);
-        if (!entry) {
-            const int why = fault.error != 0 && read == fault.entries ? fault.error : errno;
-            if (why != 0 && brokenOff)
-                *brokenOff = why;
+        if (fault.error != 0 && read == fault.entries) {
+            if (brokenOff)
+                *brokenOff = fault.error;
             break;
         }
+        if (at >= filled) {
+            filled = getdents64(listFd, buffer.get(), kBufferBytes);
+            if (filled <= 0) {
+                // ENOENT: the folder was removed while it was read; like
+                // readdir(), that is the end of the listing and no error.
+                if (filled < 0 && errno != ENOENT && brokenOff)
+                    *brokenOff = errno;
+                break;
+            }
+            at = 0;
+        }
+        const auto *entry = reinterpret_cast<const dirent64 *>(buffer.get() + at);
+        at += entry->d_reclen;
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;

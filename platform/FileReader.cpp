@@ -6,6 +6,7 @@
 #include "DirectoryListing.h"
 #include "PathOpen.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,7 +54,7 @@ bool regularFileSize(int fd, qint64 *size)
 
 } // namespace
 
-bool FileReader::open(const QByteArray &nativePath)
+bool FileReader::open(const QByteArray &nativePath, int folder)
 {
     close();
     m_error = 0;
@@ -66,13 +67,16 @@ bool FileReader::open(const QByteArray &nativePath)
     int dirFd = AT_FDCWD;
     const char *name = nativePath.constData();
     const qsizetype slash = nativePath.lastIndexOf('/');
-    if (slash >= 0 && slash + 1 < nativePath.size()) {
-        const QByteArrayView folder(nativePath.constData(), slash + 1);
-        if (m_folderFd < 0 || folder != m_folder) {
+    if (folder >= 0 && slash + 1 < nativePath.size()) {
+        dirFd = folder;
+        name += slash + 1;
+    } else if (slash >= 0 && slash + 1 < nativePath.size()) {
+        const QByteArrayView folderPath(nativePath.constData(), slash + 1);
+        if (m_folderFd < 0 || folderPath != m_folder) {
             if (m_folderFd >= 0)
                 ::close(m_folderFd);
             m_folderFd = -1; // should the copy below throw (memory refused)
-            m_folder = folder.toByteArray();
+            m_folder = folderPath.toByteArray();
             // Opened in pieces when the path is longer than the kernel takes.
             m_folderFd = openFolderPath(m_folder, O_PATH);
             if (m_folderFd < 0) {
@@ -112,6 +116,14 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
         return -1;
     if (m_atEnd || max <= 0)
         return 0;
+    // Where the size is known, the rest of the file and one byte more (to
+    // notice a file that grew) is all that is asked for. Where the file
+    // system reads into the caller's memory directly (FUSE with direct I/O,
+    // network file systems opened uncached), the kernel pins every page of
+    // the buffer asked for and marks each dirty afterwards: for a small file
+    // and a block of 256 KiB, 64 pages in place of one.
+    if (m_size > 0 && m_offset < m_size)
+        max = std::min(max, m_size - m_offset + 1);
     ssize_t n;
     do {
         n = ::read(m_fd, buffer, size_t(max));

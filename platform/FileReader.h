@@ -22,7 +22,10 @@ public:
     // files of one folder opened one after the other need no full path lookup;
     // the file is opened relative to it, so a path of any length opens. The
     // file's access time is left alone where the kernel allows it.
-    bool open(const QByteArray &nativePath);
+    // folder: when not -1, a descriptor of the file's folder (the caller's, and
+    // kept open by it meanwhile): the file is opened relative to it by its
+    // name alone, and the folder is not looked up by its path at all.
+    bool open(const QByteArray &nativePath, int folder = -1);
 
     // Reads up to max bytes. Returns the count, 0 at the end of the file and -1
     // on an error. Knows the size from open(), so a small file needs one call.

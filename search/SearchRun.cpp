@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -26,6 +27,9 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 QString FoundFile::path() const
 {
@@ -37,7 +41,9 @@ namespace {
 // Where the walk puts each file it lists.
 class FileSink {
 public:
-    virtual void add(QByteArrayView nativePath) = 0;
+    // folder: the one the file was listed in (closed when the walk holds it
+    // no longer).
+    virtual void add(QByteArrayView nativePath, const platform::Folder &folder) = 0;
     // The walk reached storage where each request waits.
     virtual void storageWaits() {}
 
@@ -48,7 +54,10 @@ protected:
 class ListSink final : public FileSink {
 public:
     explicit ListSink(FileList &files) : m_files(files) {}
-    void add(QByteArrayView nativePath) override { m_files.append(nativePath); }
+    void add(QByteArrayView nativePath, const platform::Folder &) override
+    {
+        m_files.append(nativePath);
+    }
 
 private:
     FileList &m_files;
@@ -200,7 +209,7 @@ private:
             // Reported before it is handed on, so that nothing reads the file
             // before the observer has heard of it.
             m_observer.fileListed(FoundFile{path});
-            m_files.add(path);
+            m_files.add(path, level.folder);
         }
         m_levels.clear();
     }
@@ -457,7 +466,7 @@ struct FileResult {
 // match either, silently. When descriptors or memory run short, the reader
 // gives back its folder's descriptor, waits and tries again.
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-                     qsizetype blockSize, RunState &state)
+                     qsizetype blockSize, RunState &state, int folder = -1)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
@@ -465,7 +474,7 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
         int error = 0;
         bool found = false;
         try {
-            if (reader.open(path)) {
+            if (reader.open(path, folder)) {
                 FileSource source(reader);
                 found = matcher.matches(source, blockSize);
                 error = found ? 0 : reader.error(); // 0 unless a read failed
@@ -503,32 +512,46 @@ public:
     ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers, RunState &state, bool grows)
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
-          m_grows(grows), m_fixedWindow(options.window > 0), m_workers(workers),
-          m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
+          m_grows(grows), m_fixedWindow(options.window > 0), m_sharedFolders(options.sharedFolders),
+          m_workers(workers), m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
     {
         startWorkers(workers);
     }
 
-    // More requests in flight where each one waits: files are read on more
-    // threads, further ahead of the oldest one not yet matched, and taken a
-    // few more at a time.
+    // Fewer and more requests in flight where each one waits. Fewer: from
+    // now on the walk hands on its folders with their files (see Run). More,
+    // when the worker count was not asked for: files are read on more threads,
+    // further ahead of the oldest one not yet matched, and taken a few more at
+    // a time.
     void storageWaits() override
     {
-        if (!m_grows)
+        if (m_sharing)
             return;
-        m_grows = false;
-        const int workers = fitDescriptors(kWaitingWorkers, kDescriptorsPerWorker);
-        if (workers <= int(m_threads.size()))
-            return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_workers = workers;
-            m_claim = kWaitingClaim;
-            if (!m_fixedWindow)
-                m_window = 64 + 32 * m_workers;
+        m_sharing = true;
+        const int workers = m_grows ? fitDescriptors(kWaitingWorkers, kDescriptorsPerWorker) : 0;
+        if (workers > int(m_threads.size())) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_workers = workers;
+                m_claim = kWaitingClaim;
+                if (!m_fixedWindow)
+                    m_window = 64 + 32 * m_workers;
+            }
+            startWorkers(workers);
+            m_workCv.notify_all();
         }
-        startWorkers(workers);
-        m_workCv.notify_all();
+        // The folders handed on take what is left of the workers' half of the
+        // descriptors (fitDescriptors) once each worker has its own two: none
+        // where descriptors are few, and the workers then open each folder by
+        // its path, as they do elsewhere.
+        const int spare =
+            platform::descriptorRoom() - int(kHeldLevels) - kWalkExtraDescriptors - 16;
+        const int threads = int(m_threads.size());
+        const std::lock_guard lock(m_mutex);
+        m_sharedCap = std::clamp(spare / 2 - threads * kDescriptorsPerWorker, 0, kSharedFolders);
+        if (m_sharedFolders > 0)
+            m_sharedCap = std::min(m_sharedCap, m_sharedFolders);
+        m_runsFrom = m_files.size();
     }
 
     // Starts threads up to `workers`; fewer when the system refuses more.
@@ -568,14 +591,23 @@ public:
         m_workCv.notify_all();
         for (std::thread &t : m_threads)
             t.join();
+        for (const Run &run : m_runs) {
+            if (run.fd >= 0)
+                ::close(run.fd);
+        }
     }
 
-    void add(QByteArrayView nativePath) override
+    void add(QByteArrayView nativePath, const platform::Folder &folder) override
     {
         bool wake;
         {
-            const std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
+            const bool sharing = m_sharedCap > 0;
+            if (sharing && (m_runs.empty() || !(m_runs.back().id == folder.id())))
+                startRun(folder, lock);
             m_files.append(nativePath);
+            if (sharing)
+                ++m_runs.back().pending;
             // Idle workers are woken for a few files at a time, not for each.
             wake = m_idle > 0 && m_files.size() - m_next >= kBatch && m_next < m_oldest + m_window;
         }
@@ -613,6 +645,82 @@ public:
     }
 
 private:
+    // Where storage waits, each file is opened relative to the folder the walk
+    // listed it in: the walk hands on a copy of that folder's descriptor with
+    // its files, so that a worker looks up the file's name alone, never the
+    // folder's path (on a FUSE or network file system, one request for each
+    // folder on the path, for each folder a worker goes to). A worker so reads
+    // the very folder the walk listed, never one put in its place since. The
+    // files of a folder listed one after another form a run and share one
+    // descriptor, closed once they are all matched. At most m_sharedCap are
+    // open: the walk waits for one to be closed before it hands on another
+    // (workers never wait for the walk, so one always is); a folder the walk
+    // holds no longer, or a copy refused, leaves its run to be opened by path.
+    struct Run {
+        qsizetype first;       // the run's first file
+        int fd;                // the folder's; -1: its files are opened by their path
+        qsizetype pending;     // files added and not yet matched
+        platform::FolderId id; // the folder's
+    };
+    static constexpr int kSharedFolders = 256;
+
+    // The walk thread, under the lock: the folder's run starts.
+    void startRun(const platform::Folder &folder, std::unique_lock<std::mutex> &lock)
+    {
+        m_runs.push_back(Run{m_files.size(), -1, 0, folder.id()});
+        // No more files come to the run before it: it is closed once they
+        // are matched, or now.
+        if (m_runs.size() > 1 && m_runs[m_runs.size() - 2].pending == 0)
+            closeRun(m_runs[m_runs.size() - 2]);
+        if (!folder.isOpen())
+            return;
+        if (m_sharedOpen >= m_sharedCap && m_idle > 0)
+            m_workCv.notify_all(); // for the last few files, fewer than a batch
+        m_walkCv.wait(lock, [&] { return m_sharedOpen < m_sharedCap || m_state.failed(); });
+        if (m_sharedOpen >= m_sharedCap)
+            return;
+        const int fd = ::fcntl(folder.descriptor(), F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0) {
+            m_runs.back().fd = fd;
+            ++m_sharedOpen;
+        }
+    }
+
+    void closeRun(Run &run)
+    {
+        if (run.fd < 0)
+            return;
+        ::close(run.fd);
+        run.fd = -1;
+        --m_sharedOpen;
+        m_walkCv.notify_one();
+    }
+
+    // Under the lock, for the file m_next as it is taken (files are taken in
+    // order): its run (counted from the first run ever), or -1.
+    qsizetype runOf(qsizetype file)
+    {
+        if (m_runs.empty() || file < m_runsFrom)
+            return -1;
+        while (m_claimRun + 1 - m_runBase < qsizetype(m_runs.size()) &&
+               m_runs[size_t(m_claimRun + 1 - m_runBase)].first <= file)
+            ++m_claimRun;
+        return m_claimRun;
+    }
+
+    // Under the lock: a file of run r is matched.
+    void matchedInRun(qsizetype r)
+    {
+        Run &run = m_runs[size_t(r - m_runBase)];
+        if (--run.pending == 0 && r - m_runBase + 1 < qsizetype(m_runs.size()))
+            closeRun(run); // a later run started: no more files come to this one
+        // Runs whose files are all taken and matched are done with.
+        while (m_runBase < m_claimRun && m_runs.front().pending == 0 && m_runs.front().fd < 0) {
+            m_runs.pop_front();
+            ++m_runBase;
+        }
+    }
+
     static constexpr qsizetype kBatch = 8;
     // Address space kept free for the rest of the run when threads start.
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
@@ -655,14 +763,21 @@ private:
             const qsizetype first = m_next;
             m_next += take;
             QByteArrayView paths[kWaitingClaim];
-            for (qsizetype k = 0; k < take; ++k)
+            qsizetype runs[kWaitingClaim];
+            int folders[kWaitingClaim]; // open until the file is marked matched
+            for (qsizetype k = 0; k < take; ++k) {
                 paths[k] = m_files.nativePath(first + k); // never moves
+                runs[k] = runOf(first + k);
+                folders[k] = runs[k] >= 0 ? m_runs[size_t(runs[k] - m_runBase)].fd : -1;
+            }
             lock.unlock();
             FileResult results[kWaitingClaim];
             for (qsizetype k = 0; k < take; ++k)
-                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state);
+                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k]);
             lock.lock();
             for (qsizetype k = 0; k < take; ++k) {
+                if (runs[k] >= 0)
+                    matchedInRun(runs[k]);
                 m_files.setMark(first + k, std::uint8_t(results[k].fate));
                 if (results[k].error != 0) {
                     try {
@@ -692,9 +807,11 @@ private:
     const TextMatcher &m_matcher; // each worker matches with its own copy
     RunState &m_state;
     const qsizetype m_blockSize;
-    bool m_grows;             // walk thread only
-    const bool m_fixedWindow; // the window was asked for
-    qsizetype m_workers;      // threads running; read under the lock
+    bool m_grows;              // walk thread only
+    bool m_sharing = false;    // walk thread only: storageWaits() came
+    const bool m_fixedWindow;  // the window was asked for
+    const int m_sharedFolders; // at most, when asked for
+    qsizetype m_workers;       // threads running; read under the lock
     qsizetype m_window;
     qsizetype m_claim = kClaim; // files taken at once, at most
     std::vector<std::thread> m_threads;
@@ -709,6 +826,13 @@ private:
     bool m_walkEnded = false;
     bool m_stop = false;
     std::unordered_map<qsizetype, int> m_errors; // why, for the files that have a reason
+    std::condition_variable m_walkCv;            // the walk waits for a folder to be closed
+    std::deque<Run> m_runs;                      // from the oldest with a file not matched
+    qsizetype m_runBase = 0;                     // runs dropped from the front
+    qsizetype m_claimRun = 0;                    // the run of the file last taken
+    qsizetype m_runsFrom = 0;                    // the first file that has a run
+    int m_sharedOpen = 0;                        // runs with a descriptor open
+    int m_sharedCap = 0;                         // 0: folders are not handed on
 
     qsizetype m_settled = 0; // reporting thread only: files below it are matched
 };

@@ -35,6 +35,10 @@ struct SearchOptions {
     // Acts as if every folder lay on storage that waits (the defaults above
     // then take their values for such storage); for tests on a local disk.
     bool storageWaits = false;
+    // Where storage waits, the walk hands on the folders it lists to the
+    // workers, which open each file relative to its folder; at most this many
+    // are open at once (0 takes what the descriptors allow). For tests.
+    int sharedFolders = 0;
     // How files are decoded and where lines end (TextEncoding.h).
     platform::EncodingMode encoding = platform::EncodingMode::Cp932;
 };

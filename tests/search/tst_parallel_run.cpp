@@ -318,6 +318,8 @@ private Q_SLOTS:
     void oneThreadRunIsRight();
     void windowOfOneAndManyWorkers();
     void noFileIsReadBeforeItIsListed();
+    void folderReplacedAfterListing();
+    void deepFoldersOnStorageThatWaits();
     void readsAheadInWalkOrder();
     void slowStorageWithFewDescriptors();
     void threadsThatCannotStart();
@@ -370,13 +372,22 @@ void ParallelRunTest::sameEventsAsOneThread()
         qsizetype block;
         int readAhead = -1;
         bool storageWaits = false;
+        int sharedFolders = 0;
     };
-    // The last two: the defaults on storage that waits (64 workers taking up
-    // to 16 files at a time, 16 threads reading listings ahead), then the walk
-    // reading ahead with one worker.
-    static const Config configs[] = {
-        {2, 0, 256 * 1024},          {3, 1, 7},   {8, 2, 3}, {4, 0, 1}, {64, 3, 11, 2},
-        {0, 0, 256 * 1024, 0, true}, {1, 0, 5, 5}};
+    // Then: the defaults on storage that waits (64 workers taking up to 16
+    // files at a time, 16 threads reading listings ahead, the folders handed
+    // on to the workers), the same with a walk that waits for one or three
+    // folders at a time to be done with, and the walk reading ahead with one
+    // worker.
+    static const Config configs[] = {{2, 0, 256 * 1024},
+                                     {3, 1, 7},
+                                     {8, 2, 3},
+                                     {4, 0, 1},
+                                     {64, 3, 11, 2},
+                                     {0, 0, 256 * 1024, 0, true},
+                                     {8, 2, 3, -1, true, 1},
+                                     {0, 0, 64, 0, true, 3},
+                                     {1, 0, 5, 5}};
     SearchOptions reference;
     reference.workers = 1;
     reference.blockSize = 5;
@@ -390,15 +401,17 @@ void ParallelRunTest::sameEventsAsOneThread()
         options.blockSize = config.block;
         options.readAhead = config.readAhead;
         options.storageWaits = config.storageWaits;
+        options.sharedFolders = config.sharedFolders;
         const Run many = runOnce(m_tree, keyword, options);
         const QString where =
-            QStringLiteral("seed %1, %2 workers, window %3, block %4, read-ahead %5%6")
+            QStringLiteral("seed %1, %2 workers, window %3, block %4, read-ahead %5%6, %7 shared")
                 .arg(m_seed)
                 .arg(config.workers)
                 .arg(config.window)
                 .arg(config.block)
                 .arg(config.readAhead)
-                .arg(config.storageWaits ? QStringLiteral(", storage that waits") : QString());
+                .arg(config.storageWaits ? QStringLiteral(", storage that waits") : QString())
+                .arg(config.sharedFolders);
         for (qsizetype i = 0; i < std::min(one.events.size(), many.events.size()); ++i) {
             if (many.events[i] != one.events[i])
                 QFAIL(qPrintable(QStringLiteral("%1: event %2 is \"%3\", one thread had \"%4\"")
@@ -532,6 +545,116 @@ void ParallelRunTest::noFileIsReadBeforeItIsListed()
     runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
     QCOMPARE(recorder.readEarly, 0);
     QCOMPARE(recorder.matched.size(), 24);
+}
+
+// Where storage waits, a worker opens each file relative to the folder the walk
+// listed it in, not by its path: a folder put in the place of one the walk has
+// listed (here as the first of its files is reported) is not read from, for
+// those files or for the folder's files listed after, nor is a file missed.
+// The replacement holds the same names, each with the word.
+void ParallelRunTest::folderReplacedAfterListing()
+{
+    QTemporaryDir dir;
+    const QString sub = dir.path() + QStringLiteral("/sub");
+    const QString other = dir.path() + QStringLiteral("/other");
+    const auto fill = [](const QString &folder) {
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/inner")));
+        for (int i = 0; i < 40; ++i) {
+            QFile file(folder + QStringLiteral("/f%1").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(i % 4 ? "hay" : "needle hay");
+        }
+        QFile inner(folder + QStringLiteral("/inner/g"));
+        QVERIFY(inner.open(QIODevice::WriteOnly));
+        inner.write("needle");
+    };
+    fill(other);
+    class Replacing : public Recorder {
+    public:
+        Replacing(const Tree &tree, const QString &sub) : Recorder(tree), m_sub(sub) {}
+        bool replaced = false;
+        void fileListed(const FoundFile &file) override
+        {
+            Recorder::fileListed(file);
+            if (replaced || QFileInfo(file.path()).path() != m_sub)
+                return;
+            replaced = true;
+            QVERIFY(QDir().rename(m_sub, m_sub + QStringLiteral("-old")));
+            QVERIFY(QDir().mkpath(m_sub + QStringLiteral("/inner")));
+            for (const QString &name :
+                 QDir(m_sub + QStringLiteral("-old")).entryList(QDir::Files)) {
+                QFile out(m_sub + QLatin1Char('/') + name);
+                QVERIFY(out.open(QIODevice::WriteOnly));
+                out.write("needle");
+            }
+        }
+
+    private:
+        QString m_sub;
+    };
+    for (const int workers : {0, 3}) {
+        QDir(sub).removeRecursively();
+        QDir(sub + QStringLiteral("-old")).removeRecursively();
+        fill(sub);
+        Tree none;
+        Replacing recorder(none, sub);
+        SearchOptions options;
+        options.workers = workers;
+        options.storageWaits = true;
+        runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
+        QVERIFY(recorder.replaced);
+        QCOMPARE(recorder.listed.size(), 2 * 41);
+        // The listed files of the folder replaced, and of the other one.
+        QCOMPARE(recorder.matched.size(), 2 * 10 + 2);
+        for (const QString &path : recorder.matched) {
+            if (QFileInfo(path).path() == sub)
+                QVERIFY2(QFileInfo(path).fileName().mid(1).toInt() % 4 == 0, qPrintable(path));
+        }
+        QVERIFY(!recorder.events.join(QLatin1Char('\n')).contains(QStringLiteral("cannot read")));
+    }
+}
+
+// Deeper than the walk holds folders open: coming back up, the walk lists the
+// rest of a folder it holds no longer, whose files are then opened by their
+// path, between runs of files whose folder is handed on. The events are still
+// the one-thread run's.
+void ParallelRunTest::deepFoldersOnStorageThatWaits()
+{
+    Tree tree;
+    QRandomGenerator rng(m_seed);
+    QString folder = tree.dir.path();
+    for (int depth = 0; depth < 45; ++depth) {
+        folder += QStringLiteral("/d%1").arg(depth);
+        QVERIFY(QDir().mkdir(folder));
+        // Enough names that some come after the sub-folder in the listing.
+        for (int i = 0; i < 12; ++i) {
+            QFile file(folder + QStringLiteral("/f%1").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(randomBytes(rng, rng.bounded(200)));
+        }
+    }
+    // Every sub-folder is entered.
+    class Entering : public Recorder {
+    public:
+        using Recorder::Recorder;
+        bool searchSubfolders() override { return true; }
+    };
+    const auto runWith = [&](const SearchOptions &options) {
+        Entering recorder(tree);
+        runSearch(tree.dir.path(), QStringLiteral("quill"), recorder, options);
+        return recorder.events;
+    };
+    SearchOptions one;
+    one.workers = 1;
+    const QStringList reference = runWith(one);
+    QCOMPARE(reference.filter(QStringLiteral("listed ")).size(), 12 * 45);
+    QVERIFY(!reference.filter(QStringLiteral("matched ")).isEmpty());
+    for (const int shared : {0, 2}) {
+        SearchOptions options;
+        options.storageWaits = true;
+        options.sharedFolders = shared;
+        QCOMPARE(runWith(options), reference);
+    }
 }
 
 // The helpers alone: they read every folder below the ones the walk hands

@@ -150,6 +150,7 @@ private Q_SLOTS:
     void unreadableFilesAreSkipped();
     void pseudoFileSystemsAreLeftOut();
     void fileThatReportsNoSize();
+    void fileThatChangesSizeAfterOpen();
     void bindMountIsEnteredOnce();
     void deeperThanThePathLimit();
     void startFolderAtThePathLimit_data();
@@ -502,6 +503,44 @@ void SearchRunTest::fileThatReportsNoSize()
     ReaderSource source(reader);
     KeywordMatcher matcher(QStringList{QStringLiteral("[stack]")});
     QVERIFY(matcher.matches(source, SearchOptions().blockSize));
+}
+
+// The reader asks for no more than the rest of the file as its size was at
+// open and one byte: for a small file in a large block, the system need not
+// pin the whole block (FUSE with direct I/O does). The byte more tells a file
+// that grew since, which is still read whole; one that shrank ends where it
+// now ends.
+void SearchRunTest::fileThatChangesSizeAfterOpen()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + QStringLiteral("/grows.txt");
+    writeFile(path, "0123456789");
+    platform::FileReader reader;
+    QVERIFY(reader.open(QFile::encodeName(path)));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(" and more after the open");
+    }
+    QByteArray read;
+    std::vector<char> block(1 << 20);
+    qsizetype n = reader.read(block.data(), qsizetype(block.size()));
+    QCOMPARE(n, 11); // the size at open and one byte
+    read.append(block.data(), n);
+    while (!reader.atEnd() && (n = reader.read(block.data(), qsizetype(block.size()))) > 0)
+        read.append(block.data(), n);
+    QVERIFY(reader.atEnd());
+    QCOMPARE(read, QByteArray("0123456789 and more after the open"));
+    reader.close();
+
+    QVERIFY(reader.open(QFile::encodeName(path)));
+    QVERIFY(QFile::resize(path, 4));
+    read.clear();
+    while (!reader.atEnd() && (n = reader.read(block.data(), qsizetype(block.size()))) > 0)
+        read.append(block.data(), n);
+    QVERIFY(n >= 0);
+    QVERIFY(reader.atEnd());
+    QCOMPARE(read, QByteArray("0123"));
 }
 
 void SearchRunTest::bindMountIsEnteredOnce()
