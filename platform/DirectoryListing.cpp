@@ -167,6 +167,17 @@ Folder Folder::open(const QByteArray &path, FolderError *error)
     return adopt(openFolderPath(path, O_PATH), error);
 }
 
+Folder Folder::openAsChild(const QByteArray &path, FolderError *error)
+{
+    Folder folder = adopt(openAnyDepth(path, childCheckFlags()), error);
+    if (folder.isOpen() && !isFolderFd(folder.m_fd)) {
+        folder.close();
+        if (error)
+            *error = ENOTDIR;
+    }
+    return folder;
+}
+
 Folder Folder::openChild(const Folder &parent, const QByteArray &name, FolderError *error)
 {
     if (!parent.isOpen()) {

@@ -80,6 +80,9 @@ public:
     // ENOTDIR when name is not a folder.
     static Folder openChild(const Folder &parent, const QByteArray &name,
                             FolderError *error = nullptr);
+    // The folder at a native path, opened as openChild() opens one: an
+    // automount point at its end is left as it is, not mounted.
+    static Folder openAsChild(const QByteArray &path, FolderError *error = nullptr);
 
     bool isOpen() const { return m_fd >= 0; }
     FolderId id() const { return m_id; } // read when the folder was opened

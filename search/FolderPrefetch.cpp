@@ -137,9 +137,10 @@ void FolderPrefetch::work()
         const QByteArray path = std::move(next.mapped());
         lock.unlock();
 
-        // Opened as the walk opens it (O_PATH: nothing read, no automount)
-        // and checked before it is listed.
-        platform::Folder folder = platform::Folder::open(path);
+        // Opened as the walk opens a sub-folder (O_PATH without O_DIRECTORY:
+        // nothing read, an automount point not mounted) and checked before
+        // it is listed.
+        platform::Folder folder = platform::Folder::openAsChild(path);
         const platform::FolderId id = folder.id();
         const bool skip = !folder.isOpen() || (id.device != m_startDevice &&
                                                types.isPseudo(folder.descriptor(), id.device));
