@@ -29,6 +29,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 QString FoundFile::path() const
@@ -505,17 +506,20 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
 // back at most that many finished ones. A result is one mark in the list.
 class ParallelScan final : public FileSink {
 public:
-    // Starts up to `workers` threads; fewer when the system refuses more
-    // (started() tells how many).
+    // Runs up to `workers` threads: one starts now (started() tells whether
+    // the system gave it), the others as files wait for them, so that a
+    // search of few files does not pay for threads it has no work for.
+    // Fewer start when the system refuses more.
     // grows: the worker count was not asked for, and rises to
     // kWaitingWorkers once the walk reaches storage that waits.
     ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers, RunState &state, bool grows)
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
           m_grows(grows), m_fixedWindow(options.window > 0), m_sharedFolders(options.sharedFolders),
-          m_workers(workers), m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
+          m_wanted(workers), m_workers(workers),
+          m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
     {
-        startWorkers(workers);
+        startWorkers(std::min(workers, 1));
     }
 
     // Fewer and more requests in flight where each one waits. Fewer: from
@@ -530,6 +534,7 @@ public:
         m_sharing = true;
         const int workers = m_grows ? fitDescriptors(kWaitingWorkers, kDescriptorsPerWorker) : 0;
         if (workers > int(m_threads.size())) {
+            m_wanted = workers;
             {
                 const std::lock_guard lock(m_mutex);
                 m_workers = workers;
@@ -572,7 +577,8 @@ public:
             } catch (const std::exception &) {
                 // No thread to be had (std::system_error: RLIMIT_NPROC, no
                 // address space for its stack; std::bad_alloc): go on with
-                // those already running.
+                // those already running, and ask for no more.
+                m_wanted = int(m_threads.size());
                 const std::lock_guard lock(m_mutex);
                 m_workers = std::max<qsizetype>(1, qsizetype(m_threads.size()));
                 break;
@@ -599,7 +605,7 @@ public:
 
     void add(QByteArrayView nativePath, const platform::Folder &folder) override
     {
-        bool wake;
+        bool wake, more;
         {
             std::unique_lock lock(m_mutex);
             const bool sharing = m_sharedCap > 0;
@@ -608,11 +614,16 @@ public:
             m_files.append(nativePath);
             if (sharing)
                 ++m_runs.back().pending;
-            // Idle workers are woken for a few files at a time, not for each.
-            wake = m_idle > 0 && m_files.size() - m_next >= kBatch && m_next < m_oldest + m_window;
+            // Idle workers are woken for a few files at a time, not for each;
+            // with none idle and a batch waiting, one more starts.
+            const bool batch = m_files.size() - m_next >= kBatch && m_next < m_oldest + m_window;
+            wake = m_idle > 0 && batch;
+            more = m_idle == 0 && batch && int(m_threads.size()) < m_wanted;
         }
         if (wake)
             m_workCv.notify_all();
+        if (more)
+            startWorkers(int(m_threads.size()) + 1);
     }
 
     void walkEnded()
@@ -727,6 +738,11 @@ private:
 
     static bool roomForAnotherThread()
     {
+        // Without a limit on address space there is room; the probe's unmap
+        // would cost every running thread a TLB flush for nothing.
+        rlimit limit{};
+        if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
+            return true;
         // Reserved, never touched, and given back at once; volatile, so that
         // the compiler cannot drop the pair.
         char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
@@ -811,6 +827,7 @@ private:
     bool m_sharing = false;    // walk thread only: storageWaits() came
     const bool m_fixedWindow;  // the window was asked for
     const int m_sharedFolders; // at most, when asked for
+    int m_wanted;              // threads to run at most (walk thread only)
     qsizetype m_workers;       // threads running; read under the lock
     qsizetype m_window;
     qsizetype m_claim = kClaim; // files taken at once, at most
