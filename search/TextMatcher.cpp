@@ -11,6 +11,17 @@ using platform::FileEncoding;
 
 namespace {
 
+// Copies n bytes with each LF turned into a CR. A select rather than a
+// search: the compiler makes it one vector pass, cheaper than a search that
+// stops at every line. `to` may be `from`.
+void copyLineFeedAsReturn(char *to, const char *from, qsizetype n)
+{
+    auto *t = reinterpret_cast<unsigned char *>(to);
+    const auto *f = reinterpret_cast<const unsigned char *>(from);
+    for (qsizetype i = 0; i < n; ++i)
+        t[i] = f[i] == '\n' ? '\r' : f[i];
+}
+
 // Code page 932 bytes with each LF turned into a CR, for the modes in which a
 // lone LF ends a line.
 class LineFeedAsReturn final : public ByteSource {
@@ -19,11 +30,7 @@ public:
     qsizetype read(char *buffer, qsizetype max) override
     {
         const qsizetype n = m_bytes.read(buffer, max);
-        // A select rather than a search: the compiler makes it one vector
-        // pass, cheaper than a search that stops at every line.
-        auto *p = reinterpret_cast<unsigned char *>(buffer);
-        for (qsizetype i = 0; i < n; ++i)
-            p[i] = p[i] == '\n' ? '\r' : p[i];
+        copyLineFeedAsReturn(buffer, buffer, n);
         return n;
     }
     bool atEnd() const override { return m_bytes.atEnd(); }
@@ -32,7 +39,9 @@ private:
     ByteSource &m_bytes;
 };
 
-// The bytes already read (the file's start), then the rest of the file.
+// The bytes already read (the file's start), then the rest of the file, each
+// LF turned into a CR as LineFeedAsReturn does: the held bytes in the same
+// pass that copies them.
 class Replay final : public ByteSource {
 public:
     Replay(const char *held, qsizetype size, ByteSource &rest, bool restAtEnd)
@@ -42,11 +51,15 @@ public:
     {
         if (m_pos < m_size) {
             const qsizetype n = std::min(max, m_size - m_pos);
-            std::memcpy(buffer, m_held + m_pos, size_t(n));
+            copyLineFeedAsReturn(buffer, m_held + m_pos, n);
             m_pos += n;
             return n;
         }
-        return m_restAtEnd ? 0 : m_rest.read(buffer, max);
+        if (m_restAtEnd)
+            return 0;
+        const qsizetype n = m_rest.read(buffer, max);
+        copyLineFeedAsReturn(buffer, buffer, n);
+        return n;
     }
     bool atEnd() const override { return m_pos == m_size && (m_restAtEnd || m_rest.atEnd()); }
 
@@ -149,8 +162,8 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     if (m_cp932Never)
         return false;
     if (m_replayable) {
-        Replay replay(buf, have, source, atEnd);
-        return matchCp932(replay, blockSize);
+        Replay lines(buf, have, source, atEnd); // LF read as CR as it is copied
+        return m_cp932.matches(lines, blockSize);
     }
     return source.rewind() && matchCp932(source, blockSize);
 }
