@@ -174,19 +174,25 @@ def mode_matches(data, words, mode):
 
 def expected_sets(root, queries, mode='cp932'):
     """Expected file set for every query, in one pass over the corpus."""
-    if mode != 'cp932':
-        sets = {name: set() for name, _ in queries}
-        for folder, dirs, files in os.walk(root):
-            for f in files:
-                path = os.path.join(folder, f)
-                if os.path.islink(path) or not os.path.isfile(path):
-                    continue
-                with open(path, 'rb') as fh:
-                    data = fh.read()
-                for name, words in queries:
-                    if mode_matches(data, words, mode):
-                        sets[name].add(path)
-        return sets
+    tests = []
+    for name, words in queries:
+        if mode == 'cp932':
+            raw = [w.encode('cp932') for w in words]
+            tests.append((name, lambda data, words=words, raw=raw: model_matches(data, words, raw)))
+        else:
+            tests.append((name, lambda data, words=words: mode_matches(data, words, mode)))
+    sets = {name: set() for name, _ in queries}
+    for folder, dirs, files in os.walk(root):
+        for f in files:
+            path = os.path.join(folder, f)
+            if os.path.islink(path) or not os.path.isfile(path):
+                continue
+            with open(path, 'rb') as fh:
+                data = fh.read()
+            for name, matches in tests:
+                if matches(data):
+                    sets[name].add(path)
+    return sets
     prepared = [(name, words, [w.encode('cp932') for w in words]) for name, words in queries]
     sets = {name: set() for name, _ in queries}
     for folder, dirs, files in os.walk(root):
