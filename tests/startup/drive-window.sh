@@ -1,14 +1,15 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
-# Runs inside xvfb-run: starts the program, waits for its main window, optionally
-# moves and resizes it or runs a search, then closes it with Ctrl+X. Appends what
-# it saw to the report file: "seen X Y W H", "moved X Y W H" and "exit CODE";
-# with a window manager also "frame X Y W H", the outer rectangle the manager
-# drew. "search" types FOLDER into the folder box and KEYWORD into the keyword
-# box, then sends Alt+U and Enter back to back, and reports "windows N", the
-# program's windows shown afterwards (a second one is a message box, which it
-# then closes with Enter).
+# Runs on the X display that DISPLAY names: starts the program, waits for its
+# main window, optionally moves and resizes it or runs a search, then closes it
+# with Ctrl+X. Appends what it saw to the report file: "seen X Y W H",
+# "moved X Y W H" and "exit CODE"; with a window manager also "frame X Y W H",
+# the outer rectangle the manager drew. "search" types FOLDER into the folder
+# box and KEYWORD into the keyword box, then sends Alt+U and Enter back to back,
+# and reports "windows N", the program's windows shown afterwards (a second one
+# is a message box, which it then closes with Enter). Whatever goes wrong is
+# reported as "error WHAT".
 # Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT
 #            [move X Y W H | moveframe X Y | search FOLDER KEYWORD]
 set -u
@@ -20,7 +21,7 @@ wm_pid=""
 if [ -n "${DRIVE_WM:-}" ]; then
     "$DRIVE_WM" >/dev/null 2>&1 &
     wm_pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
         sleep 0.1
     done
