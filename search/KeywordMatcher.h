@@ -46,8 +46,17 @@ public:
 
     // True when a line of the source holds every word. Reading stops at the
     // first such line. A read error counts as no match. blockSize is the
-    // number of bytes read at a time (at least 1).
-    bool matches(ByteSource &source, qsizetype blockSize);
+    // number of bytes read at a time (at least 1). `held` bytes of the file
+    // may already be at the start of room() (no more than blockSize); the
+    // source then holds the rest, and heldAtEnd says there is none.
+    bool matches(ByteSource &source, qsizetype blockSize, qsizetype held = 0,
+                 bool heldAtEnd = false);
+
+    // The room matches() reads into, at the same address for the same
+    // blockSize: at least `capacity` bytes, and as many as blocks of blockSize
+    // need. Its bytes stay until a call asks for more room. A caller can read
+    // a file's first bytes there, look at them, and hand them on as `held`.
+    char *room(qsizetype blockSize, qsizetype capacity);
 
 private:
     struct Needle {

@@ -39,41 +39,6 @@ private:
     ByteSource &m_bytes;
 };
 
-// The bytes already read (the file's start), then the rest of the file, each
-// LF turned into a CR as LineFeedAsReturn does: the held bytes in the same
-// pass that copies them.
-class Replay final : public ByteSource {
-public:
-    Replay(const char *held, qsizetype size, ByteSource &rest, bool restAtEnd)
-        : m_held(held), m_size(size), m_rest(rest), m_restAtEnd(restAtEnd)
-    {}
-    qsizetype read(char *buffer, qsizetype max) override
-    {
-        if (m_pos < m_size) {
-            const qsizetype n = std::min(max, m_size - m_pos);
-            copyLineFeedAsReturn(buffer, m_held + m_pos, n);
-            m_pos += n;
-            return n;
-        }
-        if (m_restAtEnd)
-            return 0;
-        const qsizetype n = m_rest.read(buffer, max);
-        copyLineFeedAsReturn(buffer, buffer, n);
-        return n;
-    }
-    bool atEnd() const override { return m_pos == m_size && (m_restAtEnd || m_rest.atEnd()); }
-
-private:
-    const char *m_held;
-    qsizetype m_size;
-    qsizetype m_pos = 0;
-    ByteSource &m_rest;
-    bool m_restAtEnd;
-};
-
-// Reads and a page-aligned start make the system's copy faster (KeywordMatcher).
-constexpr qsizetype kAlign = 4096;
-
 } // namespace
 
 TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
@@ -97,9 +62,12 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
     }
 }
 
-char *TextMatcher::buffer(qsizetype capacity)
+// The blocks of every encoding share KeywordMatcher's room, so that a file
+// found not to be UTF-8 after all is searched as code page 932 from the bytes
+// where they were read.
+char *TextMatcher::buffer(qsizetype blockSize, qsizetype capacity)
 {
-    return m_buffer.aligned(capacity, kAlign);
+    return m_cp932.room(blockSize, capacity);
 }
 
 bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
@@ -120,7 +88,7 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     if (m_never)
         return false;
     blockSize = std::max<qsizetype>(blockSize, 3); // a mark fits in the first block
-    char *buf = buffer(blockSize + m_utf8.overlap());
+    char *buf = buffer(blockSize, blockSize + m_utf8.overlap());
 
     // The first bytes: enough to see a byte order mark, or the whole file.
     qsizetype have = 0;
@@ -162,8 +130,11 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     if (m_cp932Never)
         return false;
     if (m_replayable) {
-        Replay lines(buf, have, source, atEnd); // LF read as CR as it is copied
-        return m_cp932.matches(lines, blockSize);
+        // The held bytes are where KeywordMatcher reads to; their LFs become
+        // CRs in place, and the rest of the file as it is read.
+        copyLineFeedAsReturn(buf, buf, have);
+        LineFeedAsReturn rest(source);
+        return m_cp932.matches(rest, blockSize, have, atEnd);
     }
     return source.rewind() && matchCp932(source, blockSize);
 }
@@ -176,7 +147,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
                                         qsizetype start, bool atEnd, bool validate)
 {
     const qsizetype capacity = blockSize + m_utf8.overlap();
-    char *buf = buffer(capacity);
+    char *buf = buffer(blockSize, capacity);
     m_utf8.reset();
     platform::Utf8Validator validator;
     if (validate && !validator.feed(buf + start, have - start)) {
@@ -221,7 +192,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
 bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
                             bool bigEndian)
 {
-    char *buf = buffer(blockSize + m_utf8.overlap());
+    char *buf = buffer(blockSize, blockSize + m_utf8.overlap());
     const qsizetype unitCapacity = blockSize / 2 + m_utf16.overlap() + 2;
     char16_t *units = m_units.data(unitCapacity);
     m_utf16.reset();

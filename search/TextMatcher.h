@@ -16,8 +16,9 @@
 // (which no word matches), and a lead byte before an LF stands alone as it
 // does at any line's end.
 //
-// Memory stays bounded: one block, the longest word's overlap, and the
-// KeywordMatcher's own block. Copyable: each worker holds its own copy.
+// Memory stays bounded: one block and the longest word's overlap, in room
+// that every encoding shares with KeywordMatcher. Copyable: each worker holds
+// its own copy.
 
 #include "KeywordMatcher.h"
 #include "ScratchBuffer.h"
@@ -44,7 +45,7 @@ public:
 private:
     enum class Scan { NoMatch, Match, Invalid, Error };
 
-    char *buffer(qsizetype capacity);
+    char *buffer(qsizetype blockSize, qsizetype capacity);
     bool matchCp932(ByteSource &source, qsizetype blockSize);
     Scan scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
                   bool atEnd, bool validate);
@@ -60,6 +61,5 @@ private:
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
     bool m_replayable = false; // the invalid byte came in the bytes still held
 
-    ScratchBuffer<char> m_buffer; // reused from file to file
     ScratchBuffer<char16_t> m_units;
 };
