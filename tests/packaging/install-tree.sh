@@ -2,8 +2,8 @@
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
 # Installs the build tree into a throw-away prefix and checks that everything
-# lands in its FHS place and that the installed tarnwell-find, run from another
-# folder, answers exactly as the build tree's copy does.
+# lands in its FHS place, that no program carries a run path, and that the
+# installed tarnwell-find answers exactly as the build tree's copy does.
 #   install-tree.sh BUILD_DIR BUILT_TARNWELL_FIND
 set -euo pipefail
 build=$1
@@ -50,10 +50,23 @@ printf '\x8c\xa9\x90\xcf\n2024\n' >"$tree/lf.txt"
 printf 'nothing here\r\n' >"$tree/sub/none.txt"
 keyword=$(printf '\xe8\xa6\x8b\xe7\xa9\x8d 2024') # 見積 2024 in UTF-8
 
+# Both copies run from a folder holding broken libraries of the names they
+# load: the loader must never look for a library in the current folder.
+planted="$work/planted"
+mkdir -p "$planted"
+for lib in libQt6Core.so.6 libstdc++.so.6 libgcc_s.so.1; do
+  echo "not a library" >"$planted/$lib"
+done
+for program in "$built_find" "$prefix/bin/tarnwell-find" "$prefix/bin/tarnwell"; do
+  if readelf -d "$program" | grep -Eq '\((RUNPATH|RPATH)\)'; then
+    fail "$program has a run path: $(readelf -d "$program" | grep -E 'RUNPATH|RPATH')"
+  fi
+done
+
 compare() {
   local a b sa=0 sb=0
-  a=$(cd "$work" && "$built_find" "$@" 2>&1) || sa=$?
-  b=$(cd / && "$prefix/bin/tarnwell-find" "$@" 2>&1) || sb=$?
+  a=$(cd "$planted" && "$built_find" "$@" 2>&1) || sa=$?
+  b=$(cd "$planted" && "$prefix/bin/tarnwell-find" "$@" 2>&1) || sb=$?
   [ "$a" = "$b" ] && [ "$sa" = "$sb" ] ||
     fail "tarnwell-find $* differs: build tree ($sa) '$a', installed ($sb) '$b'"
   echo "$sa"
