@@ -193,19 +193,6 @@ def expected_sets(root, queries, mode='cp932'):
                 if matches(data):
                     sets[name].add(path)
     return sets
-    prepared = [(name, words, [w.encode('cp932') for w in words]) for name, words in queries]
-    sets = {name: set() for name, _ in queries}
-    for folder, dirs, files in os.walk(root):
-        for f in files:
-            path = os.path.join(folder, f)
-            if os.path.islink(path) or not os.path.isfile(path):
-                continue
-            with open(path, 'rb') as fh:
-                data = fh.read()
-            for name, words, raw in prepared:
-                if model_matches(data, words, raw):
-                    sets[name].add(path)
-    return sets
 
 
 # ---------------------------------------------------------------------------
