@@ -1,16 +1,16 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Display.h"
-#include "MainWindow.h"
-#include "QtDesktopShell.h"
-#include "QtHelpViewer.h"
-#include "QtMessageBox.h"
-#include "ResourceLimits.h"
-#include "SettingsStore.h"
-#include "Texts.h"
-#include "Translations.h"
-#include "Volumes.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/Display.h"
+#include "platform/QtDesktopShell.h"
+#include "platform/QtHelpViewer.h"
+#include "platform/QtMessageBox.h"
+#include "platform/ResourceLimits.h"
+#include "platform/SettingsStore.h"
+#include "platform/Translations.h"
+#include "platform/Volumes.h"
+#include "resources/Texts.h"
 
 #include <QApplication>
 

@@ -14,11 +14,11 @@
 // then with --list the native path of every entry of List1, one per line.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise
 // (xvfb-run with QT_QPA_PLATFORM=xcb includes real painting).
-#include "FakeServices.h"
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeServices.h"
 
-#include "PathList.h"
-#include "TextEncoding.h"
+#include "mainwindow/PathList.h"
+#include "text/EncodingMode.h"
 
 #include <QApplication>
 #include <QCheckBox>

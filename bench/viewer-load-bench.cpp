@@ -19,8 +19,8 @@
 // find of the decoded word "≒ needle" (two byte forms, so the decoding path,
 // which steps every line) and the first paint at it, and the ratio of the two.
 
-#include "Cp932.h"
-#include "TextViewer.h"
+#include "text/Cp932.h"
+#include "viewer/TextViewer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

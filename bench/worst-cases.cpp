@@ -23,10 +23,10 @@
 // Prints one Markdown table row per case: medians of the thread's CPU time and
 // of wall time, and the ratio of the worst case to the ordinary text.
 
-#include "Cp932.h"
-#include "KeywordMatcher.h"
-#include "LineIndex.h"
-#include "TextFind.h"
+#include "search/KeywordMatcher.h"
+#include "text/Cp932.h"
+#include "viewer/LineIndex.h"
+#include "viewer/TextFind.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "DriveList.h"
+#include "folderpicker/DriveList.h"
 
 #include <QDir>
 

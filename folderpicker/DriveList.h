@@ -8,7 +8,7 @@
 
 #include <QComboBox>
 
-#include "Volumes.h"
+#include "platform/Volumes.h"
 
 class DriveList : public QComboBox {
     Q_OBJECT

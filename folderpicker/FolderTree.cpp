@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FolderTree.h"
+#include "folderpicker/FolderTree.h"
 
 #include <QApplication>
 #include <QDir>

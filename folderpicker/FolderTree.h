@@ -8,7 +8,7 @@
 
 #include <QTreeWidget>
 
-#include "Volumes.h"
+#include "platform/Volumes.h"
 
 class FolderTree : public QTreeWidget {
     Q_OBJECT

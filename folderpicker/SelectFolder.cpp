@@ -1,15 +1,15 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "SelectFolder.h"
+#include "folderpicker/SelectFolder.h"
 
-#include "DriveList.h"
-#include "FolderTree.h"
-#include "MessageBox.h"
-#include "QtMessageBox.h"
-#include "Texts.h"
-#include "Twips.h"
-#include "Volumes.h"
+#include "folderpicker/DriveList.h"
+#include "folderpicker/FolderTree.h"
+#include "platform/MessageBox.h"
+#include "platform/QtMessageBox.h"
+#include "platform/Twips.h"
+#include "platform/Volumes.h"
+#include "resources/Texts.h"
 
 #include <QGuiApplication>
 #include <QLabel>

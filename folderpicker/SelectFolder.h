@@ -9,8 +9,8 @@
 
 #include <QDialog>
 
-#include "FolderPickerHost.h"
-#include "Services.h"
+#include "folderpicker/FolderPickerHost.h"
+#include "platform/Services.h"
 
 class DriveList;
 class FolderTree;

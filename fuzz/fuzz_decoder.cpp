@@ -8,9 +8,9 @@
 //
 // Input: flags, cut count and cut positions, then the line's bytes.
 
-#include "Cp932.h"
-#include "FuzzInput.h"
-#include "TextEncoding.h"
+#include "fuzz/FuzzInput.h"
+#include "text/Cp932.h"
+#include "text/EncodingMode.h"
 
 #include <algorithm>
 #include <vector>

@@ -17,13 +17,13 @@
 // bytes, bits 1 and 2 the sources tell their end, bit 3 runs, bits 4-5 the
 // mode, bits 6-7 the mark.
 
-#include "Cp932.h"
-#include "EncodingReference.h"
-#include "FuzzInput.h"
-#include "KeywordMatcher.h"
-#include "MemorySource.h"
-#include "ReferenceMatcher.h"
-#include "TextMatcher.h"
+#include "fuzz/FuzzInput.h"
+#include "search/KeywordMatcher.h"
+#include "search/TextMatcher.h"
+#include "tests/search/EncodingReference.h"
+#include "tests/search/MemorySource.h"
+#include "tests/search/ReferenceMatcher.h"
+#include "text/Cp932.h"
 
 #include <QStringList>
 

@@ -9,8 +9,8 @@
 // Input: flags, 16 bytes of integer bounds, then the text (from an alphabet of
 // number characters, or as Latin-1).
 
-#include "FuzzInput.h"
-#include "NumberText.h"
+#include "fuzz/FuzzInput.h"
+#include "platform/NumberText.h"
 
 #include <QString>
 

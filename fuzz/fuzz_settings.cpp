@@ -9,8 +9,8 @@
 // Input: flags, the saved value's length, the saved value (UTF-8), then the
 // file's bytes (from an alphabet of INI characters, or as they are).
 
-#include "FuzzInput.h"
-#include "SettingsStore.h"
+#include "fuzz/FuzzInput.h"
+#include "platform/SettingsStore.h"
 
 #include <QFile>
 #include <QMap>

@@ -9,10 +9,10 @@
 // With flag 16 the file's bytes are read as pieces (FuzzInput::runs), so long
 // repeated runs (a lead-range run of megabytes) are reachable.
 
-#include "Cp932.h"
-#include "FuzzInput.h"
-#include "LineIndex.h"
-#include "TextFind.h"
+#include "fuzz/FuzzInput.h"
+#include "text/Cp932.h"
+#include "viewer/LineIndex.h"
+#include "viewer/TextFind.h"
 
 #include <QStringList>
 

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "AboutWindow.h"
+#include "infowindows/AboutWindow.h"
 
-#include "Artwork.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
 
 #include <QKeyEvent>
 #include <QPushButton>

@@ -6,7 +6,7 @@
 // an OK button. Modal, fixed size, centred on the screen; Enter and the close box
 // close it, Esc does not. Build a new one for each opening.
 
-#include "InfoLines.h"
+#include "infowindows/InfoLines.h"
 
 #include <QDialog>
 

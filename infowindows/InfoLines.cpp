@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "InfoLines.h"
+#include "infowindows/InfoLines.h"
 
-#include "Artwork.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "TitleWindow.h"
+#include "infowindows/TitleWindow.h"
 
-#include "Artwork.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>

@@ -6,7 +6,7 @@
 // frame, no title bar, centred, not modal. A key press or a click on the frame's
 // own area closes it early; unload() closes it, and does nothing the second time.
 
-#include "InfoLines.h"
+#include "infowindows/InfoLines.h"
 
 #include <QFrame>
 

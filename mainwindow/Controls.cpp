@@ -3,14 +3,14 @@
 
 // The controls of the client area at their design places, in creation order.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "PathList.h"
+#include "mainwindow/PathList.h"
 
-#include "Artwork.h"
-#include "TextViewer.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
+#include "viewer/TextViewer.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FolderDrop.h"
+#include "mainwindow/FolderDrop.h"
 
-#include "DirectoryListing.h"
-#include "LocalFiles.h"
+#include "platform/DirectoryListing.h"
+#include "platform/LocalFiles.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 // would otherwise take Ctrl+X as cut), Alt+S, Enter for the default button and
 // F1 for context help.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "TextViewer.h"
+#include "viewer/TextViewer.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 // The layout pass (Form_Resize) and the splitter between the result list and
 // the viewer (Image1 with the drag bar Picture1). Positions are in twips.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "HelpFile.h"
-#include "TextViewer.h"
-#include "Texts.h"
-#include "Twips.h"
-#include "WindowGeometry.h"
+#include "mainwindow/WindowGeometry.h"
+#include "platform/HelpFile.h"
+#include "platform/Twips.h"
+#include "resources/Texts.h"
+#include "viewer/TextViewer.h"
 
 #include <QEvent>
 #include <QListWidget>

@@ -1,19 +1,19 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "AboutWindow.h"
-#include "Artwork.h"
-#include "FolderDrop.h"
-#include "HelpFile.h"
-#include "HelpViewer.h"
-#include "QtDesktopShell.h"
-#include "RepaintPacer.h"
-#include "ResultActions.h"
-#include "SelectFolder.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "folderpicker/SelectFolder.h"
+#include "infowindows/AboutWindow.h"
+#include "mainwindow/FolderDrop.h"
+#include "mainwindow/ResultActions.h"
+#include "platform/HelpFile.h"
+#include "platform/HelpViewer.h"
+#include "platform/QtDesktopShell.h"
+#include "platform/RepaintPacer.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -6,12 +6,12 @@
 // and the commands they run. The controls keep their design names (Combo1,
 // List1, ...) so every part of the program refers to them the same way.
 
-#include "FolderPickerHost.h"
-#include "PathList.h"
-#include "Services.h"
-#include "SettingsStore.h"
-#include "TextEncoding.h"
-#include "Tokenizer.h"
+#include "folderpicker/FolderPickerHost.h"
+#include "mainwindow/PathList.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+#include "search/Tokenizer.h"
+#include "text/EncodingMode.h"
 
 #include <QMainWindow>
 #include <QPixmap>

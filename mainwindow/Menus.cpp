@@ -3,13 +3,13 @@
 
 // The menu bar and the commands it runs.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "AboutWindow.h"
-#include "HelpFile.h"
-#include "HelpViewer.h"
-#include "SelectFolder.h"
-#include "Texts.h"
+#include "folderpicker/SelectFolder.h"
+#include "infowindows/AboutWindow.h"
+#include "platform/HelpFile.h"
+#include "platform/HelpViewer.h"
+#include "resources/Texts.h"
 
 #include <QActionGroup>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "PathList.h"
+#include "mainwindow/PathList.h"
 
 #include <QItemSelectionModel>
 #include <QKeyEvent>

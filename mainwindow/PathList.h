@@ -8,7 +8,7 @@
 // committed (at each paced repaint and at the end of a search), so tens of
 // thousands of files cost one row insertion per repaint, not one per file.
 
-#include "FileList.h"
+#include "search/FileList.h"
 
 #include <QAbstractListModel>
 #include <QByteArray>

@@ -1,14 +1,14 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "ResultActions.h"
+#include "mainwindow/ResultActions.h"
 
-#include "DesktopShell.h"
-#include "DirectoryListing.h"
-#include "LocalFiles.h"
-#include "MessageBox.h"
-#include "PathList.h"
-#include "Texts.h"
+#include "mainwindow/PathList.h"
+#include "platform/DesktopShell.h"
+#include "platform/DirectoryListing.h"
+#include "platform/LocalFiles.h"
+#include "platform/MessageBox.h"
+#include "resources/Texts.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -4,14 +4,14 @@
 // The search command and the result viewer, over the engine. The engine runs
 // the walk and the scan and reports each step; the window shows them.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "PathList.h"
+#include "mainwindow/PathList.h"
 
-#include "RepaintPacer.h"
-#include "SearchRun.h"
-#include "TextViewer.h"
-#include "Texts.h"
+#include "platform/RepaintPacer.h"
+#include "resources/Texts.h"
+#include "search/SearchRun.h"
+#include "viewer/TextViewer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +19,7 @@
 #include <cerrno>
 #include <new>
 
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 namespace {
 

@@ -4,19 +4,19 @@
 // Start-up (Form_Load) and shut-down (Form_Unload): the settings are read once
 // when the window loads and written once when it closes.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "DriveList.h"
-#include "FolderTree.h"
-#include "HelpFile.h"
-#include "HelpViewer.h"
-#include "NumberText.h"
-#include "SelectFolder.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "Texts.h"
-#include "TitleWindow.h"
-#include "WindowGeometry.h"
+#include "folderpicker/DriveList.h"
+#include "folderpicker/FolderTree.h"
+#include "folderpicker/SelectFolder.h"
+#include "infowindows/TitleWindow.h"
+#include "mainwindow/WindowGeometry.h"
+#include "platform/HelpFile.h"
+#include "platform/HelpViewer.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
+#include "platform/SettingsTable.h"
+#include "resources/Texts.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 
 // StatusBar1 with its one panel.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Texts.h"
 
 #include <QLabel>
 #include <QStatusBar>

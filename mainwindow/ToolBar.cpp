@@ -3,11 +3,11 @@
 
 // Toolbar1 and its image list ImageList1.
 
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
 
-#include "Artwork.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "platform/Twips.h"
+#include "resources/Artwork.h"
+#include "resources/Texts.h"
 
 #include <QAction>
 #include <QToolBar>

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "WindowGeometry.h"
+#include "mainwindow/WindowGeometry.h"
 
-#include "Twips.h"
-#include "WindowPosition.h"
+#include "platform/Twips.h"
+#include "platform/WindowPosition.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -6,7 +6,7 @@
 // of SIZE x SIZE pixels, or as a scalable SVG when OUTPUT ends in ".svg".
 // Exits 0 on success, 1 with a message on stderr otherwise.
 
-#include "IconConvert.h"
+#include "packaging/IconConvert.h"
 
 #include <QFile>
 #include <QImage>

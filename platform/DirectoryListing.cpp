@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 
-#include "PathOpen.h"
+#include "platform/PathOpen.h"
 
 #include <cerrno>
 #include <climits>

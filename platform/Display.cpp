@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Display.h"
+#include "platform/Display.h"
 
 #include <cstdio>
 #include <cstdlib>

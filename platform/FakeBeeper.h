@@ -4,7 +4,7 @@
 #pragma once
 // A bell for tests: counts the beeps and makes no sound.
 
-#include "Beeper.h"
+#include "platform/Beeper.h"
 
 class FakeBeeper : public Beeper {
 public:

@@ -5,7 +5,7 @@
 // A desktop for tests: records every URL it is asked to open and every drag,
 // without starting anything.
 
-#include "DesktopShell.h"
+#include "platform/DesktopShell.h"
 
 #include <QList>
 #include <QMimeData>

@@ -4,7 +4,7 @@
 #pragma once
 // A help viewer for tests: records every call and opens nothing.
 
-#include "HelpViewer.h"
+#include "platform/HelpViewer.h"
 
 #include <QList>
 #include <QString>

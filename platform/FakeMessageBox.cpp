@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FakeMessageBox.h"
+#include "platform/FakeMessageBox.h"
 
 #include <QtGlobal>
 

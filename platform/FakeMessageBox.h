@@ -5,7 +5,7 @@
 // A message box for tests: records every box it is asked to show and answers
 // from a queue, without showing anything.
 
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QList>
 #include <QString>

@@ -5,12 +5,12 @@
 // The platform seams as test doubles, bundled for tests and drivers that
 // build a whole window.
 
-#include "FakeDesktopShell.h"
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "Services.h"
-#include "SettingsStore.h"
+#include "platform/FakeDesktopShell.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/Services.h"
+#include "platform/SettingsStore.h"
 
 struct FakeServices {
     FakeMessageBox messageBox;

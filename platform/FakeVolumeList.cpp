@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FakeVolumeList.h"
+#include "platform/FakeVolumeList.h"
 
 void FakeVolumeList::add(const QString &root, const QString &label, bool ready)
 {

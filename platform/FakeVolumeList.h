@@ -5,7 +5,7 @@
 // A volume list for tests: volumes over folders a test makes, each with a
 // readiness flag the test flips (e.g. from a message box answer).
 
-#include "Volumes.h"
+#include "platform/Volumes.h"
 
 #include <QSet>
 

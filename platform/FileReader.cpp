@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FileReader.h"
+#include "platform/FileReader.h"
 
-#include "DirectoryListing.h"
-#include "PathOpen.h"
+#include "platform/DirectoryListing.h"
+#include "platform/PathOpen.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FileSystemType.h"
+#include "platform/FileSystemType.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "LocalFiles.h"
+#include "platform/LocalFiles.h"
 
-#include "DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "MappedFile.h"
+#include "platform/MappedFile.h"
 
-#include "PathOpen.h"
+#include "platform/PathOpen.h"
 
 #include <QScopeGuard>
 

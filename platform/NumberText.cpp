@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "NumberText.h"
+#include "platform/NumberText.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "QtDesktopShell.h"
+#include "platform/QtDesktopShell.h"
 
 #include <QDesktopServices>
 #include <QDrag>

@@ -4,7 +4,7 @@
 #pragma once
 // The real desktop: QDesktopServices to open, QDrag to drag.
 
-#include "DesktopShell.h"
+#include "platform/DesktopShell.h"
 
 class QtDesktopShell : public DesktopShell {
 public:

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "QtHelpViewer.h"
+#include "platform/QtHelpViewer.h"
 
 #include <QFile>
 #include <QTextBrowser>

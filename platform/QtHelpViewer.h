@@ -6,7 +6,7 @@
 // The pages form one bundle, named like a help file; a file name other than the
 // bundle's finds no help and nothing opens.
 
-#include "HelpViewer.h"
+#include "platform/HelpViewer.h"
 
 #include <QPointer>
 #include <QTextBrowser>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "QtMessageBox.h"
+#include "platform/QtMessageBox.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -5,7 +5,7 @@
 // The real message box: a QMessageBox, modal, with the icon and buttons the
 // flags ask for.
 
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 class QtMessageBox : public MessageBoxService {
 public:

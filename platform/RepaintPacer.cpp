@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "RepaintPacer.h"
+#include "platform/RepaintPacer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

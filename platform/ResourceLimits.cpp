@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "ResourceLimits.h"
+#include "platform/ResourceLimits.h"
 
 #include <cerrno>
 #include <climits>

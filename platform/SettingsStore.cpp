@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "SettingsTable.h"
+#include "platform/SettingsTable.h"
 
-#include "NumberText.h"
-#include "SettingsStore.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
 
 namespace {
 constexpr bool tableInEnumOrder()

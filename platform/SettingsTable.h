@@ -5,7 +5,7 @@
 // Every key of the settings store, in the one table the code reads and writes
 // through: section, key and default text, in the order start-up reads them.
 
-#include "TextEncoding.h"
+#include "text/EncodingMode.h"
 
 #include <QString>
 

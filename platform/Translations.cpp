@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Translations.h"
+#include "platform/Translations.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Twips.h"
+#include "platform/Twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Volumes.h"
+#include "platform/Volumes.h"
 
 #include <QDir>
 #include <QFile>

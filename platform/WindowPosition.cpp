@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "WindowPosition.h"
+#include "platform/WindowPosition.h"
 
 #include <QGuiApplication>
 #include <QWidget>

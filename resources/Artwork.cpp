@@ -1,18 +1,18 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Artwork.h"
+#include "resources/Artwork.h"
 
 #include <QBitmap>
 #include <QColor>
 
-#include "program-icon.xpm"
-#include "splitter-cursor.xpm"
-#include "toolbar-1.xpm"
-#include "toolbar-2.xpm"
-#include "toolbar-3.xpm"
-#include "toolbar-4.xpm"
-#include "toolbar-5.xpm"
+#include "resources/program-icon.xpm"
+#include "resources/splitter-cursor.xpm"
+#include "resources/toolbar-1.xpm"
+#include "resources/toolbar-2.xpm"
+#include "resources/toolbar-3.xpm"
+#include "resources/toolbar-4.xpm"
+#include "resources/toolbar-5.xpm"
 
 namespace artwork {
 

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "FolderPrefetch.h"
+#include "search/FolderPrefetch.h"
 
-#include "FileSystemType.h"
+#include "platform/FileSystemType.h"
 
 #include <algorithm>
 #include <system_error>

@@ -19,7 +19,7 @@
 // read in the walk's order; what lies before the walk's key will never be asked
 // for and is dropped.
 
-#include "DirectoryListing.h"
+#include "platform/DirectoryListing.h"
 
 #include <QByteArray>
 

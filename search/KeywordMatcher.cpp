@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "KeywordMatcher.h"
+#include "search/KeywordMatcher.h"
 
-#include "Cp932.h"
-#include "Cp932Boundary.h"
-#include "PairFind.h"
+#include "search/PairFind.h"
+#include "text/Cp932.h"
+#include "text/Cp932Boundary.h"
 
 #include <QHash>
 

@@ -15,7 +15,7 @@
 // search for candidate lines. A line longer than a block is searched in pieces that overlap by the
 // longest word, with a record of the words already seen in that line.
 
-#include "ScratchBuffer.h"
+#include "search/ScratchBuffer.h"
 
 #include <QByteArray>
 #include <QString>

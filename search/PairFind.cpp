@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "PairFind.h"
+#include "search/PairFind.h"
 
 #include <algorithm>
 #include <cstring>

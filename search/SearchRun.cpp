@@ -1,16 +1,16 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "SearchRun.h"
+#include "search/SearchRun.h"
 
-#include "DirectoryListing.h"
-#include "FileReader.h"
-#include "FileSystemType.h"
-#include "FolderPrefetch.h"
-#include "ResourceLimits.h"
-#include "TextMatcher.h"
-#include "Texts.h"
-#include "Tokenizer.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileReader.h"
+#include "platform/FileSystemType.h"
+#include "platform/ResourceLimits.h"
+#include "resources/Texts.h"
+#include "search/FolderPrefetch.h"
+#include "search/TextMatcher.h"
+#include "search/Tokenizer.h"
 
 #include <algorithm>
 #include <atomic>

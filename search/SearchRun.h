@@ -10,9 +10,9 @@
 // sees exactly the events of the one-thread run, in the same order. A file is
 // read at some time between its listing and its report.
 
-#include "FileList.h"
-#include "SearchObserver.h"
-#include "TextEncoding.h"
+#include "search/FileList.h"
+#include "search/SearchObserver.h"
+#include "text/EncodingMode.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "TextMatcher.h"
+#include "search/TextMatcher.h"
 
 #include <algorithm>
 #include <cstring>

@@ -20,10 +20,10 @@
 // that every encoding shares with KeywordMatcher. Copyable: each worker holds
 // its own copy.
 
-#include "KeywordMatcher.h"
-#include "ScratchBuffer.h"
-#include "TextEncoding.h"
-#include "UnitLineMatcher.h"
+#include "search/KeywordMatcher.h"
+#include "search/ScratchBuffer.h"
+#include "search/UnitLineMatcher.h"
+#include "text/EncodingMode.h"
 
 #include <QStringList>
 

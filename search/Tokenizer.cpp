@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Tokenizer.h"
+#include "search/Tokenizer.h"
 
 QString Tokenizer::GetToken(const QString &str, const QString &token)
 {

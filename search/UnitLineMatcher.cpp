@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "UnitLineMatcher.h"
+#include "search/UnitLineMatcher.h"
 
-#include "PairFind.h"
+#include "search/PairFind.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <cstdint>
 #include <cstring>
@@ -9,7 +9,7 @@
 namespace cp932 {
 namespace {
 
-#include "cp932_table.inc"
+#include "text/Cp932Table.inc"
 
 constexpr char16_t kLeadFlag = 0xFFFF; // kSingleByte entry of a lead byte
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;

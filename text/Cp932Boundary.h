@@ -19,7 +19,7 @@
 //
 // Header-only so that the hot loops of the matcher and the viewer's find inline it.
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
-"""Writes platform/cp932_table.inc, the forward decoding table for code page 932.
+"""Writes text/Cp932Table.inc, the forward decoding table for code page 932.
 
 The source of truth is Python's own `cp932` codec, which maps every single byte
 and every two-byte pair exactly as Microsoft's table for code page 932 does.
@@ -19,7 +19,7 @@ import pathlib
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-OUTPUT = ROOT / "platform" / "cp932_table.inc"
+OUTPUT = ROOT / "text" / "Cp932Table.inc"
 
 LEAD_FLAG = 0xFFFF  # single-byte entry of a lead byte (U+FFFF is no character)
 FIRST_TRAIL = 0x40  # no pair has a trail byte below this

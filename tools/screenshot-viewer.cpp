@@ -8,13 +8,13 @@
 //
 // Run by tools/screenshot-viewer.sh under xvfb-run.
 
-#include "AboutWindow.h"
-#include "Cp932.h"
-#include "FakeServices.h"
-#include "MainWindow.h"
-#include "TitleWindow.h"
+#include "infowindows/AboutWindow.h"
+#include "infowindows/TitleWindow.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeServices.h"
+#include "text/Cp932.h"
 
-#include "PathList.h"
+#include "mainwindow/PathList.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>

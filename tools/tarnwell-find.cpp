@@ -9,9 +9,9 @@
 // usage error, a FOLDER that cannot be searched, nothing found while something
 // could not be searched, or a run that ran short of descriptors or memory.
 
-#include "ResourceLimits.h"
-#include "SearchRun.h"
-#include "Texts.h"
+#include "platform/ResourceLimits.h"
+#include "resources/Texts.h"
+#include "search/SearchRun.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "LineIndex.h"
+#include "viewer/LineIndex.h"
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <algorithm>
 #include <cstring>

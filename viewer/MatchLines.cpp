@@ -1,10 +1,10 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "MatchLines.h"
+#include "viewer/MatchLines.h"
 
-#include "ByteSearch.h"
-#include "Cp932.h"
+#include "platform/ByteSearch.h"
+#include "text/Cp932.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,7 +12,7 @@
 // when it contains every word, exactly and case-sensitively. Memory stays
 // bounded however long a line is: a long line is decoded in overlapping pieces.
 
-#include "LineIndex.h"
+#include "viewer/LineIndex.h"
 
 #include <QStringList>
 

@@ -1,11 +1,11 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "TextFind.h"
+#include "viewer/TextFind.h"
 
-#include "ByteSearch.h"
-#include "Cp932.h"
-#include "Cp932Boundary.h"
+#include "platform/ByteSearch.h"
+#include "text/Cp932.h"
+#include "text/Cp932Boundary.h"
 
 #include <algorithm>
 

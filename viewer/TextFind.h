@@ -10,7 +10,7 @@
 // the decoding path, which decodes line after line into a bounded buffer. A
 // word that no bytes decode to is never found.
 
-#include "LineIndex.h"
+#include "viewer/LineIndex.h"
 
 #include <QString>
 

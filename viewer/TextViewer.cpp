@@ -1,15 +1,15 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "TextViewer.h"
+#include "viewer/TextViewer.h"
 
-#include "Beeper.h"
-#include "Cp932.h"
-#include "MappedFile.h"
-#include "MatchLines.h"
-#include "TextFind.h"
-#include "TextViewerAccessible.h"
-#include "Texts.h"
+#include "platform/Beeper.h"
+#include "platform/MappedFile.h"
+#include "resources/Texts.h"
+#include "text/Cp932.h"
+#include "viewer/MatchLines.h"
+#include "viewer/TextFind.h"
+#include "viewer/TextViewerAccessible.h"
 
 #include <QAccessible>
 #include <QClipboard>

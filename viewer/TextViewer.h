@@ -25,8 +25,8 @@
 // the previous line that holds every word of the keyword (MatchLines.h). The
 // context menu (right button, the Menu key, Shift+F10) offers the same.
 
-#include "LineIndex.h"
-#include "TextEncoding.h"
+#include "text/EncodingMode.h"
+#include "viewer/LineIndex.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>

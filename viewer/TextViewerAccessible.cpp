@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-#include "TextViewerAccessible.h"
+#include "viewer/TextViewerAccessible.h"
 
-#include "TextViewer.h"
+#include "viewer/TextViewer.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -7,7 +7,7 @@
 // lowers the limit and then runs the search. The super-user is not held to
 // RLIMIT_NPROC, so a case about threads becomes nobody first.
 
-#include "Unprivileged.h"
+#include "tests/common/Unprivileged.h"
 
 #include <QtTest>
 

@@ -8,8 +8,8 @@
 //   input: every three-byte input that starts with a lead byte and random lines.
 // Set TARNWELL_CP932_SEED to repeat a run of the random tests.
 
-#include "Cp932.h"
-#include "Cp932Boundary.h"
+#include "text/Cp932.h"
+#include "text/Cp932Boundary.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>

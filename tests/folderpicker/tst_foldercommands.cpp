@@ -6,10 +6,10 @@
 // `path`, its OK reaches the folder box and `path`, and the next opening starts
 // from there.
 
-#include "FakeServices.h"
-#include "FolderTree.h"
-#include "MainWindow.h"
-#include "SelectFolder.h"
+#include "folderpicker/FolderTree.h"
+#include "folderpicker/SelectFolder.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeServices.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -5,15 +5,15 @@
 // platform, real folders in a temporary directory, volumes from a fake list and
 // the Retry/Cancel box answered through the fake message box.
 
-#include "DriveList.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "FolderPickerHost.h"
-#include "FolderTree.h"
-#include "QtMessageBox.h"
-#include "SelectFolder.h"
-#include "Texts.h"
-#include "Translations.h"
+#include "folderpicker/DriveList.h"
+#include "folderpicker/FolderPickerHost.h"
+#include "folderpicker/FolderTree.h"
+#include "folderpicker/SelectFolder.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/QtMessageBox.h"
+#include "platform/Translations.h"
+#include "resources/Texts.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 // The volume list: which mounts a user is offered, how a path finds its volume,
 // and the separator rules that `path` depends on.
 
-#include "Volumes.h"
+#include "platform/Volumes.h"
 
 #include <QTemporaryDir>
 #include <QTest>

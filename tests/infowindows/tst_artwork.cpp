@@ -4,7 +4,7 @@
 // The artwork as the windows use it: sizes, the toolbar images' transparent
 // silver, the splitter pointer's picture and hot spot.
 
-#include "Artwork.h"
+#include "resources/Artwork.h"
 
 #include <QBitmap>
 #include <QGuiApplication>

@@ -3,9 +3,9 @@
 
 // The about box and the title window with real key presses and clicks.
 
-#include "AboutWindow.h"
-#include "Texts.h"
-#include "TitleWindow.h"
+#include "infowindows/AboutWindow.h"
+#include "infowindows/TitleWindow.h"
+#include "resources/Texts.h"
 
 #include <QApplication>
 #include <QGroupBox>

@@ -6,13 +6,13 @@
 // real mouse and key events over real files; opening goes to a recording
 // desktop, boxes to the fake message box.
 
-#include "FakeServices.h"
-#include "HelpViewer.h"
-#include "LocalFiles.h"
-#include "MainWindow.h"
-#include "PathList.h"
-#include "TextViewer.h"
-#include "Texts.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/PathList.h"
+#include "platform/FakeServices.h"
+#include "platform/HelpViewer.h"
+#include "platform/LocalFiles.h"
+#include "resources/Texts.h"
+#include "viewer/TextViewer.h"
 
 #include <QAction>
 #include <QApplication>

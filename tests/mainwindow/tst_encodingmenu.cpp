@@ -5,14 +5,14 @@
 // the mode reaching the next search and the viewer, F1 on it, and the choice
 // kept in the settings store from one start to the next.
 
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "MainWindow.h"
-#include "PathList.h"
-#include "SettingsStore.h"
-#include "TextViewer.h"
-#include "Texts.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/PathList.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/SettingsStore.h"
+#include "resources/Texts.h"
+#include "viewer/TextViewer.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,9 +3,9 @@
 
 // The help window over the compiled-in pages.
 
-#include "HelpViewer.h"
-#include "QtHelpViewer.h"
-#include "Texts.h"
+#include "platform/HelpViewer.h"
+#include "platform/QtHelpViewer.h"
+#include "resources/Texts.h"
 
 #include <QFile>
 #include <QTest>

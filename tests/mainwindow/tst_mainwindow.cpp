@@ -4,22 +4,22 @@
 // The main window driven as a user drives it: real key and mouse events on real
 // widgets, searches over real folders, modal boxes answered through the seam.
 
-#include "AboutWindow.h"
-#include "DirectoryListing.h"
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "HelpFile.h"
-#include "MainWindow.h"
-#include "SelectFolder.h"
-#include "SettingsStore.h"
-#include "TextViewer.h"
-#include "Texts.h"
-#include "Translations.h"
-#include "Twips.h"
+#include "folderpicker/SelectFolder.h"
+#include "infowindows/AboutWindow.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/HelpFile.h"
+#include "platform/SettingsStore.h"
+#include "platform/Translations.h"
+#include "platform/Twips.h"
+#include "resources/Texts.h"
+#include "viewer/TextViewer.h"
 
-#include "PathList.h"
-#include "SearchRun.h"
+#include "mainwindow/PathList.h"
+#include "search/SearchRun.h"
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>

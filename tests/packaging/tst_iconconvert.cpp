@@ -4,7 +4,7 @@
 // The icon converter that feeds the desktop icon theme: PNG sizes keep the
 // pixel art and its transparency, and the SVG draws exactly the source pixels.
 
-#include "IconConvert.h"
+#include "packaging/IconConvert.h"
 
 #include <QColor>
 #include <QFile>

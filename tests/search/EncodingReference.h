@@ -8,7 +8,7 @@
 // kError, which is no character), split lines by the mode's rule and look for
 // every word in each line.
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <QByteArray>
 #include <QString>

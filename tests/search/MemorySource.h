@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-#include "KeywordMatcher.h"
+#include "search/KeywordMatcher.h"
 
 #include <QByteArray>
 

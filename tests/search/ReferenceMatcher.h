@@ -6,7 +6,7 @@
 // bytes into lines (CR-LF or CR ends a line, a lone LF does not), decode each
 // line, and look for every word in it.
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,11 +6,11 @@
 // says, split lines by its rule, look for every word), on single files and on
 // whole trees searched on one thread and on several.
 
-#include "EncodingReference.h"
-#include "MemorySource.h"
-#include "SearchRun.h"
-#include "TextEncoding.h"
-#include "TextMatcher.h"
+#include "search/SearchRun.h"
+#include "search/TextMatcher.h"
+#include "tests/search/EncodingReference.h"
+#include "tests/search/MemorySource.h"
+#include "text/EncodingMode.h"
 
 #include <QDir>
 #include <QFile>

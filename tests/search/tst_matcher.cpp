@@ -4,10 +4,10 @@
 // The keyword matcher: line rules, code-page-932 traps, lines that span read
 // blocks, and a randomised comparison with the plain reference matcher.
 
-#include "KeywordMatcher.h"
-#include "MemorySource.h"
-#include "RandomBytes.h"
-#include "ReferenceMatcher.h"
+#include "search/KeywordMatcher.h"
+#include "tests/search/MemorySource.h"
+#include "tests/search/RandomBytes.h"
+#include "tests/search/ReferenceMatcher.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -8,12 +8,12 @@
 // observer event, in order, must be the same for any worker count, window,
 // block size and number of threads reading folder listings ahead.
 
-#include "FolderPrefetch.h"
-#include "Limits.h"
-#include "RandomBytes.h"
-#include "ReferenceMatcher.h"
-#include "SearchRun.h"
-#include "Unprivileged.h"
+#include "search/FolderPrefetch.h"
+#include "search/SearchRun.h"
+#include "tests/common/Limits.h"
+#include "tests/common/Unprivileged.h"
+#include "tests/search/RandomBytes.h"
+#include "tests/search/ReferenceMatcher.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -4,16 +4,16 @@
 // The folder walk and the whole run over real trees: listing order, the
 // sub-folder choice, links, FIFOs, vanished files, and the status texts.
 
-#include "DeepTree.h"
-#include "DirectoryListing.h"
-#include "FileList.h"
-#include "FileReader.h"
-#include "FileSystemType.h"
-#include "KeywordMatcher.h"
-#include "MappedFile.h"
-#include "SearchRun.h"
-#include "Texts.h"
-#include "Unprivileged.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileReader.h"
+#include "platform/FileSystemType.h"
+#include "platform/MappedFile.h"
+#include "resources/Texts.h"
+#include "search/FileList.h"
+#include "search/KeywordMatcher.h"
+#include "search/SearchRun.h"
+#include "tests/common/DeepTree.h"
+#include "tests/common/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>

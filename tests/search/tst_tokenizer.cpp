@@ -3,7 +3,7 @@
 
 // GetToken's pieces and state, and how the keyword text becomes words.
 
-#include "Tokenizer.h"
+#include "search/Tokenizer.h"
 
 #include <QtTest>
 

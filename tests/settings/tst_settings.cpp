@@ -3,10 +3,10 @@
 
 // The settings store's number format, its INI file and the settings table.
 
-#include "NumberText.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "Unprivileged.h"
+#include "platform/NumberText.h"
+#include "platform/SettingsStore.h"
+#include "platform/SettingsTable.h"
+#include "tests/common/Unprivileged.h"
 
 #include <QFile>
 #include <QSettings>

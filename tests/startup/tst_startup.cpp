@@ -4,18 +4,18 @@
 // Start-up, shut-down, the layout pass and the splitter of the main window, on
 // the offscreen platform with real widgets and real mouse events.
 
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "FolderTree.h"
-#include "HelpFile.h"
-#include "MainWindow.h"
-#include "SelectFolder.h"
-#include "SettingsStore.h"
-#include "SettingsTable.h"
-#include "TextViewer.h"
-#include "TitleWindow.h"
-#include "Twips.h"
+#include "folderpicker/FolderTree.h"
+#include "folderpicker/SelectFolder.h"
+#include "infowindows/TitleWindow.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/HelpFile.h"
+#include "platform/SettingsStore.h"
+#include "platform/SettingsTable.h"
+#include "platform/Twips.h"
+#include "viewer/TextViewer.h"
 
 #include <QApplication>
 #include <QComboBox>

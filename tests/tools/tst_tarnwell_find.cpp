@@ -3,11 +3,11 @@
 
 // End-to-end runs of tarnwell-find over a small fixed tree of code-page-932 files.
 
-#include "DeepTree.h"
-#include "Limits.h"
-#include "SearchRun.h"
-#include "Texts.h"
-#include "Unprivileged.h"
+#include "resources/Texts.h"
+#include "search/SearchRun.h"
+#include "tests/common/DeepTree.h"
+#include "tests/common/Limits.h"
+#include "tests/common/Unprivileged.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -4,7 +4,7 @@
 #pragma once
 // Random code page 932 bytes for the viewer's tests.
 
-#include "Cp932.h"
+#include "text/Cp932.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>

@@ -6,10 +6,10 @@
 // offsets, text and find results), and both must agree with decoding each line
 // on its own and searching the joined text.
 
-#include "Cp932.h"
-#include "LineIndex.h"
-#include "RandomCp932.h"
-#include "TextFind.h"
+#include "tests/viewer/RandomCp932.h"
+#include "text/Cp932.h"
+#include "viewer/LineIndex.h"
+#include "viewer/TextFind.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -7,13 +7,13 @@
 // reference (split the bytes as the search does, decode each line, look for
 // every word).
 
-#include "Cp932.h"
-#include "FakeBeeper.h"
-#include "LineIndex.h"
-#include "MatchLines.h"
-#include "RandomCp932.h"
-#include "TextViewer.h"
-#include "Texts.h"
+#include "platform/FakeBeeper.h"
+#include "resources/Texts.h"
+#include "tests/viewer/RandomCp932.h"
+#include "text/Cp932.h"
+#include "viewer/LineIndex.h"
+#include "viewer/MatchLines.h"
+#include "viewer/TextViewer.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,16 +5,16 @@
 // first occurrence of the keyword's first word selected: driven through the real
 // main window with typed keywords, a real search and real clicks and keys.
 
-#include "Cp932.h"
-#include "FakeBeeper.h"
-#include "FakeHelpViewer.h"
-#include "FakeMessageBox.h"
-#include "FakeVolumeList.h"
-#include "MainWindow.h"
-#include "SettingsStore.h"
-#include "TextViewer.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeBeeper.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/SettingsStore.h"
+#include "text/Cp932.h"
+#include "viewer/TextViewer.h"
 
-#include "PathList.h"
+#include "mainwindow/PathList.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>

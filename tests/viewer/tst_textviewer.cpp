@@ -4,9 +4,9 @@
 // The viewer control on its own: loading and line ends, the decoding it shares
 // with the search, find, load failures, scrolling, selection and accessibility.
 
-#include "Cp932.h"
-#include "RandomCp932.h"
-#include "TextViewer.h"
+#include "tests/viewer/RandomCp932.h"
+#include "text/Cp932.h"
+#include "viewer/TextViewer.h"
 
 #include <QAccessible>
 #include <QApplication>
