@@ -1,0 +1,33 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// What one document may cost. A document reader parses untrusted, compressed
+// input: every count below is kept while reading (a zip member's size is
+// counted while it is inflated, never taken from the zip's own header), and
+// reaching any of them makes the file unreadable with Failure::OverLimit.
+
+#include <QtGlobal>
+
+namespace documents {
+
+struct Limits {
+    // The reader helper process: its address space, processor time per
+    // document (in seconds) and wall-clock time per document (in ms).
+    qint64 addressSpaceBytes = qint64(1) << 30;
+    int cpuSecondsPerDocument = 20;
+    int wallMillisecondsPerDocument = 30'000;
+    // The file itself: larger ones are not read as documents.
+    qint64 fileBytes = qint64(512) << 20;
+    // Bytes inflated from one zip member, and from all members of a document.
+    qint64 memberBytes = qint64(256) << 20;
+    qint64 documentBytes = qint64(1) << 30;
+    // Members in one zip.
+    int zipMembers = 20'000;
+    // Elements open at once in one XML part.
+    int xmlDepth = 256;
+    // UTF-16 units of text in one document (256 MiB of text).
+    qint64 textUnits = qint64(128) << 20;
+};
+
+} // namespace documents

@@ -1,0 +1,69 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/TextSink.h"
+
+#include <utility>
+
+namespace documents {
+
+TextSink::TextSink(Kind kind, const Limits &limits) : m_limit(limits.textUnits)
+{
+    m_text.kind = kind;
+}
+
+void TextSink::append(QStringView run)
+{
+    if (m_overLimit)
+        return;
+    if (m_units + run.size() > m_limit) {
+        m_overLimit = true;
+        return;
+    }
+    m_units += run.size();
+    m_line.append(run);
+}
+
+void TextSink::append(char16_t unit)
+{
+    append(QStringView(&unit, 1));
+}
+
+void TextSink::endLine()
+{
+    if (m_overLimit)
+        return;
+    // A line costs its text and one unit for its end, so that a document of
+    // empty paragraphs is bounded too.
+    if (++m_units > m_limit) {
+        m_overLimit = true;
+        return;
+    }
+    m_text.lines.push_back(std::exchange(m_line, QString()));
+}
+
+void TextSink::endLineIfAny()
+{
+    if (!m_line.isEmpty())
+        endLine();
+}
+
+void TextSink::beginPart(const QString &label)
+{
+    endLineIfAny();
+    if (m_overLimit)
+        return;
+    const qsizetype line = lineCount();
+    if (!m_text.locations.empty() && m_text.locations.back().line == line)
+        m_text.locations.back().label = label; // a part with no lines
+    else
+        m_text.locations.push_back({line, label});
+}
+
+DocumentText TextSink::take()
+{
+    endLineIfAny();
+    return std::exchange(m_text, DocumentText{m_text.kind, {}, {}});
+}
+
+} // namespace documents

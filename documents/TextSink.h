@@ -1,0 +1,47 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// Builds a document's lines as a reader walks its markup. Runs of text are
+// joined exactly as they come (a word split by formatting reads whole); a
+// reader ends a line at each paragraph or row, puts cellBreak() between the
+// cells of a row, and names each part (sheet, page, slide) before its first
+// line. The text is counted as it grows: past Limits::textUnits the sink
+// stops taking text and overLimit() says so.
+
+#include "documents/DocumentText.h"
+#include "documents/Limits.h"
+
+#include <QStringView>
+
+namespace documents {
+
+class TextSink {
+public:
+    explicit TextSink(Kind kind, const Limits &limits = {});
+
+    void append(QStringView run);
+    void append(char16_t unit);
+    // A tab between two cells of a row.
+    void cellBreak() { append(u'\t'); }
+    // Ends the current line, even when it is empty.
+    void endLine();
+    // Ends the current line if it holds any text.
+    void endLineIfAny();
+    // The next line begins a part named `label`.
+    void beginPart(const QString &label);
+
+    bool overLimit() const { return m_overLimit; }
+    qsizetype lineCount() const { return qsizetype(m_text.lines.size()); }
+    // The lines so far, the current one ended if it holds text.
+    DocumentText take();
+
+private:
+    DocumentText m_text;
+    QString m_line;
+    qint64 m_units = 0;
+    qint64 m_limit;
+    bool m_overLimit = false;
+};
+
+} // namespace documents
