@@ -10,6 +10,7 @@
 // sees exactly the events of the one-thread run, in the same order. A file is
 // read at some time between its listing and its report.
 
+#include "documents/DocumentReader.h"
 #include "search/FileList.h"
 #include "search/SearchObserver.h"
 #include "text/EncodingMode.h"
@@ -39,8 +40,12 @@ struct SearchOptions {
     // workers, which open each file relative to its folder; at most this many
     // are open at once (0 takes what the descriptors allow). For tests.
     int sharedFolders = 0;
-    // How files are decoded and where lines end (TextEncoding.h).
+    // How files are decoded and where lines end (text/EncodingMode.h).
     platform::EncodingMode encoding = platform::EncodingMode::Cp932;
+    // Where documents are read: a file that documents::sniff() takes for a
+    // document is searched through the text this gives. Null: every file is
+    // read as text, in `encoding`.
+    documents::DocumentReader *documents = nullptr;
 };
 
 // The worker count a run takes by default on this machine.

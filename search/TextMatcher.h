@@ -3,7 +3,7 @@
 
 #pragma once
 // Tests whether a file has one line holding every word of the keyword, reading
-// it in the encoding mode the run was given (TextEncoding.h):
+// it in the encoding mode the run was given (text/EncodingMode.h):
 // - cp932: KeywordMatcher alone, exactly as it is;
 // - utf-8: the UTF-8 bytes of the words in the file's bytes after any mark;
 // - auto: the mark decides at once; without one, a single pass validates the

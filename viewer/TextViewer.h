@@ -52,7 +52,7 @@ public:
 
     // Replaces the whole content with the file's text; every line end (CR-LF,
     // CR, LF) shows as a line break. The file is decoded as a search in `mode`
-    // reads it (TextEncoding.h): code page 932, or UTF-8 or UTF-16 without
+    // reads it (text/EncodingMode.h): code page 932, or UTF-8 or UTF-16 without
     // the byte order mark, an invalid sequence showing as U+FFFD. Returns
     // false, leaving the viewer empty, when the file cannot be read (missing,
     // not a regular file, unreadable, too large for memory).

@@ -1,0 +1,28 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// The document readers: from a file's bytes to its text. They parse
+// untrusted input with format libraries, so only the reader helper process
+// (and the tests) link them; the engine and the window reach them through
+// DocumentReader.h.
+
+#include "documents/DocumentText.h"
+#include "documents/Limits.h"
+#include "documents/Recognize.h"
+
+#include <QByteArrayView>
+
+namespace documents {
+
+// The text of a whole file that sniff() took for `container`.
+ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits);
+
+// One reader per container (each in a file of its own).
+// Office Open XML (Word, Excel, PowerPoint) and OpenDocument.
+ReadResult readZipDocument(QByteArrayView bytes, const Limits &limits);
+// Compound files: Word, Excel and PowerPoint 97-2003, Word 6/95, Excel 5/95.
+ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits);
+ReadResult readRtfDocument(QByteArrayView bytes, const Limits &limits);
+
+} // namespace documents
