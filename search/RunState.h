@@ -1,0 +1,34 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+
+#include "platform/ResourceLimits.h"
+
+#include <atomic>
+
+namespace search {
+
+// What the walk and the workers share about resources. Once something ran
+// short for good, the run is failed: nobody waits for resources any more.
+struct RunState {
+    std::atomic<int> resourceError{0};
+
+    void fail(int error)
+    {
+        int none = 0;
+        resourceError.compare_exchange_strong(none, error);
+    }
+    bool failed() const { return resourceError.load(std::memory_order_relaxed) != 0; }
+    // Waits before retry number `attempt` of something that ran short; false
+    // when the caller is to give up (then the run is failed with `error`).
+    bool wait(int attempt, int error)
+    {
+        if (!failed() && platform::waitForResources(attempt))
+            return true;
+        fail(error);
+        return false;
+    }
+};
+
+} // namespace search
