@@ -2,10 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
+// How many threads and open folders a run may take, so that their descriptors
+// fit in what the process may still open (platform::descriptorRoom()). Asked
+// on the walk's thread, when the run starts and when the walk first reaches
+// storage that waits; running short later is handled where it happens (the
+// walk gives back held folders, a reader its folder, and both wait).
 
-#include "platform/ResourceLimits.h"
-
-#include <algorithm>
 #include <cstddef>
 
 namespace search {
@@ -25,11 +27,7 @@ constexpr int kDescriptorsPerWorker = 2; // a file and its folder
 // the process may still open, each taking up to `each`. The walk's held
 // folders and a reserve stay; the read-ahead helpers and the workers may each
 // take half of what is left.
-int fitDescriptors(int wanted, int each)
-{
-    const int spare = platform::descriptorRoom() - int(kHeldLevels) - kWalkExtraDescriptors - 16;
-    return std::clamp(spare / 2 / each, 0, wanted);
-}
+int fitDescriptors(int wanted, int each);
 
 // How many workers a run takes and how many folders its walk holds open, so
 // that their descriptors fit in what the process may still open, with room to
@@ -39,23 +37,7 @@ struct DescriptorBudget {
     std::size_t heldLevels;
 };
 
-constexpr int kSpareDescriptors = 8;
-
-DescriptorBudget budgetDescriptors(int workers, int room)
-{
-    room -= kSpareDescriptors;
-    const int walk = int(kHeldLevels) + kWalkExtraDescriptors;
-    if (workers > 1) {
-        // The walk runs beside the workers.
-        const int fit = (room - walk) / kDescriptorsPerWorker;
-        if (fit >= 2)
-            return {std::min(workers, fit), kHeldLevels};
-        workers = 1;
-    }
-    // One thread reads after the walk has closed its folders: the walk alone
-    // decides, holding fewer folders open (and opening them again more often).
-    const int held = std::clamp(room - kWalkExtraDescriptors, 1, int(kHeldLevels));
-    return {1, std::size_t(held)};
-}
+// room: the descriptors the process may still open.
+DescriptorBudget budgetDescriptors(int workers, int room);
 
 } // namespace search

@@ -2,38 +2,49 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
+// The ordered parallel scan: the listed files are matched on worker threads
+// while the walk goes on, and the results are taken in list order.
+//
+// What it keeps:
+// - Three roles. The walk thread appends files (add()), says where storage
+//   waits (storageWaits()) and that the walk ended (walkEnded()); it alone
+//   starts workers. Workers take files in list order under the lock, match
+//   them outside it with a matcher of their own, and mark the result under
+//   the lock. The reporting thread asks for the results with result(i), i
+//   rising, once the walk has ended (in a search run it is the walk's thread).
+// - The window. A worker never starts a file more than `window` files past
+//   the oldest file not yet matched, so a slow file holds back at most that
+//   many finished ones, and the work done but not yet reported is bounded.
+// - The list. Paths never move once appended; marks change only under the
+//   lock, and a file below the oldest one not yet matched is settled: its mark
+//   no longer changes and the reporting thread reads it without the lock.
+// - Descriptors. Where storage waits the walk hands on a copy of each folder's
+//   descriptor with its files (see Run); at most m_sharedCap are open, and
+//   each is closed by whichever thread sees its last file matched, by the walk
+//   when a later folder's files begin, or by the destructor.
+// - Threads. One worker starts at once, the others as files wait for them;
+//   when the system refuses a thread, the scan goes on with those it has. The
+//   destructor stops them: files not yet taken are never read.
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileReader.h"
-#include "platform/ResourceLimits.h"
-#include "search/DescriptorBudget.h"
 #include "search/FileList.h"
-#include "search/KeywordMatcher.h"
 #include "search/RunState.h"
 #include "search/SearchRun.h"
 #include "search/TextMatcher.h"
 #include "search/Walk.h"
 
-#include <QByteArray>
 #include <QByteArrayView>
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
-#include <exception>
 #include <mutex>
-#include <new>
-#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace search {
 
@@ -42,17 +53,6 @@ namespace search {
 // time of 4; 128 and 256 were no faster and took up to three times the system
 // time, and each thread costs memory and descriptors.
 constexpr int kWaitingWorkers = 64;
-
-class FileSource : public ByteSource {
-public:
-    explicit FileSource(platform::FileReader &reader) : m_reader(reader) {}
-    qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
-    bool atEnd() const override { return m_reader.atEnd(); }
-    bool rewind() override { return m_reader.rewind(); }
-
-private:
-    platform::FileReader &m_reader;
-};
 
 // What became of one file.
 enum class Fate : std::uint8_t {
@@ -72,37 +72,7 @@ struct FileResult {
 // match either, silently. When descriptors or memory run short, the reader
 // gives back its folder's descriptor, waits and tries again.
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-                     qsizetype blockSize, RunState &state, int folder = -1)
-{
-    // The list keeps a NUL after each path, so the bytes serve as they are.
-    const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
-    for (int attempt = 0;; ++attempt) {
-        int error = 0;
-        bool found = false;
-        try {
-            if (reader.open(path, folder)) {
-                FileSource source(reader);
-                found = matcher.matches(source, blockSize);
-                error = found ? 0 : reader.error(); // 0 unless a read failed
-                reader.close();
-                if (error == 0)
-                    return {found ? Fate::Matched : Fate::Unmatched, 0};
-            } else {
-                error = reader.error();
-                if (error == 0)
-                    return {Fate::Unmatched, 0}; // not a regular file any more
-            }
-        } catch (const std::bad_alloc &) {
-            reader.close();
-            error = ENOMEM; // a path or the block buffer was refused
-        }
-        if (!platform::isShortOfResources(error))
-            return {Fate::Unreadable, error};
-        reader.release();
-        if (attempt > 0 && !state.wait(attempt - 1, error))
-            return {Fate::ShortOfSomething, error};
-    }
-}
+                     qsizetype blockSize, RunState &state, int folder = -1);
 
 // Matches the listed files on worker threads while the walk goes on. The walk
 // thread appends files; the reporting thread asks for the results in list
@@ -132,133 +102,22 @@ public:
     // when the worker count was not asked for: files are read on more threads,
     // further ahead of the oldest one not yet matched, and taken a few more at
     // a time.
-    void storageWaits() override
-    {
-        if (m_sharing)
-            return;
-        m_sharing = true;
-        const int workers = m_grows ? fitDescriptors(kWaitingWorkers, kDescriptorsPerWorker) : 0;
-        if (workers > int(m_threads.size())) {
-            m_wanted = workers;
-            {
-                const std::lock_guard lock(m_mutex);
-                m_workers = workers;
-                m_claim = kWaitingClaim;
-                if (!m_fixedWindow)
-                    m_window = 64 + 32 * m_workers;
-            }
-            startWorkers(workers);
-            m_workCv.notify_all();
-        }
-        // The folders handed on take what is left of the workers' half of the
-        // descriptors (fitDescriptors) once each worker has its own two: none
-        // where descriptors are few, and the workers then open each folder by
-        // its path, as they do elsewhere.
-        const int spare =
-            platform::descriptorRoom() - int(kHeldLevels) - kWalkExtraDescriptors - 16;
-        const int threads = int(m_threads.size());
-        const std::lock_guard lock(m_mutex);
-        m_sharedCap = std::clamp(spare / 2 - threads * kDescriptorsPerWorker, 0, kSharedFolders);
-        if (m_sharedFolders > 0)
-            m_sharedCap = std::min(m_sharedCap, m_sharedFolders);
-        m_runsFrom = m_files.size();
-    }
+    void storageWaits() override;
 
     // Starts threads up to `workers`; fewer when the system refuses more.
-    void startWorkers(int workers)
-    {
-        const TextMatcher &matcher = m_matcher;
-        m_threads.reserve(size_t(workers));
-        for (int i = int(m_threads.size()); i < workers; ++i) {
-            try {
-                // A thread's stack takes address space (8 MiB by default):
-                // under a low RLIMIT_AS many threads would leave none for the
-                // list of files. One more starts only while there is room.
-                if (!roomForAnotherThread())
-                    throw std::bad_alloc();
-                // The copy takes its block buffer here, should the matcher
-                // have one, so that a worker rarely needs memory of its own.
-                m_threads.emplace_back([this, own = TextMatcher(matcher)]() mutable { work(own); });
-            } catch (const std::exception &) {
-                // No thread to be had (std::system_error: RLIMIT_NPROC, no
-                // address space for its stack; std::bad_alloc): go on with
-                // those already running, and ask for no more.
-                m_wanted = int(m_threads.size());
-                const std::lock_guard lock(m_mutex);
-                m_workers = std::max<qsizetype>(1, qsizetype(m_threads.size()));
-                break;
-            }
-        }
-    }
+    void startWorkers(int workers);
 
     qsizetype started() const { return qsizetype(m_threads.size()); }
 
-    ~ParallelScan()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_workCv.notify_all();
-        for (std::thread &t : m_threads)
-            t.join();
-        for (const Run &run : m_runs) {
-            if (run.fd >= 0)
-                ::close(run.fd);
-        }
-    }
+    ~ParallelScan();
 
-    void add(QByteArrayView nativePath, const platform::Folder &folder) override
-    {
-        bool wake, more;
-        {
-            std::unique_lock lock(m_mutex);
-            const bool sharing = m_sharedCap > 0;
-            if (sharing && (m_runs.empty() || !(m_runs.back().id == folder.id())))
-                startRun(folder, lock);
-            m_files.append(nativePath);
-            if (sharing)
-                ++m_runs.back().pending;
-            // Idle workers are woken for a few files at a time, not for each;
-            // with none idle and a batch waiting, one more starts.
-            const bool batch = m_files.size() - m_next >= kBatch && m_next < m_oldest + m_window;
-            wake = m_idle > 0 && batch;
-            more = m_idle == 0 && batch && int(m_threads.size()) < m_wanted;
-        }
-        if (wake)
-            m_workCv.notify_all();
-        if (more)
-            startWorkers(int(m_threads.size()) + 1);
-    }
+    void add(QByteArrayView nativePath, const platform::Folder &folder) override;
 
-    void walkEnded()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_walkEnded = true;
-        }
-        m_workCv.notify_all(); // the last files, fewer than a batch
-    }
+    void walkEnded();
 
     // Waits until file i is matched and tells what became of it. Called after
     // the walk ended (no more appends), with i rising.
-    FileResult result(qsizetype i)
-    {
-        if (i >= m_settled) {
-            std::unique_lock lock(m_mutex);
-            m_waitingFor = i;
-            m_doneCv.wait(lock, [&] { return m_oldest > i; });
-            m_waitingFor = -1;
-            m_settled = m_oldest;
-        }
-        // Settled marks no longer change, and the list no longer grows.
-        const Fate fate = Fate(m_files.mark(i));
-        if (fate == Fate::Matched || fate == Fate::Unmatched)
-            return {fate, 0};
-        const std::lock_guard lock(m_mutex);
-        const auto error = m_errors.find(i);
-        return {fate, error != m_errors.end() ? error->second : ENOMEM};
-    }
+    FileResult result(qsizetype i);
 
 private:
     // Where storage waits, each file is opened relative to the folder the walk
@@ -281,80 +140,22 @@ private:
     static constexpr int kSharedFolders = 256;
 
     // The walk thread, under the lock: the folder's run starts.
-    void startRun(const platform::Folder &folder, std::unique_lock<std::mutex> &lock)
-    {
-        m_runs.push_back(Run{m_files.size(), -1, 0, folder.id()});
-        // No more files come to the run before it: it is closed once they
-        // are matched, or now.
-        if (m_runs.size() > 1 && m_runs[m_runs.size() - 2].pending == 0)
-            closeRun(m_runs[m_runs.size() - 2]);
-        if (!folder.isOpen())
-            return;
-        if (m_sharedOpen >= m_sharedCap && m_idle > 0)
-            m_workCv.notify_all(); // for the last few files, fewer than a batch
-        m_walkCv.wait(lock, [&] { return m_sharedOpen < m_sharedCap || m_state.failed(); });
-        if (m_sharedOpen >= m_sharedCap)
-            return;
-        const int fd = ::fcntl(folder.descriptor(), F_DUPFD_CLOEXEC, 0);
-        if (fd >= 0) {
-            m_runs.back().fd = fd;
-            ++m_sharedOpen;
-        }
-    }
+    void startRun(const platform::Folder &folder, std::unique_lock<std::mutex> &lock);
 
-    void closeRun(Run &run)
-    {
-        if (run.fd < 0)
-            return;
-        ::close(run.fd);
-        run.fd = -1;
-        --m_sharedOpen;
-        m_walkCv.notify_one();
-    }
+    void closeRun(Run &run);
 
     // Under the lock, for the file m_next as it is taken (files are taken in
     // order): its run (counted from the first run ever), or -1.
-    qsizetype runOf(qsizetype file)
-    {
-        if (m_runs.empty() || file < m_runsFrom)
-            return -1;
-        while (m_claimRun + 1 - m_runBase < qsizetype(m_runs.size()) &&
-               m_runs[size_t(m_claimRun + 1 - m_runBase)].first <= file)
-            ++m_claimRun;
-        return m_claimRun;
-    }
+    qsizetype runOf(qsizetype file);
 
     // Under the lock: a file of run r is matched.
-    void matchedInRun(qsizetype r)
-    {
-        Run &run = m_runs[size_t(r - m_runBase)];
-        if (--run.pending == 0 && r - m_runBase + 1 < qsizetype(m_runs.size()))
-            closeRun(run); // a later run started: no more files come to this one
-        // Runs whose files are all taken and matched are done with.
-        while (m_runBase < m_claimRun && m_runs.front().pending == 0 && m_runs.front().fd < 0) {
-            m_runs.pop_front();
-            ++m_runBase;
-        }
-    }
+    void matchedInRun(qsizetype r);
 
     static constexpr qsizetype kBatch = 8;
     // Address space kept free for the rest of the run when threads start.
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
 
-    static bool roomForAnotherThread()
-    {
-        // Without a limit on address space there is room; the probe's unmap
-        // would cost every running thread a TLB flush for nothing.
-        rlimit limit{};
-        if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
-            return true;
-        // Reserved, never touched, and given back at once; volatile, so that
-        // the compiler cannot drop the pair.
-        char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
-        const bool room = probe != nullptr;
-        std::free(probe);
-        return room;
-    }
+    static bool roomForAnotherThread();
 
     // Files a worker takes at once, at most: few on a local disk, more where
     // each request waits, so that a worker's files share a folder and it opens
@@ -364,65 +165,7 @@ private:
     static constexpr qsizetype kWaitingClaim = 16;
 
     // matcher: the thread's own copy, made before it started.
-    void work(TextMatcher &matcher)
-    {
-        platform::FileReader reader;
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            while (!m_stop && !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
-                if (m_walkEnded && m_next >= m_files.size())
-                    return;
-                ++m_idle;
-                m_workCv.wait(lock);
-                --m_idle;
-            }
-            if (m_stop)
-                return;
-            // A few files at once while many wait, to take the lock less often.
-            const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;
-            const qsizetype take = std::clamp<qsizetype>(available / (2 * m_workers), 1, m_claim);
-            const qsizetype first = m_next;
-            m_next += take;
-            QByteArrayView paths[kWaitingClaim];
-            qsizetype runs[kWaitingClaim];
-            int folders[kWaitingClaim]; // open until the file is marked matched
-            for (qsizetype k = 0; k < take; ++k) {
-                paths[k] = m_files.nativePath(first + k); // never moves
-                runs[k] = runOf(first + k);
-                folders[k] = runs[k] >= 0 ? m_runs[size_t(runs[k] - m_runBase)].fd : -1;
-            }
-            lock.unlock();
-            FileResult results[kWaitingClaim];
-            for (qsizetype k = 0; k < take; ++k)
-                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k]);
-            lock.lock();
-            for (qsizetype k = 0; k < take; ++k) {
-                if (runs[k] >= 0)
-                    matchedInRun(runs[k]);
-                m_files.setMark(first + k, std::uint8_t(results[k].fate));
-                if (results[k].error != 0) {
-                    try {
-                        m_errors.emplace(first + k, results[k].error);
-                    } catch (const std::bad_alloc &) {
-                        // result() tells ENOMEM for a reason it does not have.
-                    }
-                }
-            }
-            if (first != m_oldest)
-                continue; // an older file is still being matched
-            const bool windowWasFull = m_next >= m_oldest + m_window;
-            const qsizetype end = m_next;
-            while (m_oldest < end && m_files.mark(m_oldest) != 0)
-                ++m_oldest;
-            // The reporting thread is woken once a few files are settled past the
-            // one it waits for, or every file is, not for each file.
-            if (m_waitingFor >= 0 &&
-                (m_oldest > m_waitingFor + kBatch || (m_walkEnded && m_oldest == m_files.size())))
-                m_doneCv.notify_one();
-            if (windowWasFull && m_idle > 0)
-                m_workCv.notify_all(); // the window moved on
-        }
-    }
+    void work(TextMatcher &matcher);
 
     FileList &m_files;
     const TextMatcher &m_matcher; // each worker matches with its own copy

@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
+// What every thread of a run shares about resources: the first resource that
+// ran short for good. Any thread may read or set it; once set, the run is
+// failed and nobody waits for resources any more.
 
 #include "platform/ResourceLimits.h"
 

@@ -1,6 +1,17 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
+// The run: the walk (Walk.h), then the scan of every listed file, as two
+// phases on the calling thread, which makes every report to the observer.
+//
+// The one-thread order: whatever the worker count, the observer sees the
+// events of the one-thread run in the same order. The walk's events come as
+// it lists (each file's fileListed() before anything reads it); then each
+// file's result is taken in list order, from the ordered parallel scan
+// (ParallelScan.h) when workers match files beside the walk, or by matching
+// the file here. Workers never call the observer. A file is so read at some
+// time between its listing and its report, and never after the run returns.
+
 #include "search/SearchRun.h"
 
 #include "platform/DirectoryListing.h"
@@ -8,6 +19,7 @@
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
 #include "search/DescriptorBudget.h"
+#include "search/KeywordMatcher.h"
 #include "search/ParallelScan.h"
 #include "search/RunState.h"
 #include "search/TextMatcher.h"

@@ -2,11 +2,29 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
+// The folder walk: depth first, in the file system's own order, each folder's
+// listing read whole before any sub-folder is entered, each folder entered at
+// most once per run (by its identity), pseudo file systems left out unless the
+// walk starts on one.
+//
+// What it keeps:
+// - One thread. run() and everything it calls runs on the calling thread: it
+//   alone opens, lists and closes the walk's folders, reports to the observer
+//   (the status text at each folder, fileListed() for each file, cannotRead())
+//   and calls the sink. A file is reported to the observer before the sink is
+//   given it, so nothing reads a file the observer has not heard of.
+// - The order. The sink gets the files in the order of the events, which is
+//   the order of the one-thread run whatever the sink does with them.
+// - Descriptors. The folders of the current path stay open up to heldLevels
+//   deep (see DescriptorBudget.h); deeper ones are opened again from the
+//   deepest one still open, and must then be the same folder (its identity),
+//   or the rest of its listing is given up and reported.
+// - Read-ahead. Where storage waits, helper threads (FolderPrefetch) list
+//   folders ahead of the walk; the walk still opens and checks every folder
+//   itself and only takes a listing of that very folder.
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileSystemType.h"
-#include "platform/ResourceLimits.h"
-#include "resources/Texts.h"
 #include "search/DescriptorBudget.h"
 #include "search/FileList.h"
 #include "search/FolderPrefetch.h"
@@ -17,9 +35,8 @@
 #include <QByteArrayView>
 
 #include <algorithm>
-#include <cerrno>
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -50,8 +67,6 @@ private:
     FileList &m_files;
 };
 
-using search::FolderIdHash;
-
 // Helper threads that read folder listings ahead of the walk where the start
 // folder's storage waits on each request.
 constexpr int kWaitingReadAhead = 16;
@@ -76,46 +91,11 @@ public:
 
     // folder: native bytes ending in the separator. Returns 0, or the errno
     // that kept the folder itself from being opened or listed.
-    platform::FolderError run(const QByteArray &folder)
-    {
-        m_observer.statusTextChanged(texts::analysingFolders);
-        platform::FolderError error = 0;
-        Level start;
-        for (int attempt = 0;; ++attempt) {
-            error = 0;
-            start.folder = platform::Folder::open(folder, &error);
-            if (start.folder.isOpen() || !platform::isShortOfResources(error))
-                break;
-            if (!m_state.wait(attempt, error))
-                return 0; // the run failed; reported as such
-        }
-        if (!start.folder.isOpen())
-            return error;
-        m_path = folder;
-        // A search that starts inside a pseudo file system searches it as asked;
-        // others reached from there are still left out.
-        m_startDevice = start.folder.id().device;
-        if (!list(start, &error))
-            return error; // 0 when the run failed for want of resources
-        m_entered.insert(start.folder.id());
-        start.pathLength = m_path.size();
-        const bool waits = checkWaits(start.folder);
-        // A helper holds up to four descriptors (a path opened in pieces, the
-        // folder and its listing).
-        const int helpers = m_readAhead > 0             ? m_readAhead
-                            : m_readAhead == 0 && waits ? fitDescriptors(kWaitingReadAhead, 4)
-                                                        : 0;
-        std::optional<search::FolderPrefetch> prefetch;
-        if (helpers > 0) {
-            prefetch.emplace(helpers, m_startDevice);
-            prefetch->listedByWalk({}, folder, start.entries);
-            m_prefetch = &*prefetch;
-        }
-        m_levels.push_back(std::move(start));
-        walk();
-        m_prefetch = nullptr;
-        return 0;
-    }
+    platform::FolderError run(const QByteArray &folder);
+
+    // Files and folders below the start folder that could not be read
+    // (reported to cannotRead()).
+    qsizetype unreadable() const { return m_unreadable; }
 
 private:
     struct Level {
@@ -127,74 +107,12 @@ private:
         std::uint32_t index = 0;                    // in the parent's listing
     };
 
-    void walk()
-    {
-        while (!m_levels.empty() && !m_state.failed()) {
-            Level &level = m_levels.back();
-            if (level.next == level.entries.size()) {
-                m_levels.pop_back();
-                continue;
-            }
-            const platform::FolderEntry &entry = level.entries[level.next++];
-            m_path.truncate(level.pathLength);
-            if (entry.isFolder) {
-                const QByteArray name = entry.name; // enter() moves the levels
-                if (m_observer.searchSubfolders())
-                    enter(name, platform::Folder());
-                continue;
-            }
-            const QByteArray path = m_path + entry.name;
-            // Reported before it is handed on, so that nothing reads the file
-            // before the observer has heard of it.
-            m_observer.fileListed(FoundFile{path});
-            m_files.add(path, level.folder);
-        }
-        m_levels.clear();
-    }
+    void walk();
 
     // Enters the sub-folder `name` of the current folder, when it can be listed
     // and was not entered before in this run. opened: the sub-folder when it
     // was opened already.
-    void enter(const QByteArray &name, platform::Folder opened)
-    {
-        m_observer.statusTextChanged(texts::analysingFolders);
-        if (!opened.isOpen() && !m_levels.back().folder.isOpen() && !reopenCurrent())
-            return;
-        Level child;
-        platform::FolderError error = 0;
-        child.folder =
-            opened.isOpen() ? std::move(opened) : openChild(m_levels.back().folder, name, &error);
-        if (!child.folder.isOpen()) {
-            // A name that is no longer a folder was a file or a link raced in.
-            if (error != 0 && error != ENOTDIR)
-                cannotRead(m_path + name + platform::kSeparator, error, false);
-            return;
-        }
-        const platform::FolderId id = child.folder.id();
-        // Reached before, through a link or a bind mount: entering it again
-        // would list its files twice, or never end on a link back up the path.
-        if (m_entered.contains(id))
-            return;
-        if (id.device != m_startDevice && m_types.isPseudo(child.folder.descriptor(), id.device))
-            return;
-        const qsizetype parentLength = m_path.size();
-        m_path.append(name).append(platform::kSeparator);
-        child.index = std::uint32_t(m_levels.back().next - 1);
-        if (!list(child, &error)) {
-            if (error != 0)
-                cannotRead(m_path, error, false);
-            m_path.truncate(parentLength);
-            return;
-        }
-        checkWaits(child.folder);
-        m_entered.insert(id);
-        child.name = name;
-        child.pathLength = m_path.size();
-        Level &parent = m_levels.back();
-        if (m_levels.size() > m_heldLevels)
-            parent.folder.close();
-        m_levels.push_back(std::move(child));
-    }
+    void enter(const QByteArray &name, platform::Folder opened);
 
     // Lists level's folder (at m_path) whole, waiting for resources when they
     // ran short, and leaves out files that links lead to on a pseudo file
@@ -202,158 +120,35 @@ private:
     // reported. False when it cannot be listed: *error is the reason, or 0
     // when the run failed for want of resources.
     // A listing read ahead by a helper is taken when there is one.
-    bool list(Level &level, platform::FolderError *error)
-    {
-        search::FolderKey key;
-        if (m_prefetch) {
-            key.reserve(m_levels.size());
-            for (std::size_t i = 1; i < m_levels.size(); ++i)
-                key.push_back(m_levels[i].index);
-            key.push_back(level.index);
-            if (m_prefetch->take(key, level.folder.id(), level.entries)) {
-                return leaveOutPseudoFiles(level, error);
-            }
-        }
-        for (int attempt = 0;; ++attempt) {
-            platform::FolderError why = 0;
-            platform::FolderError brokenOff = 0;
-            const bool listed = level.folder.list(level.entries, &why, &brokenOff);
-            const int shortOf = !listed ? why : brokenOff;
-            if (platform::isShortOfResources(shortOf)) {
-                if (shed())
-                    continue;
-                if (!m_state.wait(attempt, shortOf)) {
-                    *error = 0;
-                    return false;
-                }
-                continue;
-            }
-            if (!listed) {
-                *error = why;
-                return false;
-            }
-            if (brokenOff != 0)
-                cannotRead(m_path, brokenOff, true);
-            break;
-        }
-        if (m_prefetch)
-            m_prefetch->listedByWalk(key, m_path, level.entries);
-        return leaveOutPseudoFiles(level, error);
-    }
+    bool list(Level &level, platform::FolderError *error);
 
     // A file reached through a link that lies on a pseudo file system (proc,
     // sysfs, tracefs, ...) is left out like such a folder: reading one can
     // take data that others were owed (kmsg, trace_pipe). Unless the search
     // started on that file system.
-    bool leaveOutPseudoFiles(Level &level, platform::FolderError *error)
-    {
-        auto &entries = level.entries;
-        for (std::size_t i = 0; i < entries.size();) {
-            const platform::FolderEntry &entry = entries[i];
-            bool pseudo = false;
-            if (entry.throughLink && !entry.isFolder && entry.device != m_startDevice) {
-                for (int attempt = 0;; ++attempt) {
-                    int why = 0;
-                    pseudo = m_types.isPseudoAt(level.folder.descriptor(), entry.name.constData(),
-                                                entry.device, &why);
-                    if (!platform::isShortOfResources(why))
-                        break;
-                    if (!shed() && !m_state.wait(attempt, why)) {
-                        *error = 0;
-                        return false;
-                    }
-                }
-            }
-            if (pseudo)
-                entries.erase(entries.begin() + std::ptrdiff_t(i));
-            else
-                ++i;
-        }
-        return true;
-    }
+    bool leaveOutPseudoFiles(Level &level, platform::FolderError *error);
 
     // openChild, waiting for resources when they ran short. Not open with
     // *error 0 when the run failed for want of them.
     // mayShed: false while held folders are in use.
     platform::Folder openChild(const platform::Folder &parent, const QByteArray &name,
-                               platform::FolderError *error, bool mayShed = true)
-    {
-        for (int attempt = 0;; ++attempt) {
-            *error = 0;
-            platform::Folder folder = platform::Folder::openChild(parent, name, error);
-            if (folder.isOpen() || !platform::isShortOfResources(*error))
-                return folder;
-            if (mayShed && shed())
-                continue;
-            if (!m_state.wait(attempt, *error)) {
-                *error = 0;
-                return folder;
-            }
-        }
-    }
+                               platform::FolderError *error, bool mayShed = true);
 
     // Gives back the descriptors of the folders held between the start folder
     // and the current one, and holds none of them from now on. False when
     // there was none to give back.
-    bool shed()
-    {
-        bool closed = false;
-        for (std::size_t i = 1; i + 1 < m_levels.size(); ++i) {
-            if (m_levels[i].folder.isOpen()) {
-                m_levels[i].folder.close();
-                closed = true;
-            }
-        }
-        m_heldLevels = 1;
-        return closed;
-    }
+    bool shed();
 
     // Tells the sink, once per device, when a folder lies on storage that waits.
-    bool checkWaits(const platform::Folder &folder)
-    {
-        const bool waits = m_storageWaits || m_types.waits(folder.descriptor(), folder.id().device);
-        if (waits)
-            m_files.storageWaits();
-        return waits;
-    }
+    bool checkWaits(const platform::Folder &folder);
 
-    void cannotRead(const QByteArray &path, int error, bool brokenOff)
-    {
-        m_observer.cannotRead(FoundFile{path}, error, brokenOff);
-        ++m_unreadable;
-    }
+    void cannotRead(const QByteArray &path, int error, bool brokenOff);
 
     // Opens the current folder again by its names from the deepest folder on
     // the path still open, and checks that it is the same folder. When it
     // cannot be, the rest of its listing is given up.
-    bool reopenCurrent()
-    {
-        std::size_t held = m_levels.size() - 1;
-        while (held > 0 && !m_levels[held].folder.isOpen())
-            --held;
-        Level &current = m_levels.back();
-        const platform::FolderId expected = current.folder.id();
-        platform::Folder folder;
-        platform::FolderError error = 0;
-        const platform::Folder *from = &m_levels[held].folder;
-        for (std::size_t i = held + 1; i < m_levels.size() && from->isOpen(); ++i) {
-            folder = openChild(*from, m_levels[i].name, &error, false);
-            from = &folder;
-        }
-        if (!folder.isOpen() || !(folder.id() == expected)) {
-            if (error != 0 && !m_state.failed())
-                cannotRead(m_path, error, true);
-            current.next = current.entries.size();
-            return false;
-        }
-        current.folder = std::move(folder);
-        return true;
-    }
+    bool reopenCurrent();
 
-public:
-    qsizetype unreadable() const { return m_unreadable; }
-
-private:
     SearchObserver &m_observer;
     FileSink &m_files;
     RunState &m_state;
