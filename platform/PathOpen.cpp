@@ -90,4 +90,14 @@ int openForReading(const QByteArray &nativePath)
     return openAnyDepth(nativePath, flags);
 }
 
+int duplicateDescriptor(int fd)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+void closeDescriptor(int fd)
+{
+    ::close(fd);
+}
+
 } // namespace platform

@@ -6,7 +6,8 @@
 // most PATH_MAX (4,096) bytes; a deeper file is reached here by opening its
 // folders in groups, each group relative to the descriptor of the one before,
 // so the length of a path is limited only by memory. Links, "." and ".." are
-// resolved exactly as open() resolves them on the whole path.
+// resolved exactly as open() resolves them on the whole path. And the copies
+// of a descriptor that one thread hands to another.
 
 #include <QByteArray>
 
@@ -26,5 +27,13 @@ int openAnyDepth(const QByteArray &nativePath, int flags);
 // time where the system allows that (Linux allows it to the file's owner and
 // to a privileged user). Returns the descriptor, or -1 with errno set.
 int openForReading(const QByteArray &nativePath);
+
+// A second descriptor of the file or folder that fd has open, close-on-exec,
+// which stays open when fd is closed. Returns it, or -1 with errno set (the
+// process or the system ran short of descriptors).
+int duplicateDescriptor(int fd);
+
+// Closes a descriptor this process opened (one from the calls above).
+void closeDescriptor(int fd);
 
 } // namespace platform

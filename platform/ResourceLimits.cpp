@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -56,6 +57,21 @@ int descriptorRoom()
     if (open < 0) // no /proc: assume the standard three and a few more
         open = 16;
     return int(limit.rlim_cur) - open;
+}
+
+bool hasAddressSpace(std::size_t bytes)
+{
+    // Without a limit on address space there is room; the probe's unmap
+    // would cost every running thread a TLB flush for nothing.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
+        return true;
+    // Reserved, never touched, and given back at once; volatile, so that
+    // the compiler cannot drop the pair.
+    char *volatile probe = static_cast<char *>(std::malloc(bytes));
+    const bool room = probe != nullptr;
+    std::free(probe);
+    return room;
 }
 
 bool isShortOfResources(int error)

@@ -2,9 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The process's own limits: descriptors, and what to do when one runs out.
+// The process's own limits: descriptors, address space, and what to do when
+// one runs out.
 // Running short of a resource is not the same as a file that cannot be read:
 // the callers wait and try again, fall back, or give the run up as failed.
+
+#include <cstddef>
 
 namespace platform {
 
@@ -16,6 +19,12 @@ long raiseDescriptorLimit();
 // How many more descriptors this process may open now: the soft limit less
 // the descriptors open. A large number when the limit is unlimited.
 int descriptorRoom();
+
+// Whether `bytes` of address space may still be had, say before a thread
+// takes its stack: true at once where address space is not limited
+// (RLIMIT_AS), else a reservation of that size, never touched and given back
+// at once, tells.
+bool hasAddressSpace(std::size_t bytes);
 
 // True for an errno that says the process or the system ran short (EMFILE,
 // ENFILE, ENOMEM, ENOBUFS), not that the file itself is at fault.

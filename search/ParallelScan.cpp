@@ -3,6 +3,7 @@
 
 #include "search/ParallelScan.h"
 
+#include "platform/PathOpen.h"
 #include "platform/ResourceLimits.h"
 #include "search/DescriptorBudget.h"
 #include "search/KeywordMatcher.h"
@@ -10,14 +11,9 @@
 #include <QByteArray>
 
 #include <cerrno>
-#include <cstdlib>
 #include <exception>
 #include <new>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace search {
 
@@ -109,7 +105,7 @@ void ParallelScan::startWorkers(int workers)
             // A thread's stack takes address space (8 MiB by default):
             // under a low RLIMIT_AS many threads would leave none for the
             // list of files. One more starts only while there is room.
-            if (!roomForAnotherThread())
+            if (!platform::hasAddressSpace(kHeadroomBytes))
                 throw std::bad_alloc();
             // The copy takes its block buffer here, should the matcher
             // have one, so that a worker rarely needs memory of its own.
@@ -137,7 +133,7 @@ ParallelScan::~ParallelScan()
         t.join();
     for (const Run &run : m_runs) {
         if (run.fd >= 0)
-            ::close(run.fd);
+            platform::closeDescriptor(run.fd);
     }
 }
 
@@ -205,7 +201,7 @@ void ParallelScan::startRun(const platform::Folder &folder, std::unique_lock<std
     m_walkCv.wait(lock, [&] { return m_sharedOpen < m_sharedCap || m_state.failed(); });
     if (m_sharedOpen >= m_sharedCap)
         return;
-    const int fd = ::fcntl(folder.descriptor(), F_DUPFD_CLOEXEC, 0);
+    const int fd = platform::duplicateDescriptor(folder.descriptor());
     if (fd >= 0) {
         m_runs.back().fd = fd;
         ++m_sharedOpen;
@@ -216,7 +212,7 @@ void ParallelScan::closeRun(Run &run)
 {
     if (run.fd < 0)
         return;
-    ::close(run.fd);
+    platform::closeDescriptor(run.fd);
     run.fd = -1;
     --m_sharedOpen;
     m_walkCv.notify_one();
@@ -242,21 +238,6 @@ void ParallelScan::matchedInRun(qsizetype r)
         m_runs.pop_front();
         ++m_runBase;
     }
-}
-
-bool ParallelScan::roomForAnotherThread()
-{
-    // Without a limit on address space there is room; the probe's unmap
-    // would cost every running thread a TLB flush for nothing.
-    rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
-        return true;
-    // Reserved, never touched, and given back at once; volatile, so that
-    // the compiler cannot drop the pair.
-    char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
-    const bool room = probe != nullptr;
-    std::free(probe);
-    return room;
 }
 
 void ParallelScan::work(TextMatcher &matcher)

@@ -155,8 +155,6 @@ private:
     // Address space kept free for the rest of the run when threads start.
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
 
-    static bool roomForAnotherThread();
-
     // Files a worker takes at once, at most: few on a local disk, more where
     // each request waits, so that a worker's files share a folder and it opens
     // that folder once (with 64 workers, one file each, most files would need
