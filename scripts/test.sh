@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 the Tarnwell developers
 # SPDX-License-Identifier: MIT
-# Sets up a Debian machine (apt-get), builds Tarnwell with warnings as errors,
-# runs every test, then builds and runs the engine tests again under
+# Sets up a Debian machine (apt-get), checks the formatting and that each room
+# includes only what docs/architecture.md allows, builds Tarnwell with warnings
+# as errors, runs every test, then builds and runs the engine tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the engine's threaded
 # tests under ThreadSanitizer.
 set -euo pipefail
@@ -12,6 +13,9 @@ jobs=$(nproc)
 
 echo "== format check"
 bash scripts/check-format.sh
+
+echo "== rooms check (docs/architecture.md)"
+python3 scripts/check-rooms.py
 
 echo "== build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWELL_WERROR=ON >/dev/null
