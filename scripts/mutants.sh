@@ -8,10 +8,11 @@
 # text is no longer in the code (no longer applies: the code changed; update the
 # fault to the new form). Not part of CI: a full run takes a while.
 #
-#   scripts/mutants.sh [-l LIST] [NAME ...]
+#   scripts/mutants.sh [-n] [-l LIST] [NAME ...]
 #
 # LIST: the faults (default scripts/mutants.list; its head says the format).
-# NAME: run only these faults. Variables: BUILD_DIR (default build-mutants, an
+# NAME: run only these faults. -n: build and run nothing; say for each fault
+# whether its text is found once in its file (exit 1 when one is not). Variables: BUILD_DIR (default build-mutants, an
 # engine-only build configured on first use), MUTANTS_JOBS (build jobs, 2),
 # QTEST_FUNCTION_TIMEOUT (ms a test function may take, 120000: a fault that
 # makes a test hang is killed then).
@@ -32,11 +33,18 @@ FIRST = ["tst_tokenizer", "tst_fuzz_matcher", "tst_fuzz_decoder", "tst_fuzz_view
 
 args = sys.argv[1:]
 list_path = "scripts/mutants.list"
-if len(args) >= 2 and args[0] == "-l":
-    list_path = args[1]
-    args = args[2:]
+dry_run = False
+while args and args[0] in ("-n", "-l"):
+    if args[0] == "-n":
+        dry_run = True
+        args = args[1:]
+    elif len(args) >= 2:
+        list_path = args[1]
+        args = args[2:]
+    else:
+        break
 if args and args[0].startswith("-"):
-    print("usage: scripts/mutants.sh [-l LIST] [NAME ...]", file=sys.stderr)
+    print("usage: scripts/mutants.sh [-n] [-l LIST] [NAME ...]", file=sys.stderr)
     sys.exit(2)
 only = set(args)
 build = os.environ.get("BUILD_DIR", "build-mutants")
@@ -110,6 +118,32 @@ if only:
         sys.exit("unknown fault: " + " ".join(sorted(unknown)))
     mutants = [m for m in mutants if m.name in only]
 
+
+def occurrences(m):
+    """How often the fault's text is in its file; None when the file is gone."""
+    try:
+        original = open(m.path, "rb").read()
+    except OSError:
+        return None, None
+    return original, original.decode("utf-8").count("\n".join(m.old))
+
+
+def why_not(found, original):
+    return "file gone" if original is None else (
+        "text not found" if found == 0 else f"text found {found} times")
+
+
+if dry_run:
+    width = max([len(m.name) for m in mutants] + [4])
+    missing = 0
+    for m in mutants:
+        original, found = occurrences(m)
+        verdict = "applies" if found == 1 else "no longer applies"
+        missing += found != 1
+        detail = "" if found == 1 else why_not(found, original)
+        print(f"{verdict:<18} {m.name:<{width}} {m.path} {detail}".rstrip())
+    sys.exit(1 if missing else 0)
+
 if not os.path.exists(os.path.join(build, "build.ninja")):
     configure = ["cmake", "-S", ".", "-B", build, "-G", "Ninja",
                  "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DTARNWELL_GUI=OFF"]
@@ -157,16 +191,11 @@ try:
         old, new = "\n".join(m.old), "\n".join(m.new)
         log = os.path.join(log_dir, m.name + ".log")
         open(log, "w").close()
-        try:
-            original = open(m.path, "rb").read()
-        except OSError:
-            original = None
-        found = 0 if original is None else original.decode("utf-8").count(old)
+        original, found = occurrences(m)
         detail = ""
         if found != 1:
             verdict = "no longer applies"
-            detail = "file gone" if original is None else (
-                "text not found" if found == 0 else f"text found {found} times")
+            detail = why_not(found, original)
         else:
             restore[m.path] = original
             with open(m.path, "wb") as f:
