@@ -19,9 +19,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -328,6 +330,28 @@ private Q_SLOTS:
         show(QStringLiteral("book.xlsx"));
         QVERIFY(viewer().text().endsWith(QStringLiteral("(raw)\nother")));
         QCOMPARE(viewer().selectedText(), QStringLiteral("請求書"));
+    }
+
+    // Every link of every help page leads to a page of the bundle, and the
+    // search menu's page leads to the one about documents.
+    void helpPagesLinkWithinTheBundle()
+    {
+        const QRegularExpression link(QStringLiteral("href=\"([^\"#]+)"));
+        QStringList pages;
+        for (QDirIterator it(QStringLiteral(":/help")); it.hasNext();)
+            pages << QFileInfo(it.next()).fileName();
+        QVERIFY(pages.contains(QStringLiteral("documents.html")));
+        for (const QString &page : pages) {
+            QFile file(":/help/" + page);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(file.readAll());
+            for (auto m = link.globalMatch(html); m.hasNext();) {
+                const QString target = m.next().captured(1);
+                QVERIFY2(pages.contains(target), qPrintable(page + " -> " + target));
+            }
+            if (page == QLatin1String("topic5.html"))
+                QVERIFY(html.contains(QStringLiteral("href=\"documents.html\"")));
+        }
     }
 };
 
