@@ -182,8 +182,7 @@ bool MainWindow::showListedFile(const QByteArray &nativePath)
     if (m_listedDocuments) {
         ListedDocument document = readListedDocument(nativePath, *m_listedDocuments);
         if (document.state == ListedDocument::Document) {
-            RichTextBox1->showDocument(document.text);
-            shown = true;
+            shown = RichTextBox1->showDocument(document.text);
         } else if (document.state == ListedDocument::Unreadable) {
             RichTextBox1->setText(QString()); // as for any file that cannot be read
         } else {

@@ -14,7 +14,7 @@
 
 namespace {
 constexpr int kPadding = 4;     // pixels either side of a label
-constexpr int kMaxColumns = 16; // wider labels are elided
+constexpr int kMaxColumns = 12; // wider labels are elided
 } // namespace
 
 LocationGutter::LocationGutter(TextViewer *viewer) : QWidget(viewer), m_viewer(viewer)

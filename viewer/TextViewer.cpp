@@ -121,14 +121,23 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
     return ok;
 }
 
-void TextViewer::showDocument(const documents::DocumentText &document)
+bool TextViewer::showDocument(const documents::DocumentText &document)
 {
     const bool hadSelection = m_selStart != 0 || m_selLength != 0;
     clearContent();
-    m_index.setChars(documentViewText(document));
-    m_index.setLoneLfEndsLine(true);
-    m_readAs = documents::kindLabel(document.kind);
-    m_gutter->setLocations(document.locations);
+    bool ok = true;
+    try {
+        m_index.setChars(documentViewText(document));
+        m_index.setLoneLfEndsLine(true);
+        m_readAs = documents::kindLabel(document.kind);
+        auto locations = document.locations;
+        std::stable_sort(locations.begin(), locations.end(),
+                         [](const auto &a, const auto &b) { return a.line < b.line; });
+        m_gutter->setLocations(std::move(locations));
+    } catch (const std::bad_alloc &) {
+        clearContent(); // too large to show: as a file that cannot be read
+        ok = false;
+    }
     placeGutter();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -136,6 +145,7 @@ void TextViewer::showDocument(const documents::DocumentText &document)
     viewport()->update();
     if (hadSelection)
         Q_EMIT selectionChanged();
+    return ok;
 }
 
 const std::vector<documents::Location> &TextViewer::locations() const

@@ -64,7 +64,8 @@ public:
     // Replaces the whole content with a document's lines, each one line of the
     // viewer and of F3 (DocumentLines.h), and names where its parts begin in
     // a strip left of the text (LocationGutter.h) that is no part of it.
-    void showDocument(const documents::DocumentText &document);
+    // Returns false, leaving the viewer empty, when it does not fit in memory.
+    bool showDocument(const documents::DocumentText &document);
     // Where the parts of the shown document begin; empty for a text file.
     const std::vector<documents::Location> &locations() const;
     // How the shown content was read, for the user: the encoding of a text
