@@ -77,6 +77,7 @@ public:
     QAction *MENU_ENCODING_CP932 = nullptr;  // radio items, one checked
     QAction *MENU_ENCODING_UTF8 = nullptr;
     QAction *MENU_ENCODING_AUTO = nullptr;
+    QAction *MENU_DOCUMENTS = nullptr; // a check item: search inside documents
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
@@ -112,6 +113,10 @@ public:
     platform::EncodingMode encodingMode() const { return m_encoding; }
     void setEncodingMode(platform::EncodingMode mode);
     platform::EncodingMode listedEncodingMode() const { return m_listedEncoding; }
+    // Whether the next search reads documents through their text (the search
+    // menu's check item; kept when no reader is available, but then unused).
+    bool searchDocuments() const { return m_searchDocuments; }
+    void setSearchDocuments(bool on);
 
     // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
     // (Layout.cpp). X and Y are in twips from the splitter's top-left corner.
@@ -166,6 +171,13 @@ private:
     bool m_closePending = false;
     platform::EncodingMode m_encoding = platform::EncodingMode::Cp932;
     platform::EncodingMode m_listedEncoding = platform::EncodingMode::Cp932;
+    bool m_searchDocuments = false;
+    // The reader of the search that filled the result list, null when it
+    // read every file as text.
+    documents::DocumentReader *m_listedDocuments = nullptr;
+    // Shows a listed file in the viewer as the search read it; false when it
+    // cannot be read (the viewer is then empty).
+    bool showListedFile(const QByteArray &nativePath);
 
     int splitx = 0; // twips
     bool dragging = false;

@@ -83,6 +83,15 @@ void MainWindow::createMenus()
     }
     setEncodingMode(m_encoding);
 
+    // Whether documents are searched through their text: from the next search.
+    MENU_DOCUMENTS = MENU_SEARCH_CATEGORY->addAction(texts::menuDocuments);
+    MENU_DOCUMENTS->setObjectName(QStringLiteral("MENU_DOCUMENTS"));
+    MENU_DOCUMENTS->setCheckable(true);
+    // Without a reader the item cannot take effect; the choice is still kept.
+    MENU_DOCUMENTS->setEnabled(m_services.documents != nullptr);
+    connect(MENU_DOCUMENTS, &QAction::toggled, this, [this](bool on) { m_searchDocuments = on; });
+    setSearchDocuments(m_searchDocuments);
+
     MENU_HELP_CATEGORY = bar->addMenu(texts::menuHelp);
     MENU_HELP_CATEGORY->setObjectName(QStringLiteral("MENU_HELP_CATEGORY"));
     MENU_CONTENTS = addItem(MENU_HELP_CATEGORY, texts::menuContents, {});
@@ -99,6 +108,13 @@ void MainWindow::setEncodingMode(platform::EncodingMode mode)
                                                               : MENU_ENCODING_CP932;
     if (checked)
         checked->setChecked(true);
+}
+
+void MainWindow::setSearchDocuments(bool on)
+{
+    m_searchDocuments = on;
+    if (MENU_DOCUMENTS)
+        MENU_DOCUMENTS->setChecked(on);
 }
 
 void MainWindow::MENU_EXIT_Click()

@@ -11,6 +11,7 @@
 #include "platform/RepaintPacer.h"
 #include "resources/Texts.h"
 #include "search/SearchRun.h"
+#include "viewer/DocumentFile.h"
 #include "viewer/TextViewer.h"
 
 #include <QCheckBox>
@@ -57,7 +58,11 @@ public:
         repaintIfDue();
     }
     bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
-    void viewerCleared() override { m_w.RichTextBox1->setText(QString()); }
+    void viewerCleared() override
+    {
+        m_w.RichTextBox1->setText(QString());
+        m_w.RichTextBox1->setToolTip(texts::tipViewer);
+    }
     void resultsCleared() override { m_w.List1->clear(); }
     void fileMatched(const FoundFile &file) override
     {
@@ -126,7 +131,10 @@ void MainWindow::MENU_SEARCH_Click()
     WindowSearchObserver observer(*this);
     SearchOptions options;
     options.encoding = m_encoding;
-    m_listedEncoding = m_encoding; // the viewer reads the listed files the same way
+    options.documents = m_searchDocuments ? m_services.documents : nullptr;
+    // The viewer reads the listed files the same way.
+    m_listedEncoding = m_encoding;
+    m_listedDocuments = options.documents;
     SearchOutcome outcome;
     try {
         outcome = runSearch(path, keywordText, observer, options);
@@ -156,7 +164,7 @@ void MainWindow::List1_Click()
     if (row < 0)
         return;
     // A file that can no longer be read leaves the viewer empty.
-    if (!RichTextBox1->loadFile(List1->itemData(row, Qt::UserRole).toByteArray(), m_listedEncoding))
+    if (!showListedFile(List1->itemData(row, Qt::UserRole).toByteArray()))
         return;
     // The first non-empty word: a keyword that begins with a space has an
     // empty first piece, which the search skips and would select nothing here.
@@ -166,4 +174,26 @@ void MainWindow::List1_Click()
     // From offset 0, so a word at the very first character is found too.
     if (!word.isEmpty())
         RichTextBox1->find(word, 0);
+}
+
+bool MainWindow::showListedFile(const QByteArray &nativePath)
+{
+    bool shown = false;
+    if (m_listedDocuments) {
+        ListedDocument document = readListedDocument(nativePath, *m_listedDocuments);
+        if (document.state == ListedDocument::Document) {
+            shown = RichTextBox1->showDocument(document.text);
+        } else if (document.state == ListedDocument::Unreadable) {
+            RichTextBox1->setText(QString()); // as for any file that cannot be read
+        } else {
+            shown = RichTextBox1->loadFile(nativePath, m_listedEncoding);
+        }
+    } else {
+        shown = RichTextBox1->loadFile(nativePath, m_listedEncoding);
+    }
+    // How the file was read, where the viewer's tip tells what it shows.
+    RichTextBox1->setToolTip(shown ? texts::tipViewer + u'\n' + texts::viewerReadAs +
+                                         RichTextBox1->readAs()
+                                   : texts::tipViewer);
+    return shown;
 }

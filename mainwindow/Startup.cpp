@@ -109,6 +109,7 @@ void MainWindow::Form_Load()
     path = readSetting(store, Setting::Path);
     pattern = readSetting(store, Setting::Pattern);
     setEncodingMode(readEncodingSetting(store, Setting::Encoding));
+    setSearchDocuments(readSwitchSetting(store, Setting::Documents));
 
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
@@ -166,6 +167,7 @@ void MainWindow::Form_Unload(short &Cancel)
     writeSetting(store, Setting::Path, path);
     writeSetting(store, Setting::Pattern, pattern);
     writeSetting(store, Setting::Encoding, platform::encodingModeName(m_encoding));
+    writeSwitchSetting(store, Setting::Documents, m_searchDocuments);
     store.flush();
 
     // 6. End the program: the hidden folder picker goes without its own close

@@ -11,6 +11,9 @@ class SettingsStore;
 class VolumeList;
 class DesktopShell;
 class Beeper;
+namespace documents {
+class DocumentReader;
+}
 
 struct PlatformServices {
     MessageBoxService *messageBox = nullptr;
@@ -19,4 +22,7 @@ struct PlatformServices {
     VolumeList *volumes = nullptr;
     DesktopShell *desktop = nullptr; // without one the window uses the real desktop
     Beeper *beeper = nullptr;        // without one the window uses the system bell
+    // Where the search and the viewer read documents; without one the search
+    // menu's documents item is disabled and every file is read as text.
+    documents::DocumentReader *documents = nullptr;
 };

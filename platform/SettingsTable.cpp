@@ -54,6 +54,11 @@ platform::EncodingMode readEncodingSetting(const SettingsStore &store, Setting i
     return mode;
 }
 
+bool readSwitchSetting(const SettingsStore &store, Setting id)
+{
+    return readSetting(store, id) == QLatin1String("1");
+}
+
 void writeSetting(SettingsStore &store, Setting id, const QString &text)
 {
     const SettingDef &def = settingDef(id);
@@ -68,4 +73,9 @@ void writeIntegerSetting(SettingsStore &store, Setting id, int value)
 void writeSingleSetting(SettingsStore &store, Setting id, float value)
 {
     writeSetting(store, id, numbertext::writeSingle(value));
+}
+
+void writeSwitchSetting(SettingsStore &store, Setting id, bool on)
+{
+    writeSetting(store, id, on ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -25,6 +25,7 @@ enum class Setting {
     Path,
     Pattern,
     Encoding,
+    Documents,
 };
 
 struct SettingDef {
@@ -34,7 +35,7 @@ struct SettingDef {
     const char *defaultText;
 };
 
-inline constexpr std::array<SettingDef, 11> kSettings = {{
+inline constexpr std::array<SettingDef, 12> kSettings = {{
     {Setting::Version1, "Version", "Version1", "200"},
     {Setting::Version2, "Version", "Version2", "0331"},
     {Setting::WindowLeft, "Config", "Window Left", "0"},
@@ -46,6 +47,7 @@ inline constexpr std::array<SettingDef, 11> kSettings = {{
     {Setting::Path, "Config", "Path", ""},
     {Setting::Pattern, "Config", "Pattern", "*.*"},
     {Setting::Encoding, "Config", "Encoding", "cp932"},
+    {Setting::Documents, "Config", "Documents", "0"},
 }};
 
 const SettingDef &settingDef(Setting id);
@@ -63,6 +65,11 @@ float readSingleSetting(const SettingsStore &store, Setting id);
 // other text is cp932.
 platform::EncodingMode readEncodingSetting(const SettingsStore &store, Setting id);
 
+// Reads an on/off setting: "1" is on; a missing key or any other text is off.
+bool readSwitchSetting(const SettingsStore &store, Setting id);
+
 void writeSetting(SettingsStore &store, Setting id, const QString &text);
+// Writes an on/off setting as "1" or "0".
+void writeSwitchSetting(SettingsStore &store, Setting id, bool on);
 void writeIntegerSetting(SettingsStore &store, Setting id, int value);
 void writeSingleSetting(SettingsStore &store, Setting id, float value);

@@ -53,6 +53,7 @@ inline const QString menuEncoding = QStringLiteral("文字コード(&E)");
 inline const QString menuEncodingCp932 = QStringLiteral("シフトJIS(&J)");
 inline const QString menuEncodingUtf8 = QStringLiteral("UTF-8(&U)");
 inline const QString menuEncodingAuto = QStringLiteral("自動判別(&A)");
+inline const QString menuDocuments = QStringLiteral("文書ファイルも検索(&D)");
 inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
 inline const QString menuContents = QStringLiteral("目次(&C)");
 inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");
@@ -74,6 +75,13 @@ inline const QString viewerCopy = QStringLiteral("コピー(&C)");
 inline const QString viewerSelectAll = QStringLiteral("すべて選択(&A)");
 inline const QString viewerNextMatch = QStringLiteral("次の一致行(&N)");
 inline const QString viewerPreviousMatch = QStringLiteral("前の一致行(&P)");
+// How the shown file was read: the prefix, then an encoding below or a
+// document's kind.
+inline const QString viewerReadAs = QStringLiteral("読み取り: ");
+inline const QString readAsCp932 = QStringLiteral("シフトJIS (テキスト)");
+inline const QString readAsUtf8 = QStringLiteral("UTF-8 (テキスト)");
+inline const QString readAsUtf16LE = QStringLiteral("UTF-16 リトル エンディアン (テキスト)");
+inline const QString readAsUtf16BE = QStringLiteral("UTF-16 ビッグ エンディアン (テキスト)");
 
 // Toolbar tips
 inline const QString tipToolbarFolder = QStringLiteral("検索するフォルダを指定します");

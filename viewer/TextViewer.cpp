@@ -7,6 +7,8 @@
 #include "platform/MappedFile.h"
 #include "resources/Texts.h"
 #include "text/Cp932.h"
+#include "viewer/DocumentLines.h"
+#include "viewer/LocationGutter.h"
 #include "viewer/MatchLines.h"
 #include "viewer/TextFind.h"
 #include "viewer/TextViewerAccessible.h"
@@ -42,6 +44,7 @@ TextViewer::TextViewer(QWidget *parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    m_gutter = new LocationGutter(this);
     updateScrollBars();
 }
 
@@ -56,6 +59,11 @@ void TextViewer::clearContent()
     m_selLength = 0;
     m_anchor = -1;
     m_prefixCache.line = -1;
+    m_readAs.clear();
+    if (!m_gutter->locations().empty()) {
+        m_gutter->setLocations({});
+        placeGutter();
+    }
 }
 
 void TextViewer::setText(const QString &text)
@@ -83,6 +91,7 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
             // Decided from the whole file by the rule the search follows.
             const platform::FileDecision decision =
                 platform::decideEncoding(mode, data.constData(), data.size());
+            m_readAs = encodingLabel(decision.encoding);
             if (decision.encoding == platform::FileEncoding::Cp932) {
                 m_index.setBytes(std::move(data), std::move(mapping));
             } else {
@@ -110,6 +119,48 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
     if (hadSelection)
         Q_EMIT selectionChanged();
     return ok;
+}
+
+bool TextViewer::showDocument(const documents::DocumentText &document)
+{
+    const bool hadSelection = m_selStart != 0 || m_selLength != 0;
+    clearContent();
+    bool ok = true;
+    try {
+        m_index.setChars(documentViewText(document));
+        m_index.setLoneLfEndsLine(true);
+        m_readAs = documents::kindLabel(document.kind);
+        auto locations = document.locations;
+        std::stable_sort(locations.begin(), locations.end(),
+                         [](const auto &a, const auto &b) { return a.line < b.line; });
+        m_gutter->setLocations(std::move(locations));
+    } catch (const std::bad_alloc &) {
+        clearContent(); // too large to show: as a file that cannot be read
+        ok = false;
+    }
+    placeGutter();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+    if (hadSelection)
+        Q_EMIT selectionChanged();
+    return ok;
+}
+
+const std::vector<documents::Location> &TextViewer::locations() const
+{
+    return m_gutter->locations();
+}
+
+void TextViewer::placeGutter()
+{
+    const int width = m_gutter->neededWidth();
+    setViewportMargins(width, 0, 0, 0);
+    m_gutter->setVisible(width > 0);
+    if (width > 0)
+        m_gutter->setGeometry(viewport()->x() - width, viewport()->y(), width,
+                              viewport()->height());
 }
 
 QString TextViewer::text() const
@@ -218,6 +269,11 @@ void TextViewer::showMenu(QPoint viewportPos)
     previousLine->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
     previousLine->setEnabled(haveWords);
     connect(previousLine, &QAction::triggered, this, [this] { findPreviousMatchLine(); });
+    if (!m_readAs.isEmpty()) {
+        // How the shown file was read: information, not a command.
+        menu->addSeparator();
+        menu->addAction(texts::viewerReadAs + m_readAs)->setEnabled(false);
+    }
     m_menu = menu;
     connect(menu, &QObject::destroyed, this, [this, menu] {
         if (m_menu == menu)
@@ -471,6 +527,7 @@ void TextViewer::paintEvent(QPaintEvent *)
 void TextViewer::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    placeGutter();
     updateScrollBars();
 }
 
@@ -478,6 +535,7 @@ void TextViewer::changeEvent(QEvent *event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        placeGutter();
         updateScrollBars();
         viewport()->update();
     }
@@ -486,6 +544,7 @@ void TextViewer::changeEvent(QEvent *event)
 void TextViewer::scrollContentsBy(int, int)
 {
     viewport()->update();
+    m_gutter->update();
 }
 
 void TextViewer::keyPressEvent(QKeyEvent *event)

@@ -25,6 +25,7 @@
 // the previous line that holds every word of the keyword (MatchLines.h). The
 // context menu (right button, the Menu key, Shift+F10) offers the same.
 
+#include "documents/DocumentText.h"
 #include "text/EncodingMode.h"
 #include "viewer/LineIndex.h"
 
@@ -36,6 +37,7 @@
 #include <functional>
 
 class Beeper;
+class LocationGutter;
 class QMenu;
 class QTextLayout;
 
@@ -58,6 +60,17 @@ public:
     // not a regular file, unreadable, too large for memory).
     bool loadFile(const QByteArray &nativePath,
                   platform::EncodingMode mode = platform::EncodingMode::Cp932);
+
+    // Replaces the whole content with a document's lines, each one line of the
+    // viewer and of F3 (DocumentLines.h), and names where its parts begin in
+    // a strip left of the text (LocationGutter.h) that is no part of it.
+    // Returns false, leaving the viewer empty, when it does not fit in memory.
+    bool showDocument(const documents::DocumentText &document);
+    // Where the parts of the shown document begin; empty for a text file.
+    const std::vector<documents::Location> &locations() const;
+    // How the shown content was read, for the user: the encoding of a text
+    // file, the kind of a document; empty for a set text.
+    QString readAs() const { return m_readAs; }
 
     // Finds text from the offset `start`, case-sensitively; selects the
     // occurrence, scrolls it into view and returns its offset, or -1 (selection
@@ -125,7 +138,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    friend class LocationGutter;
     using Line = LineIndex::Line;
+    void placeGutter();
 
     void clearContent();
     bool findMatchLine(bool next);
@@ -159,6 +174,8 @@ private:
     std::function<QStringList()> m_keywordWords;
     Beeper *m_beeper = nullptr; // null: the system's bell
     QMenu *m_menu = nullptr;
+    LocationGutter *m_gutter = nullptr;
+    QString m_readAs;
     mutable struct {
         qsizetype line = -1;
         qsizetype pos = 0;

@@ -53,6 +53,8 @@ private Q_SLOTS:
     void iniReadsHandWrittenValues();
     void encodingReadsOnlyItsThreeNames_data();
     void encodingReadsOnlyItsThreeNames();
+    void documentsSwitchIsOnOnlyForOne_data();
+    void documentsSwitchIsOnOnlyForOne();
     void iniMissingFileYieldsDefaultsAndIsCreated();
     void iniCorruptFileYieldsDefaultsAndIsReplaced_data();
     void iniCorruptFileYieldsDefaultsAndIsReplaced();
@@ -390,6 +392,37 @@ void TestSettings::encodingReadsOnlyItsThreeNames()
     QCOMPARE(
         QSettings(file, QSettings::IniFormat).value(QStringLiteral("Config/Encoding")).toString(),
         platform::encodingModeName(platform::EncodingMode(mode)));
+}
+
+void TestSettings::documentsSwitchIsOnOnlyForOne_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("on");
+    QTest::newRow("missing") << QByteArray("[Config]\nEncoding=auto\n") << false;
+    QTest::newRow("one") << QByteArray("[Config]\nDocuments=1\n") << true;
+    QTest::newRow("zero") << QByteArray("[Config]\nDocuments=0\n") << false;
+    QTest::newRow("leading zero") << QByteArray("[Config]\nDocuments=01\n") << false;
+    QTest::newRow("true") << QByteArray("[Config]\nDocuments=true\n") << false;
+    QTest::newRow("two") << QByteArray("[Config]\nDocuments=2\n") << false;
+    QTest::newRow("empty") << QByteArray("[Config]\nDocuments=\n") << false;
+    QTest::newRow("other section") << QByteArray("[Version]\nDocuments=1\n") << false;
+}
+
+void TestSettings::documentsSwitchIsOnOnlyForOne()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, on);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Tarnwell.ini"));
+    QVERIFY(writeFile(file, content));
+    IniSettingsStore store(file);
+    QCOMPARE(readSwitchSetting(store, Setting::Documents), on);
+    // Written back as "1" or "0", and read back the same.
+    writeSwitchSetting(store, Setting::Documents, on);
+    QVERIFY(store.flush());
+    QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("Config/Documents")),
+             QVariant(on ? QStringLiteral("1") : QStringLiteral("0")));
+    QCOMPARE(readSwitchSetting(IniSettingsStore(file), Setting::Documents), on);
 }
 
 void TestSettings::iniMissingFileYieldsDefaultsAndIsCreated()

@@ -221,6 +221,7 @@ void TestStartup::firstRunReadsDefaultsAndWritesThemBack()
         {"Config", "Path", ""},
         {"Config", "Pattern", "*.*"},
         {"Config", "Encoding", "cp932"},
+        {"Config", "Documents", "0"},
     };
     QCOMPARE(m_store->saves(), expected);
     QCOMPARE(m_store->flushCount(), 1);

@@ -129,6 +129,7 @@ void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
         {"Config/Path", ""},
         {"Config/Pattern", "*.*"},
         {"Config/Encoding", "cp932"},
+        {"Config/Documents", "0"},
     };
     QCOMPARE(settings.allKeys().size(), expected.size());
     for (const auto &[key, value] : expected)

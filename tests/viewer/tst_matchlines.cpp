@@ -421,6 +421,9 @@ private Q_SLOTS:
             texts << a->text();
             actions << a;
         }
+        // Last how the file was read, for information only.
+        QCOMPARE(texts.takeLast(), texts::viewerReadAs + texts::readAsCp932);
+        QVERIFY(!actions.takeLast()->isEnabled());
         QCOMPARE(texts, (QStringList{texts::viewerCopy, texts::viewerSelectAll,
                                      texts::viewerNextMatch, texts::viewerPreviousMatch}));
         QCOMPARE(actions[2]->shortcut(), QKeySequence(Qt::Key_F3));
@@ -470,7 +473,7 @@ private Q_SLOTS:
         menu = v->contextMenu();
         QVERIFY(menu);
         const QList<QAction *> all = menu->actions();
-        QCOMPARE(all.size(), 5);
+        QCOMPARE(all.size(), 7);
         QVERIFY(!all[3]->isEnabled());
         QVERIFY(!all[4]->isEnabled());
         menu->close();
