@@ -12,6 +12,7 @@ packages=(
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
+  libzip-dev
 )
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
