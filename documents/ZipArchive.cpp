@@ -5,6 +5,8 @@
 
 #include <zip.h>
 
+#include <algorithm>
+
 namespace documents {
 
 namespace {
@@ -39,7 +41,7 @@ ZipArchive::ZipArchive(QByteArrayView bytes, const Limits &limits)
     m_count = count < 0 ? 0 : count;
     if (m_count > limits.zipMembers)
         fail(Failure::OverLimit,
-             QStringLiteral("over the %1 zip member limit").arg(limits.zipMembers));
+             QStringLiteral("over the %1 zip entries limit").arg(limits.zipMembers));
 }
 
 ZipArchive::~ZipArchive()
@@ -108,6 +110,20 @@ bool ZipArchive::open(qint64 index)
         (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
         fail(Failure::Encrypted, QStringLiteral("encrypted"));
         return false;
+    }
+    // A member that says it is larger than a limit is refused before it is
+    // inflated; one that says less is still counted while inflating.
+    if (stat.valid & ZIP_STAT_SIZE) {
+        if (stat.size > zip_uint64_t(m_memberLimit)) {
+            fail(Failure::OverLimit,
+                 QStringLiteral("over the %1 zip member limit").arg(mebibytes(m_memberLimit)));
+            return false;
+        }
+        if (stat.size > zip_uint64_t(m_documentLimit - m_documentRead)) {
+            fail(Failure::OverLimit, QStringLiteral("over the %1 inflated document limit")
+                                         .arg(mebibytes(m_documentLimit)));
+            return false;
+        }
     }
     m_file = zip_fopen_index(m_zip, zip_uint64_t(index), 0);
     if (!m_file) {
