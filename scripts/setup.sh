@@ -22,6 +22,13 @@ fi
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
 fi
+# Remaking the zip document fixtures (tests/documents/ooxml/fixtures/make-fixtures.sh)
+# needs LibreOffice and a second producer; the fixtures are committed, so nothing
+# else does.
+if [ "${TARNWELL_SETUP_DOCFIXTURES:-}" != "" ]; then
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+    python3-docx python3-openpyxl python3-odf)
+fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
   packages+=("${extra[@]}")
