@@ -292,7 +292,14 @@ void LineBuilder::text(QStringView run)
         m_overLimit = true;
         return;
     }
+    // A line break in the markup's text (not a break element) reads as a space.
+    const qsizetype at = f.text.size();
     f.text.append(run);
+    if (run.contains(u'\n') || run.contains(u'\r')) {
+        for (qsizetype i = at; i < f.text.size(); ++i)
+            if (f.text[i] == u'\n' || f.text[i] == u'\r')
+                f.text[i] = u' ';
+    }
 }
 
 void LineBuilder::finish()
