@@ -298,7 +298,7 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
                 nextColumn = column >= 0 ? column : std::min(nextColumn, kColumns);
                 const QStringView t = part.attribute(u"t");
                 isShared = t == u"s";
-                cell.clear();
+                cell.resize(0); // keeps its capacity for the next cell
             } else if (name == u"v") {
                 inValue = true;
             } else if (name == u"is") {
@@ -306,7 +306,7 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
             } else if (name == u"f" || name == u"extLst") {
                 part.skipElement();
             } else if (name == u"row") {
-                line.clear();
+                line.resize(0);
                 lastColumn = -1;
                 nextColumn = 0;
             }
@@ -327,7 +327,7 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
                 if (cell.isEmpty())
                     continue;
                 if (!line.isEmpty())
-                    line.append(QString(std::clamp(column - lastColumn, 1, kColumns), u'\t'));
+                    line.resize(line.size() + std::clamp(column - lastColumn, 1, kColumns), u'\t');
                 lastColumn = column;
                 if (line.size() + cell.size() > limits.textUnits) {
                     part.zip().fail(Failure::OverLimit, textLimitReason(limits));
@@ -339,7 +339,7 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
                     sink.append(line);
                     sink.endLine();
                 }
-                line.clear();
+                line.resize(0);
             } else {
                 alternate.end(name);
             }
