@@ -71,10 +71,17 @@ qint64 ZipArchive::find(const QByteArray &name) const
 {
     if (!m_zip || name.isEmpty())
         return -1;
-    zip_int64_t index = zip_name_locate(m_zip, name.constData(), ZIP_FL_ENC_RAW);
-    if (index < 0)
-        index = zip_name_locate(m_zip, name.constData(), ZIP_FL_ENC_RAW | ZIP_FL_NOCASE);
-    return index;
+    const zip_int64_t index = zip_name_locate(m_zip, name.constData(), ZIP_FL_ENC_RAW);
+    if (index >= 0)
+        return index;
+    // Part names ignore ASCII case. libzip would compare every name for each
+    // lookup; one table of folded names serves them all.
+    if (m_folded.isEmpty() && m_count > 0) {
+        m_folded.reserve(m_count);
+        for (qint64 i = m_count - 1; i >= 0; --i)
+            m_folded.insert(memberName(i).toLower(), i);
+    }
+    return m_folded.value(name.toLower(), -1);
 }
 
 void ZipArchive::failFromZipError(int code, const char *what)
@@ -176,26 +183,20 @@ bool ZipArchive::readAll(qint64 index, QByteArray &out, qint64 cap)
     out.clear();
     if (!open(index))
         return false;
-    constexpr qint64 kChunk = 64 * 1024;
-    for (;;) {
-        const qint64 at = out.size();
-        out.resize(at + kChunk);
-        const qint64 got = read(out.data() + at, kChunk);
+    // At most cap + 1 bytes: enough for the caller to see it is too long.
+    out.resize(cap + 1);
+    qint64 size = 0;
+    while (size <= cap) {
+        const qint64 got = read(out.data() + size, cap + 1 - size);
         if (got < 0) {
             out.clear();
             return false;
         }
-        out.resize(at + got);
         if (got == 0)
             break;
-        if (out.size() > cap) {
-            fail(Failure::Damaged,
-                 QStringLiteral("damaged zip: a member is larger than its kind allows"));
-            close();
-            out.clear();
-            return false;
-        }
+        size += got;
     }
+    out.resize(size);
     close();
     return true;
 }

@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 struct zip;
@@ -43,7 +44,7 @@ public:
     bool open(qint64 index);
     qint64 read(char *out, qint64 size);
     void close();
-    // The whole member, at most `cap` bytes (more is a failure).
+    // The whole member, or its first cap + 1 bytes when it is longer.
     bool readAll(qint64 index, QByteArray &out, qint64 cap);
 
 private:
@@ -56,6 +57,7 @@ private:
     qint64 m_documentRead = 0;
     qint64 m_memberLimit;
     qint64 m_documentLimit;
+    mutable QHash<QByteArray, qint64> m_folded; // lower-cased name -> first member
     Failure m_failure = Failure::None;
     QString m_reason;
 };

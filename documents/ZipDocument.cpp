@@ -17,12 +17,10 @@ ReadResult readZipDocument(QByteArrayView bytes, const Limits &limits)
     if (zip.memberCount() > 0 && zip.memberName(0) == "mimetype") {
         QByteArray mimetype;
         constexpr qint64 kLongestType = 256;
-        if (zip.readAll(0, mimetype, kLongestType)) {
-            if (const auto kind = openDocumentKind(mimetype))
-                return readOpenDocument(zip, *kind, limits);
-        } else if (zip.failure() != Failure::Damaged) {
+        if (!zip.readAll(0, mimetype, kLongestType))
             return {zip.failure(), zip.reason(), {}};
-        }
+        if (const auto kind = openDocumentKind(mimetype))
+            return readOpenDocument(zip, *kind, limits);
         return {Failure::NotDocument, {}, {}};
     }
     const qint64 contentTypes = zip.find("[Content_Types].xml");

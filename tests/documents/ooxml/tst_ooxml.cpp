@@ -215,6 +215,8 @@ void TestOoxml::hostile_data()
         << u"fixtures/lo-text.docx"_qs << shallow << Failure::OverLimit << u"4 XML depth"_qs;
     QTest::newRow("encrypted members")
         << u"hostile/encrypted.docx"_qs << plain << Failure::Encrypted << u"encrypted"_qs;
+    QTest::newRow("password-protected odt")
+        << u"hostile/encrypted.odt"_qs << plain << Failure::Encrypted << u"encrypted"_qs;
     QTest::newRow("a zip of text")
         << u"hostile/plain.zip"_qs << plain << Failure::NotDocument << QString();
     QTest::newRow("too many members")

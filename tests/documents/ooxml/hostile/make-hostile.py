@@ -120,3 +120,18 @@ set_encrypted_flag("encrypted.docx")
 # A zip that is no document.
 with zipfile.ZipFile(path("plain.zip"), "w") as z:
     z.writestr("notes.txt", "請求書 未払い")
+
+# An OpenDocument text saved with a password: its manifest says so.
+MANIFEST = (
+    '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">'
+    '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>'
+    '<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml" manifest:size="900">'
+    '<manifest:encryption-data manifest:checksum-type="SHA1/1K" manifest:checksum="AAAA">'
+    '<manifest:algorithm manifest:algorithm-name="Blowfish CFB" manifest:initialisation-vector="AAAA"/>'
+    '<manifest:key-derivation manifest:key-derivation-name="PBKDF2" manifest:iteration-count="1024" '
+    'manifest:salt="AAAA"/></manifest:encryption-data></manifest:file-entry></manifest:manifest>'
+)
+with zipfile.ZipFile(path("encrypted.odt"), "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("mimetype", "application/vnd.oasis.opendocument.text", zipfile.ZIP_STORED)
+    z.writestr("content.xml", bytes(range(256)) * 4)
+    z.writestr("META-INF/manifest.xml", MANIFEST)
