@@ -133,9 +133,8 @@ void readWordPart(XmlPart &part, LineBuilder &lines, std::vector<QString> *refer
             lines.beginCell();
         } else if (name == u"tr") {
             lines.beginRow();
-        } else if (name == u"r" || name == u"rPr" || name == u"pPr") {
-            if (name == u"rPr")
-                part.skipElement();
+        } else if (name == u"rPr") {
+            part.skipElement();
         } else if (name == u"tab") {
             if (!fieldInstructions.empty() && fieldInstructions.back())
                 continue;

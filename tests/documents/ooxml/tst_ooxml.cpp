@@ -51,6 +51,8 @@ class TestOoxml : public QObject {
 private Q_SLOTS:
     void fixtures_data();
     void fixtures();
+    void variants_data();
+    void variants();
     void hostile_data();
     void hostile();
 };
@@ -178,6 +180,34 @@ void TestOoxml::fixtures()
         last = location.line;
     }
     QCOMPARE(got, labels);
+}
+
+// The same documents under the other content types of their kind.
+void TestOoxml::variants_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("macro-enabled Word") << u"variant.docm"_qs << Failure::None << Kind::Word;
+    QTest::newRow("Word template") << u"variant.dotx"_qs << Failure::None << Kind::Word;
+    QTest::newRow("macro-enabled Excel template")
+        << u"variant.xltm"_qs << Failure::None << Kind::Excel;
+    QTest::newRow("binary Excel") << u"variant.xlsb"_qs << Failure::Unsupported << Kind::Word;
+    QTest::newRow("unknown main part")
+        << u"variant-unknown.xlsx"_qs << Failure::NotDocument << Kind::Word;
+}
+
+void TestOoxml::variants()
+{
+    QFETCH(QString, file);
+    QFETCH(Failure, failure);
+    QFETCH(Kind, kind);
+    const ReadResult result = readFile(u"fixtures/"_qs + file);
+    QCOMPARE(result.failure, failure);
+    if (failure == Failure::None) {
+        QCOMPARE(result.text.kind, kind);
+        QVERIFY(lineWithBoth(result.text, u"請求書"_qs, u"未払い"_qs) >= 0);
+    }
 }
 
 void TestOoxml::hostile_data()
