@@ -63,6 +63,10 @@ void TextSink::beginPart(const QString &label)
 DocumentText TextSink::take()
 {
     endLineIfAny();
+    // A part with no lines at the end (an empty last sheet, notes with no
+    // text) would point past the last line.
+    while (!m_text.locations.empty() && m_text.locations.back().line >= lineCount())
+        m_text.locations.pop_back();
     return std::exchange(m_text, DocumentText{m_text.kind, {}, {}});
 }
 

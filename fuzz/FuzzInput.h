@@ -19,6 +19,7 @@ public:
     FuzzInput(const std::uint8_t *data, std::size_t size) : m_data(data), m_size(size) {}
 
     std::uint8_t byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    std::size_t remaining() const { return m_size - m_pos; }
     bool flag() { return (byte() & 1) != 0; }
     // A number in [0, n), n >= 1, from one byte or, for n above 256, two.
     std::size_t below(std::size_t n)

@@ -12,6 +12,7 @@ packages=(
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
+  libzip-dev
 )
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
@@ -20,6 +21,13 @@ fi
 # The benchmarks (bench/) need ripgrep, and the slow file system libfuse3.
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
+fi
+# Remaking the zip document fixtures (tests/documents/ooxml/fixtures/make-fixtures.sh)
+# needs LibreOffice and a second producer; the fixtures are committed, so nothing
+# else does.
+if [ "${TARNWELL_SETUP_DOCFIXTURES:-}" != "" ]; then
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+    python3-docx python3-openpyxl python3-odf)
 fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
