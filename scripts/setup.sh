@@ -21,6 +21,11 @@ fi
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
 fi
+# Remaking the .doc/.xls/.ppt/.rtf fixtures (tests/documents/legacy/fixtures/
+# make-fixtures.sh) needs LibreOffice; the fixtures are committed.
+if [ "${TARNWELL_SETUP_LEGACY_FIXTURES:-}" != "" ]; then
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui)
+fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
   packages+=("${extra[@]}")
