@@ -222,10 +222,13 @@ bool readBiff8String(SegmentReader &in, bool shortCount, QString *out, bool *cut
     return in.bytes(qint64(runs) * 4) && in.bytes(phonetic);
 }
 
+// A sheet's cells, their text kept in one pool: a sheet's cells are sorted
+// into rows before they become lines.
 struct Cell {
     quint16 row;
     quint16 col;
-    QString text;
+    qsizetype from;
+    qsizetype size;
 };
 
 double rkValue(quint32 rk)
@@ -346,24 +349,41 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
 
     TextSink sink(biff8 ? Kind::Excel97 : Kind::Excel95, limits);
     std::vector<Cell> cells;
+    QString pool;
+    std::vector<quint32> read; // sheet offsets already read: each sheet once
     for (const Sheet &sheet : sheets) {
+        if (std::find(read.begin(), read.end(), sheet.offset) != read.end())
+            continue;
+        read.push_back(sheet.offset);
         records.seek(sheet.offset);
         auto first = records.next();
         if (!first || first->type != kBof)
             return damaged(QStringLiteral("sheet \"%1\" has no BOF record").arg(sheet.name));
         cells.clear();
+        pool.clear();
+        bool over = false;
+        // A cell costs its text and its tab or line end, as in the sink.
+        auto add = [&](quint16 row, quint16 col, QStringView text) {
+            if (text.isEmpty())
+                return;
+            if (pool.size() + qint64(cells.size()) + text.size() + 1 > limits.textUnits) {
+                over = true;
+                return;
+            }
+            cells.push_back({row, col, pool.size(), text.size()});
+            pool.append(text);
+        };
         int depth = 1;
         // The cell whose formula result the next STRING record holds (row, col), if any.
         bool hasPendingString = false;
         std::pair<quint16, quint16> pendingString{0, 0};
-        while (depth > 0) {
+        while (depth > 0 && !over) {
             auto record = records.next();
             if (!record)
                 return damaged(QStringLiteral("sheet \"%1\" has no end").arg(sheet.name));
             const QByteArrayView body = record->first();
-            auto put = [&](QString text) {
-                if (!text.isEmpty())
-                    cells.push_back({le16(body.data()), le16(body.data() + 2), std::move(text)});
+            auto put = [&](const QString &text) {
+                add(le16(body.data()), le16(body.data() + 2), text);
             };
             switch (record->type) {
             case kBof:
@@ -413,8 +433,8 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                     const quint16 col = le16(body.data() + 2);
                     const qint64 n = (body.size() - 6) / 6;
                     for (qint64 i = 0; i < n; ++i)
-                        cells.push_back({row, quint16(col + i),
-                                         generalNumber(rkValue(le32(body.data() + 6 + 6 * i)))});
+                        add(row, quint16(col + i),
+                            generalNumber(rkValue(le32(body.data() + 6 + 6 * i))));
                 }
                 break;
             case kBoolErr:
@@ -448,8 +468,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                         text = decodeCodePage(body.sliced(2, std::min<qint64>(n, body.size() - 2)),
                                               codePage);
                     }
-                    if (!text.isEmpty())
-                        cells.push_back({pendingString.first, pendingString.second, text});
+                    add(pendingString.first, pendingString.second, text);
                     hasPendingString = false;
                 }
                 break;
@@ -464,11 +483,11 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
         for (size_t i = 0; i < cells.size(); ++i) {
             if (i > 0 && cells[i].row == cells[i - 1].row)
                 sink.cellBreak();
-            sink.append(cells[i].text);
+            sink.append(QStringView(pool).sliced(cells[i].from, cells[i].size));
             if (i + 1 == cells.size() || cells[i + 1].row != cells[i].row)
                 sink.endLine();
         }
-        if (sink.overLimit())
+        if (over || sink.overLimit())
             return {Failure::OverLimit, QStringLiteral("over the text limit"), {}};
     }
     return {Failure::None, {}, sink.take()};

@@ -201,11 +201,14 @@ ReadResult readPowerPointBinary(const cfb::CompoundFile &file, const Limits &lim
     // A slide's or a notes page's texts in drawing order (a placeholder's
     // text is kept in the slide list and referred to from the drawing); a
     // part with no text is not named.
+    std::unordered_set<qint64> walked; // each slide or notes record read once
     auto readOne = [&](const SlideEntry &entry, quint16 type, const QString &label) -> bool {
         Header h;
         const qint64 at = container(entry.persistId, type, &h);
         if (at < 0)
             return false;
+        if (!walked.insert(at).second)
+            return true;
         std::vector<QString> texts;
         bool any = false;
         const bool ok = walk(stream, at + 8, at + 8 + h.size, [&](qint64 a, const Header &r) {

@@ -175,19 +175,24 @@ public:
         switch (c) {
         case 0x13: // field begin: its instruction follows
             m_fields.push_back(true);
+            ++m_inInstruction;
             return;
         case 0x14: // field separator: its result follows
-            if (!m_fields.empty())
+            if (!m_fields.empty() && m_fields.back()) {
                 m_fields.back() = false;
+                --m_inInstruction;
+            }
             return;
         case 0x15:
-            if (!m_fields.empty())
+            if (!m_fields.empty()) {
+                m_inInstruction -= m_fields.back() ? 1 : 0;
                 m_fields.pop_back();
+            }
             return;
         default:
             break;
         }
-        if (std::find(m_fields.begin(), m_fields.end(), true) != m_fields.end())
+        if (m_inInstruction > 0)
             return;
         switch (c) {
         case 0x07:
@@ -228,8 +233,9 @@ public:
 private:
     TextSink &m_sink;
     const RowEnds &m_rowEnds;
-    std::vector<bool> m_fields; // open fields: true while in the instruction
-    int m_cells = 0;            // cell marks not yet followed by text
+    std::vector<bool> m_fields;    // open fields: true while in the instruction
+    qsizetype m_inInstruction = 0; // open fields still in their instruction
+    int m_cells = 0;               // cell marks not yet followed by text
     bool m_mainText = true;
 };
 
