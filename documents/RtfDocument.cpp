@@ -21,6 +21,7 @@
 #include <cctype>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 namespace documents {
 
@@ -34,6 +35,8 @@ struct GroupState {
     bool skip = false;
     bool fontTable = false;
     bool beforeObject = false; // whether the group holding \object was skipped
+    bool beforeStar = false;   // whether the group was skipped before its \*
+    bool footnote = false;     // text going to the notes, read after the body
     int uc = 1;
     int codePage = 1252;
 };
@@ -120,7 +123,7 @@ bool skippedDestination(std::string_view word)
 class RtfReader {
 public:
     RtfReader(QByteArrayView bytes, const Limits &limits)
-        : m_bytes(bytes), m_sink(Kind::Rtf, limits)
+        : m_bytes(bytes), m_body(Kind::Rtf, limits), m_notes(Kind::Rtf, limits)
     {}
 
     ReadResult read()
@@ -128,7 +131,7 @@ public:
         m_groups.push_back(GroupState{});
         const qsizetype n = m_bytes.size();
         qsizetype i = 0;
-        while (i < n && !m_sink.overLimit()) {
+        while (i < n && !m_body.overLimit() && !m_notes.overLimit()) {
             const char c = m_bytes[i];
             if (c == '{') {
                 if (qsizetype(m_groups.size()) > kMaxDepth)
@@ -139,8 +142,14 @@ public:
                 m_skipChars = 0;
                 ++i;
             } else if (c == '}') {
-                if (m_groups.size() > 1)
+                if (m_groups.size() > 1) {
+                    if (state().footnote && !m_groups[m_groups.size() - 2].footnote) {
+                        flush();
+                        m_cells = 0;
+                        m_notes.endLineIfAny();
+                    }
                     m_groups.pop_back();
+                }
                 m_skipChars = 0;
                 ++i;
             } else if (c == '\\') {
@@ -158,13 +167,19 @@ public:
             }
         }
         flush();
-        if (m_sink.overLimit())
+        // Footnotes follow the body, each on lines of its own.
+        for (const QString &line : m_notes.take().lines) {
+            m_body.append(line);
+            m_body.endLine();
+        }
+        if (m_body.overLimit() || m_notes.overLimit())
             return {Failure::OverLimit, QStringLiteral("over the text limit"), {}};
-        return {Failure::None, {}, m_sink.take()};
+        return {Failure::None, {}, m_body.take()};
     }
 
 private:
     GroupState &state() { return m_groups.back(); }
+    TextSink &sink() { return state().footnote ? m_notes : m_body; }
 
     void textByte(char b)
     {
@@ -189,14 +204,14 @@ private:
             return;
         m_text.clear();
         legacy::appendCodePage(m_pending, m_pendingCodePage, m_text);
-        m_sink.append(m_text);
+        sink().append(m_text);
         m_pending.clear();
     }
 
     void flushCells()
     {
         for (; m_cells > 0; --m_cells)
-            m_sink.cellBreak();
+            sink().cellBreak();
     }
 
     void unit(char16_t u)
@@ -205,7 +220,7 @@ private:
             return;
         flush();
         flushCells();
-        m_sink.append(u);
+        sink().append(u);
     }
 
     void endLine(bool evenEmpty)
@@ -215,9 +230,9 @@ private:
         flush();
         m_cells = 0;
         if (evenEmpty)
-            m_sink.endLine();
+            sink().endLine();
         else
-            m_sink.endLineIfAny();
+            sink().endLineIfAny();
     }
 
     // Reads the control word or symbol after a backslash at `i`.
@@ -238,8 +253,10 @@ private:
                 }
                 return i + 1;
             }
-            case '*':
+            case '*': // a destination to skip unless it is known to hold text
+                state().beforeStar = state().skip;
                 state().skip = true;
+                m_star = true;
                 return i + 1;
             case '~':
                 unit(u'\u00A0');
@@ -291,6 +308,16 @@ private:
     qsizetype word(std::string_view w, bool hasParam, qint64 param, qsizetype next)
     {
         GroupState &s = state();
+        const bool star = std::exchange(m_star, false);
+        if (star && (w == "footnote" || w == "shpinst" || w == "shptxt"))
+            s.skip = s.beforeStar;
+        if (w == "footnote") {
+            flush();
+            s.footnote = true;
+            return next;
+        }
+        if (star && !s.skip)
+            return next;
         if (w == "bin") {
             // Binary data: skipped as it stands, whatever it holds.
             const qint64 size = hasParam && param > 0 ? param : 0;
@@ -364,11 +391,13 @@ private:
     }
 
     QByteArrayView m_bytes;
-    TextSink m_sink;
+    TextSink m_body;
+    TextSink m_notes;
     std::vector<GroupState> m_groups;
     QByteArray m_pending; // 8-bit text not yet decoded
     int m_pendingCodePage = 1252;
     QString m_text;
+    bool m_star = false; // a \* was the last control
     int m_skipChars = 0; // \uN fallback characters still to skip
     int m_cells = 0;     // cell ends not yet followed by text
     int m_defaultCodePage = 1252;

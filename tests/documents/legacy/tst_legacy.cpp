@@ -79,12 +79,18 @@ void TestLegacy::reads_data()
                                      u"ヘッダー文字 headerword"_qs,
                                      u"フッター 1"_qs};
     const QStringList split = {u"splitalpha"_qs, u"splitbeta"_qs};
+    // Footnotes and text boxes are read, on lines of their own.
+    const QStringList words = split + QStringList{u"footnoteword"_qs, u"boxword"_qs};
     // Field instructions, font and style tables never read as text.
-    const QStringList hidden = {u"PAGE"_qs, u"Times New Roman"_qs, u"Heading"_qs,
-                                u"splitalpha splitbeta"_qs};
-    QTest::newRow("word 97") << fixture(u"sample.doc"_qs) << Kind::Word97 << sampleLines << split
+    const QStringList hidden = {u"PAGE"_qs,
+                                u"Times New Roman"_qs,
+                                u"Heading"_qs,
+                                u"splitalpha splitbeta"_qs,
+                                u"脚注つき footnoteword"_qs,
+                                u"枠の段落 boxword"_qs};
+    QTest::newRow("word 97") << fixture(u"sample.doc"_qs) << Kind::Word97 << sampleLines << words
                              << hidden << QStringList{};
-    QTest::newRow("rtf") << fixture(u"sample.rtf"_qs) << Kind::Rtf << sampleLines << split << hidden
+    QTest::newRow("rtf") << fixture(u"sample.rtf"_qs) << Kind::Rtf << sampleLines << words << hidden
                          << QStringList{};
     QTest::newRow("excel 97") << fixture(u"sample.xls"_qs) << Kind::Excel97
                               << QStringList{u"請求書\t未払い plantedone\t42\t3.25"_qs,
