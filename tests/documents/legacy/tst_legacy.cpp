@@ -98,10 +98,10 @@ void TestLegacy::reads_data()
                                              u"secondsheet 二枚目\tCafé"_qs}
                               << split << QStringList{u"splitalpha splitbeta"_qs}
                               << QStringList{u"売上"_qs, u"Second"_qs};
-    QTest::newRow("excel 97 continued strings")
+    QTest::newRow("excel 97 continued strings, formulas, mulrk")
         << fixture(u"excel97-continue.xls"_qs) << Kind::Excel97
-        << QStringList{u"continued請求書未払い\t二番目"_qs} << QStringList{}
-        << QStringList{QString(QChar(0xAAAA))} << QStringList{u"S1"_qs};
+        << QStringList{u"continued請求書未払い\t二番目"_qs, u"式の結果\t2.5"_qs, u"7\t0.5"_qs}
+        << QStringList{} << QStringList{QString(QChar(0xAAAA))} << QStringList{u"S1"_qs};
     QTest::newRow("powerpoint 97")
         << fixture(u"sample.ppt"_qs) << Kind::PowerPoint97
         << QStringList{u"請求書 未払い plantedone"_qs, u"二枚目 secondslide"_qs,
