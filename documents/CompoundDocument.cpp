@@ -1,13 +1,32 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
+#include "documents/CompoundFile.h"
+#include "documents/ExcelBinary.h"
+#include "documents/PowerPointBinary.h"
 #include "documents/ReadDocument.h"
+#include "documents/WordBinary.h"
 
 namespace documents {
 
-ReadResult readCompoundDocument(QByteArrayView, const Limits &)
+// A compound file is read by the application stream it holds.
+ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits)
 {
-    return {Failure::Unsupported, QStringLiteral("not read yet"), {}};
+    QString reason;
+    const auto file = cfb::CompoundFile::open(bytes, &reason);
+    if (!file)
+        return {Failure::Damaged, reason, {}};
+    // An Office Open XML file encrypted with a password is kept in a
+    // compound file as an EncryptedPackage stream.
+    if (file->find(u"EncryptedPackage"))
+        return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
+    if (file->find(u"WordDocument"))
+        return legacy::readWordBinary(*file, limits);
+    if (file->find(u"Workbook") || file->find(u"Book"))
+        return legacy::readExcelBinary(*file, limits);
+    if (file->find(u"PowerPoint Document"))
+        return legacy::readPowerPointBinary(*file, limits);
+    return {Failure::NotDocument, {}, {}};
 }
 
 } // namespace documents

@@ -3,7 +3,8 @@
 # SPDX-License-Identifier: MIT
 # Usage: fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #        fuzz/run.sh --build          (only build the targets)
-# TARGET is matcher, decoder, number, settings, viewer, zipdoc, zipxml or lines. Installs clang and libFuzzer
+# TARGET is matcher, decoder, number, settings, viewer, zipdoc, zipxml, lines,
+# cfb, word, excel, powerpoint or rtf. Installs clang and libFuzzer
 # when missing (scripts/setup.sh with TARNWELL_SETUP_FUZZ=1), builds the fuzz
 # targets with AddressSanitizer and UndefinedBehaviorSanitizer in build-fuzz/,
 # then fuzzes TARGET for SECONDS starting from the committed seeds in

@@ -22,7 +22,7 @@ fi
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
 fi
-# Remaking the zip document fixtures (tests/documents/ooxml/fixtures/make-fixtures.sh)
+# Remaking the document fixtures (tests/documents/*/fixtures/make-fixtures.sh)
 # needs LibreOffice and a second producer; the fixtures are committed, so nothing
 # else does.
 if [ "${TARNWELL_SETUP_DOCFIXTURES:-}" != "" ]; then
