@@ -159,9 +159,4 @@ private:
     std::function<QStringList()> m_keywordWords;
     Beeper *m_beeper = nullptr; // null: the system's bell
     QMenu *m_menu = nullptr;
-    mutable struct {
-        qsizetype line = -1;
-        qsizetype pos = 0;
-        qsizetype chars = 0;
-    } m_prefixCache; // chars before a raw position in a very long line
 };
