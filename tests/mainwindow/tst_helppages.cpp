@@ -34,8 +34,9 @@ private Q_SLOTS:
     void pagesAgreeWithTheProgram_data()
     {
         QTest::addColumn<QString>("name");
-        const QStringList pages = QDir(QStringLiteral(":/help")).entryList(
-            {QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+        const QStringList pages =
+            QDir(QStringLiteral(":/help"))
+                .entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
         QVERIFY(pages.size() >= 10);
         for (const QString &page : pages)
             QTest::newRow(qPrintable(page)) << page;
