@@ -63,9 +63,8 @@ int main(int argc, char **argv)
         w.repaint();
         app.processEvents(QEventLoop::AllEvents, 100);
         const QImage next = w.screen()->grabWindow(w.winId()).toImage();
-        if (!shot.isNull() && next == shot && next.pixelColor(0, 0) != next.pixelColor(
-                                                                           next.width() / 2,
-                                                                           next.height() / 2))
+        if (!shot.isNull() && next == shot &&
+            next.pixelColor(0, 0) != next.pixelColor(next.width() / 2, next.height() / 2))
             break;
         if (deadline.hasExpired()) {
             std::fputs("glyph-probe: the window's pixels never settled\n", stderr);
