@@ -11,6 +11,7 @@
 #include "platform/RepaintPacer.h"
 #include "resources/Texts.h"
 #include "search/SearchRun.h"
+#include "text/Cp932.h"
 #include "viewer/DocumentFile.h"
 #include "viewer/TextViewer.h"
 
@@ -75,9 +76,12 @@ public:
         m_w.showPanelText(); // "Tarnwell" shows behind the box
         m_w.m_pacer->flush();
         if (m_w.m_services.messageBox)
-            m_w.m_services.messageBox->show(&m_w, texts::nothingFound, texts::productName,
+            m_w.m_services.messageBox->show(&m_w, nothingFoundText(), texts::productName,
                                             mb::Information);
     }
+    // The keyword's character that code page 932 cannot represent, when the run
+    // reads every file as code page 932; the empty text otherwise.
+    void setUnrepresentable(const QString &character) { m_unrepresentable = character; }
     // Not a file that cannot be read (those are skipped silently): the run
     // itself could not be completed, and the user is told so.
     void runFailed(int) override
@@ -96,6 +100,12 @@ private:
         m_w.List2->commit();
         m_w.List1->commit();
     }
+    QString nothingFoundText() const
+    {
+        if (m_unrepresentable.isEmpty())
+            return texts::nothingFound;
+        return texts::nothingFound + u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+    }
     void repaintIfDue()
     {
         if (!m_w.m_pacer->due())
@@ -106,6 +116,7 @@ private:
     }
 
     MainWindow &m_w;
+    QString m_unrepresentable;
 };
 
 QString MainWindow::GetToken(const QString &str, const QString &token)
@@ -135,6 +146,9 @@ void MainWindow::MENU_SEARCH_Click()
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
+    // Such a keyword never matches a file read as code page 932: the box says why.
+    if (m_encoding == platform::EncodingMode::Cp932)
+        observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText));
     SearchOutcome outcome;
     try {
         outcome = runSearch(path, keywordText, observer, options);

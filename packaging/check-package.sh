@@ -48,6 +48,10 @@ for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic qt6-translation
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "check-package: Depends: $depends"
+recommends=$(field Recommends)
+for rec in fonts-noto-cjk fonts-noto-color-emoji; do
+  grep -Eq "(^|, )$rec( |,|$)" <<<"$recommends" || fail "Recommends lacks $rec: $recommends"
+done
 
 # A private root with an empty dpkg database.
 root="$work/root"

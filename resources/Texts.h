@@ -19,6 +19,12 @@ inline const QString searchingFile = QStringLiteral("検索中...");      // fol
 inline const QString foundSuffix = QStringLiteral(" 見つかりました");  // after the path
 inline const QString countSuffix = QStringLiteral("個見つかりました"); // after the count
 inline const QString nothingFound = QStringLiteral("見つかりませんでした");
+// The line added to nothingFound in シフトJIS mode when the keyword holds a
+// character (%1) that code page 932 cannot represent.
+inline const QString keywordNotInCp932 =
+    QStringLiteral("キーワードの「%1」はシフトJIS にない文字です。"
+                   "[検索] メニューの [文字コード] で UTF-8 か自動判別を選ぶと、"
+                   "UTF-8 のファイルから探せます。");
 // A run that ran short of descriptors or memory: the list may lack files.
 inline const QString searchIncomplete =
     QStringLiteral("システムの資源(ファイル記述子またはメモリ)が不足したため、"

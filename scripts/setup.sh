@@ -9,6 +9,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fontconfig qt6-translations-l10n
+  fonts-noto-cjk fonts-noto-color-emoji
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file

@@ -204,6 +204,19 @@ Encoding encode(QStringView text)
     return result;
 }
 
+QString firstUnrepresentable(QStringView text)
+{
+    const InverseTable &table = inverseTable();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (table.forms(text[i].unicode()) != 0)
+            continue;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        return text.mid(i, pair ? 2 : 1).toString();
+    }
+    return QString();
+}
+
 bool hasUniqueForm(char16_t c)
 {
     return inverseTable().forms(c) == 1;

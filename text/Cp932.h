@@ -67,6 +67,11 @@ struct Encoding {
 // inverse tables are built from the forward table on first use.
 Encoding encode(QStringView text);
 
+// The first character of text that no byte sequence decodes to (both halves of
+// a character outside the BMP), or the empty text when there is none: the
+// character that makes encode() Impossible.
+QString firstUnrepresentable(QStringView text);
+
 // True when the character has exactly one byte form (and is not U+30FB).
 bool hasUniqueForm(char16_t c);
 

@@ -12,6 +12,7 @@
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
 #include "search/SearchRun.h"
+#include "text/Cp932.h"
 
 #include <QByteArray>
 #include <QString>
@@ -187,6 +188,19 @@ Parsed parseArguments(int argc, char **argv, Options &options)
     return Parsed::Run;
 }
 
+// A keyword with a character that code page 932 cannot represent never
+// matches a file read as code page 932: says which, and what would read it.
+void reportUnrepresentable(const QString &keyword)
+{
+    const QString c = cp932::firstUnrepresentable(keyword);
+    if (c.isEmpty())
+        return;
+    std::fprintf(stderr,
+                 "tarnwell-find: the keyword holds %s (U+%04X), which code page 932 cannot "
+                 "represent, so no file read as cp932 can match; try -E utf-8 or -E auto\n",
+                 c.toUtf8().constData(), unsigned(c.toUcs4().value(0)));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -236,5 +250,7 @@ int main(int argc, char **argv)
     }
     if (outcome.matches > 0)
         return 0;
+    if (options.search.encoding == platform::EncodingMode::Cp932)
+        reportUnrepresentable(QString::fromUtf8(options.keyword));
     return outcome.unreadable > 0 ? 2 : 1;
 }

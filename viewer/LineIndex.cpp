@@ -59,17 +59,37 @@ const unsigned char *scanLine(const unsigned char *p, const unsigned char *e, qs
     return p;
 }
 
+// Whether a character outside the BMP takes two columns: the ideographs of
+// planes 2 and 3 and the pictographs and emoji of U+1F000-U+1FAFF.
+constexpr bool isWideSupplementary(char32_t c)
+{
+    return (c >= 0x20000 && c <= 0x3FFFF) || (c >= 0x1F000 && c <= 0x1FAFF);
+}
+
+// One character of decoded text at p (before e): its UTF-16 units and columns.
+struct CharUnit {
+    int units;
+    int columns;
+};
+inline CharUnit charUnitAt(const QChar *p, const QChar *e)
+{
+    const char16_t c = p->unicode();
+    if (c == u'\t')
+        return {1, 8};
+    if (c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F))
+        return {1, 1};
+    if (QChar::isHighSurrogate(c) && p + 1 < e && p[1].isLowSurrogate())
+        return {2, isWideSupplementary(QChar::surrogateToUcs4(c, p[1].unicode())) ? 2 : 1};
+    return {1, 2};
+}
+
 qsizetype columnsOf(const QChar *p, const QChar *e)
 {
     qsizetype columns = 0;
-    for (; p < e; ++p) {
-        const char16_t c = p->unicode();
-        if (c == u'\t')
-            columns += 8;
-        else if (c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F))
-            columns += 1;
-        else
-            columns += 2;
+    while (p < e) {
+        const CharUnit u = charUnitAt(p, e);
+        columns += u.columns;
+        p += u.units;
     }
     return columns;
 }
@@ -83,6 +103,8 @@ qsizetype checkpointIndex(qsizetype i)
 
 void LineIndex::clear()
 {
+    m_marks.clear();
+    m_markCount = 0;
     m_bytes = QByteArray(); // before the mapping it may point into
     m_mapping.reset();
     m_chars = QString();
@@ -331,4 +353,89 @@ QString LineIndex::textRange(qsizetype from, qsizetype to) const
         line = stepLine(line);
     }
     return out;
+}
+
+// Steps through the line's characters from `from` while stop(next place) is
+// false, and returns the last place reached.
+template <typename Stop>
+LineIndex::Place LineIndex::walk(const Line &line, Place from, Stop stop) const
+{
+    Place at = from;
+    if (m_isBytes) {
+        const auto *data = reinterpret_cast<const unsigned char *>(m_bytes.constData());
+        while (at.pos < line.end) {
+            const unsigned char b = data[at.pos];
+            Place next{at.pos + 1, at.chars + 1, at.columns + 1};
+            if (b == '\t') {
+                next.columns += 7;
+            } else if (cp932::isLeadByte(b) && at.pos + 1 < line.end && data[at.pos + 1] != 0) {
+                ++next.pos;
+                ++next.columns;
+            }
+            if (stop(next))
+                break;
+            at = next;
+        }
+    } else {
+        const QChar *data = m_chars.constData();
+        while (at.pos < line.end) {
+            const CharUnit u = charUnitAt(data + at.pos, data + line.end);
+            const Place next{at.pos + u.units, at.chars + u.units, at.columns + u.columns};
+            if (stop(next))
+                break;
+            at = next;
+        }
+    }
+    return at;
+}
+
+const std::vector<LineIndex::Place> &LineIndex::marksOf(const Line &line) const
+{
+    auto it = m_marks.find(line.index);
+    if (it != m_marks.end())
+        return it->second;
+    // A bound on what the marks of the lines looked at keep: about one
+    // thousandth of the text, whatever is looked at.
+    if (m_markCount > std::max<qsizetype>(rawSize() / 512, 4096)) {
+        m_marks.clear();
+        m_markCount = 0;
+    }
+    std::vector<Place> marks{Place{line.begin, 0, 0}};
+    Place at = marks.front();
+    while (at.pos < line.end) {
+        const qsizetype target = std::min(at.pos + kPlaceStep, line.end);
+        at = walk(line, at, [&](const Place &next) { return next.pos > target; });
+        marks.push_back(at);
+        if (at.pos >= line.end)
+            break;
+    }
+    m_markCount += qsizetype(marks.size());
+    return m_marks.emplace(line.index, std::move(marks)).first->second;
+}
+
+LineIndex::Place LineIndex::placeAtColumn(const Line &line, qsizetype column) const
+{
+    const std::vector<Place> &marks = marksOf(line);
+    auto it = std::upper_bound(marks.begin(), marks.end(), column,
+                               [](qsizetype c, const Place &m) { return c < m.columns; });
+    const Place from = it == marks.begin() ? marks.front() : *(it - 1);
+    return walk(line, from, [&](const Place &next) { return next.columns > column; });
+}
+
+LineIndex::Place LineIndex::placeAtChar(const Line &line, qsizetype n) const
+{
+    const std::vector<Place> &marks = marksOf(line);
+    auto it = std::upper_bound(marks.begin(), marks.end(), n,
+                               [](qsizetype c, const Place &m) { return c < m.chars; });
+    const Place from = it == marks.begin() ? marks.front() : *(it - 1);
+    return walk(line, from, [&](const Place &next) { return next.chars > n; });
+}
+
+LineIndex::Place LineIndex::placeAtRaw(const Line &line, qsizetype pos) const
+{
+    const std::vector<Place> &marks = marksOf(line);
+    auto it = std::upper_bound(marks.begin(), marks.end(), pos,
+                               [](qsizetype p, const Place &m) { return p < m.pos; });
+    const Place from = it == marks.begin() ? marks.front() : *(it - 1);
+    return walk(line, from, [&](const Place &next) { return next.pos > pos; });
 }

@@ -14,6 +14,12 @@
 //   in which each line break (CR-LF, a lone CR or a lone LF) counts as one
 //   character. Each code page 932 unit decodes to exactly one character.
 //
+// Columns: half-width cells, as the viewer lays lines out and scrolls them. A
+// code page 932 double-byte unit is two bytes, one character and two columns;
+// in decoded text a character outside the BMP is two UTF-16 units and two
+// columns when it is wide (ideographs, emoji), one otherwise; ASCII and
+// half-width katakana are one column, a tab eight, anything else two.
+//
 // Not thread-safe: lookups remember the last line they reached, so that going
 // through the text line after line costs one step a line.
 
@@ -22,6 +28,7 @@
 #include <QVector>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class LineIndex {
@@ -92,6 +99,22 @@ public:
     // The text of the offsets [from, to), clamped, line breaks as "\n".
     QString textRange(qsizetype from, qsizetype to) const;
 
+    // A character boundary in a line: its raw position, and the characters
+    // and columns before it in the line.
+    struct Place {
+        qsizetype pos = 0;
+        qsizetype chars = 0;
+        qsizetype columns = 0;
+    };
+    // The line's last character boundary at or before a column, a character
+    // count or a raw position (each clamped to the line). A very long line is
+    // scanned once and marked every kPlaceStep raw positions, so each later
+    // lookup in it costs at most kPlaceStep steps.
+    Place placeAtColumn(const Line &line, qsizetype column) const;
+    Place placeAtChar(const Line &line, qsizetype n) const;
+    Place placeAtRaw(const Line &line, qsizetype pos) const;
+    static constexpr qsizetype kPlaceStep = 4096;
+
 private:
     struct Checkpoint {
         qsizetype pos;
@@ -99,6 +122,10 @@ private:
     };
 
     void buildIndex();
+    // The marks of a line, one every kPlaceStep raw positions, the first at
+    // its start; made on first use and kept for a few lines.
+    const std::vector<Place> &marksOf(const Line &line) const;
+    template <typename Stop> Place walk(const Line &line, Place from, Stop stop) const;
     // The first CR or LF of the set text at or after pos, or its size.
     qsizetype terminatorAt(qsizetype pos) const;
 
@@ -113,4 +140,6 @@ private:
     qsizetype m_length = 0;
     qsizetype m_maxColumns = 0;
     mutable Line m_lastLine; // the last line looked up, for sequential access
+    mutable std::unordered_map<qsizetype, std::vector<Place>> m_marks; // by line index
+    mutable qsizetype m_markCount = 0;
 };

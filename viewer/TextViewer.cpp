@@ -6,7 +6,6 @@
 #include "platform/Beeper.h"
 #include "platform/MappedFile.h"
 #include "resources/Texts.h"
-#include "text/Cp932.h"
 #include "viewer/DocumentLines.h"
 #include "viewer/LocationGutter.h"
 #include "viewer/MatchLines.h"
@@ -58,7 +57,6 @@ void TextViewer::clearContent()
     m_selStart = 0;
     m_selLength = 0;
     m_anchor = -1;
-    m_prefixCache.line = -1;
     m_readAs.clear();
     if (!m_gutter->locations().empty()) {
         m_gutter->setLocations({});
@@ -387,43 +385,27 @@ TextViewer::Segment TextViewer::segmentFor(const Line &line) const
         seg.text = m_index.decodeRange(line.begin, line.end);
         return seg;
     }
-    // A very long line: lay out only the columns around the scroll position. In
-    // code page 932 one byte is one half-width column, so bytes stand for columns.
+    // A very long line: lay out only the columns around the scroll position,
+    // found by the line's columns (LineIndex.h), which a byte, a UTF-16 unit or a
+    // character may each stand for.
     const int cw = columnWidth();
-    const qsizetype firstCol =
-        std::max<qsizetype>(0, horizontalScrollBar()->value() / cw - kWindowSlack);
-    qsizetype p = std::min(line.begin + firstCol, line.end);
-    qsizetype e = std::min(p + viewport()->width() / cw + 2 * kWindowSlack, line.end);
-    if (m_index.isBytes()) {
-        const auto *data = reinterpret_cast<const unsigned char *>(m_index.bytes().constData());
-        while (p > line.begin && !cp932::isUnitBoundary(data + line.begin, data + p))
-            --p;
-        if (e < line.end && !cp932::isUnitBoundary(data + line.begin, data + e, data + line.end))
-            ++e;
-    }
-    qsizetype chars;
-    if (m_prefixCache.line == line.index && m_prefixCache.pos <= p)
-        chars = m_prefixCache.chars + m_index.charsIn(m_prefixCache.pos, p);
-    else
-        chars = m_index.charsIn(line.begin, p);
-    m_prefixCache.line = line.index;
-    m_prefixCache.pos = p;
-    m_prefixCache.chars = chars;
-    seg.rawBegin = p;
-    seg.offset = line.offset + chars;
-    seg.text = m_index.decodeRange(p, e);
+    const qsizetype scrollCol = horizontalScrollBar()->value() / cw;
+    const qsizetype firstCol = std::max<qsizetype>(0, scrollCol - kWindowSlack);
+    const LineIndex::Place p = m_index.placeAtColumn(line, firstCol);
+    LineIndex::Place e =
+        m_index.placeAtColumn(line, firstCol + viewport()->width() / cw + 2 * kWindowSlack);
+    if (e.pos < line.end) // take the character that straddles the window's end
+        e = m_index.placeAtChar(line, e.chars + 2);
+    seg.rawBegin = p.pos;
+    seg.offset = line.offset + p.chars;
+    seg.text = m_index.decodeRange(p.pos, e.pos);
     // Anchor the window so that the character at the scroll position lands on its
-    // estimated column: estimate errors then never pile up over the whole line.
-    qsizetype q = std::clamp(line.begin + horizontalScrollBar()->value() / cw, p, e);
-    if (m_index.isBytes()) {
-        const auto *data = reinterpret_cast<const unsigned char *>(m_index.bytes().constData());
-        while (q > p && !cp932::isUnitBoundary(data + p, data + q, data + e))
-            --q;
-    }
+    // column: the widths the font gives then never pile up over the whole line.
+    const LineIndex::Place q = m_index.placeAtColumn(line, scrollCol);
     QTextLayout layout;
     layoutSegment(layout, seg.text);
-    const qreal anchorX = layout.lineAt(0).cursorToX(int(m_index.charsIn(p, q)));
-    seg.x = int(std::min<qsizetype>((q - line.begin) * cw, INT_MAX / 2) - qsizetype(anchorX));
+    const qreal anchorX = layout.lineAt(0).cursorToX(int(q.chars - p.chars));
+    seg.x = int(std::min<qsizetype>(q.columns * cw, INT_MAX / 2) - qsizetype(anchorX));
     return seg;
 }
 
@@ -443,7 +425,7 @@ void TextViewer::ensureOffsetVisible(qsizetype offset)
         layoutSegment(layout, m_index.decodeRange(line.begin, line.end));
         x = qsizetype(layout.lineAt(0).cursorToX(int(offset - line.offset)));
     } else {
-        x = (m_index.rawPosOfChar(line, offset - line.offset) - line.begin) * columnWidth();
+        x = m_index.placeAtChar(line, offset - line.offset).columns * columnWidth();
     }
     const int h = horizontalScrollBar()->value();
     const int w = viewport()->width() - 2 * kMargin;

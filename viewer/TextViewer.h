@@ -176,9 +176,4 @@ private:
     QMenu *m_menu = nullptr;
     LocationGutter *m_gutter = nullptr;
     QString m_readAs;
-    mutable struct {
-        qsizetype line = -1;
-        qsizetype pos = 0;
-        qsizetype chars = 0;
-    } m_prefixCache; // chars before a raw position in a very long line
 };

@@ -446,6 +446,8 @@ void TestCp932::encodeWords_data()
     QTest::newRow("wave dash") << QStringLiteral(u"〜") << Form::Impossible << QByteArray();
     QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << Form::Impossible << QByteArray();
     QTest::newRow("astral character") << QStringLiteral(u"A😀") << Form::Impossible << QByteArray();
+    QTest::newRow("astral ideograph")
+        << QStringLiteral(u"𠮷野家") << Form::Impossible << QByteArray();
     QTest::newRow("NEC and IBM forms") << QStringLiteral(u"纊A") << Form::Ambiguous << QByteArray();
     QTest::newRow("JIS and NEC forms") << QStringLiteral(u"≒") << Form::Ambiguous << QByteArray();
     QTest::newRow("middle dot") << QStringLiteral(u"A・B") << Form::Ambiguous << QByteArray();
@@ -460,6 +462,14 @@ void TestCp932::encodeWords()
     const cp932::Encoding e = cp932::encode(text);
     QCOMPARE(e.form, form);
     QCOMPARE(e.bytes.toHex(' '), bytes.toHex(' '));
+    // The character named as the one that cannot be read is there exactly when
+    // the text never matches, and is a character that alone never does.
+    const QString bad = cp932::firstUnrepresentable(text);
+    QCOMPARE(bad.isEmpty(), form != cp932::Form::Impossible);
+    if (!bad.isEmpty()) {
+        QVERIFY(text.contains(bad));
+        QCOMPARE(cp932::encode(bad).form, cp932::Form::Impossible);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCp932)

@@ -114,6 +114,7 @@ private Q_SLOTS:
         writeFile(root() + "/utf16.txt",
                   QByteArray("\xFF\xFE") +
                       QByteArray(reinterpret_cast<const char *>(u"設定\r\n"), 8));
+        writeFile(root() + "/yoshinoya.txt", QStringLiteral("𠮷野家 ¥100\n").toUtf8());
         m_volumes.add(root());
         m_services.messageBox = &m_box;
         m_services.help = &m_help;
@@ -207,6 +208,41 @@ private Q_SLOTS:
 
         // Now the next search reads code page 932 only.
         QCOMPARE(search(QStringLiteral("設定")), QStringList{"sjis.txt"});
+    }
+
+    // In シフトJIS mode a keyword with a character that code page 932 cannot
+    // hold finds nothing, and the box says why in one more line; the other
+    // modes find it.
+    void keywordThatCp932CannotHoldIsExplained()
+    {
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
+        start();
+        for (const QString &c : {QStringLiteral("𠮷"), QStringLiteral("¥")}) {
+            m_box.clear();
+            QCOMPARE(search(QStringLiteral("野家 ") + c), QStringList{});
+            QCOMPARE(m_box.count(), 1);
+            const QStringList lines = m_box.shown().first().text.split(u'\n');
+            QCOMPARE(lines.size(), 2);
+            QCOMPARE(lines[0], QStringLiteral("見つかりませんでした"));
+            QVERIFY2(lines[1].contains(QStringLiteral("「") + c + QStringLiteral("」")) &&
+                         lines[1].contains(QStringLiteral("[文字コード]")) &&
+                         lines[1].contains(QStringLiteral("UTF-8")),
+                     qPrintable(lines[1]));
+        }
+        // A keyword that can be held but is not found: the box as before.
+        m_box.clear();
+        QCOMPARE(search(QStringLiteral("野家")), QStringList{});
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
+
+        m_box.clear();
+        choose(Qt::Key_U);
+        QCOMPARE(search(QStringLiteral("𠮷野家")), QStringList{"yoshinoya.txt"});
+        choose(Qt::Key_A);
+        QCOMPARE(search(QStringLiteral("¥100")), QStringList{"yoshinoya.txt"});
+        QCOMPARE(search(QStringLiteral("𠮷 設定")), QStringList{});
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
     }
 
     void f1OnTheSubmenuShowsTheSearchMenusTopic()

@@ -255,6 +255,7 @@ void TarnwellFindTest::encodingModes()
         {"utf8.txt", settei + " a\nb\n"},
         {"bom.txt", "\xEF\xBB\xBF" + settei + "\xFF a\n"},
         {"utf16.txt", QByteArray("\xFF\xFE\x2D\x8A\x9A\x5B", 6)},
+        {"yoshinoya.txt", QStringLiteral("𠮷野家 ¥100\n").toUtf8()},
     };
     for (const auto &f : files) {
         QFile file(tmp.path() + '/' + f.name);
@@ -272,10 +273,14 @@ void TarnwellFindTest::encodingModes()
     };
     const QString word = QStringLiteral("設定");
     const QString two = QStringLiteral("設定 b");
+    // A keyword that code page 932 cannot hold is named on standard error, in
+    // cp932 mode only; nothing else is said in any case.
     struct Case {
         QStringList arguments;
         QStringList expected;
+        QByteArray said = {};
     };
+    const QByteArray advice = "; try -E utf-8 or -E auto\n";
     const Case cases[] = {
         {{word, tmp.path()}, {"cp932.txt"}},
         {{"-E", "cp932", two, tmp.path()}, {"cp932.txt"}},
@@ -284,11 +289,22 @@ void TarnwellFindTest::encodingModes()
          {"cp932.txt", "utf8.txt", "bom.txt", "utf16.txt"}},
         {{"-Eauto", two, tmp.path()}, {}},
         {{"--encoding=utf-8", "a", tmp.path()}, {"cp932.txt", "utf8.txt", "bom.txt"}},
+        {{"𠮷野家", tmp.path()}, {}, QStringLiteral("𠮷 (U+20BB7)").toUtf8()},
+        {{"-E", "cp932", "野家 ¥100", tmp.path()}, {}, QStringLiteral("¥ (U+00A5)").toUtf8()},
+        {{"-E", "utf-8", "𠮷野家", tmp.path()}, {"yoshinoya.txt"}},
+        {{"-E", "auto", "野家 ¥100", tmp.path()}, {"yoshinoya.txt"}},
     };
     for (const Case &c : cases) {
         const Result result = runFind(c.arguments);
         QCOMPARE(result.exitCode, c.expected.isEmpty() ? 1 : 0);
         QCOMPARE(result.out, listed(c.expected));
+        if (c.said.isEmpty()) {
+            QCOMPARE(result.err, QByteArray());
+        } else {
+            QVERIFY2(result.err.startsWith("tarnwell-find: the keyword holds " + c.said) &&
+                         result.err.endsWith(advice) && result.err.count('\n') == 1,
+                     result.err.constData());
+        }
     }
 }
 
