@@ -57,8 +57,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString sjis = dir.filePath(QStringLiteral("sjis.txt"));
     const QString utf8 = dir.filePath(QStringLiteral("utf8.txt"));
-    for (const auto &[name, bytes] : {std::pair{sjis, cp932::encode(text).bytes},
-                                      std::pair{utf8, text.toUtf8()}}) {
+    for (const auto &[name, bytes] :
+         {std::pair{sjis, cp932::encode(text).bytes}, std::pair{utf8, text.toUtf8()}}) {
         QFile f(name);
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             return 1;

@@ -5,7 +5,7 @@
 // What every document reader's result must keep, whatever its input, and a
 // stored (uncompressed) zip writer for targets that wrap markup in an archive.
 
-#include "FuzzInput.h"
+#include "fuzz/FuzzInput.h"
 
 #include "documents/DocumentText.h"
 #include "documents/Limits.h"

@@ -6,7 +6,7 @@
 // (only tabs and spaces are added, line breaks become spaces), and keep the
 // result's rules.
 
-#include "DocumentChecks.h"
+#include "fuzz/DocumentChecks.h"
 
 #include "documents/XmlParts.h"
 

@@ -5,7 +5,7 @@
 // small limits, must end in text that keeps the result's rules or in a failure
 // with a reason, never a crash, a hang or memory beyond the limits.
 
-#include "DocumentChecks.h"
+#include "fuzz/DocumentChecks.h"
 
 #include "documents/ReadDocument.h"
 

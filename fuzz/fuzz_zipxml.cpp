@@ -7,7 +7,7 @@
 // each kind), the rest is that part's markup, wrapped in a valid archive
 // whose other parts are fixed. The result must keep the result's rules.
 
-#include "DocumentChecks.h"
+#include "fuzz/DocumentChecks.h"
 
 #include "documents/ReadDocument.h"
 
