@@ -8,6 +8,7 @@
 #include "platform/FileSystemType.h"
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
+#include "search/DocumentScan.h"
 #include "search/FolderPrefetch.h"
 #include "search/TextMatcher.h"
 #include "search/Tokenizer.h"
@@ -458,8 +459,12 @@ enum class Fate : std::uint8_t {
 };
 
 struct FileResult {
-    Fate fate = Fate::Unmatched;
-    int error = 0; // why, for the last two
+    FileResult(Fate f = Fate::Unmatched, int e = 0, QString r = {})
+        : fate(f), error(e), reason(std::move(r))
+    {}
+    Fate fate;
+    int error;      // why, for the last two
+    QString reason; // why a document is Unreadable (then error is 0)
 };
 
 // A file that cannot be opened or read (vanished, locked, no permission) does
@@ -467,7 +472,8 @@ struct FileResult {
 // match either, silently. When descriptors or memory run short, the reader
 // gives back its folder's descriptor, waits and tries again.
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-                     qsizetype blockSize, RunState &state, int folder = -1)
+                     qsizetype blockSize, RunState &state, int folder = -1,
+                     documents::DocumentReader *documents = nullptr)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
@@ -477,7 +483,21 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
         try {
             if (reader.open(path, folder)) {
                 FileSource source(reader);
-                found = matcher.matches(source, blockSize);
+                if (documents) {
+                    search::PeekedSource peeked(source, search::peekRoom());
+                    const search::DocumentOutcome document = search::matchIfDocument(
+                        peeked, reader.descriptor(), matcher, *documents, blockSize);
+                    if (document.verdict != search::DocumentOutcome::Text) {
+                        reader.close();
+                        if (document.verdict == search::DocumentOutcome::Unreadable)
+                            return {Fate::Unreadable, 0, document.reason};
+                        return {document.verdict == search::DocumentOutcome::Matched
+                                    ? Fate::Matched
+                                    : Fate::Unmatched};
+                    }
+                    found = matcher.matches(peeked, blockSize);
+                } else
+                    found = matcher.matches(source, blockSize);
                 error = found ? 0 : reader.error(); // 0 unless a read failed
                 reader.close();
                 if (error == 0)
@@ -515,8 +535,8 @@ public:
     ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers, RunState &state, bool grows)
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
-          m_grows(grows), m_fixedWindow(options.window > 0), m_sharedFolders(options.sharedFolders),
-          m_wanted(workers), m_workers(workers),
+          m_documents(options.documents), m_grows(grows), m_fixedWindow(options.window > 0),
+          m_sharedFolders(options.sharedFolders), m_wanted(workers), m_workers(workers),
           m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
     {
         startWorkers(std::min(workers, 1));
@@ -652,6 +672,9 @@ public:
             return {fate, 0};
         const std::lock_guard lock(m_mutex);
         const auto error = m_errors.find(i);
+        const auto reason = m_reasons.find(i);
+        if (reason != m_reasons.end())
+            return {fate, 0, reason->second};
         return {fate, error != m_errors.end() ? error->second : ENOMEM};
     }
 
@@ -789,14 +812,17 @@ private:
             lock.unlock();
             FileResult results[kWaitingClaim];
             for (qsizetype k = 0; k < take; ++k)
-                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k]);
+                results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k],
+                                       m_documents);
             lock.lock();
             for (qsizetype k = 0; k < take; ++k) {
                 if (runs[k] >= 0)
                     matchedInRun(runs[k]);
                 m_files.setMark(first + k, std::uint8_t(results[k].fate));
-                if (results[k].error != 0) {
+                if (results[k].error != 0 || !results[k].reason.isEmpty()) {
                     try {
+                        if (!results[k].reason.isEmpty())
+                            m_reasons.emplace(first + k, std::move(results[k].reason));
                         m_errors.emplace(first + k, results[k].error);
                     } catch (const std::bad_alloc &) {
                         // result() tells ENOMEM for a reason it does not have.
@@ -823,6 +849,7 @@ private:
     const TextMatcher &m_matcher; // each worker matches with its own copy
     RunState &m_state;
     const qsizetype m_blockSize;
+    documents::DocumentReader *const m_documents;
     bool m_grows;              // walk thread only
     bool m_sharing = false;    // walk thread only: storageWaits() came
     const bool m_fixedWindow;  // the window was asked for
@@ -850,6 +877,8 @@ private:
     qsizetype m_runsFrom = 0;                    // the first file that has a run
     int m_sharedOpen = 0;                        // runs with a descriptor open
     int m_sharedCap = 0;                         // 0: folders are not handed on
+    // Why, for the documents that cannot be read.
+    std::unordered_map<qsizetype, QString> m_reasons;
 
     qsizetype m_settled = 0; // reporting thread only: files below it are matched
 };
@@ -919,7 +948,8 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     SearchOutcome outcome;
     const QStringList words = splitKeyword(keywordText);
     TextMatcher matcher(words, options.encoding);
-    const bool scanning = !words.isEmpty() && !matcher.neverMatches();
+    const bool scanning = !words.isEmpty() && (!matcher.neverMatches() ||
+                                               (options.documents && !matcher.linesNeverMatch()));
     const DescriptorBudget budget = budgetDescriptors(!scanning             ? 1
                                                       : options.workers > 0 ? options.workers
                                                                             : defaultWorkerCount(),
@@ -976,11 +1006,15 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
         }
         if (!scanning)
             continue; // nothing to read: no line can hold every word
-        const FileResult result =
-            parallel ? parallel->result(i)
-                     : matchFile(file.nativePath, matcher, reader, options.blockSize, state);
+        const FileResult result = parallel
+                                      ? parallel->result(i)
+                                      : matchFile(file.nativePath, matcher, reader,
+                                                  options.blockSize, state, -1, options.documents);
         if (result.fate == Fate::Unreadable) {
-            observer.cannotRead(file, result.error, false);
+            if (!result.reason.isEmpty())
+                observer.cannotReadDocument(file, result.reason);
+            else
+                observer.cannotRead(file, result.error, false);
             ++outcome.unreadable;
         }
         if (result.fate == Fate::Matched) {
