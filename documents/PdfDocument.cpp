@@ -9,13 +9,96 @@
 #include <poppler-global.h>
 #include <poppler-page.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace documents {
 
 namespace {
 
 void quiet(const std::string &, void *) {}
+
+QString unitsOf(const poppler::ustring &text)
+{
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text.data()),
+                              qsizetype(text.size()));
+}
+
+bool oneCharacter(const QString &text)
+{
+    return text.size() == 1 || (text.size() == 2 && text.at(0).isHighSurrogate());
+}
+
+// Vertical writing, as producers lay it out: each character a box of its
+// own, the next one below it at the same x. poppler's reading order takes
+// such a page for rows across the columns; a page that is mostly such
+// stacked characters is read here by columns instead, right to left, each
+// column one line.
+struct Glyph {
+    double x, y, w, h;
+    QString text;
+};
+
+bool stacked(const Glyph &upper, const Glyph &lower)
+{
+    return std::abs(upper.x - lower.x) < 0.25 * upper.w && lower.y > upper.y &&
+           lower.y - upper.y < 1.6 * std::max(upper.w, upper.h);
+}
+
+// The page's lines when it is written vertically; false when it is not.
+bool verticalLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
+{
+    std::vector<Glyph> glyphs;
+    glyphs.reserve(boxes.size());
+    for (const poppler::text_box &box : boxes) {
+        const poppler::rectf r = box.bbox();
+        glyphs.push_back({r.x(), r.y(), r.width(), r.height(), unitsOf(box.text())});
+    }
+    // Columns: by x from the right, then top to bottom.
+    std::vector<const Glyph *> order;
+    for (const Glyph &g : glyphs) {
+        if (oneCharacter(g.text) && g.w > 0)
+            order.push_back(&g);
+    }
+    std::sort(order.begin(), order.end(),
+              [](const Glyph *a, const Glyph *b) { return a->x > b->x; });
+    for (size_t start = 0; start < order.size();) {
+        size_t end = start + 1;
+        while (end < order.size() &&
+               order[start]->x - order[end]->x < 0.25 * std::max(order[start]->w, order[end]->w))
+            ++end;
+        std::stable_sort(order.begin() + qsizetype(start), order.begin() + qsizetype(end),
+                         [](const Glyph *a, const Glyph *b) { return a->y < b->y; });
+        start = end;
+    }
+    qsizetype inColumns = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const bool above = i > 0 && stacked(*order[i - 1], *order[i]);
+        const bool below = i + 1 < order.size() && stacked(*order[i], *order[i + 1]);
+        inColumns += above || below;
+    }
+    if (inColumns < 2 || inColumns * 10 < qsizetype(glyphs.size()) * 6)
+        return false;
+    QString line;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && !stacked(*order[i - 1], *order[i]) && !line.isEmpty()) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += order[i]->text;
+    }
+    if (!line.isEmpty())
+        lines.push_back(line);
+    // What is not one character (a heading across the page, a page number
+    // of two digits) follows, a line each, in poppler's order.
+    for (const Glyph &g : glyphs) {
+        if (!oneCharacter(g.text) || g.w <= 0)
+            lines.push_back(g.text);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -38,10 +121,16 @@ ReadResult readPdfDocument(QByteArrayView bytes, const Limits &limits)
         std::unique_ptr<poppler::page> page(document->create_page(i));
         if (!page)
             continue; // a page the tree names but that is not there
-        const poppler::ustring text =
-            page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout);
-        const QString units = QString::fromUtf16(reinterpret_cast<const char16_t *>(text.data()),
-                                                 qsizetype(text.size()));
+        std::vector<QString> vertical;
+        if (verticalLines(page->text_list(), vertical)) {
+            for (const QString &line : vertical) {
+                sink.append(line);
+                sink.endLine();
+            }
+            continue;
+        }
+        const QString units =
+            unitsOf(page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout));
         for (QStringView line : QStringView(units).tokenize(u'\n')) {
             // Lines end in CR-LF or LF; a form feed ends the page.
             while (!line.isEmpty() && (line.back() == u'\r' || line.back() == u'\f'))

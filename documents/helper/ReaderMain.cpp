@@ -30,6 +30,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -108,11 +109,11 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
         return true;
     }
     if (is("%PDF-EAT")) {
-        std::vector<char *> kept;
+        // Given back as std::bad_alloc unwinds, as a reader's would be.
+        std::vector<std::unique_ptr<char[]>> kept;
         for (;;) {
-            char *block = new char[1 << 20];
-            std::memset(block, 1, 1 << 20);
-            kept.push_back(block);
+            kept.emplace_back(new char[1 << 20]);
+            std::memset(kept.back().get(), 1, 1 << 20);
         }
     }
     if (is("%PDF-ESCAPE")) {

@@ -111,6 +111,9 @@ bool shutIn()
                                 SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0;
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
                                 SCMP_A1(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0;
+    // Signals to itself alone (raise(), abort()).
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
+                                SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(getpid()))) == 0;
     // Its own limits only (the processor time before each document).
     ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), 1,
                                 SCMP_A0(SCMP_CMP_EQ, 0)) == 0;
