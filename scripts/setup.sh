@@ -12,7 +12,13 @@ packages=(
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
+  libpoppler-cpp-dev poppler-data libseccomp-dev
 )
+# Remaking the document fixtures (tests/documents/*/fixtures) needs LibreOffice;
+# they are committed, so neither the build nor the tests do.
+if [ "${TARNWELL_SETUP_FIXTURES:-}" != "" ]; then
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui)
+fi
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
   packages+=(clang libclang-rt-dev)
@@ -20,6 +26,9 @@ fi
 # The benchmarks (bench/) need ripgrep, and the slow file system libfuse3.
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
+  # The document corpus (bench/make-corpus-documents.sh) and its peers.
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+    ugrep poppler-utils docx2txt xlsx2csv qt6-pdf-dev)
 fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"

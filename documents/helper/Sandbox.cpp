@@ -66,8 +66,11 @@ bool setLimits(qint64 addressSpaceBytes)
 {
     if (close_range(kSocket + 1, ~0U, 0) != 0)
         return false;
-    return setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes)) && setLimit(RLIMIT_FSIZE, 0) &&
-           setLimit(RLIMIT_NOFILE, 32) && setLimit(RLIMIT_CORE, 0);
+#ifdef TARNWELL_NO_ADDRESS_LIMIT
+    addressSpaceBytes = 0;
+#endif
+    return (addressSpaceBytes <= 0 || setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes))) &&
+           setLimit(RLIMIT_FSIZE, 0) && setLimit(RLIMIT_NOFILE, 32) && setLimit(RLIMIT_CORE, 0);
 }
 
 bool limitProcessorTime(int seconds)
