@@ -176,10 +176,23 @@ bool ReaderPool::spawn(Helper &helper, QString &reason) const
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // No signal blocked or ignored that a limit or a crash must end it with,
+    // whatever the calling thread blocks.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (const int signal : {SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS, SIGABRT, SIGPIPE})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
     const int error = child < 0 ? errno
-                                : posix_spawn(&pid, argv[0], &actions, nullptr,
+                                : posix_spawn(&pid, argv[0], &actions, &attributes,
                                               const_cast<char **>(argv), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (child >= 0)
         ::close(child);
