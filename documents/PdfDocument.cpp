@@ -100,6 +100,35 @@ bool verticalLines(const std::vector<poppler::text_box> &boxes, std::vector<QStr
     return true;
 }
 
+// The page's lines in poppler's reading order: its words come line by line,
+// and a word that does not continue the line of the one before (lower or
+// higher on the page, or back to the left) starts the next line. Words are
+// joined with a space where poppler saw one.
+void horizontalLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
+{
+    QString line;
+    poppler::rectf last;
+    bool space = false;
+    for (const poppler::text_box &box : boxes) {
+        const poppler::rectf r = box.bbox();
+        const bool sameLine =
+            !line.isEmpty() &&
+            std::abs(r.y() - last.y()) < 0.5 * std::min(r.height(), last.height()) &&
+            r.x() >= last.x();
+        if (!line.isEmpty() && !sameLine) {
+            lines.push_back(line);
+            line.clear();
+        } else if (space) {
+            line += u' ';
+        }
+        line += unitsOf(box.text());
+        space = box.has_space_after();
+        last = r;
+    }
+    if (!line.isEmpty())
+        lines.push_back(line);
+}
+
 } // namespace
 
 ReadResult readPdfDocument(QByteArrayView bytes, const Limits &limits)
@@ -121,22 +150,11 @@ ReadResult readPdfDocument(QByteArrayView bytes, const Limits &limits)
         std::unique_ptr<poppler::page> page(document->create_page(i));
         if (!page)
             continue; // a page the tree names but that is not there
-        std::vector<QString> vertical;
-        if (verticalLines(page->text_list(), vertical)) {
-            for (const QString &line : vertical) {
-                sink.append(line);
-                sink.endLine();
-            }
-            continue;
-        }
-        const QString units =
-            unitsOf(page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout));
-        for (QStringView line : QStringView(units).tokenize(u'\n')) {
-            // Lines end in CR-LF or LF; a form feed ends the page.
-            while (!line.isEmpty() && (line.back() == u'\r' || line.back() == u'\f'))
-                line.chop(1);
-            if (line.isEmpty())
-                continue;
+        const std::vector<poppler::text_box> boxes = page->text_list();
+        std::vector<QString> lines;
+        if (!verticalLines(boxes, lines))
+            horizontalLines(boxes, lines);
+        for (const QString &line : lines) {
             sink.append(line);
             sink.endLine();
         }
