@@ -10,57 +10,63 @@
 
 namespace search {
 
-bool PeekedSource::peek(qsizetype want)
+qsizetype SniffingSource::fill(char *buffer, qsizetype want)
 {
-    char *data = m_room.data(want);
-    m_data = data;
-    m_have = m_at = 0;
-    m_end = false;
+    qsizetype have = 0;
     // A short read is not yet the end: ask again until `want` or the end.
-    while (m_have < want && !m_file.atEnd()) {
-        const qsizetype n = m_file.read(data + m_have, want - m_have);
-        if (n < 0) {
-            m_error = true;
-            return false;
-        }
+    while (have < want && !m_file.atEnd()) {
+        const qsizetype n = m_file.read(buffer + have, want - have);
+        if (n < 0)
+            return -1;
         if (n == 0)
             break;
-        m_have += n;
+        have += n;
     }
-    m_end = m_file.atEnd() || m_have < want;
-    return true;
+    return have;
 }
 
-qsizetype PeekedSource::read(char *buffer, qsizetype max)
+qsizetype SniffingSource::read(char *buffer, qsizetype max)
 {
-    if (m_error)
-        return -1;
     if (m_at < m_have) {
         const qsizetype n = std::min(max, m_have - m_at);
-        std::memcpy(buffer, m_data + m_at, size_t(n));
+        std::memcpy(buffer, m_head + m_at, size_t(n));
         m_at += n;
         return n;
     }
-    return m_end ? 0 : m_file.read(buffer, max);
+    if (!m_first || !m_sniff)
+        return m_file.read(buffer, max);
+    m_first = false;
+    const bool inPlace = max >= documents::kSniffBytes;
+    char *head = inPlace ? buffer : m_head;
+    const qsizetype n = fill(head, inPlace ? max : documents::kSniffBytes);
+    if (n < 0)
+        return -1;
+    m_container = documents::sniff(head, std::min(n, documents::kSniffBytes));
+    if (m_container != documents::Container::None)
+        return -1; // the matcher stops: the file is for the document reader
+    if (inPlace)
+        return n;
+    m_have = n;
+    return read(buffer, max);
 }
 
-bool PeekedSource::rewind()
+bool SniffingSource::rewind()
 {
     m_at = m_have = 0;
-    m_end = false;
-    return !m_error && m_file.rewind();
+    m_first = true;
+    return m_file.rewind();
 }
 
-DocumentOutcome matchIfDocument(PeekedSource &source, int descriptor, TextMatcher &matcher,
-                                documents::DocumentReader &reader, qsizetype blockSize)
+bool SniffingSource::rewindAsText()
 {
-    if (!source.peek(std::max(blockSize, documents::kSniffBytes)))
-        return {};
-    const QByteArrayView head = source.peeked();
-    const documents::Container container =
-        documents::sniff(head.data(), std::min(head.size(), documents::kSniffBytes));
-    if (container == documents::Container::None)
-        return {};
+    m_sniff = false;
+    m_container = documents::Container::None;
+    return rewind();
+}
+
+DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
+                              documents::DocumentReader &reader)
+{
     const documents::ReadResult result = reader.read(descriptor, container);
     if (result.failure == documents::Failure::NotDocument)
         return {};
@@ -71,12 +77,6 @@ DocumentOutcome matchIfDocument(PeekedSource &source, int descriptor, TextMatche
     return {matcher.matchesLines(result.text.lines) ? DocumentOutcome::Matched
                                                     : DocumentOutcome::Unmatched,
             {}};
-}
-
-ScratchBuffer<char> &peekRoom()
-{
-    thread_local ScratchBuffer<char> room;
-    return room;
 }
 
 } // namespace search

@@ -17,28 +17,33 @@
 
 namespace search {
 
-// A file's bytes, the first of them read ahead.
-class PeekedSource final : public ByteSource {
+// A file's bytes for the text matcher, looked at as they come: the first
+// read goes into the matcher's own buffer, and when those bytes look like a
+// document it fails (-1), so the matcher stops at once and container() says
+// which. A first read of fewer than kSniffBytes is served from a small look
+// ahead of its own (tests shrink the block).
+class SniffingSource final : public ByteSource {
 public:
-    // room: where the bytes read ahead are kept (the worker's own).
-    PeekedSource(ByteSource &file, ScratchBuffer<char> &room) : m_file(file), m_room(room) {}
-    // Reads up to `want` bytes ahead (fewer only at the end); false on a read
-    // error (then the first read() fails too).
-    bool peek(qsizetype want);
-    QByteArrayView peeked() const { return {m_data, m_have}; }
+    explicit SniffingSource(ByteSource &file) : m_file(file) {}
+    documents::Container container() const { return m_container; }
+    // Back to the first byte, to read the file as text after all.
+    bool rewindAsText();
 
     qsizetype read(char *buffer, qsizetype max) override;
-    bool atEnd() const override { return m_at == m_have && m_end; }
+    bool atEnd() const override { return m_at == m_have && m_file.atEnd(); }
     bool rewind() override;
 
 private:
+    // Reads until `want` bytes or the end; -1 on an error.
+    qsizetype fill(char *buffer, qsizetype want);
+
     ByteSource &m_file;
-    ScratchBuffer<char> &m_room;
-    const char *m_data = nullptr;
-    qsizetype m_have = 0;
+    bool m_first = true;
+    bool m_sniff = true;
+    documents::Container m_container = documents::Container::None;
+    char m_head[documents::kSniffBytes];
+    qsizetype m_have = 0; // of m_head
     qsizetype m_at = 0;
-    bool m_end = false;
-    bool m_error = false;
 };
 
 struct DocumentOutcome {
@@ -47,14 +52,10 @@ struct DocumentOutcome {
     QString reason; // for Unreadable
 };
 
-// For a file open as `descriptor`, read from `source`: peeks at its first
-// `blockSize` bytes; Text when it is not a document (or the bytes cannot be
-// read): then read it as text from `source`. Else whether a line of its text
+// A file open as `descriptor` that looked like `container`: Text when it is
+// not a document after all (read it as text), else whether a line of its text
 // holds every word, or why it cannot be read.
-DocumentOutcome matchIfDocument(PeekedSource &source, int descriptor, TextMatcher &matcher,
-                                documents::DocumentReader &reader, qsizetype blockSize);
-
-// The worker's room for bytes read ahead (one per thread).
-ScratchBuffer<char> &peekRoom();
+DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
+                              documents::DocumentReader &reader);
 
 } // namespace search

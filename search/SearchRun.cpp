@@ -484,18 +484,22 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
             if (reader.open(path, folder)) {
                 FileSource source(reader);
                 if (documents) {
-                    search::PeekedSource peeked(source, search::peekRoom());
-                    const search::DocumentOutcome document = search::matchIfDocument(
-                        peeked, reader.descriptor(), matcher, *documents, blockSize);
-                    if (document.verdict != search::DocumentOutcome::Text) {
-                        reader.close();
-                        if (document.verdict == search::DocumentOutcome::Unreadable)
-                            return {Fate::Unreadable, 0, document.reason};
-                        return {document.verdict == search::DocumentOutcome::Matched
-                                    ? Fate::Matched
-                                    : Fate::Unmatched};
+                    search::SniffingSource sniffing(source);
+                    found = matcher.matches(sniffing, blockSize);
+                    if (sniffing.container() != documents::Container::None) {
+                        const search::DocumentOutcome document = search::matchDocument(
+                            sniffing.container(), reader.descriptor(), matcher, *documents);
+                        if (document.verdict != search::DocumentOutcome::Text) {
+                            reader.close();
+                            if (document.verdict == search::DocumentOutcome::Unreadable)
+                                return {Fate::Unreadable, 0, document.reason};
+                            return {document.verdict == search::DocumentOutcome::Matched
+                                        ? Fate::Matched
+                                        : Fate::Unmatched};
+                        }
+                        // Not a document after all: the whole file as text.
+                        found = sniffing.rewindAsText() && matcher.matches(sniffing, blockSize);
                     }
-                    found = matcher.matches(peeked, blockSize);
                 } else
                     found = matcher.matches(source, blockSize);
                 error = found ? 0 : reader.error(); // 0 unless a read failed
