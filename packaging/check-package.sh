@@ -44,7 +44,8 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
-for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic qt6-translations-l10n; do
+for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic qt6-translations-l10n \
+  poppler-data libpoppler-cpp0v5 libseccomp2; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "check-package: Depends: $depends"
@@ -67,7 +68,7 @@ dpkg_root -L tarnwell >"$work/files"
 
 app_id=$(sed -n 's/^ *<id>\(.*\)<\/id>.*/\1/p' "$root"/usr/share/metainfo/*.metainfo.xml 2>/dev/null | head -n1)
 [ -n "$app_id" ] || fail "no metainfo file under /usr/share/metainfo"
-for f in /usr/bin/tarnwell /usr/bin/tarnwell-find \
+for f in /usr/bin/tarnwell /usr/bin/tarnwell-find /usr/libexec/tarnwell/tarnwell-docreader \
   "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
   /usr/share/icons/hicolor/32x32/apps/tarnwell.png /usr/share/icons/hicolor/scalable/apps/tarnwell.svg \
   /usr/share/man/man1/tarnwell-find.1.gz /usr/share/man/man1/tarnwell.1.gz \
@@ -108,6 +109,11 @@ printf 'alpha beta\r\n' >"$work/tree/sub/hit.txt"
 printf 'alpha\r\nbeta\r\n' >"$work/tree/miss.txt"
 found=$("$root/usr/bin/tarnwell-find" -r 'alpha beta' "$work/tree") || fail "tarnwell-find -r exits $?"
 [ "$found" = "$work/tree/sub/hit.txt" ] || fail "tarnwell-find found '$found'"
+# Documents: the installed tarnwell-find starts the installed reader helper.
+cp "$(dirname "$0")/../tests/documents/pdf/fixtures/text.pdf" "$work/tree/sub/doc.pdf"
+found=$("$root/usr/bin/tarnwell-find" -r --documents '見積書 納品書' "$work/tree") ||
+  fail "tarnwell-find --documents exits $?"
+[ "$found" = "$work/tree/sub/doc.pdf" ] || fail "tarnwell-find --documents found '$found'"
 # The desktop program must come up on a display and keep running until stopped.
 # Its settings go to a private folder, so the user's own are never read or written.
 status=0

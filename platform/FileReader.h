@@ -42,6 +42,8 @@ public:
     int error() const { return m_error; }
 
     void close();
+    // The open file's descriptor (the reader's: it stays open until close()), or -1.
+    int descriptor() const { return m_fd; }
     // Closes the folder kept open too: one descriptor less while they are short.
     void release();
 

@@ -13,7 +13,7 @@ packages=(
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
-  libzip-dev
+  libzip-dev libpoppler-cpp-dev poppler-data libseccomp-dev
 )
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
@@ -22,6 +22,9 @@ fi
 # The benchmarks (bench/) need ripgrep, and the slow file system libfuse3.
 if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
+  # The document corpus (bench/make-corpus-documents.sh) and its peers.
+  packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+    ugrep poppler-utils docx2txt xlsx2csv antiword catdoc qt6-pdf-dev)
 fi
 # Remaking the document fixtures (tests/documents/*/fixtures/make-fixtures.sh)
 # needs LibreOffice and a second producer; the fixtures are committed, so nothing

@@ -6,6 +6,7 @@
 #include "platform/PathOpen.h"
 #include "platform/ResourceLimits.h"
 #include "search/DescriptorBudget.h"
+#include "search/DocumentScan.h"
 #include "search/KeywordMatcher.h"
 
 #include <QByteArray>
@@ -33,7 +34,8 @@ private:
 } // namespace
 
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-                     qsizetype blockSize, RunState &state, int folder)
+                     qsizetype blockSize, RunState &state, int folder,
+                     documents::DocumentReader *documents)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
@@ -43,7 +45,25 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
         try {
             if (reader.open(path, folder)) {
                 FileSource source(reader);
-                found = matcher.matches(source, blockSize);
+                if (documents) {
+                    search::SniffingSource sniffing(source);
+                    found = matcher.matches(sniffing, blockSize);
+                    if (sniffing.container() != documents::Container::None) {
+                        const search::DocumentOutcome document = search::matchDocument(
+                            sniffing.container(), reader.descriptor(), matcher, *documents);
+                        if (document.verdict != search::DocumentOutcome::Text) {
+                            reader.close();
+                            if (document.verdict == search::DocumentOutcome::Unreadable)
+                                return {Fate::Unreadable, 0, document.reason};
+                            return {document.verdict == search::DocumentOutcome::Matched
+                                        ? Fate::Matched
+                                        : Fate::Unmatched};
+                        }
+                        // Not a document after all: the whole file as text.
+                        found = sniffing.rewindAsText() && matcher.matches(sniffing, blockSize);
+                    }
+                } else
+                    found = matcher.matches(source, blockSize);
                 error = found ? 0 : reader.error(); // 0 unless a read failed
                 reader.close();
                 if (error == 0)
@@ -184,6 +204,9 @@ FileResult ParallelScan::result(qsizetype i)
         return {fate, 0};
     const std::lock_guard lock(m_mutex);
     const auto error = m_errors.find(i);
+    const auto reason = m_reasons.find(i);
+    if (reason != m_reasons.end())
+        return {fate, 0, reason->second};
     return {fate, error != m_errors.end() ? error->second : ENOMEM};
 }
 
@@ -270,14 +293,17 @@ void ParallelScan::work(TextMatcher &matcher)
         lock.unlock();
         FileResult results[kWaitingClaim];
         for (qsizetype k = 0; k < take; ++k)
-            results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k]);
+            results[k] =
+                matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k], m_documents);
         lock.lock();
         for (qsizetype k = 0; k < take; ++k) {
             if (runs[k] >= 0)
                 matchedInRun(runs[k]);
             m_files.setMark(first + k, std::uint8_t(results[k].fate));
-            if (results[k].error != 0) {
+            if (results[k].error != 0 || !results[k].reason.isEmpty()) {
                 try {
+                    if (!results[k].reason.isEmpty())
+                        m_reasons.emplace(first + k, std::move(results[k].reason));
                     m_errors.emplace(first + k, results[k].error);
                 } catch (const std::bad_alloc &) {
                     // result() tells ENOMEM for a reason it does not have.

@@ -35,6 +35,7 @@
 #include "search/Walk.h"
 
 #include <QByteArrayView>
+#include <QString>
 
 #include <algorithm>
 #include <condition_variable>
@@ -44,6 +45,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace search {
@@ -63,8 +65,12 @@ enum class Fate : std::uint8_t {
 };
 
 struct FileResult {
-    Fate fate = Fate::Unmatched;
-    int error = 0; // why, for the last two
+    FileResult(Fate f = Fate::Unmatched, int e = 0, QString r = {})
+        : fate(f), error(e), reason(std::move(r))
+    {}
+    Fate fate;
+    int error;      // why, for the last two
+    QString reason; // why a document is Unreadable (then error is 0)
 };
 
 // A file that cannot be opened or read (vanished, locked, no permission) does
@@ -72,7 +78,8 @@ struct FileResult {
 // match either, silently. When descriptors or memory run short, the reader
 // gives back its folder's descriptor, waits and tries again.
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
-                     qsizetype blockSize, RunState &state, int folder = -1);
+                     qsizetype blockSize, RunState &state, int folder = -1,
+                     documents::DocumentReader *documents = nullptr);
 
 // Matches the listed files on worker threads while the walk goes on. The walk
 // thread appends files; the reporting thread asks for the results in list
@@ -90,8 +97,8 @@ public:
     ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
                  int workers, RunState &state, bool grows)
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
-          m_grows(grows), m_fixedWindow(options.window > 0), m_sharedFolders(options.sharedFolders),
-          m_wanted(workers), m_workers(workers),
+          m_documents(options.documents), m_grows(grows), m_fixedWindow(options.window > 0),
+          m_sharedFolders(options.sharedFolders), m_wanted(workers), m_workers(workers),
           m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
     {
         startWorkers(std::min(workers, 1));
@@ -169,6 +176,7 @@ private:
     const TextMatcher &m_matcher; // each worker matches with its own copy
     RunState &m_state;
     const qsizetype m_blockSize;
+    documents::DocumentReader *const m_documents;
     bool m_grows;              // walk thread only
     bool m_sharing = false;    // walk thread only: storageWaits() came
     const bool m_fixedWindow;  // the window was asked for
@@ -196,6 +204,9 @@ private:
     qsizetype m_runsFrom = 0;                    // the first file that has a run
     int m_sharedOpen = 0;                        // runs with a descriptor open
     int m_sharedCap = 0;                         // 0: folders are not handed on
+
+    // Why, for the documents that cannot be read.
+    std::unordered_map<qsizetype, QString> m_reasons;
 
     qsizetype m_settled = 0; // reporting thread only: files below it are matched
 };

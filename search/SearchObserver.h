@@ -51,6 +51,15 @@ public:
         Q_UNUSED(error);
         Q_UNUSED(brokenOff);
     }
+    // A file taken for a document could not be read as one (damaged,
+    // encrypted, over a limit, its reader failed), and why, in English
+    // ("encrypted", "over the 30 s time limit"); reported in scan order, in
+    // place of cannotRead(), and counted with the unreadable files.
+    virtual void cannotReadDocument(const FoundFile &file, const QString &reason)
+    {
+        Q_UNUSED(file);
+        Q_UNUSED(reason);
+    }
     // No file matched: the front tells the user ("見つかりませんでした").
     virtual void nothingFound() {}
     // The run could not be completed: the process ran short of descriptors or

@@ -84,7 +84,8 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     SearchOutcome outcome;
     const QStringList words = splitKeyword(keywordText);
     TextMatcher matcher(words, options.encoding);
-    const bool scanning = !words.isEmpty() && !matcher.neverMatches();
+    const bool scanning = !words.isEmpty() && (!matcher.neverMatches() ||
+                                               (options.documents && !matcher.linesNeverMatch()));
     const DescriptorBudget budget = budgetDescriptors(!scanning             ? 1
                                                       : options.workers > 0 ? options.workers
                                                                             : defaultWorkerCount(),
@@ -141,11 +142,15 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
         }
         if (!scanning)
             continue; // nothing to read: no line can hold every word
-        const FileResult result =
-            parallel ? parallel->result(i)
-                     : matchFile(file.nativePath, matcher, reader, options.blockSize, state);
+        const FileResult result = parallel
+                                      ? parallel->result(i)
+                                      : matchFile(file.nativePath, matcher, reader,
+                                                  options.blockSize, state, -1, options.documents);
         if (result.fate == Fate::Unreadable) {
-            observer.cannotRead(file, result.error, false);
+            if (!result.reason.isEmpty())
+                observer.cannotReadDocument(file, result.reason);
+            else
+                observer.cannotRead(file, result.error, false);
             ++outcome.unreadable;
         }
         if (result.fate == Fate::Matched) {

@@ -227,3 +227,17 @@ bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype h
         atEnd = n == 0 || source.atEnd();
     }
 }
+
+bool TextMatcher::matchesLines(const std::vector<QString> &lines)
+{
+    if (m_utf16.neverMatches())
+        return false;
+    for (const QString &line : lines) {
+        m_utf16.reset();
+        const auto *begin = reinterpret_cast<const char16_t *>(line.utf16());
+        const char16_t *keep = nullptr;
+        if (m_utf16.feed(begin, begin + line.size(), true, &keep))
+            return true;
+    }
+    return false;
+}

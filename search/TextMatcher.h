@@ -27,6 +27,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 class TextMatcher {
 public:
     TextMatcher(const QStringList &words, platform::EncodingMode mode);
@@ -38,6 +40,11 @@ public:
     // as no match. blockSize is the number of bytes read at a time (>= 1).
     bool matches(ByteSource &source, qsizetype blockSize);
 
+    // The same words in a document's text: true when one of the lines holds
+    // every word (exact, case-sensitive, whatever the mode).
+    bool matchesLines(const std::vector<QString> &lines);
+    // True when no document's line can match (a word holds a line break).
+    bool linesNeverMatch() const { return m_utf16.neverMatches(); }
     // How the last file given to matches() was read (as far as it was read:
     // a file rejected early in auto mode may not be settled).
     platform::FileEncoding lastEncoding() const { return m_last; }

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER
+// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
 // Says on standard error what could not be searched, unless -s.
@@ -9,6 +9,7 @@
 // usage error, a FOLDER that cannot be searched, nothing found while something
 // could not be searched, or a run that ran short of descriptors or memory.
 
+#include "documents/ReaderPool.h"
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
 #include "search/SearchRun.h"
@@ -21,12 +22,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
     "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
@@ -41,6 +43,9 @@ const char kUsage[] =
     "  -E MODE, --encoding MODE\n"
     "              how files are read: cp932 (the default), utf-8 or auto\n"
     "  -0, --null  end each path with a NUL byte instead of a newline (for xargs -0)\n"
+    "  --documents search inside documents too: Word, Excel, PowerPoint, OpenDocument\n"
+    "              and PDF files, recognised by their content, are searched through\n"
+    "              their text (read in a separate, shut-in helper process)\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -49,6 +54,9 @@ const char kUsage[] =
     "auto, a file with a UTF-8 byte order mark or valid UTF-8 throughout is read\n"
     "as UTF-8, one with a UTF-16 byte order mark as UTF-16, any other as code\n"
     "page 932. With utf-8 and auto, a lone LF also ends a line.\n"
+    "With --documents, a line is a paragraph, a table or sheet row (cells joined by\n"
+    "a tab) or a line of a PDF page, and a document that cannot be read (damaged,\n"
+    "encrypted, over a limit) counts as a file that cannot be read.\n"
     "Files and folders that cannot be read are named on standard error with the\n"
     "reason, unless -s is given.\n"
     "Exit status: 0 when a file was found; 1 when none was and nothing failed;\n"
@@ -82,6 +90,15 @@ public:
         std::fwrite(path.nativePath.data(), 1, size_t(path.nativePath.size()), stderr);
         std::fprintf(stderr, brokenOff ? ": listing broke off: %s\n" : ": %s\n",
                      std::strerror(error));
+    }
+    void cannotReadDocument(const FoundFile &path, const QString &reason) override
+    {
+        if (!m_messages)
+            return;
+        std::fflush(stdout);
+        std::fputs("tarnwell-find: ", stderr);
+        std::fwrite(path.nativePath.data(), 1, size_t(path.nativePath.size()), stderr);
+        std::fprintf(stderr, ": %s\n", reason.toUtf8().constData());
     }
 
 private:
@@ -132,6 +149,7 @@ struct Options {
     bool messages = true;
     SearchOptions search;
     char terminator = '\n';
+    bool documents = false;
     const char *keyword = nullptr;
     const char *folder = nullptr;
 };
@@ -173,6 +191,8 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                     return usageError("-E takes cp932, utf-8 or auto");
             } else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
                 options.terminator = '\0';
+            else if (std::strcmp(arg, "--documents") == 0)
+                options.documents = true;
             else
                 return usageError((QByteArray("unknown option ") + arg).constData());
             continue;
@@ -225,6 +245,12 @@ int main(int argc, char **argv)
     // session's soft limit often allows; the run fits itself into what is left.
     platform::raiseDescriptorLimit();
 
+    // The helpers start with the first document.
+    std::unique_ptr<documents::ReaderPool> pool;
+    if (options.documents) {
+        pool = std::make_unique<documents::ReaderPool>();
+        options.search.documents = pool.get();
+    }
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
     SearchOutcome outcome;
     try {

@@ -313,7 +313,7 @@ void TarnwellFindTest::help()
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.startsWith(
-        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] KEYWORD FOLDER\n"));
+        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER\n"));
     for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N",
                                "-s, --no-messages", "-E MODE, --encoding MODE", "auto"})
         QVERIFY2(result.out.contains(option), option);

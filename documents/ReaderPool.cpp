@@ -1,0 +1,323 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/ReaderPool.h"
+
+#include "documents/ReaderProtocol.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace documents {
+
+namespace {
+
+namespace protocol = documents::protocol;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kHelperSocket = 3; // where the helper finds its socket
+
+bool sendRequest(int socket, int descriptor, Container container)
+{
+    const QByteArray request = protocol::encodeRequest(container);
+    iovec io{const_cast<char *>(request.constData()), size_t(request.size())};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr *c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &descriptor, sizeof descriptor);
+    ssize_t n;
+    do {
+        // MSG_NOSIGNAL: a helper that died must not end this process by SIGPIPE.
+        n = sendmsg(socket, &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == request.size();
+}
+
+enum class Received { Done, Closed, TimedOut, Failed };
+
+// Reads exactly `size` bytes into `out` (appending) before `deadline`. The
+// buffer grows with what arrives, never by what was announced.
+Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point deadline)
+{
+    const qsizetype target = out.size() + size;
+    while (out.size() < target) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return Received::TimedOut;
+        pollfd p{socket, POLLIN, 0};
+        const int ready = poll(&p, 1, int(std::min<qint64>(left, 1 << 30)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return Received::Failed;
+        if (ready == 0)
+            return Received::TimedOut;
+        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
+        const qsizetype at = out.size();
+        out.resize(at + want);
+        const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
+        out.resize(at + std::max<qsizetype>(n, 0));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n < 0)
+            return Received::Failed;
+        if (n == 0)
+            return Received::Closed;
+    }
+    return Received::Done;
+}
+
+QByteArray directoryOfProgram()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    QByteArray self(path, n);
+    return self.left(self.lastIndexOf('/') + 1);
+}
+
+ReadResult failed(QString reason)
+{
+    return {Failure::ReaderFailed, std::move(reason), {}};
+}
+
+} // namespace
+
+ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
+{
+    if (m_options.program.isEmpty())
+        m_options.program = helperProgram();
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    m_max = m_options.helpers > 0 ? m_options.helpers : std::min(cores, 4);
+}
+
+ReaderPool::~ReaderPool()
+{
+    // Every read() has returned: all helpers are idle.
+    for (Helper &helper : m_idle)
+        end(helper);
+}
+
+int ReaderPool::started() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_started;
+}
+
+QByteArray ReaderPool::helperProgram()
+{
+    const QByteArray dir = directoryOfProgram();
+    if (dir.isEmpty())
+        return {};
+    for (const char *place :
+         {"tarnwell-docreader", "../libexec/tarnwell/tarnwell-docreader",
+          "../documents/helper/tarnwell-docreader", "../../documents/helper/tarnwell-docreader"}) {
+        const QByteArray path = dir + place;
+        if (access(path.constData(), X_OK) == 0)
+            return path;
+    }
+    return {};
+}
+
+bool ReaderPool::spawn(Helper &helper, QString &reason) const
+{
+    if (m_options.program.isEmpty()) {
+        reason = QStringLiteral("the document reader tarnwell-docreader is not installed");
+        return false;
+    }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        reason = QStringLiteral("cannot start the document reader: ") + strerror(errno);
+        return false;
+    }
+    // The child's end must not already be descriptor 3 (dup2 onto itself
+    // would leave it close-on-exec), nor one the helper takes as standard.
+    int child = pair[1];
+    if (child <= kHelperSocket) {
+        child = fcntl(pair[1], F_DUPFD_CLOEXEC, kHelperSocket + 1);
+        ::close(pair[1]);
+    }
+    const Limits &limits = m_options.limits;
+    const QByteArray addressSpace = QByteArray::number(limits.addressSpaceBytes);
+    const QByteArray cpu = QByteArray::number(limits.cpuSecondsPerDocument);
+    const QByteArray textUnits = QByteArray::number(limits.textUnits);
+    const char *argv[] = {m_options.program.constData(),
+                          "--address-space",
+                          addressSpace.constData(),
+                          "--cpu",
+                          cpu.constData(),
+                          "--text-units",
+                          textUnits.constData(),
+                          nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // No signal blocked or ignored that a limit or a crash must end it with,
+    // whatever the calling thread blocks.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (const int signal : {SIGXCPU, SIGXFSZ, SIGSEGV, SIGBUS, SIGABRT, SIGPIPE})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int error = child < 0 ? errno
+                                : posix_spawn(&pid, argv[0], &actions, &attributes,
+                                              const_cast<char **>(argv), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (child >= 0)
+        ::close(child);
+    if (error != 0) {
+        ::close(pair[0]);
+        reason = QStringLiteral("cannot start the document reader: ") + strerror(error);
+        return false;
+    }
+    helper.pid = pid;
+    helper.socket = pair[0];
+    return true;
+}
+
+QString ReaderPool::end(Helper &helper)
+{
+    if (helper.socket >= 0)
+        ::close(helper.socket);
+    helper.socket = -1;
+    if (helper.pid <= 0)
+        return {};
+    ::kill(helper.pid, SIGKILL); // a helper that died already keeps its status
+    int status = 0;
+    pid_t got;
+    do {
+        got = waitpid(helper.pid, &status, 0);
+    } while (got < 0 && errno == EINTR);
+    helper.pid = -1;
+    if (got <= 0)
+        return QStringLiteral("reader ended");
+    if (WIFEXITED(status))
+        return QStringLiteral("reader exited (status %1)").arg(WEXITSTATUS(status));
+    const int signal = WTERMSIG(status);
+    if (signal == SIGKILL)
+        return QStringLiteral("reader killed (signal 9)");
+    return QStringLiteral("reader crashed (signal %1)").arg(signal);
+}
+
+ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, bool &alive,
+                           bool &unsent) const
+{
+    alive = false;
+    const Limits &limits = m_options.limits;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
+    unsent = !sendRequest(helper.socket, descriptor, container);
+    if (unsent)
+        return failed(end(helper));
+    QByteArray bytes;
+    Received got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
+    qsizetype size = -1;
+    if (got == Received::Done) {
+        size = protocol::payloadSize(bytes);
+        bytes.clear();
+        if (size >= 0)
+            got = receive(helper.socket, size, bytes, deadline);
+    }
+    if (got == Received::TimedOut) {
+        end(helper);
+        return failed(QStringLiteral("over the %1 s time limit")
+                          .arg(double(limits.wallMillisecondsPerDocument) / 1000.0));
+    }
+    if (got != Received::Done) {
+        // Ended before it answered: why is in its status.
+        const QString why = end(helper);
+        return failed(why.contains(QStringLiteral("signal 24"))
+                          ? QStringLiteral("over the %1 s processor time limit")
+                                .arg(limits.cpuSecondsPerDocument)
+                          : why);
+    }
+    ReadResult result;
+    if (size < 0 || !protocol::decodeAnswer(bytes, result)) {
+        end(helper);
+        return failed(QStringLiteral("reader gave a malformed answer"));
+    }
+    alive = true;
+    return result;
+}
+
+ReadResult ReaderPool::read(int descriptor, Container container)
+{
+    Helper helper;
+    {
+        std::unique_lock lock(m_mutex);
+        m_idleCv.wait(lock, [&] { return !m_idle.empty() || m_running < m_max; });
+        if (!m_idle.empty()) {
+            helper = m_idle.back();
+            m_idle.pop_back();
+        } else {
+            ++m_running;
+        }
+    }
+    ReadResult result;
+    bool alive = false;
+    try {
+        // A helper left idle may have died since (killed from outside) and
+        // so never got the request: one more try, with a new one.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (helper.pid <= 0) {
+                QString reason;
+                if (!spawn(helper, reason)) {
+                    result = failed(reason);
+                    break;
+                }
+                const std::lock_guard lock(m_mutex);
+                ++m_started;
+            }
+            bool unsent = false;
+            result = ask(helper, descriptor, container, alive, unsent);
+            if (!unsent)
+                break;
+        }
+    } catch (const std::bad_alloc &) {
+        end(helper);
+        alive = false;
+        result = failed(QStringLiteral("out of memory for the document's text"));
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        if (alive)
+            m_idle.push_back(helper);
+        else
+            --m_running;
+    }
+    m_idleCv.notify_one();
+    return result;
+}
+
+} // namespace documents

@@ -1,0 +1,73 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// The real DocumentReader: a small pool of reader helper processes
+// (tarnwell-docreader), started on first need, at most `helpers` at once.
+// Each read() takes an idle helper (or starts one, or waits for one), hands it
+// the open descriptor over their socket, and waits for the answer at most the
+// wall-clock time per document. A helper that crashes, is ended by a limit,
+// runs over its time or answers nonsense is killed and reaped, and its
+// document fails with Failure::ReaderFailed and the reason ("reader crashed
+// (signal 11)", "over the 30 s time limit"); the next document gets a new
+// helper. Thread-safe.
+
+#include "documents/DocumentReader.h"
+#include "documents/Limits.h"
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace documents {
+
+class ReaderPool final : public DocumentReader {
+public:
+    struct Options {
+        // The helper program; empty: helperProgram().
+        QByteArray program;
+        Limits limits;
+        // Helpers at most; 0: the processor count, at most 4.
+        int helpers = 0;
+    };
+
+    explicit ReaderPool(Options options);
+    ReaderPool() : ReaderPool(Options{}) {}
+    ~ReaderPool() override;
+    ReaderPool(const ReaderPool &) = delete;
+    ReaderPool &operator=(const ReaderPool &) = delete;
+
+    ReadResult read(int descriptor, Container container) override;
+
+    // Helpers started so far (a test sees one replaced).
+    int started() const;
+
+    // Where the helper program is: beside the running program, in
+    // ../libexec/tarnwell/ from it (installed), or in the build tree
+    // (../documents/helper/ from it). Empty when none of them is there.
+    static QByteArray helperProgram();
+
+private:
+    struct Helper {
+        int pid = -1;
+        int socket = -1;
+    };
+    bool spawn(Helper &helper, QString &reason) const;
+    // Kills and reaps the helper; tells how it ended.
+    static QString end(Helper &helper);
+    // alive: the helper may read the next document; unsent: it never got this one.
+    ReadResult ask(Helper &helper, int descriptor, Container container, bool &alive,
+                   bool &unsent) const;
+
+    Options m_options;
+    int m_max;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idleCv;
+    std::vector<Helper> m_idle; // guarded by m_mutex
+    int m_running = 0;          // guarded by m_mutex: idle or in use
+    int m_started = 0;          // guarded by m_mutex
+};
+
+} // namespace documents

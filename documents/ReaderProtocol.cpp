@@ -1,0 +1,161 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/ReaderProtocol.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace documents::protocol {
+
+namespace {
+
+void putU32(QByteArray &out, quint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, 4);
+}
+
+void putString(QByteArray &out, const QString &text)
+{
+    putU32(out, quint32(text.size()));
+    const qsizetype at = out.size();
+    out.resize(at + 2 * text.size());
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), out.data() + at);
+}
+
+// Reads the payload from front to back; any read past its end fails for good.
+class Reader {
+public:
+    explicit Reader(QByteArrayView bytes) : m_bytes(bytes) {}
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_bytes.size(); }
+    quint8 u8()
+    {
+        if (!need(1))
+            return 0;
+        return quint8(m_bytes[m_at++]);
+    }
+    quint32 u32()
+    {
+        if (!need(4))
+            return 0;
+        const quint32 value = qFromLittleEndian<quint32>(m_bytes.data() + m_at);
+        m_at += 4;
+        return value;
+    }
+    QString string()
+    {
+        const qsizetype units = qsizetype(u32());
+        if (!need(2 * units))
+            return {};
+        QString text(units, Qt::Uninitialized);
+        qFromLittleEndian<char16_t>(m_bytes.data() + m_at, units, text.data());
+        m_at += 2 * units;
+        return text;
+    }
+    // True when `count` items of at least `each` bytes can still be there.
+    bool room(quint32 count, qsizetype each)
+    {
+        m_ok = m_ok && qsizetype(count) <= (m_bytes.size() - m_at) / each;
+        return m_ok;
+    }
+
+private:
+    bool need(qsizetype n)
+    {
+        m_ok = m_ok && n >= 0 && n <= m_bytes.size() - m_at;
+        return m_ok;
+    }
+    QByteArrayView m_bytes;
+    qsizetype m_at = 0;
+    bool m_ok = true;
+};
+
+} // namespace
+
+QByteArray encodeRequest(Container container)
+{
+    QByteArray out;
+    putU32(out, kRequestMagic);
+    out.append(char(container));
+    out.append(3, '\0');
+    return out;
+}
+
+bool decodeRequest(QByteArrayView bytes, Container &container)
+{
+    if (bytes.size() != kRequestBytes || qFromLittleEndian<quint32>(bytes.data()) != kRequestMagic)
+        return false;
+    const quint8 value = quint8(bytes[4]);
+    if (value > quint8(Container::Rtf))
+        return false;
+    container = Container(value);
+    return true;
+}
+
+QByteArray encodeAnswer(const ReadResult &result)
+{
+    QByteArray out;
+    putU32(out, kAnswerMagic);
+    putU32(out, 0); // the payload size, once known
+    out.append(char(result.failure));
+    out.append(char(result.text.kind));
+    putString(out, result.reason);
+    putU32(out, quint32(result.text.lines.size()));
+    for (const QString &line : result.text.lines)
+        putString(out, line);
+    putU32(out, quint32(result.text.locations.size()));
+    for (const Location &location : result.text.locations) {
+        putU32(out, quint32(location.line));
+        putString(out, location.label);
+    }
+    qToLittleEndian(quint32(out.size() - kHeaderBytes), out.data() + 4);
+    return out;
+}
+
+qsizetype payloadSize(QByteArrayView header)
+{
+    if (header.size() != kHeaderBytes || qFromLittleEndian<quint32>(header.data()) != kAnswerMagic)
+        return -1;
+    const quint32 size = qFromLittleEndian<quint32>(header.data() + 4);
+    return size <= quint32(kMaxPayloadBytes) ? qsizetype(size) : -1;
+}
+
+bool decodeAnswer(QByteArrayView payload, ReadResult &result)
+{
+    Reader in(payload);
+    const quint8 failure = in.u8();
+    const quint8 kind = in.u8();
+    if (failure > quint8(Failure::ReaderFailed) || kind >= quint8(kKindCount))
+        return false;
+    result = {};
+    result.failure = Failure(failure);
+    result.text.kind = Kind(kind);
+    result.reason = in.string();
+    const quint32 lines = in.u32();
+    if (!in.room(lines, 4))
+        return false;
+    result.text.lines.reserve(lines);
+    for (quint32 i = 0; i < lines && in.ok(); ++i)
+        result.text.lines.push_back(in.string());
+    const quint32 locations = in.u32();
+    if (!in.room(locations, 8))
+        return false;
+    qsizetype previous = 0;
+    for (quint32 i = 0; i < locations && in.ok(); ++i) {
+        Location location;
+        location.line = qsizetype(in.u32());
+        location.label = in.string();
+        // Ascending, and within the lines (a part may begin after the last line).
+        if (location.line < previous || location.line > qsizetype(lines))
+            return false;
+        previous = location.line;
+        result.text.locations.push_back(std::move(location));
+    }
+    return in.ok() && in.atEnd();
+}
+
+} // namespace documents::protocol

@@ -1,0 +1,243 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// tarnwell-docreader: reads documents for the program that started it, one at
+// a time, shut in (Sandbox.h). It is given its socket as descriptor 3; each
+// request brings the document's descriptor (the file the program's walk
+// opened, so no path is looked up again), and the helper maps that file
+// read-only, reads it and writes the answer back (ReaderProtocol.h). It ends
+// when the program closes the socket.
+//
+//   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
+
+#include "documents/PdfDocument.h"
+#include "documents/ReadDocument.h"
+#include "documents/ReaderProtocol.h"
+#include "documents/helper/Sandbox.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef TARNWELL_READER_TEST_HOOKS
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#endif
+
+using namespace documents;
+namespace protocol = documents::protocol;
+
+namespace {
+
+// The next request: false when the program closed the socket (or broke the
+// protocol, which ends the helper too). *fd: the document, or -1.
+bool receive(Container &container, int &fd)
+{
+    char bytes[protocol::kRequestBytes];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    iovec io{bytes, sizeof bytes};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = recvmsg(helper::kSocket, &message, MSG_CMSG_CLOEXEC | MSG_WAITALL);
+    } while (n < 0 && errno == EINTR);
+    fd = -1;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+            c->cmsg_len == CMSG_LEN(sizeof(int)) && fd < 0)
+            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+    }
+    if (n != protocol::kRequestBytes || (message.msg_flags & MSG_CTRUNC) ||
+        !protocol::decodeRequest(QByteArrayView(bytes, n), container)) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+bool sendAll(const QByteArray &bytes)
+{
+    const char *at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(helper::kSocket, at, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+        left -= n;
+    }
+    return true;
+}
+
+#ifdef TARNWELL_READER_TEST_HOOKS
+// A test build obeys a few words in place of a PDF's body, to show what the
+// program does with a helper that misbehaves and what the shut-in helper may do.
+bool testHook(QByteArrayView bytes, ReadResult &result)
+{
+    const auto is = [&](const char *word) { return bytes.startsWith(word); };
+    if (is("%PDF-CRASH")) {
+        // As a reader's fault would end it, even where a sanitizer has a handler.
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+    }
+    if (is("%PDF-SPIN")) {
+        std::atomic<unsigned> spin{0};
+        for (;;)
+            spin.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (is("%PDF-SLEEP"))
+        ::sleep(1000);
+    if (is("%PDF-GARBLE")) {
+        sendAll(QByteArray("TWRS\x08\0\0\0garbage!", 16));
+        return true;
+    }
+    if (is("%PDF-EAT")) {
+        // Given back as std::bad_alloc unwinds, as a reader's would be.
+        std::vector<std::unique_ptr<char[]>> kept;
+        for (;;) {
+            kept.emplace_back(new char[1 << 20]);
+            std::memset(kept.back().get(), 1, 1 << 20);
+        }
+    }
+    if (is("%PDF-ESCAPE")) {
+        // What the filter lets through, one word each: "open" a file for
+        // writing, "socket", "fork", "thread".
+        QStringList done;
+        const int fd = ::open("/tmp/tarnwell-docreader-escape", O_WRONLY | O_CREAT, 0600);
+        if (fd >= 0)
+            done << QStringLiteral("open");
+        if (::socket(AF_INET, SOCK_STREAM, 0) >= 0)
+            done << QStringLiteral("socket");
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        if (child > 0)
+            done << QStringLiteral("fork");
+        try {
+            std::thread([] {}).join();
+            done << QStringLiteral("thread");
+        } catch (const std::exception &) {
+        }
+        result.failure = Failure::Unsupported;
+        result.reason = QStringLiteral("escaped: ") + done.join(u' ');
+        return true;
+    }
+    return false;
+}
+#endif
+
+ReadResult readOne(int fd, Container container, const Limits &limits)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {Failure::Damaged, QStringLiteral("not a regular file"), {}};
+    if (st.st_size > limits.fileBytes)
+        return {Failure::OverLimit,
+                QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
+                {}};
+    const qsizetype size = qsizetype(st.st_size);
+    void *map = size > 0 ? mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+    if (map == MAP_FAILED)
+        return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
+    const QByteArrayView bytes(static_cast<const char *>(map), size);
+    ReadResult result;
+#ifdef TARNWELL_READER_TEST_HOOKS
+    if (testHook(bytes, result)) {
+        if (map)
+            munmap(map, size_t(size));
+        return result;
+    }
+#endif
+    result = container == Container::Pdf ? readPdfDocument(bytes, limits)
+                                         : readDocument(bytes, container, limits);
+    if (map)
+        munmap(map, size_t(size));
+    return result;
+}
+
+qint64 numberAfter(int &i, int argc, char **argv)
+{
+    if (i + 1 >= argc)
+        return -1;
+    char *end = nullptr;
+    const long long value = std::strtoll(argv[++i], &end, 10);
+    return *end == 0 && value > 0 ? qint64(value) : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Limits limits;
+    for (int i = 1; i < argc; ++i) {
+        qint64 value = -1;
+        if (std::strcmp(argv[i], "--address-space") == 0 &&
+            (value = numberAfter(i, argc, argv)) > 0)
+            limits.addressSpaceBytes = value;
+        else if (std::strcmp(argv[i], "--cpu") == 0 && (value = numberAfter(i, argc, argv)) > 0)
+            limits.cpuSecondsPerDocument = int(qMin<qint64>(value, 1'000'000));
+        else if (std::strcmp(argv[i], "--text-units") == 0 &&
+                 (value = numberAfter(i, argc, argv)) > 0)
+            limits.textUnits = value;
+        else
+            return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    // Refused limits or filter: no document is read unguarded.
+    if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
+        return 3;
+    Container container = Container::None;
+    int fd = -1;
+    while (receive(container, fd)) {
+        ReadResult result;
+        if (fd < 0) {
+            result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
+        } else if (!helper::limitProcessorTime(limits.cpuSecondsPerDocument)) {
+            result = {
+                Failure::ReaderFailed, QStringLiteral("processor time cannot be limited"), {}};
+        } else {
+            try {
+                result = readOne(fd, container, limits);
+            } catch (const std::bad_alloc &) {
+                result = {Failure::OverLimit,
+                          QStringLiteral("over the %1 MiB memory limit")
+                              .arg(limits.addressSpaceBytes >> 20),
+                          {}};
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+        QByteArray answer;
+        try {
+            answer = protocol::encodeAnswer(result);
+        } catch (const std::bad_alloc &) {
+            answer = protocol::encodeAnswer(
+                {Failure::OverLimit,
+                 QStringLiteral("over the %1 MiB memory limit").arg(limits.addressSpaceBytes >> 20),
+                 {}});
+        }
+        if (!sendAll(answer))
+            return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,130 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/helper/Sandbox.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <seccomp.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace documents::helper {
+
+namespace {
+
+bool setLimit(int resource, rlim_t value)
+{
+    const rlimit limit{value, value};
+    return setrlimit(resource, &limit) == 0;
+}
+
+// The calls a reader needs. Threads are not among them: the readers run on
+// the one thread the helper has.
+const int kAllowed[] = {
+    SCMP_SYS(read),
+    SCMP_SYS(pread64),
+    SCMP_SYS(readv),
+    SCMP_SYS(lseek),
+    SCMP_SYS(close),
+    SCMP_SYS(fstat),
+    SCMP_SYS(newfstatat),
+    SCMP_SYS(statx),
+    SCMP_SYS(fstatfs),
+    SCMP_SYS(getdents64),
+    SCMP_SYS(faccessat),
+    SCMP_SYS(faccessat2),
+    SCMP_SYS(readlink),
+    SCMP_SYS(mmap),
+    SCMP_SYS(munmap),
+    SCMP_SYS(mremap),
+    SCMP_SYS(mprotect),
+    SCMP_SYS(brk),
+    SCMP_SYS(madvise),
+    SCMP_SYS(futex),
+    SCMP_SYS(exit),
+    SCMP_SYS(exit_group),
+    SCMP_SYS(rt_sigreturn),
+    SCMP_SYS(rt_sigprocmask),
+    SCMP_SYS(rt_sigaction),
+    SCMP_SYS(sigaltstack),
+    SCMP_SYS(restart_syscall),
+    SCMP_SYS(getrusage),
+    SCMP_SYS(clock_gettime),
+    SCMP_SYS(clock_nanosleep),
+    SCMP_SYS(gettid),
+    SCMP_SYS(getpid),
+    SCMP_SYS(getrandom),
+    SCMP_SYS(uname),
+    SCMP_SYS(sched_getaffinity),
+};
+
+} // namespace
+
+bool setLimits(qint64 addressSpaceBytes)
+{
+    if (close_range(kSocket + 1, ~0U, 0) != 0)
+        return false;
+#ifdef TARNWELL_NO_ADDRESS_LIMIT
+    addressSpaceBytes = 0;
+#endif
+    return (addressSpaceBytes <= 0 || setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes))) &&
+           setLimit(RLIMIT_FSIZE, 0) && setLimit(RLIMIT_NOFILE, 32) && setLimit(RLIMIT_CORE, 0);
+}
+
+bool limitProcessorTime(int seconds)
+{
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0)
+        return false;
+    const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1);
+    rlimit limit{};
+    if (getrlimit(RLIMIT_CPU, &limit) != 0)
+        return false;
+    limit.rlim_cur = used + rlim_t(seconds);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max)
+        limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_CPU, &limit) == 0;
+}
+
+bool shutIn()
+{
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return false;
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
+    if (!filter)
+        return false;
+    bool ok = true;
+    for (const int call : kAllowed)
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0;
+    // Writing and messages on the socket, and messages on standard error.
+    for (const int fd : {kSocket, 2}) {
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(write), 1,
+                                    SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(fd))) == 0;
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(writev), 1,
+                                    SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(fd))) == 0;
+    }
+    for (const int call : {SCMP_SYS(sendmsg), SCMP_SYS(recvmsg)})
+        ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1,
+                                    SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(kSocket))) == 0;
+    // Files opened for reading only (poppler reads its character maps).
+    const scmp_datum_t writing = O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND;
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
+                                SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0;
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
+                                SCMP_A1(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0;
+    // Signals to itself alone (raise(), abort()).
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
+                                SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(getpid()))) == 0;
+    // Its own limits only (the processor time before each document).
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), 1,
+                                SCMP_A0(SCMP_CMP_EQ, 0)) == 0;
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(setrlimit), 0) == 0;
+    ok = ok && seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(getrlimit), 0) == 0;
+    ok = ok && seccomp_load(filter) == 0;
+    seccomp_release(filter);
+    return ok;
+}
+
+} // namespace documents::helper

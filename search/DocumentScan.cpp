@@ -1,0 +1,82 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "search/DocumentScan.h"
+
+#include "documents/Recognize.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace search {
+
+qsizetype SniffingSource::fill(char *buffer, qsizetype want)
+{
+    qsizetype have = 0;
+    // A short read is not yet the end: ask again until `want` or the end.
+    while (have < want && !m_file.atEnd()) {
+        const qsizetype n = m_file.read(buffer + have, want - have);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        have += n;
+    }
+    return have;
+}
+
+qsizetype SniffingSource::read(char *buffer, qsizetype max)
+{
+    if (m_at < m_have) {
+        const qsizetype n = std::min(max, m_have - m_at);
+        std::memcpy(buffer, m_head + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    if (!m_first || !m_sniff)
+        return m_file.read(buffer, max);
+    m_first = false;
+    const bool inPlace = max >= documents::kSniffBytes;
+    char *head = inPlace ? buffer : m_head;
+    const qsizetype n = fill(head, inPlace ? max : documents::kSniffBytes);
+    if (n < 0)
+        return -1;
+    m_container = documents::sniff(head, std::min(n, documents::kSniffBytes));
+    if (m_container != documents::Container::None)
+        return -1; // the matcher stops: the file is for the document reader
+    if (inPlace)
+        return n;
+    m_have = n;
+    return read(buffer, max);
+}
+
+bool SniffingSource::rewind()
+{
+    m_at = m_have = 0;
+    m_first = true;
+    return m_file.rewind();
+}
+
+bool SniffingSource::rewindAsText()
+{
+    m_sniff = false;
+    m_container = documents::Container::None;
+    return rewind();
+}
+
+DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
+                              documents::DocumentReader &reader)
+{
+    const documents::ReadResult result = reader.read(descriptor, container);
+    if (result.failure == documents::Failure::NotDocument)
+        return {};
+    if (!result.ok())
+        return {DocumentOutcome::Unreadable, result.reason.isEmpty()
+                                                 ? QStringLiteral("cannot be read as a document")
+                                                 : result.reason};
+    return {matcher.matchesLines(result.text.lines) ? DocumentOutcome::Matched
+                                                    : DocumentOutcome::Unmatched,
+            {}};
+}
+
+} // namespace search

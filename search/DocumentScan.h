@@ -1,0 +1,61 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// The engine's side of documents: a file whose first bytes documents::sniff()
+// takes for a document is searched through the text its reader gives, with
+// the same exact comparison as decoded text (TextMatcher::matchesLines). The
+// first bytes are read ahead into the worker's own room and handed to the
+// text matcher from there when the file is text after all, so a text file
+// costs no extra read.
+
+#include "documents/DocumentReader.h"
+#include "search/KeywordMatcher.h"
+#include "search/TextMatcher.h"
+
+#include <QString>
+
+namespace search {
+
+// A file's bytes for the text matcher, looked at as they come: the first
+// read goes into the matcher's own buffer, and when those bytes look like a
+// document it fails (-1), so the matcher stops at once and container() says
+// which. A first read of fewer than kSniffBytes is served from a small look
+// ahead of its own (tests shrink the block).
+class SniffingSource final : public ByteSource {
+public:
+    explicit SniffingSource(ByteSource &file) : m_file(file) {}
+    documents::Container container() const { return m_container; }
+    // Back to the first byte, to read the file as text after all.
+    bool rewindAsText();
+
+    qsizetype read(char *buffer, qsizetype max) override;
+    bool atEnd() const override { return m_at == m_have && m_file.atEnd(); }
+    bool rewind() override;
+
+private:
+    // Reads until `want` bytes or the end; -1 on an error.
+    qsizetype fill(char *buffer, qsizetype want);
+
+    ByteSource &m_file;
+    bool m_first = true;
+    bool m_sniff = true;
+    documents::Container m_container = documents::Container::None;
+    char m_head[documents::kSniffBytes];
+    qsizetype m_have = 0; // of m_head
+    qsizetype m_at = 0;
+};
+
+struct DocumentOutcome {
+    enum Verdict { Text, Matched, Unmatched, Unreadable };
+    Verdict verdict = Text;
+    QString reason; // for Unreadable
+};
+
+// A file open as `descriptor` that looked like `container`: Text when it is
+// not a document after all (read it as text), else whether a line of its text
+// holds every word, or why it cannot be read.
+DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
+                              documents::DocumentReader &reader);
+
+} // namespace search

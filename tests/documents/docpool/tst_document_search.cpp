@@ -1,0 +1,200 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The engine with documents on. A double reader gives the lines written in a
+// file's own bytes, so a random tree of documents and text files checks the
+// engine against the plain reference on the same lines, on one thread and on
+// several; then tarnwell-find --documents over real PDFs and a hostile one.
+
+#include "documents/DocumentReader.h"
+#include "search/SearchRun.h"
+#include "tests/search/ReferenceMatcher.h"
+#include "text/Cp932.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <set>
+
+#include <unistd.h>
+
+namespace {
+
+// "%PDF-LINES\n" then the lines in UTF-8, one per LF: those lines;
+// "%PDF-FAIL reason": damaged, for that reason; "%PDF-TEXT...": not a document.
+class DoubleReader : public documents::DocumentReader {
+public:
+    documents::ReadResult read(int descriptor, documents::Container container) override
+    {
+        ++calls;
+        QByteArray bytes(1 << 16, '\0');
+        const ssize_t n = pread(descriptor, bytes.data(), size_t(bytes.size()), 0);
+        bytes.resize(qMax<ssize_t>(n, 0));
+        if (container != documents::Container::Pdf || bytes.startsWith("%PDF-TEXT"))
+            return {documents::Failure::NotDocument, {}, {}};
+        if (bytes.startsWith("%PDF-FAIL "))
+            return {documents::Failure::Damaged, QString::fromUtf8(bytes.mid(10)), {}};
+        documents::ReadResult result;
+        result.text.kind = documents::Kind::Pdf;
+        const QList<QByteArray> lines = bytes.split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            result.text.lines.push_back(QString::fromUtf8(lines[i]));
+        return result;
+    }
+    std::atomic<int> calls{0};
+};
+
+class Recorder : public SearchObserver {
+public:
+    void statusTextChanged(const QString &) override {}
+    bool wantsStatusTexts() const override { return false; }
+    void fileListed(const FoundFile &) override {}
+    bool searchSubfolders() override { return true; }
+    void fileMatched(const FoundFile &file) override { matched.insert(file.path()); }
+    void cannotReadDocument(const FoundFile &file, const QString &reason) override
+    {
+        reasons << file.path() + u": "_qs + reason;
+    }
+    std::set<QString> matched;
+    QStringList reasons;
+};
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QString randomLine(QRandomGenerator &random)
+{
+    static const QString alphabet = u"請求書未払い見積ab \t"_qs;
+    QString line;
+    for (int n = int(random.bounded(12)); n > 0; --n)
+        line += alphabet.at(random.bounded(alphabet.size()));
+    return line;
+}
+
+} // namespace
+
+class TestDocumentSearch : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameAsReference()
+    {
+        QRandomGenerator random(28);
+        for (int round = 0; round < 20; ++round) {
+            QTemporaryDir dir;
+            std::set<QString> expected;
+            const QStringList words = {randomLine(random).simplified().left(2),
+                                       u"請求書未払い"_qs.mid(random.bounded(5), 1)};
+            const QStringList nonEmpty = words.filter(QRegularExpression(QStringLiteral(".")));
+            const QStringList split =
+                QStringList(nonEmpty.join(u' ').split(u' ', Qt::SkipEmptyParts));
+            for (int f = 0; f < 24; ++f) {
+                const QString path = dir.filePath(QString::number(f));
+                QStringList lines;
+                for (int n = int(random.bounded(6)); n > 0; --n)
+                    lines << randomLine(random);
+                bool found = false;
+                if (f % 2) {
+                    QVERIFY(write(path, "%PDF-LINES\n" + lines.join(u'\n').toUtf8()));
+                    for (const QString &line : lines) {
+                        bool all = true;
+                        for (const QString &word : split)
+                            all = all && line.contains(word);
+                        found = found || all;
+                    }
+                } else {
+                    const QByteArray bytes = cp932::encode(lines.join(u"\r\n"_qs)).bytes;
+                    QVERIFY(write(path, bytes));
+                    found = referenceMatches(bytes, split);
+                }
+                if (found)
+                    expected.insert(path);
+            }
+            for (const int workers : {1, 4}) {
+                DoubleReader reader;
+                SearchOptions options;
+                options.workers = workers;
+                options.documents = &reader;
+                Recorder recorder;
+                runSearch(dir.path(), split.join(u' '), recorder, options);
+                QCOMPARE(recorder.matched, expected);
+                QVERIFY(reader.calls.load() > 0 || split.isEmpty());
+            }
+        }
+    }
+
+    // Not a document after all: read as text; a failure: unreadable, with
+    // its reason; documents off: the reader is never asked.
+    void fates()
+    {
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath(u"text"_qs), "%PDF-TEXT " + cp932::encode(u"請求書"_qs).bytes));
+        QVERIFY(write(dir.filePath(u"bad"_qs), "%PDF-FAIL damaged PDF"));
+        QVERIFY(write(dir.filePath(u"doc"_qs), "%PDF-LINES\n" + u"請求書"_qs.toUtf8()));
+        DoubleReader reader;
+        SearchOptions options;
+        options.documents = &reader;
+        // Blocks smaller than the first look take another way to it.
+        for (const qsizetype block : {qsizetype(256 * 1024), qsizetype(7)}) {
+            options.blockSize = block;
+            Recorder on;
+            const SearchOutcome outcome = runSearch(dir.path(), u"請求書"_qs, on, options);
+            QCOMPARE(on.matched,
+                     (std::set<QString>{dir.filePath(u"text"_qs), dir.filePath(u"doc"_qs)}));
+            QCOMPARE(on.reasons, QStringList{dir.filePath(u"bad"_qs) + u": damaged PDF"_qs});
+            QCOMPARE(outcome.unreadable, 1);
+        }
+        options.documents = nullptr;
+        reader.calls = 0;
+        Recorder off;
+        runSearch(dir.path(), u"請求書"_qs, off, options);
+        QCOMPARE(off.matched, std::set<QString>{dir.filePath(u"text"_qs)});
+        QCOMPARE(reader.calls.load(), 0);
+    }
+
+    void tarnwellFind_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<int>("status");
+        QTest::newRow("both") << u"請求書 未払い"_qs << QStringList{u"plain.txt"_qs, u"text.pdf"_qs}
+                              << 0;
+        QTest::newRow("document") << u"見積書"_qs << QStringList{u"text.pdf"_qs} << 0;
+        // Nothing found while a file could not be read.
+        QTest::newRow("none") << u"存在しない"_qs << QStringList{} << 2;
+    }
+    void tarnwellFind()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, found);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        QVERIFY(
+            QFile::copy(QStringLiteral(PDF_FIXTURES "/text.pdf"), dir.filePath(u"text.pdf"_qs)));
+        QVERIFY(QFile::copy(QStringLiteral(PDF_FIXTURES "/random.pdf"),
+                            dir.filePath(u"random.pdf"_qs)));
+        QVERIFY(write(dir.filePath(u"plain.txt"_qs), cp932::encode(u"請求書 未払い\r\n"_qs).bytes));
+        QProcess find;
+        find.start(QStringLiteral(TARNWELL_FIND), {u"--documents"_qs, keyword, dir.path()});
+        QVERIFY(find.waitForFinished(120000));
+        QStringList listed =
+            QString::fromUtf8(find.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        for (QString &path : listed)
+            path = path.mid(dir.path().size() + 1);
+        listed.sort();
+        QCOMPARE(listed, found);
+        QCOMPARE(QString::fromUtf8(find.readAllStandardError()),
+                 u"tarnwell-find: "_qs + dir.filePath(u"random.pdf"_qs) + u": damaged PDF\n"_qs);
+        QCOMPARE(find.exitCode(), status);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDocumentSearch)
+#include "tst_document_search.moc"

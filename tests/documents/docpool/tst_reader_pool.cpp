@@ -1,0 +1,269 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The reader pool: the real helper on a PDF, the test build of the helper
+// misbehaving on request (a crash, a spin past its processor time, a sleep
+// past its wall-clock time, a garbled answer, memory past its address space,
+// an escape from its filter), a helper killed from outside, many threads at
+// once, and the answer protocol on malformed bytes.
+
+#include "documents/ReaderPool.h"
+#include "documents/ReaderProtocol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace documents;
+
+Q_DECLARE_METATYPE(documents::Failure)
+
+namespace {
+
+// An open descriptor, closed at the end of the scope.
+struct Fd {
+    explicit Fd(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {}
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd;
+};
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(PDF_FIXTURES "/") + QLatin1String(name);
+}
+
+ReaderPool::Options testHelper(int helpers = 1)
+{
+    ReaderPool::Options options;
+    options.program = DOCREADER_TEST;
+    options.helpers = helpers;
+    return options;
+}
+
+bool holds(const ReadResult &result, const QString &word)
+{
+    for (const QString &line : result.text.lines) {
+        if (line.contains(word))
+            return true;
+    }
+    return false;
+}
+
+// True when the process sleeps in clock_nanosleep: the test helper has its
+// document (a kill before then would find it starting, and the pool would
+// take a new one for the same document).
+bool sleepsOnDocument(int pid)
+{
+    QFile file(QStringLiteral("/proc/%1/syscall").arg(pid));
+    return file.open(QIODevice::ReadOnly) &&
+           file.readAll().split(' ').value(0).toInt() == SYS_clock_nanosleep;
+}
+
+// The processes this one started (on any of its threads).
+QList<int> childProcesses()
+{
+    QList<int> pids;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task) + QStringLiteral("/children"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &pid : file.readAll().simplified().split(' ')) {
+            if (!pid.isEmpty())
+                pids << pid.toInt();
+        }
+    }
+    return pids;
+}
+
+} // namespace
+
+class TestReaderPool : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void realHelper()
+    {
+        ReaderPool::Options options;
+        options.program = DOCREADER;
+        ReaderPool pool(options);
+        const Fd file(fixture("text.pdf"));
+        const ReadResult result = pool.read(file.fd, Container::Pdf);
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QVERIFY(holds(result, u"請求書は未払い"_qs));
+        QCOMPARE(result.text.locations.size(), size_t(2));
+        const Fd encrypted(fixture("encrypted.pdf"));
+        QCOMPARE(pool.read(encrypted.fd, Container::Pdf).failure, Failure::Encrypted);
+        QCOMPARE(pool.started(), 1);
+    }
+
+    void misbehaving_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("limit"); // lowered for the row
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("started"); // helpers started by the end
+        QTest::newRow("crash") << QByteArray("%PDF-CRASH") << QString() << Failure::ReaderFailed
+                               << u"reader crashed (signal 11)"_qs << 2;
+        QTest::newRow("processor time")
+            << QByteArray("%PDF-SPIN") << u"cpu"_qs << Failure::ReaderFailed
+            << u"over the 1 s processor time limit"_qs << 2;
+        QTest::newRow("wall clock") << QByteArray("%PDF-SLEEP") << u"wall"_qs
+                                    << Failure::ReaderFailed << u"over the 5 s time limit"_qs << 2;
+        QTest::newRow("garbled") << QByteArray("%PDF-GARBLE") << QString() << Failure::ReaderFailed
+                                 << u"reader gave a malformed answer"_qs << 2;
+        // Memory refused is an answer: the helper goes on.
+        QTest::newRow("address space")
+            << QByteArray("%PDF-EAT") << u"memory"_qs << Failure::OverLimit
+            << u"over the 512 MiB memory limit"_qs << 1;
+        // Nothing gets through the filter: no file written, no socket, no
+        // process, no thread.
+        QTest::newRow("escape") << QByteArray("%PDF-ESCAPE") << QString() << Failure::Unsupported
+                                << u"escaped: "_qs << 1;
+    }
+    void misbehaving()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, limit);
+        QFETCH(Failure, failure);
+        QFETCH(QString, reason);
+        QFETCH(int, started);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.pdf"));
+        QFile bad(path);
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(body) == body.size());
+        bad.close();
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        if (limit == u"memory")
+            QSKIP("the sanitizers' helper runs without an address-space limit");
+#endif
+        ReaderPool::Options options = testHelper();
+        // Only the limit of the row can end the helper, however loaded the
+        // machine: the wall clock waits long for a spin past 1 s of processor
+        // time, and 5 s leaves the next document time enough.
+        if (limit == u"cpu") {
+            options.limits.cpuSecondsPerDocument = 1;
+            options.limits.wallMillisecondsPerDocument = 600'000;
+        }
+        if (limit == u"wall")
+            options.limits.wallMillisecondsPerDocument = 5'000;
+        if (limit == u"memory")
+            options.limits.addressSpaceBytes = qint64(512) << 20;
+        ReaderPool pool(options);
+        const Fd file(path);
+        const ReadResult result = pool.read(file.fd, Container::Pdf);
+        QCOMPARE(result.failure, failure);
+        QCOMPARE(result.reason, reason);
+        QFile::remove(QStringLiteral("/tmp/tarnwell-docreader-escape"));
+        // The next document is read, by a new helper where the last one died.
+        const Fd good(fixture("text.pdf"));
+        const ReadResult next = pool.read(good.fd, Container::Pdf);
+        QVERIFY2(next.ok(), qPrintable(next.reason));
+        QVERIFY(holds(next, u"見積書"_qs));
+        QCOMPARE(pool.started(), started);
+    }
+
+    void killedFromOutside()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("slow.pdf"));
+        QFile slow(path);
+        QVERIFY(slow.open(QIODevice::WriteOnly) && slow.write("%PDF-SLEEP") == 10);
+        slow.close();
+        ReaderPool pool(testHelper());
+        const Fd file(path);
+        ReadResult result;
+        std::thread reader([&] { result = pool.read(file.fd, Container::Pdf); });
+        QList<int> helpers;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (helpers = childProcesses()).size() == 1 && sleepsOnDocument(helpers.front()), 60000);
+        for (const int pid : helpers)
+            ::kill(pid, SIGKILL);
+        reader.join();
+        QCOMPARE(result.failure, Failure::ReaderFailed);
+        QCOMPARE(result.reason, u"reader killed (signal 9)"_qs);
+    }
+
+    // Workers call read() at once: at most `helpers` run, each answer whole.
+    void manyThreads()
+    {
+        ReaderPool::Options options;
+        options.program = DOCREADER;
+        options.helpers = 2;
+        ReaderPool pool(options);
+        std::atomic<int> good{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 6; ++i) {
+                    const Fd file(fixture(i % 2 ? "vertical.pdf" : "text.pdf"));
+                    const ReadResult result = pool.read(file.fd, Container::Pdf);
+                    good += result.ok() && holds(result, i % 2 ? u"注文書"_qs : u"請求書"_qs);
+                }
+            });
+        }
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(good.load(), 24);
+        QVERIFY(pool.started() <= 2);
+    }
+
+    void noProgram()
+    {
+        ReaderPool::Options options;
+        options.program = "/nonexistent/tarnwell-docreader";
+        ReaderPool pool(options);
+        const Fd file(fixture("text.pdf"));
+        const ReadResult result = pool.read(file.fd, Container::Pdf);
+        QCOMPARE(result.failure, Failure::ReaderFailed);
+        QVERIFY2(result.reason.startsWith(u"cannot start the document reader"),
+                 qPrintable(result.reason));
+    }
+
+    // Every cut of a valid answer, and every byte of it changed, is refused
+    // or decoded within its bytes; only the whole answer decodes to it.
+    void malformedAnswers()
+    {
+        ReadResult sent;
+        sent.text.kind = Kind::Pdf;
+        sent.text.lines = {u"請求書"_qs, QString(), u"a\tb"_qs};
+        sent.text.locations = {{0, u"1 ページ"_qs}, {2, u"2 ページ"_qs}};
+        const QByteArray answer = protocol::encodeAnswer(sent);
+        const QByteArrayView header(answer.constData(), protocol::kHeaderBytes);
+        QCOMPARE(protocol::payloadSize(header), answer.size() - protocol::kHeaderBytes);
+        const QByteArray payload = answer.mid(protocol::kHeaderBytes);
+        ReadResult got;
+        QVERIFY(protocol::decodeAnswer(payload, got));
+        QVERIFY(got.text.lines == sent.text.lines);
+        QCOMPARE(got.text.locations[1].label, sent.text.locations[1].label);
+        for (qsizetype cut = 0; cut < payload.size(); ++cut)
+            QVERIFY(!protocol::decodeAnswer(payload.first(cut), got));
+        for (qsizetype at = 0; at < payload.size(); ++at) {
+            QByteArray changed = payload;
+            changed[at] = char(0xff);
+            if (protocol::decodeAnswer(changed, got)) // a unit of text changed
+                QCOMPARE(got.text.lines.size(), sent.text.lines.size());
+        }
+        QCOMPARE(protocol::payloadSize("TWRS\xff\xff\xff\xff"), -1);
+        QCOMPARE(protocol::payloadSize("XXXX\x01\0\0\0"), -1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReaderPool)
+#include "tst_reader_pool.moc"

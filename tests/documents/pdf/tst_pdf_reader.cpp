@@ -1,0 +1,122 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The PDF reader on files LibreOffice made (horizontal and vertical writing,
+// an opening password) and on hand-made ones (a font that is not embedded, a
+// page tree that loops, random bytes after the header).
+
+#include "documents/PdfDocument.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace documents;
+
+namespace {
+
+QByteArray fixture(const char *name)
+{
+    QFile file(QStringLiteral(PDF_FIXTURES "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// True when one line holds every word.
+bool oneLineHolds(const DocumentText &text, const QStringList &words)
+{
+    for (const QString &line : text.lines) {
+        bool all = true;
+        for (const QString &word : words)
+            all = all && line.contains(word);
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestPdfReader : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void lines_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<bool>("found");
+        // Runs split by formatting read whole; words on two lines match no line.
+        QTest::newRow("split runs") << QByteArray("text.pdf") << u"請求書 未払い"_qs << true;
+        QTest::newRow("two lines") << QByteArray("text.pdf") << u"議事録 予算案"_qs << false;
+        QTest::newRow("second page") << QByteArray("text.pdf") << u"見積書 納品書"_qs << true;
+        QTest::newRow("latin") << QByteArray("text.pdf") << u"English words"_qs << true;
+        // A column of vertical text is one line; the next column another.
+        QTest::newRow("column") << QByteArray("vertical.pdf") << u"契約書 確認する"_qs << true;
+        QTest::newRow("next column") << QByteArray("vertical.pdf") << u"注文書"_qs << true;
+        QTest::newRow("across columns")
+            << QByteArray("vertical.pdf") << u"契約書 注文書"_qs << false;
+        // Known only through poppler-data's character maps.
+        QTest::newRow("not embedded")
+            << QByteArray("not-embedded.pdf") << u"埋め込みなしの請求書"_qs << true;
+    }
+    void lines()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, words);
+        QFETCH(bool, found);
+        const QByteArray bytes = fixture(file.constData());
+        QVERIFY(!bytes.isEmpty());
+        const ReadResult result = readPdfDocument(bytes, Limits{});
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QCOMPARE(result.text.kind, Kind::Pdf);
+        QCOMPARE(oneLineHolds(result.text, words.split(u' ')), found);
+    }
+
+    void pagesAreParts()
+    {
+        const ReadResult result = readPdfDocument(fixture("text.pdf"), Limits{});
+        QVERIFY(result.ok());
+        QCOMPARE(result.text.locations.size(), size_t(2));
+        QCOMPARE(result.text.locations[0].label, u"1 ページ"_qs);
+        QCOMPARE(result.text.locations[1].label, u"2 ページ"_qs);
+        const qsizetype second = result.text.locations[1].line;
+        QVERIFY(result.text.lines.at(size_t(second)).contains(u"見積書"));
+    }
+
+    void hostile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<Failure>("failure");
+        QTest::newRow("encrypted") << QByteArray("encrypted.pdf") << Failure::Encrypted;
+        QTest::newRow("random bytes") << QByteArray("random.pdf") << Failure::Damaged;
+        QTest::newRow("truncated") << QByteArray("text.pdf:40") << Failure::Damaged;
+    }
+    void hostile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(Failure, failure);
+        const QList<QByteArray> parts = file.split(':');
+        QByteArray bytes = fixture(parts[0].constData());
+        if (parts.size() > 1)
+            bytes.truncate(parts[1].toInt());
+        QCOMPARE(readPdfDocument(bytes, Limits{}).failure, failure);
+    }
+
+    // A page tree that loops is read as far as it goes, and ends.
+    void loopingTree()
+    {
+        const ReadResult result = readPdfDocument(fixture("loop.pdf"), Limits{});
+        QVERIFY(result.ok() || result.failure == Failure::Damaged);
+        QVERIFY(result.text.lines.empty());
+    }
+
+    void textLimit()
+    {
+        Limits limits;
+        limits.textUnits = 10;
+        const ReadResult result = readPdfDocument(fixture("text.pdf"), limits);
+        QCOMPARE(result.failure, Failure::OverLimit);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPdfReader)
+#include "tst_pdf_reader.moc"
