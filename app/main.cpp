@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
+#include "documents/ReaderPool.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/Display.h"
 #include "platform/QtDesktopShell.h"
@@ -40,6 +41,9 @@ int main(int argc, char *argv[])
     services.settings = &settings;
     services.volumes = &volumes;
     services.desktop = &desktop;
+    // Documents are read in helper processes, started on the first document.
+    documents::ReaderPool documentReaders;
+    services.documents = &documentReaders;
 
     MainWindow window(services);
     window.show();

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -98,6 +99,28 @@ int duplicateDescriptor(int fd)
 void closeDescriptor(int fd)
 {
     ::close(fd);
+}
+
+bool isRegularFile(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+qsizetype readAt(int fd, char *buffer, qsizetype size, qint64 offset)
+{
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, buffer + got, size_t(size - got), off_t(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
 }
 
 } // namespace platform

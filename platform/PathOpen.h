@@ -10,6 +10,7 @@
 // of a descriptor that one thread hands to another.
 
 #include <QByteArray>
+#include <QtGlobal>
 
 namespace platform {
 
@@ -35,5 +36,13 @@ int duplicateDescriptor(int fd);
 
 // Closes a descriptor this process opened (one from the calls above).
 void closeDescriptor(int fd);
+
+// True when fd has a regular file open (not a folder, FIFO or device).
+bool isRegularFile(int fd);
+
+// Reads up to `size` bytes from `offset` without moving the file's position,
+// retrying a read cut short by a signal. Returns the count (less at the end of
+// the file), or -1 with errno set.
+qsizetype readAt(int fd, char *buffer, qsizetype size, qint64 offset);
 
 } // namespace platform

@@ -5,11 +5,6 @@
 
 #include "platform/PathOpen.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <unistd.h>
-
 namespace {
 
 // Closes the descriptor when it goes.
@@ -18,7 +13,7 @@ struct Descriptor {
     ~Descriptor()
     {
         if (fd >= 0)
-            ::close(fd);
+            platform::closeDescriptor(fd);
     }
 };
 
@@ -30,22 +25,13 @@ ListedDocument readListedDocument(const QByteArray &nativePath, documents::Docum
     Descriptor file{platform::openForReading(nativePath)};
     if (file.fd < 0)
         return out;
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!platform::isRegularFile(file.fd))
         return out;
 
     char head[documents::kSniffBytes];
-    qsizetype got = 0;
-    while (got < documents::kSniffBytes) {
-        const ssize_t n = ::pread(file.fd, head + got, size_t(documents::kSniffBytes - got), got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return out;
-        if (n == 0)
-            break;
-        got += n;
-    }
+    const qsizetype got = platform::readAt(file.fd, head, documents::kSniffBytes, 0);
+    if (got < 0)
+        return out;
     const documents::Container container = documents::sniff(head, got);
     if (container == documents::Container::None) {
         out.state = ListedDocument::Text;
