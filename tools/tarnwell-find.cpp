@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstdio>
@@ -187,6 +188,15 @@ Parsed parseArguments(int argc, char **argv, Options &options)
     return Parsed::Run;
 }
 
+// The keyword exactly as given: QString::fromUtf8 would drop a leading U+FEFF
+// (read as a byte order mark), and a word copied from a file that starts with
+// one carries it.
+QString keywordText(const char *bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(bytes));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -214,7 +224,7 @@ int main(int argc, char **argv)
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
     SearchOutcome outcome;
     try {
-        outcome = runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword),
+        outcome = runSearchNative(QByteArray(options.folder), keywordText(options.keyword),
                                   observer, options.search);
     } catch (const std::bad_alloc &) {
         // Memory refused where the run cannot do without (the list of files).

@@ -15,6 +15,7 @@
 #include "viewer/TextViewer.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -78,10 +79,10 @@ private:
         QTRY_VERIFY(!search->isVisible());
     }
 
-    QStringList search(const QString &keyword)
+    QStringList search(const QString &keyword, const QString &in = QString())
     {
         QComboBox *folder = w().Combo1, *words = w().Combo2;
-        folder->setEditText(root());
+        folder->setEditText(in.isEmpty() ? root() : in);
         words->setFocus();
         words->setEditText(keyword); // typed keys are ASCII only in Qt Test
         QTest::keyClick(words->lineEdit(), Qt::Key_Return);
@@ -114,6 +115,11 @@ private Q_SLOTS:
         writeFile(root() + "/utf16.txt",
                   QByteArray("\xFF\xFE") +
                       QByteArray(reinterpret_cast<const char *>(u"設定\r\n"), 8));
+        // Below: a file's own byte order mark, and U+FEFF inside the text.
+        writeFile(root() + "/mark/marked.txt", "\xEF\xBB\xBF"
+                                               "alpha\n");
+        writeFile(root() + "/mark/inner.txt", "x\xEF\xBB\xBF"
+                                              "alpha\n");
         m_volumes.add(root());
         m_services.messageBox = &m_box;
         m_services.help = &m_help;
@@ -207,6 +213,22 @@ private Q_SLOTS:
 
         // Now the next search reads code page 932 only.
         QCOMPARE(search(QStringLiteral("設定")), QStringList{"sjis.txt"});
+    }
+
+    // A keyword pasted into the box with U+FEFF first keeps it to the search.
+    void pastedKeywordKeepsALeadingByteOrderMark()
+    {
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("utf-8"));
+        start();
+        w().Combo2->setEditText(QString());
+        w().Combo2->setFocus();
+        QApplication::clipboard()->setText(QStringLiteral("\uFEFFalpha"));
+        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w().Combo2->currentText(), QStringLiteral("\uFEFFalpha"));
+        const QString in = root() + QStringLiteral("/mark");
+        QCOMPARE(search(w().Combo2->currentText(), in), QStringList{"inner.txt"});
+        choose(Qt::Key_J); // no code page 932 byte form
+        QCOMPARE(search(QStringLiteral("\uFEFFalpha"), in), QStringList{});
     }
 
     void f1OnTheSubmenuShowsTheSearchMenusTopic()
