@@ -218,8 +218,9 @@ private Q_SLOTS:
     // A keyword pasted into the box with U+FEFF first keeps it to the search.
     void pastedKeywordKeepsALeadingByteOrderMark()
     {
-        m_settings.preset(kConfig, kEncoding, QStringLiteral("utf-8"));
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
         start();
+        choose(Qt::Key_U);
         w().Combo2->setEditText(QString());
         w().Combo2->setFocus();
         QApplication::clipboard()->setText(QStringLiteral("\uFEFFalpha"));
