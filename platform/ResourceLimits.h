@@ -2,9 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The process's own limits: descriptors, and what to do when one runs out.
+// The process's own limits: descriptors, address space, and what to do when
+// one runs out.
 // Running short of a resource is not the same as a file that cannot be read:
 // the callers wait and try again, fall back, or give the run up as failed.
+
+#include <cstddef>
 
 namespace platform {
 
@@ -25,5 +28,18 @@ bool isShortOfResources(int error);
 // a little longer each time. False, without waiting, once the attempts are
 // used up: the caller then reports the failure. About half a second in all.
 bool waitForResources(int attempt);
+
+// At start-up, before any thread: where the address space is limited
+// (RLIMIT_AS, as `ulimit -v` sets it), keeps every thread's allocations in the
+// one main arena of the C library. glibc otherwise reserves up to 64 MiB of
+// address space for a new thread's arena at its first allocation, which many
+// threads under a low limit take from the memory the run needs (the list of
+// files). Without a limit nothing changes.
+void fitMemoryArenas();
+
+// True when another thread may start and still leave `headroom` bytes of
+// address space free: its stack is counted too. Always true where the
+// address space is not limited (no probe is made there).
+bool roomForAnotherThread(std::size_t headroom);
 
 } // namespace platform

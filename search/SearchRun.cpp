@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -29,7 +30,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 QString FoundFile::path() const
@@ -563,6 +563,7 @@ public:
     void startWorkers(int workers)
     {
         const TextMatcher &matcher = m_matcher;
+        workers = int(std::min<qsizetype>(workers, m_keep)); // none back once given back
         m_threads.reserve(size_t(workers));
         for (int i = int(m_threads.size()); i < workers; ++i) {
             try {
@@ -573,7 +574,8 @@ public:
                     throw std::bad_alloc();
                 // The copy takes its block buffer here, should the matcher
                 // have one, so that a worker rarely needs memory of its own.
-                m_threads.emplace_back([this, own = TextMatcher(matcher)]() mutable { work(own); });
+                m_threads.emplace_back(
+                    [this, i, own = TextMatcher(matcher)]() mutable { work(own, i); });
             } catch (const std::exception &) {
                 // No thread to be had (std::system_error: RLIMIT_NPROC, no
                 // address space for its stack; std::bad_alloc): go on with
@@ -604,6 +606,42 @@ public:
     }
 
     void add(QByteArrayView nativePath, const platform::Folder &folder) override
+    {
+        for (;;) {
+            try {
+                addFile(nativePath, folder);
+                return;
+            } catch (const std::bad_alloc &) {
+                // Memory refused on the walk thread (the list grows): workers
+                // give their stacks back first; the run fails only when a
+                // single worker is left and memory is still refused.
+                if (!giveBackWorkers())
+                    throw;
+            }
+        }
+    }
+
+    // The walk thread: the later half of the workers leave once their files
+    // are matched, and no more start. False when one worker or none runs.
+    bool giveBackWorkers()
+    {
+        const qsizetype keep = qsizetype(m_threads.size()) / 2;
+        if (keep < 1)
+            return false;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_keep = keep;
+            m_workers = keep;
+        }
+        m_wanted = int(keep);
+        m_workCv.notify_all();
+        for (size_t i = size_t(keep); i < m_threads.size(); ++i)
+            m_threads[i].join();
+        m_threads.erase(m_threads.begin() + keep, m_threads.end());
+        return true;
+    }
+
+    void addFile(QByteArrayView nativePath, const platform::Folder &folder)
     {
         bool wake, more;
         {
@@ -736,20 +774,7 @@ private:
     // Address space kept free for the rest of the run when threads start.
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
 
-    static bool roomForAnotherThread()
-    {
-        // Without a limit on address space there is room; the probe's unmap
-        // would cost every running thread a TLB flush for nothing.
-        rlimit limit{};
-        if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
-            return true;
-        // Reserved, never touched, and given back at once; volatile, so that
-        // the compiler cannot drop the pair.
-        char *volatile probe = static_cast<char *>(std::malloc(kHeadroomBytes));
-        const bool room = probe != nullptr;
-        std::free(probe);
-        return room;
-    }
+    static bool roomForAnotherThread() { return platform::roomForAnotherThread(kHeadroomBytes); }
 
     // Files a worker takes at once, at most: few on a local disk, more where
     // each request waits, so that a worker's files share a folder and it opens
@@ -759,19 +784,21 @@ private:
     static constexpr qsizetype kWaitingClaim = 16;
 
     // matcher: the thread's own copy, made before it started.
-    void work(TextMatcher &matcher)
+    // index: the thread's place in m_threads.
+    void work(TextMatcher &matcher, qsizetype index)
     {
         platform::FileReader reader;
         std::unique_lock lock(m_mutex);
         for (;;) {
-            while (!m_stop && !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
+            while (!m_stop && index < m_keep &&
+                   !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
                 if (m_walkEnded && m_next >= m_files.size())
                     return;
                 ++m_idle;
                 m_workCv.wait(lock);
                 --m_idle;
             }
-            if (m_stop)
+            if (m_stop || index >= m_keep)
                 return;
             // A few files at once while many wait, to take the lock less often.
             const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;
@@ -829,6 +856,8 @@ private:
     const int m_sharedFolders; // at most, when asked for
     int m_wanted;              // threads to run at most (walk thread only)
     qsizetype m_workers;       // threads running; read under the lock
+    // Threads from this place in m_threads on leave (memory ran short).
+    qsizetype m_keep = std::numeric_limits<qsizetype>::max();
     qsizetype m_window;
     qsizetype m_claim = kClaim; // files taken at once, at most
     std::vector<std::thread> m_threads;

@@ -220,6 +220,9 @@ int main(int argc, char **argv)
     // A deep tree searched on many threads needs more descriptors than a
     // session's soft limit often allows; the run fits itself into what is left.
     platform::raiseDescriptorLimit();
+    // Under a lowered address-space limit (`ulimit -v`) the threads share one
+    // heap arena instead of reserving one each (glibc: up to 64 MiB apiece).
+    platform::fitMemoryArenas();
 
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
     SearchOutcome outcome;
