@@ -41,10 +41,14 @@ wm_ready() {
     [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME >/dev/null 2>&1
 }
 if [ -n "${DRIVE_WM:-}" ]; then
-    "$DRIVE_WM" >/dev/null 2>&1 &
+    "$DRIVE_WM" >"$report.wm" 2>&1 &
     wm_pid=$!
     wait_until 120 wm_ready || { echo "error no window manager after 120 s" >>"$report"; exit 1; }
-    kill -0 "$wm_pid" 2>/dev/null || { echo "error the window manager ended" >>"$report"; exit 1; }
+    if ! kill -0 "$wm_pid" 2>/dev/null; then
+        wait "$wm_pid"
+        echo "error the window manager ended ($?): $(tail -3 "$report.wm" | tr '\n' ' ')" >>"$report"
+        exit 1
+    fi
 fi
 
 "$program" &
