@@ -40,6 +40,9 @@ wm_ready() {
     check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
     [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME >/dev/null 2>&1
 }
+# The server takes clients once a client can read its root window.
+server_ready() { xprop -root >/dev/null 2>&1; }
+wait_until 60 server_ready || { echo "error the display takes no clients after 60 s" >>"$report"; exit 1; }
 if [ -n "${DRIVE_WM:-}" ]; then
     "$DRIVE_WM" >"$report.wm" 2>&1 &
     wm_pid=$!
