@@ -24,6 +24,9 @@ int main(int argc, char *argv[])
     // The search fits its threads and held folders into the descriptors left;
     // a session's soft limit is often far below what the system allows.
     platform::raiseDescriptorLimit();
+    // Before any thread starts: under a lowered address-space limit the
+    // search's threads share one heap arena instead of reserving one each.
+    platform::fitMemoryArenas();
     QApplication app(argc, argv);
     // Lets Wayland docks match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwell.Tarnwell"));

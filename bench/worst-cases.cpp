@@ -10,7 +10,13 @@
 //   and through the viewer's find (findText from the start);
 // - the set-up of a keyword of 128,000 characters with one "≒" against one of
 //   128,000 "a";
-// - with --find, the same files and keywords through tarnwell-find as a process.
+// - with --find, the same files and keywords through tarnwell-find as a process;
+// - keywords that defeat a search comparing each candidate from its start, in
+//   each encoding mode through TextMatcher: 9,999 "~" then "x" over a run of
+//   "~", "~" x 5,000 "A" "~" x 5,000 over UTF-16 "~", and 10,001 words of which
+//   each line holds all but the last ("w00000 ... w09999 ee0" over lines of
+//   "w09999,...,w00000"), each against a keyword of as many characters (and
+//   words) over the ordinary text, found nowhere.
 //
 // The ordinary text is the Japanese corpus (bench/make-corpus-ja.sh) joined in
 // path order and cut to size, with every character of the keywords replaced by
@@ -24,6 +30,7 @@
 // of wall time, and the ratio of the worst case to the ordinary text.
 
 #include "search/KeywordMatcher.h"
+#include "search/TextMatcher.h"
 #include "text/Cp932.h"
 #include "viewer/LineIndex.h"
 #include "viewer/TextFind.h"
@@ -194,6 +201,70 @@ void printHeader(const char *title, const char *peer)
                 title, peer, peer);
 }
 
+// A keyword of `size` ordinary letters found nowhere in the corpus: ASCII
+// letters in turn, then "x".
+QString ordinaryWord(qsizetype size)
+{
+    QString word;
+    for (qsizetype i = 0; i + 1 < size; ++i)
+        word += QLatin1Char(char('a' + (i * 7) % 26));
+    return word + QLatin1Char('x');
+}
+
+struct RepeatCase {
+    QString name;
+    platform::EncodingMode mode;
+    QString worstKeyword, plainKeyword;
+    QByteArray worst, plain;
+};
+
+// The repeated-character and many-word cases at one size, in each mode.
+QList<RepeatCase> repeatCases(const QByteArray &ordinary, qsizetype size)
+{
+    using platform::EncodingMode;
+    QList<RepeatCase> out;
+    const QString tildes = QString(9999, QLatin1Char('~')) + QLatin1Char('x');
+    const QByteArray run(size, '~');
+    // UTF-16 with its mark: "~" units, and the ordinary text as UTF-16.
+    QByteArray utf16Run("\xFF\xFE");
+    while (utf16Run.size() < size)
+        utf16Run += QByteArray("~\0", 2);
+    const QString decoded = cp932::decode(ordinary);
+    QByteArray utf16Plain("\xFF\xFE");
+    utf16Plain += QByteArray(reinterpret_cast<const char *>(decoded.utf16()),
+                             std::min<qsizetype>(decoded.size() * 2, size - 2) & ~qsizetype(1));
+    const QString middle =
+        QString(5000, QLatin1Char('~')) + QLatin1Char('A') + QString(5000, QLatin1Char('~'));
+    // 10,001 words: each line holds the first 10,000 in reverse order.
+    QString manyWords, plainWords;
+    QByteArray line;
+    for (int w = 0; w < 10000; ++w) {
+        manyWords += QStringLiteral("w%1 ").arg(w, 5, 10, QLatin1Char('0'));
+        plainWords += QStringLiteral("o%1 ").arg(w, 5, 10, QLatin1Char('0'));
+    }
+    manyWords += QStringLiteral("ee0");
+    plainWords += QStringLiteral("ee0");
+    for (int w = 9999; w >= 0; --w)
+        line += "w" + QByteArray::number(w).rightJustified(5, '0') + ",";
+    line += "\r\n";
+    QByteArray lines;
+    while (lines.size() + line.size() <= size)
+        lines += line;
+    lines += QByteArray(size - lines.size(), ' ');
+    for (const auto &[mode, modeName] :
+         {std::pair{EncodingMode::Cp932, "cp932"}, std::pair{EncodingMode::Utf8, "utf-8"},
+          std::pair{EncodingMode::Auto, "auto"}}) {
+        const QString m = QString::fromLatin1(modeName);
+        out.append({QStringLiteral("9,999 ~ then x in ~ ... (%1)").arg(m), mode, tildes,
+                    ordinaryWord(tildes.size()), run, ordinary.left(size)});
+        out.append({QStringLiteral("10,001 words, each line all but one (%1)").arg(m), mode,
+                    manyWords, plainWords, lines, ordinary.left(size)});
+    }
+    out.append({QStringLiteral("~ x 5,000, A, ~ x 5,000 in UTF-16 ~ ... (auto)"),
+                EncodingMode::Auto, middle, ordinaryWord(middle.size()), utf16Run, utf16Plain});
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -273,6 +344,34 @@ int main(int argc, char **argv)
                 }
             }
             printRow(QString::fromUtf8(cases[k].name), a, b);
+        }
+
+        if (!findOnly)
+            printHeader(
+                qPrintable(QStringLiteral("### Repeated characters and many words, %1 KiB (no "
+                                          "match in either)")
+                               .arg(kib)),
+                "ordinary");
+        for (const RepeatCase &c : findOnly ? QList<RepeatCase>{} : repeatCases(ordinary, size)) {
+            TextMatcher worstMatcher(QStringList(c.worstKeyword.split(u' ')), c.mode);
+            TextMatcher plainMatcher(QStringList(c.plainKeyword.split(u' ')), c.mode);
+            std::vector<Sample> a, b;
+            for (int r = 0; r < runs; ++r) {
+                for (int turn = 0; turn < 2; ++turn) {
+                    const bool first = (turn == 0) == (r % 2 == 0);
+                    bool found = false;
+                    const Sample s = timed([&] {
+                        MemorySource source(first ? c.plain : c.worst);
+                        found = (first ? plainMatcher : worstMatcher).matches(source, kBlockSize);
+                    });
+                    if (found) {
+                        std::fprintf(stderr, "%s: found\n", qPrintable(c.name));
+                        return 1;
+                    }
+                    (first ? a : b).push_back(s);
+                }
+            }
+            printRow(c.name, a, b);
         }
 
         if (!findOnly)

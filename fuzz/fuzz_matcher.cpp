@@ -15,7 +15,10 @@
 // of up to kMaxRuns bytes, against which the per-input time limit (run.sh
 // -timeout) catches work that grows faster than the file. Flags: bit 0 raw
 // bytes, bits 1 and 2 the sources tell their end, bit 3 runs, bits 4-5 the
-// mode, bits 6-7 the mark.
+// mode, bits 6-7 the mark. A word kind of 0xF8 or more repeats one character
+// or a short slice of the text up to a few hundred times, with another
+// character at its end, its middle or its start, or none (the keywords that
+// make a search comparing each candidate whole quadratic, over runs of them).
 
 #include "fuzz/FuzzInput.h"
 #include "search/KeywordMatcher.h"
@@ -59,8 +62,33 @@ QString pooled(std::uint8_t i, bool extended)
     return QString::fromUtf16(kPool[i % (extended ? kPool.size() : 24)]);
 }
 
+QString repeated(const WordChoice &choice, const QString &text, bool extended)
+{
+    QString unit = pooled(choice.a, extended);
+    if ((choice.kind & 1) && !text.isEmpty()) {
+        unit = text.mid(choice.a % text.size(), 1 + choice.b % 3);
+        unit.remove(u'\r');
+        if (unit.isEmpty())
+            unit = pooled(choice.a, extended);
+    }
+    const QString base = unit.repeated(2 + (choice.b * 5) % 250);
+    const QString other = pooled(choice.a + 1, extended);
+    switch ((choice.kind >> 1) & 3) {
+    case 1:
+        return base + other;
+    case 2:
+        return base.left(base.size() / 2) + other + base.mid(base.size() / 2);
+    case 3:
+        return other + base;
+    default:
+        return base;
+    }
+}
+
 QString wordOf(const WordChoice &choice, const QByteArray &file, const QString &text, bool extended)
 {
+    if (choice.kind >= 0xF8)
+        return repeated(choice, text, extended);
     const qsizetype length = 1 + choice.b % 6;
     switch (choice.kind % 4) {
     case 0: { // a slice of the decoded text: likely to occur

@@ -112,6 +112,12 @@ public:
         if (margins.isNull() || margins.left() < 0 || margins.right() < 0 || margins.top() < 0 ||
             margins.bottom() < 0)
             return; // not known yet, no frame, or not settled
+        // Without a window manager's frame, Qt takes the margins for the
+        // difference between the size the server has and the size it last
+        // heard of: a resize from outside that has not reached the window yet
+        // (say, a user's first drag on a busy machine) is no frame.
+        if (margins.left() == 0 && margins.top() == 0)
+            return;
         const QSize inner(std::max(0, m_outer.width() - margins.left() - margins.right()),
                           std::max(0, m_outer.height() - margins.top() - margins.bottom()));
         m_sized = true;

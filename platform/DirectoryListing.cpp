@@ -48,6 +48,7 @@ struct ListingFault {
     int times = 0;
 };
 ListingFault g_listingFault;
+bool g_typesUnknown = false; // listings report no entry types
 
 // The fault due to the listing starting now, if any.
 ListingFault takeListingFault()
@@ -105,6 +106,11 @@ namespace testing {
 void setListingFault(int error, int entries, int times)
 {
     g_listingFault = ListingFault{error, entries, times};
+}
+
+void setEntryTypesUnknown(bool unknown)
+{
+    g_typesUnknown = unknown;
 }
 } // namespace testing
 
@@ -248,7 +254,9 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error,
             continue;
         ++read;
         bool isFolder = false;
-        switch (entry->d_type) {
+        const unsigned char type =
+            g_typesUnknown ? static_cast<unsigned char>(DT_UNKNOWN) : entry->d_type;
+        switch (type) {
         case DT_REG:
             break;
         case DT_DIR:
@@ -263,7 +271,7 @@ bool Folder::list(std::vector<FolderEntry> &entries, FolderError *error,
                 isFolder = true;
             else if (!S_ISREG(st.st_mode))
                 continue;
-            if (entry->d_type == DT_LNK || quint64(st.st_dev) != m_id.device) {
+            if (type == DT_LNK || quint64(st.st_dev) != m_id.device) {
                 entries.push_back(FolderEntry{QByteArray(name, qsizetype(std::strlen(name))),
                                               isFolder, true, quint64(st.st_dev)});
                 continue;

@@ -112,6 +112,9 @@ namespace testing {
 // `entries` 0 the listing cannot be opened, else it breaks off after that
 // many entries. error 0 turns it off. Set it only while no run is going.
 void setListingFault(int error, int entries = 0, int times = -1);
+// Makes the listings report every entry's type as unknown (DT_UNKNOWN), as
+// some FUSE, network and older file systems do. Set it only while no run is going.
+void setEntryTypesUnknown(bool unknown);
 } // namespace testing
 
 } // namespace platform

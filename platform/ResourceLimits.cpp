@@ -7,8 +7,13 @@
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <time.h>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace platform {
 
@@ -59,21 +64,6 @@ int descriptorRoom()
     return int(limit.rlim_cur) - open;
 }
 
-bool hasAddressSpace(std::size_t bytes)
-{
-    // Without a limit on address space there is room; the probe's unmap
-    // would cost every running thread a TLB flush for nothing.
-    rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY)
-        return true;
-    // Reserved, never touched, and given back at once; volatile, so that
-    // the compiler cannot drop the pair.
-    char *volatile probe = static_cast<char *>(std::malloc(bytes));
-    const bool room = probe != nullptr;
-    std::free(probe);
-    return room;
-}
-
 bool isShortOfResources(int error)
 {
     return error == EMFILE || error == ENFILE || error == ENOMEM || error == ENOBUFS;
@@ -90,6 +80,52 @@ bool waitForResources(int attempt)
     while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
     }
     return true;
+}
+
+namespace {
+
+bool addressSpaceLimited()
+{
+    rlimit limit{};
+    return getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
+// The stack a new thread gets: the default of the thread library.
+std::size_t threadStackBytes()
+{
+    std::size_t size = std::size_t(8) << 20;
+#ifdef __GLIBC__
+    pthread_attr_t attr;
+    if (pthread_getattr_default_np(&attr) == 0) {
+        pthread_attr_getstacksize(&attr, &size);
+        pthread_attr_destroy(&attr);
+    }
+#endif
+    return size;
+}
+
+} // namespace
+
+void fitMemoryArenas()
+{
+#ifdef __GLIBC__
+    if (addressSpaceLimited())
+        mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
+bool roomForAnotherThread(std::size_t headroom)
+{
+    // Without a limit there is room; the probe's unmap would cost every
+    // running thread a TLB flush for nothing.
+    if (!addressSpaceLimited())
+        return true;
+    // Reserved, never touched, and given back at once; volatile, so that the
+    // compiler cannot drop the pair.
+    char *volatile probe = static_cast<char *>(std::malloc(headroom + threadStackBytes()));
+    const bool room = probe != nullptr;
+    std::free(probe);
+    return room;
 }
 
 } // namespace platform

@@ -20,12 +20,6 @@ long raiseDescriptorLimit();
 // the descriptors open. A large number when the limit is unlimited.
 int descriptorRoom();
 
-// Whether `bytes` of address space may still be had, say before a thread
-// takes its stack: true at once where address space is not limited
-// (RLIMIT_AS), else a reservation of that size, never touched and given back
-// at once, tells.
-bool hasAddressSpace(std::size_t bytes);
-
 // True for an errno that says the process or the system ran short (EMFILE,
 // ENFILE, ENOMEM, ENOBUFS), not that the file itself is at fault.
 bool isShortOfResources(int error);
@@ -34,5 +28,18 @@ bool isShortOfResources(int error);
 // a little longer each time. False, without waiting, once the attempts are
 // used up: the caller then reports the failure. About half a second in all.
 bool waitForResources(int attempt);
+
+// At start-up, before any thread: where the address space is limited
+// (RLIMIT_AS, as `ulimit -v` sets it), keeps every thread's allocations in the
+// one main arena of the C library. glibc otherwise reserves up to 64 MiB of
+// address space for a new thread's arena at its first allocation, which many
+// threads under a low limit take from the memory the run needs (the list of
+// files). Without a limit nothing changes.
+void fitMemoryArenas();
+
+// True when another thread may start and still leave `headroom` bytes of
+// address space free: its stack is counted too. Always true where the
+// address space is not limited (no probe is made there).
+bool roomForAnotherThread(std::size_t headroom);
 
 } // namespace platform

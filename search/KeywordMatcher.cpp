@@ -4,6 +4,7 @@
 #include "search/KeywordMatcher.h"
 
 #include "search/PairFind.h"
+#include "search/WorkCount.h"
 #include "text/Cp932.h"
 #include "text/Cp932Boundary.h"
 
@@ -15,44 +16,14 @@
 
 namespace {
 
-// A coarse rarity of a byte (higher: rarer) that orders the words: the rarest
-// word drives the scan.
-constexpr std::array<unsigned char, 256> makeRarity()
+// How common a needle's pair of rarest bytes is in text (lower: rarer), by the
+// byte ranks the pair search uses; the rarest word drives the scan.
+int commonness(const QByteArray &bytes, qsizetype rare1, qsizetype rare2)
 {
-    std::array<unsigned char, 256> r{};
-    for (int b = 0; b < 256; ++b)
-        r[b] = 3;
-    for (int b = 0x80; b < 0x100; ++b)
-        r[b] = 2;
-    for (int b = 'A'; b <= 'Z'; ++b)
-        r[b] = 2;
-    for (int b = 'a'; b <= 'z'; ++b)
-        r[b] = 1;
-    for (int b = '0'; b <= '9'; ++b)
-        r[b] = 1;
-    for (unsigned char b : {'(', ')', ';', ',', '.', '=', '_', '-', '/', '*', '{', '}', '"', '\'',
-                            ':', '<', '>', '#'})
-        r[b] = 1;
-    for (unsigned char b : {' ', '\n', '\t', 'e', 't', 'a', 'o', 'i', 'n', 's', 'r', 'l', 'c', 'd',
-                            'u', 'p', 'm', 'h'})
-        r[b] = 0;
-    // Lead bytes of punctuation, hiragana and katakana.
-    for (unsigned char b : {0x81, 0x82, 0x83})
-        r[b] = 0;
-    for (unsigned char b :
-         {'q', 'z', 'x', 'j', 'Q', 'Z', 'X', 'J', '~', '^', '`', '|', '@', '$', '%', '!', '?', '&'})
-        r[b] = 3;
-    return r;
-}
-
-constexpr std::array<unsigned char, 256> kRarity = makeRarity();
-
-int rarity(const QByteArray &bytes)
-{
-    int best = -1;
-    for (char c : bytes)
-        best = std::max(best, int(kRarity[static_cast<unsigned char>(c)]));
-    return best;
+    const auto rank = [&](qsizetype i) {
+        return int(search::kCp932TextRanks[static_cast<unsigned char>(bytes[i])]);
+    };
+    return rare1 == rare2 ? 2 * rank(rare1) : rank(rare1) + rank(rare2);
 }
 
 // Lead-range bytes just before end, back to begin (a unit boundary).
@@ -119,16 +90,24 @@ KeywordMatcher::KeywordMatcher(const QStringList &words)
                 return b.needles.empty();
             return a.needles.size() < b.needles.size();
         }
-        const QByteArray &na = a.needles.front().bytes, &nb = b.needles.front().bytes;
-        const int ra = rarity(na), rb = rarity(nb);
-        if (ra != rb)
-            return ra > rb;
-        return na.size() > nb.size();
+        const Needle &na = a.needles.front(), &nb = b.needles.front();
+        const int ca = commonness(na.bytes, na.rare1, na.rare2);
+        const int cb = commonness(nb.bytes, nb.rare1, nb.rare2);
+        if (ca != cb)
+            return ca < cb;
+        return na.bytes.size() > nb.bytes.size();
     });
     m_primary = !m_words.empty() && !m_words.front().needles.empty();
     if (m_words.empty())
         m_never = true;
     m_seen.assign(m_words.size(), 0);
+    for (size_t i = 0; i < m_words.size(); ++i) {
+        m_order.push_back(i);
+        const Word &word = m_words[i];
+        if (word.exact)
+            m_sweep.add(int(i), word.needles.front().bytes.constData(),
+                        word.needles.front().bytes.size());
+    }
 }
 
 // The needle's two rarest bytes in text such as this matcher searches.
@@ -279,10 +258,16 @@ const char *KeywordMatcher::findAtBoundary(const char *segment, const char *end,
     }
 }
 
-bool KeywordMatcher::wordIn(const Word &word, const char *begin, const char *end, bool &decoded)
+// cost: about how many bytes looking for the word took.
+bool KeywordMatcher::wordIn(const Word &word, const char *begin, const char *end, bool &decoded,
+                            qsizetype &cost)
 {
-    if (word.exact)
-        return findAtBoundary(begin, end, word.needles.front()) != nullptr;
+    if (word.exact) {
+        const char *hit = findAtBoundary(begin, end, word.needles.front());
+        cost = hit ? hit - begin + word.needles.front().bytes.size() : end - begin;
+        return hit != nullptr;
+    }
+    cost = end - begin;
     if (!word.needles.empty() && !findAny(begin, end, word.needles))
         return false;
     if (!decoded) {
@@ -295,8 +280,45 @@ bool KeywordMatcher::wordIn(const Word &word, const char *begin, const char *end
 
 void KeywordMatcher::resetLine()
 {
-    std::fill(m_seen.begin(), m_seen.end(), 0);
+    if (++m_stamp == 0) { // wrapped: forget every old stamp
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
     m_seenCount = 0;
+}
+
+void KeywordMatcher::markSeen(size_t i)
+{
+    m_seen[i] = m_stamp;
+    ++m_seenCount;
+}
+
+class KeywordMatcher::SweepClient {
+public:
+    SweepClient(KeywordMatcher &matcher, const char *segment)
+        : m_matcher(matcher), m_segment(segment), m_cursor(bytes(segment))
+    {}
+    bool wanted(int id) const { return !m_matcher.seen(size_t(id)); }
+    void startLength() { m_cursor = cp932::BoundaryCursor(bytes(m_segment)); }
+    bool atBoundary(const char *at) { return m_cursor.isBoundary(bytes(at)); }
+    bool found(int id)
+    {
+        m_matcher.markSeen(size_t(id));
+        return m_matcher.m_seenCount == qsizetype(m_matcher.m_words.size());
+    }
+
+private:
+    KeywordMatcher &m_matcher;
+    const char *m_segment;
+    cp932::BoundaryCursor m_cursor;
+};
+
+// Marks the exact words that occur in [begin, end), a stretch starting at a
+// unit boundary, in one pass per word length.
+void KeywordMatcher::sweepExactWords(const char *begin, const char *end)
+{
+    SweepClient client(*this, begin);
+    m_sweep.sweep(begin, end, client);
 }
 
 // Records the words that occur in [begin, end), a stretch of the current line
@@ -305,16 +327,40 @@ void KeywordMatcher::resetLine()
 bool KeywordMatcher::checkSegment(const char *begin, const char *end, bool lineEnds)
 {
     bool decoded = false;
-    for (size_t i = 0; i < m_words.size(); ++i) {
-        if (m_seen[i])
+    bool swept = false;
+    // Looking for words one at a time may cost this much before the exact
+    // ones still unseen are swept for together.
+    const qsizetype allowance = 32 * (end - begin) + 4096;
+    qsizetype spent = 0;
+    for (size_t k = 0; k < m_order.size(); ++k) {
+        const size_t i = m_order[k];
+        if (seen(i))
             continue;
-        if (wordIn(m_words[i], begin, end, decoded)) {
-            m_seen[i] = 1;
-            ++m_seenCount;
+        bool present = false;
+        if (swept && m_words[i].exact) {
+            present = false; // the sweep would have marked it
+        } else {
+            qsizetype cost = 0;
+            present = wordIn(m_words[i], begin, end, decoded, cost);
+            spent += cost;
+        }
+        if (present) {
+            markSeen(i);
         } else if (lineEnds) {
+            // The next lines will likely lack it too: look for it first.
+            std::rotate(m_order.begin(), m_order.begin() + qsizetype(k),
+                        m_order.begin() + qsizetype(k) + 1);
+            search::extraWork += spent;
             return false;
         }
+        if (!swept && spent > allowance && !m_sweep.empty()) {
+            search::extraWork += spent;
+            spent = 0;
+            sweepExactWords(begin, end);
+            swept = true;
+        }
     }
+    search::extraWork += spent;
     return m_seenCount == qsizetype(m_words.size());
 }
 
@@ -396,10 +442,8 @@ bool KeywordMatcher::scanLines(const char *begin, const char *end)
             continue;
         }
         resetLine();
-        if (primary.exact) {
-            m_seen[0] = 1;
-            m_seenCount = 1;
-        }
+        if (primary.exact)
+            markSeen(0);
         if (checkSegment(lineStart, lineEnd, true)) {
             matched = true;
             break;

@@ -14,8 +14,13 @@
 // some part of the word (a prefilter), and the first word's forms drive the
 // search for candidate lines. A line longer than a block is searched in pieces that overlap by the
 // longest word, with a record of the words already seen in that line.
+//
+// A line's words are looked for one after another, the rarest first, and the
+// first one missing settles the line; once that has cost several times the
+// line, the words still unseen are found in one pass per word length instead.
 
 #include "search/ScratchBuffer.h"
+#include "search/WordSweep.h"
 
 #include <QByteArray>
 #include <QString>
@@ -82,20 +87,31 @@ private:
     static bool findAny(const char *from, const char *end, const std::vector<Needle> &needles);
     static const char *findAtBoundary(const char *segment, const char *end, const Needle &needle);
 
-    bool wordIn(const Word &word, const char *begin, const char *end, bool &decoded);
+    bool wordIn(const Word &word, const char *begin, const char *end, bool &decoded,
+                qsizetype &cost);
     bool checkSegment(const char *begin, const char *end, bool lineEnds);
+    void sweepExactWords(const char *begin, const char *end);
     bool scanLines(const char *begin, const char *end);
     void resetLine();
+    bool seen(size_t i) const { return m_seen[i] == m_stamp; }
+    void markSeen(size_t i);
+    class SweepClient;
 
     std::vector<Word> m_words; // exact words first, the rarest at the front
     bool m_never = false;
     bool m_primary = false; // m_words[0] is exact and drives the scan
     qsizetype m_span = 1;   // the most bytes an occurrence of a word can take
 
-    // Per line in progress: the words already seen in its earlier pieces.
-    std::vector<unsigned char> m_seen;
+    // Per line in progress: the words already seen in its earlier pieces (those
+    // whose stamp is the line's).
+    std::vector<quint32> m_seen;
+    quint32 m_stamp = 1;
     qsizetype m_seenCount = 0;
-    bool m_continuing = false; // the current line began in an earlier block
+    // The order in which a line's words are looked for: a word a line lacked
+    // moves to the front, as the next lines will likely lack it too.
+    std::vector<size_t> m_order;
+    search::WordSweep<char> m_sweep; // the exact words, for lines with many
+    bool m_continuing = false;       // the current line began in an earlier block
 
     ScratchBuffer<char> m_buffer; // reused from file to file
     QString m_decoded;

@@ -3,6 +3,9 @@
 
 #include "search/PairFind.h"
 
+#include "search/TwoWay.h"
+#include "search/WorkCount.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -67,12 +70,23 @@ void choosePair(const char *needle, qsizetype size, const ByteRanks &ranks, qsiz
         if (rank(i) < rank(rarest))
             rarest = i;
     }
-    qsizetype second = rarest == 0 ? 1 : 0;
-    for (qsizetype i = second + 1; i < size; ++i) {
-        if (i != rarest && rank(i) < rank(second))
+    // The second: the rarest byte unlike the first, where the needle has one. Two
+    // equal bytes would pass every start in a run of that byte, and each start
+    // would be compared whole.
+    const char first = needle[rarest];
+    qsizetype second = -1;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (i == rarest)
+            continue;
+        if (second < 0) {
+            second = i;
+            continue;
+        }
+        const bool unlike = needle[i] != first, secondUnlike = needle[second] != first;
+        if (unlike != secondUnlike ? unlike : rank(i) < rank(second))
             second = i;
     }
-    if (size < 2)
+    if (second < 0)
         second = rarest;
     rare1 = std::min(rarest, second);
     rare2 = std::max(rarest, second);
@@ -88,11 +102,38 @@ struct PackedPair {
     const char *bytes; // the needle
     qsizetype size;
     qsizetype i1, i2; // the offsets of its two rarest bytes
+    const char *from; // where the search began
+    qsizetype work;   // bytes compared in candidates so far
+    bool gaveUp;      // the comparing outgrew the scan: p is where to go on
+
+    // True when the needle is at start. Compared in pieces, so that a
+    // candidate costs about what it matches; false with gaveUp set once the
+    // comparing clearly outweighs the bytes scanned.
+    bool holds(const char *start)
+    {
+        constexpr qsizetype kPiece = 64;
+        qsizetype done = 0;
+        while (done < size) {
+            const qsizetype piece = std::min(kPiece, size - done);
+            if (std::memcmp(start + done, bytes + done, size_t(piece)) != 0)
+                break;
+            done += piece;
+        }
+        if (done == size)
+            return true;
+        work += done + kPiece;
+        if (work > kSpareWork + 2 * (start - from))
+            gaveUp = true;
+        return false;
+    }
+
+    // The comparing allowed before the fallback, beyond twice the bytes scanned.
+    static constexpr qsizetype kSpareWork = 4096;
 };
 
 #ifdef TARNWELL_PACKED_PAIR_X86
 __attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const char *stop,
-                                                          const PackedPair &k)
+                                                          PackedPair &k)
 {
     const __m256i v1 = _mm256_set1_epi8(k.bytes[k.i1]);
     const __m256i v2 = _mm256_set1_epi8(k.bytes[k.i2]);
@@ -103,14 +144,16 @@ __attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const 
             _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2))));
         for (; mask != 0; mask &= mask - 1) {
             const char *start = p + __builtin_ctz(mask);
-            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
+            if (k.holds(start))
                 return start;
+            if (k.gaveUp)
+                return nullptr;
         }
     }
     return nullptr;
 }
 
-const char *findPairsSse2(const char *&p, const char *stop, const PackedPair &k)
+const char *findPairsSse2(const char *&p, const char *stop, PackedPair &k)
 {
     const __m128i v1 = _mm_set1_epi8(k.bytes[k.i1]);
     const __m128i v2 = _mm_set1_epi8(k.bytes[k.i2]);
@@ -121,22 +164,24 @@ const char *findPairsSse2(const char *&p, const char *stop, const PackedPair &k)
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v1), _mm_cmpeq_epi8(b, v2))));
         for (; mask != 0; mask &= mask - 1) {
             const char *start = p + __builtin_ctz(mask);
-            if (std::memcmp(start, k.bytes, size_t(k.size)) == 0)
+            if (k.holds(start))
                 return start;
+            if (k.gaveUp)
+                return nullptr;
         }
     }
     return nullptr;
 }
 #endif
 
-const char *findPairs(const char *&p, const char *stop, const PackedPair &k)
+const char *findPairs(const char *&p, const char *stop, PackedPair &k)
 {
 #ifdef TARNWELL_PACKED_PAIR_X86
     // 32 starts at a time where the processor can, then 16 at a time for what is
     // left (every search ends there, so both paths are always in use).
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     if (avx2) {
-        if (const char *hit = findPairsAvx2(p, stop, k))
+        if (const char *hit = findPairsAvx2(p, stop, k); hit || k.gaveUp)
             return hit;
     }
     return findPairsSse2(p, stop, k);
@@ -148,8 +193,14 @@ const char *findPairs(const char *&p, const char *stop, const PackedPair &k)
         if (!at)
             break;
         const char *start = at - k.i1;
-        if (start[k.i2] == k.bytes[k.i2] && std::memcmp(start, k.bytes, size_t(k.size)) == 0)
-            return start;
+        if (start[k.i2] == k.bytes[k.i2]) {
+            if (k.holds(start))
+                return start;
+            if (k.gaveUp) {
+                p = start;
+                return nullptr;
+            }
+        }
         p = start + 1;
     }
     p = stop;
@@ -170,15 +221,20 @@ const char *findPair(const char *from, const char *end, const PairNeedle &needle
     const qsizetype i1 = needle.rare1, i2 = needle.rare2;
     const char *p = from;
     const char *stop = end - n + 1; // one past the last possible start
-    if (const char *hit = findPairs(p, stop, {first, n, i1, i2}))
-        return hit;
+    PackedPair k{first, n, i1, i2, from, 0, false};
+    const char *hit = findPairs(p, stop, k);
     // The last starts, fewer than one vector's worth, one at a time.
     const char b1 = first[i1], b2 = first[i2];
-    for (; p < stop; ++p) {
-        if (p[i1] == b1 && p[i2] == b2 && std::memcmp(p, first, size_t(n)) == 0)
-            return p;
+    for (; !hit && !k.gaveUp && p < stop; ++p) {
+        if (p[i1] == b1 && p[i2] == b2 && k.holds(p))
+            hit = p;
+        else if (k.gaveUp)
+            break;
     }
-    return nullptr;
+    extraWork += k.work;
+    if (k.gaveUp) // from p on in time linear in what is left
+        return TwoWay<char>(first, n).find(p, end);
+    return hit;
 }
 
 } // namespace search

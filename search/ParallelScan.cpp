@@ -119,17 +119,19 @@ void ParallelScan::storageWaits()
 void ParallelScan::startWorkers(int workers)
 {
     const TextMatcher &matcher = m_matcher;
+    workers = int(std::min<qsizetype>(workers, m_keep)); // none back once given back
     m_threads.reserve(size_t(workers));
     for (int i = int(m_threads.size()); i < workers; ++i) {
         try {
             // A thread's stack takes address space (8 MiB by default):
             // under a low RLIMIT_AS many threads would leave none for the
             // list of files. One more starts only while there is room.
-            if (!platform::hasAddressSpace(kHeadroomBytes))
+            if (!platform::roomForAnotherThread(kHeadroomBytes))
                 throw std::bad_alloc();
             // The copy takes its block buffer here, should the matcher
             // have one, so that a worker rarely needs memory of its own.
-            m_threads.emplace_back([this, own = TextMatcher(matcher)]() mutable { work(own); });
+            m_threads.emplace_back(
+                [this, i, own = TextMatcher(matcher)]() mutable { work(own, i); });
         } catch (const std::exception &) {
             // No thread to be had (std::system_error: RLIMIT_NPROC, no
             // address space for its stack; std::bad_alloc): go on with
@@ -158,6 +160,40 @@ ParallelScan::~ParallelScan()
 }
 
 void ParallelScan::add(QByteArrayView nativePath, const platform::Folder &folder)
+{
+    for (;;) {
+        try {
+            addFile(nativePath, folder);
+            return;
+        } catch (const std::bad_alloc &) {
+            // Memory refused on the walk thread (the list grows): workers
+            // give their stacks back first; the run fails only when a
+            // single worker is left and memory is still refused.
+            if (!giveBackWorkers())
+                throw;
+        }
+    }
+}
+
+bool ParallelScan::giveBackWorkers()
+{
+    const qsizetype keep = qsizetype(m_threads.size()) / 2;
+    if (keep < 1)
+        return false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_keep = keep;
+        m_workers = keep;
+    }
+    m_wanted = int(keep);
+    m_workCv.notify_all();
+    for (size_t i = size_t(keep); i < m_threads.size(); ++i)
+        m_threads[i].join();
+    m_threads.erase(m_threads.begin() + keep, m_threads.end());
+    return true;
+}
+
+void ParallelScan::addFile(QByteArrayView nativePath, const platform::Folder &folder)
 {
     bool wake, more;
     {
@@ -263,19 +299,20 @@ void ParallelScan::matchedInRun(qsizetype r)
     }
 }
 
-void ParallelScan::work(TextMatcher &matcher)
+void ParallelScan::work(TextMatcher &matcher, qsizetype index)
 {
     platform::FileReader reader;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        while (!m_stop && !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
+        while (!m_stop && index < m_keep &&
+               !(m_next < m_files.size() && m_next < m_oldest + m_window)) {
             if (m_walkEnded && m_next >= m_files.size())
                 return;
             ++m_idle;
             m_workCv.wait(lock);
             --m_idle;
         }
-        if (m_stop)
+        if (m_stop || index >= m_keep)
             return;
         // A few files at once while many wait, to take the lock less often.
         const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;

@@ -42,6 +42,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -119,6 +120,9 @@ public:
     ~ParallelScan();
 
     void add(QByteArrayView nativePath, const platform::Folder &folder) override;
+    // The walk thread: the later half of the workers leave once their files
+    // are matched, and no more start. False when one worker or none runs.
+    bool giveBackWorkers();
 
     void walkEnded();
 
@@ -170,7 +174,9 @@ private:
     static constexpr qsizetype kWaitingClaim = 16;
 
     // matcher: the thread's own copy, made before it started.
-    void work(TextMatcher &matcher);
+    // index: the thread's place in m_threads.
+    void work(TextMatcher &matcher, qsizetype index);
+    void addFile(QByteArrayView nativePath, const platform::Folder &folder);
 
     FileList &m_files;
     const TextMatcher &m_matcher; // each worker matches with its own copy
@@ -183,6 +189,8 @@ private:
     const int m_sharedFolders; // at most, when asked for
     int m_wanted;              // threads to run at most (walk thread only)
     qsizetype m_workers;       // threads running; read under the lock
+    // Threads from this place in m_threads on leave (memory ran short).
+    qsizetype m_keep = std::numeric_limits<qsizetype>::max();
     qsizetype m_window;
     qsizetype m_claim = kClaim; // files taken at once, at most
     std::vector<std::thread> m_threads;

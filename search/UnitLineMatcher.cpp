@@ -4,6 +4,8 @@
 #include "search/UnitLineMatcher.h"
 
 #include "search/PairFind.h"
+#include "search/TwoWay.h"
+#include "search/WorkCount.h"
 
 #include <algorithm>
 #include <cstring>
@@ -137,6 +139,17 @@ template <typename Unit> UnitLineMatcher<Unit>::UnitLineMatcher(const QStringLis
                 }
             }
             word.rarity = best;
+            // The second unit checked: the rarest unlike the first, else any.
+            const Unit lead = word.units[size_t(word.rareIndex)];
+            int second = -1;
+            word.rare2 = word.rareIndex;
+            for (size_t i = 0; i < word.units.size(); ++i) {
+                const int r = rarity(word.units[i]);
+                if (word.units[i] != lead && r > second) {
+                    second = r;
+                    word.rare2 = qsizetype(i);
+                }
+            }
         }
         m_span = std::max(m_span, qsizetype(word.units.size()));
         m_words.push_back(std::move(word));
@@ -150,6 +163,10 @@ template <typename Unit> UnitLineMatcher<Unit>::UnitLineMatcher(const QStringLis
         return a.units.size() > b.units.size();
     });
     m_seen.assign(m_words.size(), 0);
+    for (size_t i = 0; i < m_words.size(); ++i) {
+        m_order.push_back(i);
+        m_sweep.add(int(i), m_words[i].units.data(), qsizetype(m_words[i].units.size()));
+    }
 }
 
 template <typename Unit> void UnitLineMatcher<Unit>::reset()
@@ -160,9 +177,34 @@ template <typename Unit> void UnitLineMatcher<Unit>::reset()
 
 template <typename Unit> void UnitLineMatcher<Unit>::resetLine()
 {
-    std::fill(m_seen.begin(), m_seen.end(), 0);
+    if (++m_stamp == 0) { // wrapped: forget every old stamp
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
     m_seenCount = 0;
 }
+
+template <typename Unit> void UnitLineMatcher<Unit>::markSeen(size_t i)
+{
+    m_seen[i] = m_stamp;
+    ++m_seenCount;
+}
+
+template <typename Unit> class UnitLineMatcher<Unit>::SweepClient {
+public:
+    explicit SweepClient(UnitLineMatcher &matcher) : m_matcher(matcher) {}
+    bool wanted(int id) const { return !m_matcher.seen(size_t(id)); }
+    void startLength() {}
+    bool atBoundary(const Unit *) const { return true; }
+    bool found(int id)
+    {
+        m_matcher.markSeen(size_t(id));
+        return m_matcher.m_seenCount == qsizetype(m_matcher.m_words.size());
+    }
+
+private:
+    UnitLineMatcher &m_matcher;
+};
 
 // The first occurrence of the word in [from, end), or null.
 template <typename Unit>
@@ -172,24 +214,38 @@ const Unit *UnitLineMatcher<Unit>::find(const Unit *from, const Unit *end, const
     if constexpr (sizeof(Unit) == 1) {
         return search::findPair(from, end, {word.units.data(), n, word.rare1, word.rare2});
     } else {
-        // UTF-16: the rarest unit, then the whole word.
+        // UTF-16: the rarest unit and a second one unlike it where the word has
+        // one, then the whole word; once comparing candidates outweighs the
+        // units scanned (a word of one repeated unit over a run of it), the
+        // rest is searched in linear time.
         if (end - from < n)
             return nullptr;
         const Unit *first = word.units.data();
-        const qsizetype k = word.rareIndex;
-        const Unit rare = first[k];
+        const qsizetype k = word.rareIndex, k2 = word.rare2;
+        const Unit rare = first[k], other = first[k2];
         const Unit *p = from + k;
         const Unit *last = end - (n - k);
+        qsizetype work = 0;
         while (p <= last) {
             p = findUnit(p, last + 1, rare);
             if (!p)
                 return nullptr;
             const Unit *start = p - k;
-            if (start[0] == first[0] && start[n - 1] == first[n - 1] &&
-                std::char_traits<Unit>::compare(start, first, size_t(n)) == 0)
-                return start;
+            if (start[k2] == other) {
+                const Unit *mismatch = std::mismatch(start, start + n, first, first + n).first;
+                if (mismatch == start + n) {
+                    search::extraWork += work;
+                    return start;
+                }
+                work += mismatch - start + 1;
+                if (work > 4096 + 2 * (start - from)) {
+                    search::extraWork += work;
+                    return search::TwoWay<Unit>(first, n).find(start, end);
+                }
+            }
             ++p;
         }
+        search::extraWork += work;
         return nullptr;
     }
 }
@@ -199,16 +255,39 @@ const Unit *UnitLineMatcher<Unit>::find(const Unit *from, const Unit *end, const
 template <typename Unit>
 bool UnitLineMatcher<Unit>::checkSegment(const Unit *begin, const Unit *end, bool lineEnds)
 {
-    for (size_t i = 0; i < m_words.size(); ++i) {
-        if (m_seen[i])
+    bool swept = false;
+    // Looking for words one at a time may cost this much before the words
+    // still unseen are swept for together.
+    const qsizetype allowance = 32 * (end - begin) + 4096;
+    qsizetype spent = 0;
+    for (size_t k = 0; k < m_order.size(); ++k) {
+        const size_t i = m_order[k];
+        if (seen(i))
             continue;
-        if (find(begin, end, m_words[i])) {
-            m_seen[i] = 1;
-            ++m_seenCount;
+        bool present = false;
+        if (!swept) { // else the sweep would have marked it
+            const Unit *hit = find(begin, end, m_words[i]);
+            spent += hit ? hit - begin + qsizetype(m_words[i].units.size()) : end - begin;
+            present = hit != nullptr;
+        }
+        if (present) {
+            markSeen(i);
         } else if (lineEnds) {
+            // The next lines will likely lack it too: look for it first.
+            std::rotate(m_order.begin(), m_order.begin() + qsizetype(k),
+                        m_order.begin() + qsizetype(k) + 1);
+            search::extraWork += spent;
             return false;
         }
+        if (!swept && spent > allowance) {
+            search::extraWork += spent;
+            spent = 0;
+            SweepClient client(*this);
+            m_sweep.sweep(begin, end, client);
+            swept = true;
+        }
     }
+    search::extraWork += spent;
     return m_seenCount == qsizetype(m_words.size());
 }
 
@@ -258,8 +337,7 @@ bool UnitLineMatcher<Unit>::feed(const Unit *begin, const Unit *end, bool final,
         const Unit *before = lastLineEnd(floor, hit);
         const Unit *start = before ? before + 1 : floor;
         resetLine();
-        m_seen[0] = 1;
-        m_seenCount = 1;
+        markSeen(0);
         if (checkSegment(start, e, true))
             return true;
         if (e == end)

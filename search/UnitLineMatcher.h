@@ -17,6 +17,11 @@
 // Lines end at CR or LF units (CR-LF, a lone CR, a lone LF). The text is fed
 // in pieces; a line longer than a piece is searched in parts that overlap by
 // the longest word less one unit, with a record of the words already seen.
+// A line's words are looked for the rarest first (then the one the last line
+// lacked), the first missing one settling the line; once that costs several
+// times the line, the words still unseen are found in a pass per word length.
+
+#include "search/WordSweep.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,19 +54,25 @@ private:
         int rarity = 0;          // higher: rarer (the rarest word leads)
         qsizetype rareIndex = 0; // UTF-16: the unit searched for first
         qsizetype rare1 = 0;     // UTF-8: the two bytes searched for first
-        qsizetype rare2 = 0;
+        qsizetype rare2 = 0;     // (UTF-16: a second unit checked, unlike the first)
     };
 
     static const Unit *find(const Unit *from, const Unit *end, const Word &word);
     bool checkSegment(const Unit *begin, const Unit *end, bool lineEnds);
     void resetLine();
+    bool seen(size_t i) const { return m_seen[i] == m_stamp; }
+    void markSeen(size_t i);
+    class SweepClient;
 
     std::vector<Word> m_words; // the one searched for first at the front
     bool m_never = false;
     qsizetype m_span = 1;
-    std::vector<unsigned char> m_seen; // per word, in the line in progress
+    std::vector<quint32> m_seen; // per word: seen in the line in progress if m_stamp
+    quint32 m_stamp = 1;
     qsizetype m_seenCount = 0;
-    bool m_continuing = false; // the piece starts inside a line begun before
+    std::vector<size_t> m_order;     // the order looked in: a word a line lacked first
+    search::WordSweep<Unit> m_sweep; // every word, for lines with many
+    bool m_continuing = false;       // the piece starts inside a line begun before
 };
 
 extern template class UnitLineMatcher<char>;

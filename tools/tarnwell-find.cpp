@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstdio>
@@ -221,6 +222,15 @@ void reportUnrepresentable(const QString &keyword)
                  c.toUtf8().constData(), unsigned(c.toUcs4().value(0)));
 }
 
+// The keyword exactly as given: QString::fromUtf8 would drop a leading U+FEFF
+// (read as a byte order mark), and a word copied from a file that starts with
+// one carries it.
+QString keywordText(const char *bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(bytes));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -244,6 +254,9 @@ int main(int argc, char **argv)
     // A deep tree searched on many threads needs more descriptors than a
     // session's soft limit often allows; the run fits itself into what is left.
     platform::raiseDescriptorLimit();
+    // Under a lowered address-space limit (`ulimit -v`) the threads share one
+    // heap arena instead of reserving one each (glibc: up to 64 MiB apiece).
+    platform::fitMemoryArenas();
 
     // The helpers start with the first document.
     std::unique_ptr<documents::ReaderPool> pool;
@@ -254,7 +267,7 @@ int main(int argc, char **argv)
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
     SearchOutcome outcome;
     try {
-        outcome = runSearchNative(QByteArray(options.folder), QString::fromUtf8(options.keyword),
+        outcome = runSearchNative(QByteArray(options.folder), keywordText(options.keyword),
                                   observer, options.search);
     } catch (const std::bad_alloc &) {
         // Memory refused where the run cannot do without (the list of files).
@@ -277,6 +290,6 @@ int main(int argc, char **argv)
     if (outcome.matches > 0)
         return 0;
     if (options.search.encoding == platform::EncodingMode::Cp932)
-        reportUnrepresentable(QString::fromUtf8(options.keyword));
+        reportUnrepresentable(keywordText(options.keyword));
     return outcome.unreadable > 0 ? 2 : 1;
 }

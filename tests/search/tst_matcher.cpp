@@ -5,6 +5,10 @@
 // blocks, and a randomised comparison with the plain reference matcher.
 
 #include "search/KeywordMatcher.h"
+#include "search/PairFind.h"
+#include "search/TwoWay.h"
+#include "search/UnitLineMatcher.h"
+#include "search/WorkCount.h"
 #include "tests/search/MemorySource.h"
 #include "tests/search/RandomBytes.h"
 #include "tests/search/ReferenceMatcher.h"
@@ -46,6 +50,8 @@ private Q_SLOTS:
     void matcherIsReusable();
     void readErrorPartWay();
     void differentialAgainstReference();
+    void twoWayAgreesWithPlainSearch();
+    void workStaysLinearWhateverTheKeyword();
 };
 
 void MatcherTest::fixedText_data()
@@ -491,6 +497,89 @@ void MatcherTest::differentialAgainstReference()
     }
     qInfo("%lld lines in %lld files, %lld matching", lines, files, matched);
     QVERIFY(matched > files / 20); // the generator must produce matches, not only misses
+}
+
+// Two-Way and the pair search against std::search, over texts of two letters
+// (periodic needles, and needles that fail only near their end).
+void MatcherTest::twoWayAgreesWithPlainSearch()
+{
+    QRandomGenerator rng(29);
+    for (int round = 0; round < 20000; ++round) {
+        const int letters = 1 + int(rng.bounded(3));
+        auto text = [&](qsizetype size) {
+            std::u16string t;
+            const qsizetype period = 1 + rng.bounded(4);
+            for (qsizetype i = 0; i < size; ++i) // mostly periodic, with a few changes
+                t += rng.bounded(8) == 0 ? char16_t(u'a' + rng.bounded(letters))
+                                         : char16_t(u'a' + (i % period) % letters);
+            return t;
+        };
+        const std::u16string needle = text(1 + rng.bounded(12));
+        const std::u16string hay = text(rng.bounded(80));
+        const auto expected = std::search(hay.begin(), hay.end(), needle.begin(), needle.end());
+        const qsizetype want = expected == hay.end() ? -1 : expected - hay.begin();
+        const char16_t *at = search::TwoWay<char16_t>(needle.data(), qsizetype(needle.size()))
+                                 .find(hay.data(), hay.data() + hay.size());
+        QCOMPARE(at ? at - hay.data() : -1, want);
+        const std::string bytes(hay.begin(), hay.end()), word(needle.begin(), needle.end());
+        qsizetype rare1 = 0, rare2 = 0;
+        search::choosePair(word.data(), qsizetype(word.size()), search::kCp932TextRanks, rare1,
+                           rare2);
+        const char *hit = search::findPair(bytes.data(), bytes.data() + bytes.size(),
+                                           {word.data(), qsizetype(word.size()), rare1, rare2});
+        QCOMPARE(hit ? hit - bytes.data() : -1, want);
+    }
+}
+
+// Repeated characters and patterns, and many words each on every line: the
+// answer is right, and the work beyond one pass stays within a constant times
+// the text (a search that compares every candidate whole, or looks for every
+// word from each line's start, does hundreds of times more).
+void MatcherTest::workStaysLinearWhateverTheKeyword()
+{
+    const QByteArray ab100 = QByteArray("ab").repeated(100);
+    QByteArray manyWords, everyLine;
+    for (int w = 0; w < 2000; ++w)
+        manyWords += "w" + QByteArray::number(w) + " ";
+    for (int w = 1999; w >= 0; --w)
+        everyLine += "w" + QByteArray::number(w) + ",";
+    struct Case {
+        QByteArray text, keyword;
+    } cases[] = {
+        {QByteArray(1 << 20, '~'), QByteArray(9999, '~') + "x"},
+        {QByteArray(1 << 20, '~'), QByteArray(5000, '~') + "A" + QByteArray(5000, '~')},
+        {QByteArray("ab").repeated(1 << 19), ab100 + QByteArray("ba").repeated(100)},
+        {(everyLine + "\r\n").repeated(60), manyWords + "ee0"},
+    };
+    for (const Case &c : cases) {
+        const QStringList words = QString::fromLatin1(c.keyword).split(u' ', Qt::SkipEmptyParts);
+        const qint64 bound = 40 * c.text.size() + (1 << 20);
+        for (const QByteArray &text : {c.text, c.text + c.keyword.split(' ').join(' ')}) {
+            const bool expected = text.size() != c.text.size();
+            search::extraWork = 0;
+            QCOMPARE(engineMatches(text, words, 256 * 1024), expected);
+            QVERIFY2(search::extraWork <= bound, qPrintable(QString::number(search::extraWork)));
+            const QString decoded = QString::fromLatin1(text);
+            for (int utf16 = 0; utf16 < 2; ++utf16) {
+                search::extraWork = 0;
+                bool found = false;
+                const char16_t *keep = nullptr;
+                const char *keepBytes = nullptr;
+                if (utf16) {
+                    UnitLineMatcher<char16_t> m(words);
+                    const auto *u = reinterpret_cast<const char16_t *>(decoded.utf16());
+                    found = m.feed(u, u + decoded.size(), true, &keep);
+                } else {
+                    UnitLineMatcher<char> m(words);
+                    found =
+                        m.feed(text.constData(), text.constData() + text.size(), true, &keepBytes);
+                }
+                QCOMPARE(found, expected);
+                QVERIFY2(search::extraWork <= bound,
+                         qPrintable(QString::number(search::extraWork)));
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(MatcherTest)

@@ -24,6 +24,7 @@
 #include <QtTest>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -131,6 +132,8 @@ void buildTree(Tree &tree, quint32 seed, int files)
     }
 }
 
+void searchProgressed();
+
 // Every event, in order, with the tree's root replaced so that two trees built
 // alike compare equal. The file's fate strikes when it is listed.
 class Recorder : public SearchObserver {
@@ -141,10 +144,15 @@ public:
     QStringList listed;
     QStringList matched;
 
-    void statusTextChanged(const QString &text) override { events << "status " + strip(text); }
+    void statusTextChanged(const QString &text) override
+    {
+        searchProgressed();
+        events << "status " + strip(text);
+    }
     void workListCleared() override { events << QStringLiteral("work list cleared"); }
     void fileListed(const FoundFile &file) override
     {
+        searchProgressed();
         const QString path = file.path();
         events << "listed " + strip(path);
         listed << path;
@@ -196,6 +204,7 @@ public:
     void resultsCleared() override { events << QStringLiteral("results cleared"); }
     void fileMatched(const FoundFile &file) override
     {
+        searchProgressed();
         matched << file.path();
         events << "matched " + strip(file.path());
     }
@@ -221,6 +230,36 @@ private:
     int m_questions = 0;
     QSet<qsizetype> m_removed; // the vanishing folders taken away
 };
+
+// A run that reports nothing for kStallSeconds (a lost wake-up keeps it waiting
+// for ever) ends the test program at once, saying so, rather than at the
+// test's own time limit: every report sets the alarm again. An alarm, not a
+// thread, so that it works in a child that may start no thread.
+constexpr unsigned kStallSeconds = 30;
+
+extern "C" void searchStalled(int)
+{
+    static const char message[] = "FAIL: a search reported nothing for 30 s: a lost wake-up?\n";
+    [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(3);
+}
+
+void searchProgressed()
+{
+    alarm(kStallSeconds);
+}
+
+SearchOutcome boundedSearch(const QString &folder, const QString &keyword, SearchObserver &observer,
+                            const SearchOptions &options)
+{
+    struct sigaction action {};
+    action.sa_handler = searchStalled;
+    sigaction(SIGALRM, &action, nullptr);
+    searchProgressed();
+    const SearchOutcome outcome = runSearch(folder, keyword, observer, options);
+    alarm(0);
+    return outcome;
+}
 
 // Which files of a folder are opened, and closed after reading, in the order
 // the kernel reports it (whatever the reader asks of the access time).
@@ -302,7 +341,7 @@ Run runOnce(Tree &tree, const QString &keyword, const SearchOptions &options)
 {
     tree.resetFates();
     Recorder recorder(tree);
-    runSearch(tree.dir.path(), keyword, recorder, options);
+    boundedSearch(tree.dir.path(), keyword, recorder, options);
     return Run{recorder.events, recorder.listed, recorder.matched};
 }
 
@@ -473,7 +512,7 @@ void ParallelRunTest::windowOfOneAndManyWorkers()
     Recorder one(none);
     SearchOptions options;
     options.workers = 1;
-    runSearch(dir.path(), QStringLiteral("needle"), one, options);
+    boundedSearch(dir.path(), QStringLiteral("needle"), one, options);
     for (int window : {1, 5}) {
         Recorder recorder(none);
         options.workers = 6;
@@ -481,7 +520,7 @@ void ParallelRunTest::windowOfOneAndManyWorkers()
         options.blockSize = 16;
         ReadWatch watch(dir.path());
         QVERIFY(watch.isValid());
-        runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
+        boundedSearch(dir.path(), QStringLiteral("needle"), recorder, options);
         QCOMPARE(recorder.events, one.events);
         // While the first file is read, the others may take only the files
         // after it that the window reaches.
@@ -542,7 +581,7 @@ void ParallelRunTest::noFileIsReadBeforeItIsListed()
     Writing recorder(none, watch);
     SearchOptions options;
     options.workers = 4;
-    runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
+    boundedSearch(dir.path(), QStringLiteral("needle"), recorder, options);
     QCOMPARE(recorder.readEarly, 0);
     QCOMPARE(recorder.matched.size(), 24);
 }
@@ -601,7 +640,7 @@ void ParallelRunTest::folderReplacedAfterListing()
         SearchOptions options;
         options.workers = workers;
         options.storageWaits = true;
-        runSearch(dir.path(), QStringLiteral("needle"), recorder, options);
+        boundedSearch(dir.path(), QStringLiteral("needle"), recorder, options);
         QVERIFY(recorder.replaced);
         QCOMPARE(recorder.listed.size(), 2 * 41);
         // The listed files of the folder replaced, and of the other one.
@@ -641,7 +680,7 @@ void ParallelRunTest::deepFoldersOnStorageThatWaits()
     };
     const auto runWith = [&](const SearchOptions &options) {
         Entering recorder(tree);
-        runSearch(tree.dir.path(), QStringLiteral("quill"), recorder, options);
+        boundedSearch(tree.dir.path(), QStringLiteral("quill"), recorder, options);
         return recorder.events;
     };
     SearchOptions one;

@@ -91,8 +91,26 @@ public:
 
 // The listing faults of a test are turned off whatever happens in it.
 struct ListingFaultOff {
-    ~ListingFaultOff() { platform::testing::setListingFault(0); }
+    ~ListingFaultOff()
+    {
+        platform::testing::setListingFault(0);
+        platform::testing::setEntryTypesUnknown(false);
+    }
 };
+
+// A tree three folders wide and `depth` deep, with `files` files ("x") in each
+// folder at the bottom.
+void buildTernaryTree(const QString &root, int depth, int files)
+{
+    QVERIFY(QDir().mkpath(root));
+    if (depth == 0) {
+        for (int i = 0; i < files; ++i)
+            writeFile(root + QStringLiteral("/f%1.txt").arg(i), "x");
+        return;
+    }
+    for (int i = 0; i < 3; ++i)
+        buildTernaryTree(root + QStringLiteral("/s%1").arg(i), depth - 1, files);
+}
 
 // The names of a folder in the order readdir gives them, without "." and "..".
 QStringList readdirOrder(const QString &folder)
@@ -165,6 +183,9 @@ private Q_SLOTS:
     void vanishedFileIsSkipped();
     void nameThatIsNotText();
     void listingThatBreaksOff();
+    void listingThatBreaksOffWhileReadAhead();
+    void folderRemovedWhileListed();
+    void entriesOfUnknownType();
     void shortOfResourcesIsNotUnreadable();
     void folderCheckMountsNothing();
     void movedFromFileListIsEmpty();
@@ -862,6 +883,66 @@ void SearchRunTest::listingThatBreaksOff()
     QCOMPARE(recorder.unreadable, QStringList{QStringLiteral("%1/ %2 1").arg(root).arg(EIO)});
     QCOMPARE(outcome.unreadable, 1);
     QCOMPARE(outcome.resourceError, 0);
+}
+
+void SearchRunTest::listingThatBreaksOffWhileReadAhead()
+{
+    // A listing read ahead of the walk that breaks off is left to the walk,
+    // which reports it: the run tells the same as one without read-ahead,
+    // whichever listings the helpers came to first.
+    QTemporaryDir tmp;
+    buildTernaryTree(tmp.path(), 4, 5); // 81 folders of 5 files below 3-entry ones
+    const ListingFaultOff off;
+    platform::testing::setListingFault(EIO, 4, -1); // every folder of 4 or more
+    auto run = [&](int readAhead) {
+        SearchOptions options;
+        options.readAhead = readAhead;
+        options.workers = 2;
+        Recorder recorder;
+        const SearchOutcome outcome = runSearch(tmp.path(), QStringLiteral("x"), recorder, options);
+        recorder.unreadable.sort();
+        recorder.matched.sort();
+        return std::make_pair(outcome.unreadable, recorder.unreadable + recorder.matched);
+    };
+    const auto reference = run(-1);
+    QCOMPARE(reference.first, 81);
+    for (int round = 0; round < 5; ++round)
+        QCOMPARE(run(8), reference);
+}
+
+void SearchRunTest::folderRemovedWhileListed()
+{
+    // A folder removed while it is listed (getdents64 then says ENOENT) has
+    // ended its listing, as readdir() takes it: no error, nothing broke off.
+    QTemporaryDir tmp;
+    const QString gone = tmp.path() + QStringLiteral("/gone");
+    QVERIFY(QDir().mkdir(gone));
+    const platform::Folder folder = platform::Folder::open(QFile::encodeName(gone));
+    QVERIFY(folder.isOpen());
+    QVERIFY(QDir().rmdir(gone));
+    std::vector<platform::FolderEntry> entries;
+    platform::FolderError error = 0, brokenOff = 0;
+    QVERIFY(folder.list(entries, &error, &brokenOff));
+    QCOMPARE(error, 0);
+    QCOMPARE(brokenOff, 0);
+    QVERIFY(entries.empty());
+}
+
+void SearchRunTest::entriesOfUnknownType()
+{
+    // Where the file system tells no entry types, each entry is looked at:
+    // the same files and folders are found.
+    QTemporaryDir tmp;
+    buildTernaryTree(tmp.path(), 2, 2);
+    QVERIFY(QFile::link(tmp.path() + QStringLiteral("/s0"), tmp.path() + QStringLiteral("/link")));
+    Recorder typed;
+    runSearch(tmp.path(), QStringLiteral("x"), typed);
+    QCOMPARE(typed.matched.size(), 9 * 2); // each folder once, the link too
+    const ListingFaultOff off;
+    platform::testing::setEntryTypesUnknown(true);
+    Recorder untyped;
+    runSearch(tmp.path(), QStringLiteral("x"), untyped);
+    QCOMPARE(untyped.events, typed.events);
 }
 
 void SearchRunTest::shortOfResourcesIsNotUnreadable()

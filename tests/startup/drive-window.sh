@@ -12,21 +12,46 @@
 # reported as "error WHAT".
 # Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT
 #            [move X Y W H | moveframe X Y | search FOLDER KEYWORD]
+# Each step waits for the event it needs (the window manager's check window,
+# the main window's mapping, the frame's extents, a move's arrival), polling
+# with a generous bound rather than sleeping a fixed time: on a busy machine a
+# first start in a fresh home (font caches are built) can take many seconds.
 set -u
 program=$1
 report=$2
 shift 2
 
-wm_pid=""
-if [ -n "${DRIVE_WM:-}" ]; then
-    "$DRIVE_WM" >/dev/null 2>&1 &
-    wm_pid=$!
-    for _ in $(seq 300); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+# Polls until the command succeeds, for at most $1 seconds.
+wait_until() {
+    limit=$1
+    shift
+    deadline=$(($(date +%s) + limit))
+    until "$@"; do
+        [ "$(date +%s)" -ge "$deadline" ] && return 1
         sleep 0.1
     done
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" ||
-        { echo "error no window manager" >>"$report"; exit 1; }
+}
+
+wm_pid=""
+# The window manager has started once its check window is named on the root
+# window (EWMH _NET_SUPPORTING_WM_CHECK) and that window exists.
+wm_ready() {
+    kill -0 "$wm_pid" 2>/dev/null || return 0 # ended: told below
+    check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
+    [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME >/dev/null 2>&1
+}
+# The server takes clients once a client can read its root window.
+server_ready() { xprop -root >/dev/null 2>&1; }
+wait_until 60 server_ready || { echo "error the display takes no clients after 60 s" >>"$report"; exit 1; }
+if [ -n "${DRIVE_WM:-}" ]; then
+    "$DRIVE_WM" >"$report.wm" 2>&1 &
+    wm_pid=$!
+    wait_until 120 wm_ready || { echo "error no window manager after 120 s" >>"$report"; exit 1; }
+    if ! kill -0 "$wm_pid" 2>/dev/null; then
+        wait "$wm_pid"
+        echo "error the window manager ended ($?): $(tail -3 "$report.wm" | tr '\n' ' ')" >>"$report"
+        exit 1
+    fi
 fi
 
 "$program" &
@@ -39,24 +64,23 @@ fail() {
     exit 1
 }
 
-# The main window: the one visible window named exactly "Tarnwell" that is still
-# there a moment later (the title window comes and goes during start-up).
+# The main window: the visible window named exactly "Tarnwell" that is not the
+# title window shown during start-up (a splash screen by its window type).
 find_main() {
     for w in $(xdotool search --onlyvisible --name Tarnwell 2>/dev/null); do
-        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Tarnwell ] && echo "$w"
+        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Tarnwell ] || continue
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q SPLASH && continue
+        echo "$w"
     done
 }
-wid=""
-for _ in $(seq 200); do
-    kill -0 "$pid" 2>/dev/null || fail "program ended early"
+main_shown() {
+    kill -0 "$pid" 2>/dev/null || return 0 # ended: told below
     found=$(find_main)
-    if [ "$(echo "$found" | grep -c .)" = 1 ]; then
-        sleep 1
-        [ "$(find_main)" = "$found" ] && wid=$found && break
-    fi
-    sleep 0.1
-done
-[ -n "$wid" ] || fail "no main window"
+    [ "$(echo "$found" | grep -c .)" = 1 ]
+}
+wait_until 120 main_shown || fail "no main window after 120 s"
+kill -0 "$pid" 2>/dev/null || fail "program ended early"
+wid=$found
 
 # The window's inside as the X server has it (xdotool's own geometry adds the
 # inside's offset in a window manager's frame once more).
@@ -67,10 +91,40 @@ inside() {
     WIDTH=$(echo "$info" | sed -n 's/^ *Width: *//p')
     HEIGHT=$(echo "$info" | sed -n 's/^ *Height: *//p')
 }
-# _NET_FRAME_EXTENTS = left, right, top, bottom
+# _NET_FRAME_EXTENTS = left, right, top, bottom; the manager sets them once it
+# has framed the window, which may come a while after the window is mapped.
+has_extents() {
+    ext=$(xprop -id "$wid" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p' | tr -d ' ')
+    [ -n "$ext" ]
+}
+# Where the window is, as one line, for telling when it has come to rest.
+place() {
+    xwininfo -id "$wid" 2>/dev/null | grep -E 'Absolute upper-left|^ *(Width|Height):' | tr -d ' \n'
+}
+# The program places the frame itself once the manager has framed the window
+# (a few tries, 200 ms apart): the window is settled when its place has not
+# changed for two seconds of polling, longer than the program's tries take.
+settled() {
+    now=$(place)
+    if [ "$now" != "$last_place" ]; then
+        last_place=$now
+        place_since=$(date +%s)
+        return 1
+    fi
+    [ "$(date +%s)" -ge "$((place_since + 2))" ]
+}
+settle() {
+    last_place=""
+    place_since=$(date +%s)
+    wait_until 60 settled || fail "the window did not come to rest in 60 s"
+}
+# True when the inside is at X Y with size W H.
+at_place() {
+    inside
+    [ "$X $Y $WIDTH $HEIGHT" = "$1 $2 $3 $4" ]
+}
 extents() {
-    ext=$(xprop -id "$wid" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ' ')
-    [ -n "$ext" ] || fail "no frame extents"
+    wait_until 60 has_extents || fail "no frame extents after 60 s"
     IFS=, read -r fl fr ft fb <<EOF
 $ext
 EOF
@@ -83,14 +137,18 @@ geometry() {
         echo "frame $((X - fl)) $((Y - ft)) $((WIDTH + fl + fr)) $((HEIGHT + ft + fb))" >>"$report"
     fi
 }
+[ -n "$wm_pid" ] && extents
+settle
 geometry seen
 
 if [ "${1:-}" = move ]; then
     xdotool windowmove --sync "$wid" "$2" "$3" || fail "windowmove"
     xdotool windowsize --sync "$wid" "$4" "$5" || fail "windowsize"
-    # The server has moved it; give the program time to hear of it on a busy
-    # machine, since what it saves at exit is what it last heard.
-    sleep 1.5
+    # The server has it, and the program hears of it before the Ctrl+X that
+    # follows (the server's events reach it in order). The place is read once
+    # nothing moves the window any more.
+    wait_until 60 at_place "$2" "$3" "$4" "$5" || true
+    settle
     geometry moved
 fi
 
@@ -99,7 +157,7 @@ if [ "${1:-}" = moveframe ]; then
     # where xdotool asks: the frame's top-left corner goes to X, Y.
     extents
     xdotool windowmove --sync "$wid" "$(($2 + fl))" "$(($3 + ft))" || fail "windowmove"
-    sleep 1.5
+    settle
     geometry moved
 fi
 

@@ -85,6 +85,7 @@ private Q_SLOTS:
     void usage();
     void help();
     void encodingModes();
+    void keywordKeepsALeadingByteOrderMark();
     void specialEntriesDoNotStopIt();
     void folderThatCannotBeSearched();
     void version();
@@ -305,6 +306,54 @@ void TarnwellFindTest::encodingModes()
                          result.err.endsWith(advice) && result.err.count('\n') == 1,
                      result.err.constData());
         }
+    }
+}
+
+void TarnwellFindTest::keywordKeepsALeadingByteOrderMark()
+{
+    // U+FEFF first in the keyword is part of it; a file's own mark is not text.
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } files[] = {
+        {"marked.txt", "\xEF\xBB\xBF"
+                       "AB\n"},
+        {"inner.txt", "x\xEF\xBB\xBF"
+                      "AB\n"},
+        {"plain.txt", "AB\n"},
+        {"utf16.txt", QByteArray("\xFF\xFE\xFF\xFE"
+                                 "A\0B\0",
+                                 8)},
+    };
+    for (const auto &f : files) {
+        QFile file(tmp.path() + '/' + f.name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(f.bytes);
+    }
+    const QString ab = QStringLiteral("\uFEFFAB"), mark = QStringLiteral("\uFEFF");
+    struct Case {
+        QStringList arguments;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {{"-E", "utf-8", ab}, {"inner.txt"}},
+        {{"-E", "auto", ab}, {"inner.txt", "utf16.txt"}},
+        {{"-E", "auto", mark}, {"inner.txt", "utf16.txt"}},
+        {{"-E", "cp932", ab}, {}},
+        {{"-E", "cp932", mark}, {}},
+    };
+    for (const Case &c : cases) {
+        const Result result = runFind(c.arguments + QStringList{tmp.path()});
+        QStringList names;
+        for (const QByteArray &line : result.out.split('\n')) {
+            if (!line.isEmpty())
+                names << QFileInfo(QFile::decodeName(line)).fileName();
+        }
+        names.sort();
+        QCOMPARE(names, c.expected);
+        QCOMPARE(result.exitCode, c.expected.isEmpty() ? 1 : 0);
     }
 }
 
