@@ -19,15 +19,15 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install"; }
 
-for f in bin/tarnwell bin/tarnwell-find share/man/man1/tarnwell-find.1.gz share/man/man1/tarnwell.1.gz \
+for f in bin/tarnwell bin/tarnwell-find libexec/tarnwell/tarnwell-docreader share/man/man1/tarnwell-find.1.gz share/man/man1/tarnwell.1.gz \
   share/icons/hicolor/16x16/apps/tarnwell.png share/icons/hicolor/32x32/apps/tarnwell.png \
   share/icons/hicolor/64x64/apps/tarnwell.png share/icons/hicolor/scalable/apps/tarnwell.svg \
   share/doc/tarnwell/copyright; do
   [ -s "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -x "$prefix/bin/tarnwell-find" ] || fail "bin/tarnwell-find is not executable"
-others=$(cd "$prefix" && ls | grep -vx -e bin -e share || true)
-[ -z "$others" ] || fail "installed outside bin/ and share/: $others"
+others=$(cd "$prefix" && ls | grep -vx -e bin -e libexec -e share || true)
+[ -z "$others" ] || fail "installed outside bin/, libexec/ and share/: $others"
 desktop=("$prefix"/share/applications/*.desktop)
 metainfo=("$prefix"/share/metainfo/*.metainfo.xml)
 [ -f "${desktop[0]}" ] && [ -f "${metainfo[0]}" ] || fail "no desktop entry or metainfo installed"
@@ -57,7 +57,8 @@ mkdir -p "$planted"
 for lib in libQt6Core.so.6 libstdc++.so.6 libgcc_s.so.1; do
   echo "not a library" >"$planted/$lib"
 done
-for program in "$built_find" "$prefix/bin/tarnwell-find" "$prefix/bin/tarnwell"; do
+for program in "$built_find" "$prefix/bin/tarnwell-find" "$prefix/bin/tarnwell" \
+  "$prefix/libexec/tarnwell/tarnwell-docreader"; do
   if readelf -d "$program" | grep -Eq '\((RUNPATH|RPATH)\)'; then
     fail "$program has a run path: $(readelf -d "$program" | grep -E 'RUNPATH|RPATH')"
   fi
