@@ -249,81 +249,83 @@ private Q_SLOTS:
         QCOMPARE(search(QStringLiteral("𠮷 設定")), QStringList{});
         QCOMPARE(m_box.count(), 1);
         QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
-        // A keyword pasted into the box with U+FEFF first keeps it to the search.
-        void pastedKeywordKeepsALeadingByteOrderMark()
-        {
-            m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
-            start();
-            choose(Qt::Key_U);
-            w().Combo2->setEditText(QString());
-            w().Combo2->setFocus();
-            QApplication::clipboard()->setText(QStringLiteral("\uFEFFalpha"));
-            QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_V, Qt::ControlModifier);
-            QCOMPARE(w().Combo2->currentText(), QStringLiteral("\uFEFFalpha"));
-            const QString in = root() + QStringLiteral("/mark");
-            QCOMPARE(search(w().Combo2->currentText(), in), QStringList{"inner.txt"});
-            choose(Qt::Key_J); // no code page 932 byte form
-            QCOMPARE(search(QStringLiteral("\uFEFFalpha"), in), QStringList{});
-        }
+    }
 
-        void f1OnTheSubmenuShowsTheSearchMenusTopic()
-        {
-            start();
-            QMenu *search = w().MENU_SEARCH_CATEGORY;
-            search->popup(w().mapToGlobal(QPoint(10, 10)));
-            QVERIFY(QTest::qWaitForWindowExposed(search));
-            QTest::keyClick(search, Qt::Key_E);
-            QTRY_VERIFY(w().MENU_ENCODING_CATEGORY->isVisible());
-            QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_Down);
-            QVERIFY(w().MENU_ENCODING_CATEGORY->activeAction());
-            QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_F1);
-            QCOMPARE(m_help.calls().size(), 1);
-            QCOMPARE(m_help.calls().first().command, int(HelpViewer::HELP_CONTEXT));
-            QCOMPARE(m_help.calls().first().data, 5);
-            QTRY_VERIFY(!w().MENU_ENCODING_CATEGORY->isVisible());
-            QCOMPARE(w().encodingMode(), EncodingMode::Cp932); // nothing chosen
-            search->close();
-        }
+    // A keyword pasted into the box with U+FEFF first keeps it to the search.
+    void pastedKeywordKeepsALeadingByteOrderMark()
+    {
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
+        start();
+        choose(Qt::Key_U);
+        w().Combo2->setEditText(QString());
+        w().Combo2->setFocus();
+        QApplication::clipboard()->setText(QStringLiteral("\uFEFFalpha"));
+        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w().Combo2->currentText(), QStringLiteral("\uFEFFalpha"));
+        const QString in = root() + QStringLiteral("/mark");
+        QCOMPARE(search(w().Combo2->currentText(), in), QStringList{"inner.txt"});
+        choose(Qt::Key_J); // no code page 932 byte form
+        QCOMPARE(search(QStringLiteral("\uFEFFalpha"), in), QStringList{});
+    }
 
-        // Written at shut-down with the other keys, read at the next start; a
-        // value the program does not know reads as the default.
-        void choiceIsKeptBetweenStarts_data()
-        {
-            QTest::addColumn<QString>("stored");
-            QTest::addColumn<int>("mode");
-            QTest::newRow("utf-8") << "utf-8" << int(EncodingMode::Utf8);
-            QTest::newRow("auto") << "auto" << int(EncodingMode::Auto);
-            QTest::newRow("cp932") << "cp932" << int(EncodingMode::Cp932);
-            QTest::newRow("other text") << "UTF-8" << int(EncodingMode::Cp932);
-            QTest::newRow("empty") << "" << int(EncodingMode::Cp932);
-        }
-        void choiceIsKeptBetweenStarts()
-        {
-            QFETCH(QString, stored);
-            QFETCH(int, mode);
-            m_settings.preset(kConfig, kEncoding, stored);
-            start();
-            QCOMPARE(int(w().encodingMode()), mode);
-            QAction *items[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
-                                w().MENU_ENCODING_AUTO};
-            QVERIFY(items[mode]->isChecked());
-            const QStringList names{"cp932", "utf-8", "auto"};
-            m_w->close(); // shut-down writes the settings
-            m_w.reset();
-            QCOMPARE(m_settings.value(kConfig, kEncoding), names[mode]);
+    void f1OnTheSubmenuShowsTheSearchMenusTopic()
+    {
+        start();
+        QMenu *search = w().MENU_SEARCH_CATEGORY;
+        search->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::keyClick(search, Qt::Key_E);
+        QTRY_VERIFY(w().MENU_ENCODING_CATEGORY->isVisible());
+        QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_Down);
+        QVERIFY(w().MENU_ENCODING_CATEGORY->activeAction());
+        QTest::keyClick(w().MENU_ENCODING_CATEGORY, Qt::Key_F1);
+        QCOMPARE(m_help.calls().size(), 1);
+        QCOMPARE(m_help.calls().first().command, int(HelpViewer::HELP_CONTEXT));
+        QCOMPARE(m_help.calls().first().data, 5);
+        QTRY_VERIFY(!w().MENU_ENCODING_CATEGORY->isVisible());
+        QCOMPARE(w().encodingMode(), EncodingMode::Cp932); // nothing chosen
+        search->close();
+    }
 
-            // Chosen in one run, back in the next.
-            start();
-            choose(mode == int(EncodingMode::Auto) ? Qt::Key_U : Qt::Key_A);
-            const EncodingMode chosen = w().encodingMode();
-            m_w->close();
-            m_w.reset();
-            start();
-            QCOMPARE(w().encodingMode(), chosen);
-            QVERIFY((chosen == EncodingMode::Auto ? w().MENU_ENCODING_AUTO : w().MENU_ENCODING_UTF8)
-                        ->isChecked());
-        }
-    };
+    // Written at shut-down with the other keys, read at the next start; a
+    // value the program does not know reads as the default.
+    void choiceIsKeptBetweenStarts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("utf-8") << "utf-8" << int(EncodingMode::Utf8);
+        QTest::newRow("auto") << "auto" << int(EncodingMode::Auto);
+        QTest::newRow("cp932") << "cp932" << int(EncodingMode::Cp932);
+        QTest::newRow("other text") << "UTF-8" << int(EncodingMode::Cp932);
+        QTest::newRow("empty") << "" << int(EncodingMode::Cp932);
+    }
+    void choiceIsKeptBetweenStarts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, mode);
+        m_settings.preset(kConfig, kEncoding, stored);
+        start();
+        QCOMPARE(int(w().encodingMode()), mode);
+        QAction *items[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
+                            w().MENU_ENCODING_AUTO};
+        QVERIFY(items[mode]->isChecked());
+        const QStringList names{"cp932", "utf-8", "auto"};
+        m_w->close(); // shut-down writes the settings
+        m_w.reset();
+        QCOMPARE(m_settings.value(kConfig, kEncoding), names[mode]);
 
-    QTEST_MAIN(TestEncodingMenu)
+        // Chosen in one run, back in the next.
+        start();
+        choose(mode == int(EncodingMode::Auto) ? Qt::Key_U : Qt::Key_A);
+        const EncodingMode chosen = w().encodingMode();
+        m_w->close();
+        m_w.reset();
+        start();
+        QCOMPARE(w().encodingMode(), chosen);
+        QVERIFY((chosen == EncodingMode::Auto ? w().MENU_ENCODING_AUTO : w().MENU_ENCODING_UTF8)
+                    ->isChecked());
+    }
+};
+
+QTEST_MAIN(TestEncodingMenu)
 #include "tst_encodingmenu.moc"
