@@ -4,6 +4,7 @@
 #include "documents/LegacyBytes.h"
 
 #include "text/Cp932.h"
+#include "text/Unicode.h"
 
 namespace documents::legacy {
 
@@ -40,10 +41,9 @@ QString decodeCodePage(QByteArrayView bytes, int codePage)
 
 void appendUtf16(QByteArrayView bytes, QString &out)
 {
-    const qsizetype count = bytes.size() / 2;
-    out.reserve(out.size() + count);
-    for (qsizetype i = 0; i < count; ++i)
-        out.append(QChar(le16(bytes.data() + 2 * i)));
+    // Whole units only: a last odd byte is no character. A lone surrogate
+    // reads as U+FFFD, as in a UTF-16 text file.
+    platform::appendUtf16(bytes.data(), bytes.size() & ~qsizetype(1), false, out);
 }
 
 } // namespace documents::legacy
