@@ -110,13 +110,20 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
             return false;
         }
     }
+    showFromTop(hadSelection);
+    return ok;
+}
+
+// After new content: back to its top left, redrawn; a selection that was
+// there is gone.
+void TextViewer::showFromTop(bool hadSelection)
+{
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     updateScrollBars();
     viewport()->update();
     if (hadSelection)
         Q_EMIT selectionChanged();
-    return ok;
 }
 
 bool TextViewer::showDocument(const documents::DocumentText &document)
@@ -137,12 +144,7 @@ bool TextViewer::showDocument(const documents::DocumentText &document)
         ok = false;
     }
     placeGutter();
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    updateScrollBars();
-    viewport()->update();
-    if (hadSelection)
-        Q_EMIT selectionChanged();
+    showFromTop(hadSelection);
     return ok;
 }
 

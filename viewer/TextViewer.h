@@ -141,6 +141,7 @@ private:
     friend class LocationGutter;
     using Line = LineIndex::Line;
     void placeGutter();
+    void showFromTop(bool hadSelection);
 
     void clearContent();
     bool findMatchLine(bool next);
