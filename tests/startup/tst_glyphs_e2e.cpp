@@ -31,7 +31,7 @@ Shot probe(const QString &dir, const QString &name, const QString &fontconfigFil
                QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
                            QStringLiteral("-screen"), QStringLiteral("0"),
                            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                           QStringLiteral("tcp")});
+                           QStringLiteral("tcp"), QStringLiteral("-noreset")});
     QByteArray display;
     while (!display.endsWith('\n') && xvfb.waitForReadyRead(30000))
         display += xvfb.readAllStandardOutput();

@@ -59,12 +59,17 @@ QStringList TestStartupEndToEnd::run(const QStringList &arguments, const QString
     // The server picks a free display itself and names it once it listens, so
     // runs back to back never race for one, and each run waits for its server
     // to be gone before the next starts.
+    // -noreset: by default the server resets whenever its last client leaves,
+    // and the driver's probes (one short client each) leave it with none; a
+    // client that connects during such a reset (the window manager, started
+    // right after a probe) can be refused, which on a busy machine is seen as
+    // "Failed to open the display".
     QProcess xvfb;
     xvfb.start(QStringLiteral("Xvfb"),
                QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
                            QStringLiteral("-screen"), QStringLiteral("0"),
                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                           QStringLiteral("tcp")});
+                           QStringLiteral("tcp"), QStringLiteral("-noreset")});
     QByteArray display;
     while (!display.endsWith('\n') && xvfb.waitForReadyRead(120000))
         display += xvfb.readAllStandardOutput();
