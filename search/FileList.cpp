@@ -54,6 +54,27 @@ QString FileList::path(qsizetype i) const
     return platform::displayPath(QByteArray::fromRawData(bytes.data(), bytes.size()));
 }
 
+namespace {
+
+// Grows a vector's capacity ahead of a push_back, which then cannot throw.
+template <typename Vector> void roomForOneMore(Vector &v)
+{
+    if (v.size() == v.capacity())
+        v.reserve(std::max<std::size_t>(16, 2 * v.capacity()));
+}
+
+} // namespace
+
+void FileList::newBlock(qsizetype needed)
+{
+    // A path longer than a block gets a block of its own size.
+    const qsizetype size = std::max(kBlockBytes, needed);
+    roomForOneMore(m_blocks);
+    m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size_t(size)));
+    m_lastSize = size;
+    m_used = 0;
+}
+
 void FileList::append(QByteArrayView nativePath)
 {
     unsigned char prefix[10];
@@ -66,11 +87,20 @@ void FileList::append(QByteArrayView nativePath)
             break;
     }
     const qsizetype needed = prefixLength + nativePath.size() + 1;
-    if (m_blocks.empty() || m_lastSize - m_used < needed) {
-        // A path longer than a block gets a block of its own size.
-        m_lastSize = std::max(kBlockBytes, needed);
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size_t(m_lastSize)));
-        m_used = 0;
+    // Memory is taken before anything changes: should it be refused
+    // (std::bad_alloc), the list is as it was and the same path may be
+    // appended again.
+    if (m_count % kRecordsPerChunk == 0) {
+        roomForOneMore(m_records);
+        roomForOneMore(m_marks);
+        auto records = std::make_unique_for_overwrite<Record[]>(size_t(kRecordsPerChunk));
+        auto marks = std::make_unique<std::uint8_t[]>(size_t(kRecordsPerChunk));
+        if (m_blocks.empty() || m_lastSize - m_used < needed)
+            newBlock(needed);
+        m_records.push_back(std::move(records));
+        m_marks.push_back(std::move(marks));
+    } else if (m_blocks.empty() || m_lastSize - m_used < needed) {
+        newBlock(needed);
     }
     char *at = m_blocks.back().get() + m_used;
     std::memcpy(at, prefix, size_t(prefixLength));
@@ -78,10 +108,6 @@ void FileList::append(QByteArrayView nativePath)
         std::memcpy(at + prefixLength, nativePath.data(), size_t(nativePath.size()));
     at[prefixLength + nativePath.size()] = 0;
 
-    if (m_count % kRecordsPerChunk == 0) {
-        m_records.push_back(std::make_unique_for_overwrite<Record[]>(size_t(kRecordsPerChunk)));
-        m_marks.push_back(std::make_unique<std::uint8_t[]>(size_t(kRecordsPerChunk)));
-    }
     Record &r = m_records.back()[size_t(m_count % kRecordsPerChunk)];
     r.block = std::uint32_t(m_blocks.size() - 1);
     r.offset = std::uint32_t(m_used);

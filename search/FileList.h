@@ -56,6 +56,10 @@ private:
     static constexpr qsizetype kBlockBytes = 256 * 1024;
     static constexpr qsizetype kRecordsPerChunk = 8192;
 
+    // Adds an arena block of at least `needed` bytes; the list is unchanged
+    // when memory is refused.
+    void newBlock(qsizetype needed);
+
     Record &record(qsizetype i)
     {
         return m_records[size_t(i / kRecordsPerChunk)][size_t(i % kRecordsPerChunk)];
