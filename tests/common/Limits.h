@@ -48,7 +48,14 @@ template <typename Body> void inChild(Body body)
     const pid_t child = fork();
     QVERIFY(child >= 0);
     if (child == 0) {
-        body();
+        try {
+            body();
+        } catch (...) {
+            // Not back into the test framework: its helper threads are not
+            // in the child, and it would wait for them for ever.
+            std::fputs("FAIL: an exception left the child's checks\n", stderr);
+            _exit(4);
+        }
         std::fflush(stdout);
         _exit(QTest::currentTestFailed() ? 1 : 0);
     }

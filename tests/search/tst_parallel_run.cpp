@@ -8,6 +8,7 @@
 // observer event, in order, must be the same for any worker count, window,
 // block size and number of threads reading folder listings ahead.
 
+#include "platform/ResourceLimits.h"
 #include "search/FolderPrefetch.h"
 #include "search/SearchRun.h"
 #include "tests/common/Limits.h"
@@ -23,7 +24,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <malloc.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
@@ -362,6 +365,7 @@ private Q_SLOTS:
     void readsAheadInWalkOrder();
     void slowStorageWithFewDescriptors();
     void threadsThatCannotStart();
+    void memoryRefusedWhileListing();
     void cleanupTestCase();
 
 private:
@@ -809,6 +813,135 @@ void ParallelRunTest::threadsThatCannotStart()
             }
         });
     }
+}
+
+// Lowers the address-space limit to what the process holds now once the walk
+// has listed `after` files, and takes what the heap has free: the list's next
+// block is refused. Nothing here takes memory on the walk thread after that
+// (the matched list is reserved), so that the list is what runs short.
+class MemoryCutter : public SearchObserver {
+public:
+    MemoryCutter(qsizetype after, qsizetype matches) : m_after(after)
+    {
+        matched.reserve(matches);
+        m_taken.reserve(1 << 16);
+    }
+    ~MemoryCutter()
+    {
+        for (void *p : m_taken)
+            std::free(p);
+    }
+
+    QStringList matched;
+    qsizetype listed = 0;
+    int threadsAtCut = 0;
+    int failed = 0;
+    bool cut = false;
+
+    void statusTextChanged(const QString &) override { searchProgressed(); }
+    bool wantsStatusTexts() const override { return false; }
+    bool searchSubfolders() override { return true; }
+    void fileListed(const FoundFile &) override
+    {
+        searchProgressed();
+        if (++listed != m_after)
+            return;
+        threadsAtCut = threadCount();
+        long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t held = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+        cut = held > 0 && testsupport::lowerLimit(RLIMIT_AS, held);
+        for (const std::size_t size : {std::size_t(64) << 10, std::size_t(4) << 10})
+            while (m_taken.size() < m_taken.capacity())
+                if (void *p = std::malloc(size))
+                    m_taken.push_back(p);
+                else
+                    break;
+    }
+    void fileMatched(const FoundFile &file) override
+    {
+        searchProgressed();
+        matched << file.path();
+    }
+    void runFailed(int) override { ++failed; }
+
+    static int threadCount()
+    {
+        int threads = 0;
+        if (FILE *status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status))
+                std::sscanf(line, "Threads: %d", &threads);
+            std::fclose(status);
+        }
+        return threads;
+    }
+
+private:
+    qsizetype m_after;
+    std::vector<void *> m_taken; // what the heap had free at the cut
+};
+
+// Memory refused on the walk thread while the list of files grows (a low
+// `ulimit -v` and many workers on storage that waits): the later half of the
+// workers leave and give their stacks back, and the run goes on to match every
+// file, as one thread does. The limit is lowered for real, in a forked child,
+// once the workers run. Each worker's stack is made larger than the thread
+// library keeps for reuse, so that a worker that leaves gives its stack back.
+void ParallelRunTest::memoryRefusedWhileListing()
+{
+    if (!testsupport::kThreadsInChild)
+        QSKIP("threads in a forked child are not followed under ThreadSanitizer");
+    Tree tree;
+    constexpr int kFiles = 12000;
+    const QString name(200,
+                       QLatin1Char('n')); // long paths: the list outgrows what the heap has free
+    for (int i = 0; i < kFiles; ++i) {
+        QFile file(tree.dir.path() + QStringLiteral("/%1%2").arg(name).arg(i));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(i % 97 == 0 ? "hay quill hay" : "hay");
+    }
+    // No run here first: its freed list would be memory the child's list
+    // could take without asking the system.
+    QStringList expected;
+    for (int i = 0; i < kFiles; i += 97)
+        expected << tree.dir.path() + QStringLiteral("/%1%2").arg(name).arg(i);
+    expected.sort();
+    testsupport::inChild([&] {
+        pthread_attr_t attr;
+        QCOMPARE(pthread_attr_init(&attr), 0);
+        QCOMPARE(pthread_attr_setstacksize(&attr, std::size_t(64) << 20), 0);
+        QCOMPARE(pthread_setattr_default_np(&attr), 0);
+        pthread_attr_destroy(&attr);
+        // As at start-up under a limit: one arena for every thread.
+        QVERIFY(testsupport::lowerLimit(RLIMIT_AS, rlim_t(64) << 30));
+        platform::fitMemoryArenas();
+        // Each block of the list its own mapping, and no memory given back
+        // to the system but by a worker that leaves: what the list is refused
+        // stays refused.
+        QVERIFY(mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1);
+        QVERIFY(mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max()) == 1);
+        SearchOptions options;
+        options.storageWaits = true; // every worker starts at once
+        options.readAhead = -1;      // no helper that ends and gives memory back
+        MemoryCutter cutter(kFiles / 8, expected.size());
+        try {
+            boundedSearch(tree.dir.path(), QStringLiteral("quill"), cutter, options);
+        } catch (const std::bad_alloc &) {
+            QFAIL("the run failed: memory refused");
+        }
+        QVERIFY(cutter.cut);
+        QVERIFY2(cutter.threadsAtCut > 3, qPrintable(QString::number(cutter.threadsAtCut)));
+        QCOMPARE(cutter.failed, 0);
+        QCOMPARE(cutter.listed, qsizetype(kFiles));
+        cutter.matched.sort();
+        QCOMPARE(cutter.matched, expected);
+        QVERIFY(MemoryCutter::threadCount() == 1);
+    });
 }
 
 QTEST_GUILESS_MAIN(ParallelRunTest)
