@@ -66,45 +66,95 @@ qint64 operandSize(quint16 sprm, const char *p, const char *end)
     }
 }
 
-// Whether a paragraph's properties (grpprl) mark a table row's end.
-bool marksRowEnd(const char *p, const char *end)
+// Size of a Word 6 paragraph sprm's operand (one-byte codes, their sizes
+// fixed by the code), or -1 for a code this reader does not know: the
+// paragraph sprms up to sprmPTtp (25), which Word writes in ascending order.
+qint64 operandSize6(unsigned char sprm, const char *p, const char *end)
 {
-    while (end - p >= 2) {
-        const quint16 sprm = le16(p);
-        p += 2;
-        const qint64 size = operandSize(sprm, p, end);
+    switch (sprm) {
+    case 4:  // sprmPIncLvl
+    case 5:  // sprmPJc
+    case 6:  // sprmPFSideBySide
+    case 7:  // sprmPFKeep
+    case 8:  // sprmPFKeepFollow
+    case 9:  // sprmPPageBreakBefore
+    case 10: // sprmPBrcl
+    case 11: // sprmPBrcp
+    case 13: // sprmPNLvlAnm
+    case 14: // sprmPFNoLineNumb
+    case 24: // sprmPFInTable
+    case 25: // sprmPTtp
+        return 1;
+    case 2:  // sprmPIstd
+    case 16: // sprmPDxaRight
+    case 17: // sprmPDxaLeft
+    case 18: // sprmPNest
+    case 19: // sprmPDxaLeft1
+    case 21: // sprmPDyaBefore
+    case 22: // sprmPDyaAfter
+        return 2;
+    case 20: // sprmPDyaLine
+        return 4;
+    case 3:  // sprmPIstdPermute
+    case 12: // sprmPAnld
+    case 15: // sprmPChgTabsPapx
+    case 23: // sprmPChgTabs (a count of 255 is not written in an FKP)
+        if (p >= end)
+            return -1;
+        return 1 + static_cast<unsigned char>(*p);
+    default:
+        return -1;
+    }
+}
+
+// Whether a paragraph's properties (grpprl) mark a table row's end: Word 97's
+// sprmPFTtp or sprmPFInnerTtp, Word 6's sprmPTtp.
+bool marksRowEnd(const char *p, const char *end, bool word97)
+{
+    while (end - p >= (word97 ? 2 : 1)) {
+        const quint16 sprm = word97 ? le16(p) : static_cast<unsigned char>(*p);
+        p += word97 ? 2 : 1;
+        const qint64 size = word97 ? operandSize(sprm, p, end)
+                                   : operandSize6(static_cast<unsigned char>(sprm), p, end);
         if (size < 0 || size > end - p)
             return false;
-        if ((sprm == 0x2417 || sprm == 0x244C) && size >= 1 && *p != 0)
+        if ((word97 ? (sprm == 0x2417 || sprm == 0x244C) : sprm == 25) && size >= 1 && *p != 0)
             return true;
         p += size;
     }
     return false;
 }
 
-// Reads the paragraph property pages (PlcBtePapx) to find the row ends.
-RowEnds readRowEnds(QByteArrayView word, QByteArrayView table, quint32 fc, quint32 lcb)
+// Reads the paragraph property pages (PlcBtePapx) to find the row ends. Word
+// 97 and Word 6 differ in the page numbers of the bin table (4 bytes against
+// 2), the entries of a page (13 bytes against 7) and a property block's size
+// (Word 97: a count of words that includes its own byte, or a zero pad byte
+// and the count after it; Word 6: a count of the words after it).
+RowEnds readRowEnds(QByteArrayView word, QByteArrayView table, quint32 fc, quint32 lcb, bool word97)
 {
     RowEnds ends;
-    if (lcb < 8 || !fits(table, fc, lcb))
+    const qint64 pnSize = word97 ? 4 : 2;
+    const int bxSize = word97 ? 13 : 7;
+    if (lcb < 4 + pnSize || !fits(table, fc, lcb))
         return ends;
-    const qint64 count = (qint64(lcb) - 4) / 8;
+    const qint64 count = (qint64(lcb) - 4) / (4 + pnSize);
     const char *plc = table.data() + fc;
     for (qint64 i = 0; i < count; ++i) {
-        const qint64 pn = le32(plc + 4 * (count + 1) + 4 * i) & 0x3FFFFF;
+        const char *bte = plc + 4 * (count + 1) + pnSize * i;
+        const qint64 pn = word97 ? le32(bte) & 0x3FFFFF : le16(bte);
         if (!fits(word, pn * 512, 512))
             continue;
         const char *fkp = word.data() + pn * 512;
         const int runs = static_cast<unsigned char>(fkp[511]);
-        if (4 * (runs + 1) + 13 * runs > 511)
+        if (4 * (runs + 1) + bxSize * runs > 511)
             continue;
         for (int r = 0; r < runs; ++r) {
-            const int offset = 2 * static_cast<unsigned char>(fkp[4 * (runs + 1) + 13 * r]);
+            const int offset = 2 * static_cast<unsigned char>(fkp[4 * (runs + 1) + bxSize * r]);
             if (offset == 0 || offset >= 511)
                 continue;
-            int size = 2 * static_cast<unsigned char>(fkp[offset]) - 1;
+            int size = 2 * static_cast<unsigned char>(fkp[offset]) - (word97 ? 1 : 0);
             int at = offset + 1;
-            if (size < 0) { // a zero count: the next byte counts words
+            if (word97 && size < 0) { // a zero count: the next byte counts words
                 if (at >= 511)
                     continue;
                 size = 2 * static_cast<unsigned char>(fkp[at]);
@@ -113,7 +163,7 @@ RowEnds readRowEnds(QByteArrayView word, QByteArrayView table, quint32 fc, quint
             if (size < 2 || at + size > 511)
                 continue;
             // The paragraph's style (2 bytes), then its properties.
-            if (marksRowEnd(fkp + at + 2, fkp + at + size))
+            if (marksRowEnd(fkp + at + 2, fkp + at + size, word97))
                 ends.ranges.emplace_back(le32(fkp + 4 * r), le32(fkp + 4 * (r + 1)));
         }
     }
@@ -302,6 +352,8 @@ ReadResult readWordBinary(const cfb::CompoundFile &file, const Limits &limits)
             return damaged("short file information block");
         for (int i = 0; i < 8; ++i)
             ccp[i] = qint32(le32(fib + 0x34 + 4 * i));
+        fcPapx = le32(fib + 0xC0);
+        lcbPapx = le32(fib + 0xC4);
         if (flags & 0x0004) { // fast-saved: a piece table in the main stream
             fcClx = le32(fib + 0x160);
             lcbClx = le32(fib + 0x164);
@@ -331,7 +383,7 @@ ReadResult readWordBinary(const cfb::CompoundFile &file, const Limits &limits)
     for (Piece &piece : pieces)
         piece.eightBit = piece.eightBit || !word97;
 
-    const RowEnds rowEnds = word97 ? readRowEnds(word, table, fcPapx, lcbPapx) : RowEnds{};
+    const RowEnds rowEnds = readRowEnds(word, table, fcPapx, lcbPapx, word97);
     TextSink sink(word97 ? Kind::Word97 : Kind::Word95, limits);
     WordText text(sink, rowEnds);
     QString run;

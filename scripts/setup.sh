@@ -24,7 +24,7 @@ if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
   # The document corpus (bench/make-corpus-documents.sh) and its peers.
   packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
-    ugrep poppler-utils docx2txt xlsx2csv antiword catdoc qt6-pdf-dev)
+    ugrep poppler-utils docx2txt xlsx2csv antiword catdoc odt2txt unzip qt6-pdf-dev)
 fi
 # Remaking the document fixtures (tests/documents/*/fixtures/make-fixtures.sh)
 # needs LibreOffice and a second producer; the fixtures are committed, so nothing

@@ -114,6 +114,17 @@ void TestLegacy::reads_data()
         << fixture(u"word95-ja.doc"_qs) << Kind::Word95
         << QStringList{u"請求書 未払い word95"_qs, u"日本語の文書ｶﾀｶﾅ"_qs} << QStringList{}
         << QStringList{kBetween} << QStringList{};
+    // Word 6 table rows: the row-end property (sprmPTtp) in the paragraph
+    // pages ends a row; the same text fast-saved, in pieces stored out of
+    // order, reads the same.
+    const QStringList word6Lines = {u"前文 word6table"_qs, u"セル一\tcell two"_qs,
+                                    u"二行目\trow2b"_qs, u"後文"_qs};
+    const QStringList word6Absent = {u"two 二行目"_qs, u"row2b 後文"_qs};
+    QTest::newRow("word 6 table") << fixture(u"word6-table.doc"_qs) << Kind::Word95 << word6Lines
+                                  << QStringList{} << word6Absent << QStringList{};
+    QTest::newRow("word 6 fast-saved")
+        << fixture(u"word6-fastsaved.doc"_qs) << Kind::Word95 << word6Lines << QStringList{}
+        << word6Absent << QStringList{};
     QTest::newRow("excel 95 cp932")
         << fixture(u"excel95-ja.xls"_qs) << Kind::Excel95
         << QStringList{u"請求書\t未払い excel95\t42"_qs, u"日本\t2.5"_qs, u"second95"_qs}
