@@ -5,7 +5,8 @@
 
 #include "platform/PathOpen.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 
 #include <algorithm>
@@ -59,14 +60,39 @@ ListedDocument readListedDocument(const QByteArray &nativePath, documents::Docum
     return OpenedListedFile(nativePath).read(reader);
 }
 
-BackgroundDocumentReads::BackgroundDocumentReads() : m_context(std::make_unique<QObject>()) {}
+namespace {
+
+constexpr QEvent::Type kAnswered = QEvent::User;
+
+// Where the reads' answers are taken, on the thread that made it: an event
+// posted to it runs `take`.
+class Mailbox final : public QObject {
+public:
+    explicit Mailbox(std::function<void()> take) : m_take(std::move(take)) {}
+    bool event(QEvent *event) override
+    {
+        if (event->type() != kAnswered)
+            return QObject::event(event);
+        m_take();
+        return true;
+    }
+
+private:
+    std::function<void()> m_take;
+};
+
+} // namespace
+
+BackgroundDocumentReads::BackgroundDocumentReads()
+    : m_mailbox(std::make_unique<Mailbox>([this] { takeAnswers(); }))
+{}
 
 BackgroundDocumentReads::~BackgroundDocumentReads()
 {
     stop();
     m_reads.clear(); // each jthread joins
-    // The context goes last: an answer posted to it before the join is
-    // dropped with it.
+    // The mailbox goes last: a wake-up posted to it before the join goes
+    // with it.
 }
 
 int BackgroundDocumentReads::running() const
@@ -79,10 +105,27 @@ void BackgroundDocumentReads::stop()
 {
     ++m_generation;
     m_busy = false;
+    m_done = nullptr;
     for (Read &read : m_reads)
         read.thread.request_stop();
     // The reads that ended are joined at once, without waiting.
     std::erase_if(m_reads, [](const Read &read) { return read.finished->load(); });
+}
+
+void BackgroundDocumentReads::takeAnswers()
+{
+    std::vector<Answer> answers;
+    {
+        const std::lock_guard lock(m_mutex);
+        answers.swap(m_answers);
+    }
+    for (Answer &answer : answers) {
+        if (answer.generation != m_generation || !m_done)
+            continue; // a newer choice came since
+        m_busy = false;
+        const Done done = std::exchange(m_done, nullptr);
+        done(std::move(answer.document));
+    }
 }
 
 void BackgroundDocumentReads::start(OpenedListedFile file, documents::DocumentReader &reader,
@@ -90,22 +133,26 @@ void BackgroundDocumentReads::start(OpenedListedFile file, documents::DocumentRe
 {
     stop();
     m_busy = true;
+    m_done = std::move(done);
     const quint64 generation = m_generation;
     auto finished = std::make_shared<std::atomic<bool>>(false);
-    QObject *context = m_context.get();
-    std::jthread thread([this, context, generation, finished, &reader, done = std::move(done),
-                         file = std::move(file)](std::stop_token stop) {
-        auto document = std::make_shared<ListedDocument>(file.read(reader, stop));
-        // Delivered on the context's thread; m_generation is read only there.
-        QMetaObject::invokeMethod(
-            context,
-            [this, generation, document, done] {
-                if (generation != m_generation)
-                    return;
-                m_busy = false;
-                done(std::move(*document));
-            },
-            Qt::QueuedConnection);
+    // The wake-up is made here and only posted by the read's thread, and the
+    // answer goes through m_mutex: what the two threads share is in plain
+    // sight of the standard library (and of ThreadSanitizer).
+    auto wake = std::make_unique<QEvent>(kAnswered);
+    std::jthread thread([this, generation, finished, &reader, wake = std::move(wake),
+                         file = std::move(file)](std::stop_token stop) mutable {
+        ListedDocument document;
+        try {
+            document = file.read(reader, stop);
+        } catch (const std::bad_alloc &) {
+            document = {}; // unreadable: too large for memory
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_answers.push_back({generation, std::move(document)});
+        }
+        QCoreApplication::postEvent(m_mailbox.get(), wake.release());
         finished->store(true);
     });
     m_reads.push_back({std::move(thread), std::move(finished)});

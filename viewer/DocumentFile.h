@@ -18,6 +18,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <thread>
 #include <vector>
@@ -92,8 +93,19 @@ private:
         std::jthread thread;
         std::shared_ptr<std::atomic<bool>> finished;
     };
-    std::unique_ptr<QObject> m_context; // where answers are delivered
+    struct Answer {
+        quint64 generation;
+        ListedDocument document;
+    };
+    // On this object's thread, when a read posted its answer.
+    void takeAnswers();
+
+    std::unique_ptr<QObject> m_mailbox; // where the reads' wake-ups go
     std::vector<Read> m_reads;
+    // Read and written on this object's thread only.
     quint64 m_generation = 0;
     bool m_busy = false;
+    Done m_done;
+    std::mutex m_mutex;
+    std::vector<Answer> m_answers; // guarded by m_mutex
 };
