@@ -7,10 +7,12 @@
      words, and the files each finds;
   2. PDF pages per second: tarnwell-find --documents -j 1 (one helper) against
      pdftotext run on each PDF;
-  3. documents on against off on a plain text tree (ja-cp932);
+  3. documents on against off on a plain text tree (ja-cp932), with the
+     default threads and with -j 1, interleaved, with the load average;
   4. peak memory of the whole process tree (tarnwell-find and its helpers),
      sampled from /proc every 5 ms (the sum of the tree's resident sets).
     python3 bench/documents.py [--find PATH] [--runs N] [--kinds pdf,docx,...]
+                               [--parts documents,pages,plain,memory]
 """
 import argparse
 import os
@@ -76,10 +78,23 @@ def main():
     ap.add_argument("--find", default=os.environ.get("TARNWELL_FIND", "build/tools/tarnwell-find"))
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--kinds", default="pdf")
+    ap.add_argument("--parts", default="documents,pages,plain,memory")
     a = ap.parse_args()
+    parts = a.parts.split(",")
     kinds = a.kinds.split(",")
     dirs = [os.path.join(DOCS, k) for k in kinds]
 
+    if "documents" in parts:
+        documents_part(a, kinds, dirs)
+    if "pages" in parts:
+        pages_part(a)
+    if "plain" in parts:
+        plain_part(a)
+    if "memory" in parts:
+        memory_part(a)
+
+
+def documents_part(a, kinds, dirs):
     print(f"## Documents: {', '.join(kinds)} ({sum(len(os.listdir(d)) for d in dirs)} files)\n")
     print("| word | tarnwell-find --documents (s) | ugrep --filter (s) | ratio | found | same files |")
     print("|---|---|---|---|---|---|")
@@ -90,6 +105,8 @@ def main():
         same = "yes" if found == peer_found else f"no: only ours {sorted(set(found) - set(peer_found))[:3]}, only ugrep {sorted(set(peer_found) - set(found))[:3]}"
         print(f"| {word} | {ours:.3f} | {peer:.3f} | {ours / peer:.2f}× | {len(found)} | {same} |")
 
+
+def pages_part(a):
     pdfs = sorted(os.path.join(DOCS, "pdf", n) for n in os.listdir(os.path.join(DOCS, "pdf")))
     pages = 0
     for p in pdfs:
@@ -103,17 +120,24 @@ def main():
           f"pdftotext per file: {pages / peer:.0f} pages/s ({peer:.3f} s); "
           f"ratio {peer / ours:.2f} of pdftotext's speed\n")
 
-    print("## Documents on against off on a plain text tree (ja-cp932)\n")
-    print("| word | off (s) | on (s) | on / off |")
-    print("|---|---|---|---|")
-    for word in WORDS[:3]:
-        times = {"off": [], "on": []}
-        for _ in range(a.runs * 2):  # interleaved
-            times["off"].append(run([a.find, "-r", word, PLAIN])[0])
-            times["on"].append(run([a.find, "-r", "--documents", word, PLAIN])[0])
-        off, on = statistics.median(times["off"]), statistics.median(times["on"])
-        print(f"| {word} | {off:.4f} | {on:.4f} | {on / off:.3f}× |")
 
+def plain_part(a):
+    print("## Documents on against off on a plain text tree (ja-cp932)\n")
+    print("| word | threads | off (s) | on (s) | on / off |")
+    print("|---|---|---|---|---|")
+    for word in WORDS[:3]:
+        for threads in ([], ["-j", "1"]):
+            times = {"off": [], "on": []}
+            for _ in range(a.runs * 5):  # interleaved
+                times["off"].append(run([a.find, "-r"] + threads + [word, PLAIN])[0])
+                times["on"].append(run([a.find, "-r", "--documents"] + threads + [word, PLAIN])[0])
+            off, on = statistics.median(times["off"]), statistics.median(times["on"])
+            label = "-j 1" if threads else "default"
+            print(f"| {word} | {label} | {off:.4f} | {on:.4f} | {on / off:.3f}× |")
+    print(f"\nload average after: {' '.join(f'{x:.1f}' for x in os.getloadavg())}\n")
+
+
+def memory_part(a):
     print("\n## Peak memory of the process tree\n")
     for label, cmd in [("document corpus", [a.find, "-r", "--documents", WORDS[0], DOCS]),
                        ("hostile set", [a.find, "-r", "--documents", WORDS[0],
