@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <utility>
 
 OpenedListedFile::OpenedListedFile(const QByteArray &nativePath)
@@ -140,20 +141,30 @@ void BackgroundDocumentReads::start(OpenedListedFile file, documents::DocumentRe
     // answer goes through m_mutex: what the two threads share is in plain
     // sight of the standard library (and of ThreadSanitizer).
     auto wake = std::make_unique<QEvent>(kAnswered);
-    std::jthread thread([this, generation, finished, &reader, wake = std::move(wake),
-                         file = std::move(file)](std::stop_token stop) mutable {
-        ListedDocument document;
-        try {
-            document = file.read(reader, stop);
-        } catch (const std::bad_alloc &) {
-            document = {}; // unreadable: too large for memory
-        }
-        {
-            const std::lock_guard lock(m_mutex);
-            m_answers.push_back({generation, std::move(document)});
-        }
-        QCoreApplication::postEvent(m_mailbox.get(), wake.release());
-        finished->store(true);
-    });
-    m_reads.push_back({std::move(thread), std::move(finished)});
+    auto opened = std::make_shared<const OpenedListedFile>(std::move(file));
+    m_reads.reserve(m_reads.size() + 1);
+    try {
+        std::jthread thread([this, generation, finished, &reader, wake = std::move(wake),
+                             opened](std::stop_token stop) mutable {
+            ListedDocument document;
+            try {
+                document = opened->read(reader, stop);
+            } catch (const std::bad_alloc &) {
+                document = {}; // unreadable: too large for memory
+            }
+            {
+                const std::lock_guard lock(m_mutex);
+                m_answers.push_back({generation, std::move(document)});
+            }
+            QCoreApplication::postEvent(m_mailbox.get(), wake.release());
+            finished->store(true);
+        });
+        m_reads.push_back({std::move(thread), std::move(finished)});
+    } catch (const std::system_error &) {
+        // No thread to be had (the process is at its limit): read here and
+        // wait, as a text file is read, rather than show nothing.
+        m_busy = false;
+        const Done answer = std::exchange(m_done, nullptr);
+        answer(opened->read(reader));
+    }
 }

@@ -66,8 +66,9 @@ ListedDocument readListedDocument(const QByteArray &nativePath, documents::Docum
 // answer is handed to `done` on the thread that made this object, through its
 // event loop, unless start() or stop() came since (a newer choice wins, a late
 // answer is dropped). A read superseded or stopped is asked to stop
-// (DocumentReader::readStoppable) and joined later. The reader must outlive
-// this object.
+// (DocumentReader::readStoppable) and joined later. Where no thread can be
+// started (the process is at its limit), start() reads on the calling thread
+// and calls `done` before it returns. The reader must outlive this object.
 class BackgroundDocumentReads {
 public:
     using Done = std::function<void(ListedDocument)>;

@@ -3,9 +3,11 @@
 
 // Listed documents read for the viewer on threads of their own: the answer
 // comes on the thread that asked, a later start wins over a slow read (asked
-// to stop, its late answer dropped), and the reads end when their owner goes.
+// to stop, its late answer dropped), the reads end when their owner goes, and
+// with no thread to be had the read is done in place.
 
 #include "tests/common/FakeDocumentReader.h"
+#include "tests/common/Limits.h"
 #include "viewer/DocumentFile.h"
 
 #include <QFile>
@@ -111,6 +113,24 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QVERIFY(slow.got.isEmpty());
         QCOMPARE(quick.got.size(), 1);
+    }
+
+    // Threads lowered for real to none: the document is still shown.
+    void noThreadLeftReadsInPlace()
+    {
+        if (!testsupport::kThreadsInChild)
+            QSKIP("ThreadSanitizer cannot follow a child of a threaded process");
+        OpenedListedFile opened(file(kQuick)); // open before becoming nobody
+        testsupport::inChild([&] {
+            QVERIFY(testsupport::becomeNobodyIfRoot());
+            QVERIFY(testsupport::lowerLimit(RLIMIT_NPROC, 1));
+            BackgroundDocumentReads reads;
+            Answers answers;
+            reads.start(std::move(opened), m_reader, answers.done());
+            QCOMPARE(answers.got.size(), 1);
+            QVERIFY(!reads.busy());
+            QCOMPARE(answers.got[0].text.lines.at(0), QStringLiteral("quick"));
+        });
     }
 
     void goingEndsTheReads()
