@@ -12,7 +12,8 @@ odp, ppt made from the same text):
   2. per-document reading, one thread: tarnwell-find --documents -j 1 (one
      helper) on a word found nowhere against each converter run on every file
      of its kind (and, for PDF, pages per second against pdftotext);
-  3. documents on against off on a plain text tree (ja-cp932);
+  3. documents on against off on a plain text tree (ja-cp932), with the
+     default threads and with -j 1, interleaved, with the load average;
   4. peak memory of the whole process tree (tarnwell-find and its helpers),
      sampled from /proc every 5 ms (the sum of the tree's resident sets).
     python3 bench/documents.py [--find PATH] [--runs N] [--kinds doc,xls,...]
@@ -227,13 +228,16 @@ def part_reading(find, kinds, runs, limit):
 
 def part_plain(find, runs):
     say("## Documents on against off on a plain text tree (ja-cp932)\n")
-    say("| word | off (s) | on (s) | on / off |")
-    say("|---|---:|---:|---:|")
+    say("| word | threads | off (s) | on (s) | on / off |")
+    say("|---|---|---:|---:|---:|")
     for word in ["インストール", "設定", NOWHERE]:
-        (off, on), _ = interleaved([[find, "-r", word, PLAIN], [find, "-r", "--documents", word, PLAIN]],
-                                   runs * 2)
-        say(f"| {word} | {off:.4f} | {on:.4f} | {on / off:.3f} |")
-    say()
+        for threads in ([], ["-j", "1"]):
+            (off, on), _ = interleaved([[find, "-r"] + threads + [word, PLAIN],
+                                        [find, "-r", "--documents"] + threads + [word, PLAIN]],
+                                       runs * 5)
+            label = "-j 1" if threads else "default"
+            say(f"| {word} | {label} | {off:.4f} | {on:.4f} | {on / off:.3f} |")
+    say(f"\nload average after: {' '.join(f'{x:.1f}' for x in os.getloadavg())}\n")
 
 
 def part_memory(find):

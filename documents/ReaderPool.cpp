@@ -103,6 +103,11 @@ ReadResult failed(QString reason)
     return {Failure::ReaderFailed, std::move(reason), {}};
 }
 
+ReadResult cancelled()
+{
+    return failed(QString::fromLatin1(DocumentReader::kCancelled));
+}
+
 } // namespace
 
 ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
@@ -231,24 +236,38 @@ QString ReaderPool::end(Helper &helper)
 }
 
 ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, bool &alive,
-                           bool &unsent) const
+                           bool &unsent, const std::stop_token &stop) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
-    unsent = !sendRequest(helper.socket, descriptor, container);
+    QByteArray bytes;
+    Received got = Received::Failed;
+    qsizetype size = -1;
+    {
+        // A stop wakes the wait below: the socket, still open here, reads as
+        // closed. The callback is gone (and done) before the socket is closed.
+        const std::stop_callback wake(stop,
+                                      [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
+        unsent = !sendRequest(helper.socket, descriptor, container);
+        if (!unsent) {
+            got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
+            if (got == Received::Done) {
+                size = protocol::payloadSize(bytes);
+                bytes.clear();
+                if (size >= 0)
+                    got = receive(helper.socket, size, bytes, deadline);
+            }
+        }
+    }
+    if (stop.stop_requested()) {
+        unsent = false; // no second try
+        end(helper);
+        return cancelled();
+    }
     if (unsent)
         return failed(end(helper));
-    QByteArray bytes;
-    Received got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
-    qsizetype size = -1;
-    if (got == Received::Done) {
-        size = protocol::payloadSize(bytes);
-        bytes.clear();
-        if (size >= 0)
-            got = receive(helper.socket, size, bytes, deadline);
-    }
     if (got == Received::TimedOut) {
         end(helper);
         return failed(QStringLiteral("over the %1 s time limit")
@@ -273,10 +292,16 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
 
 ReadResult ReaderPool::read(int descriptor, Container container)
 {
+    return readStoppable(descriptor, container, {});
+}
+
+ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
+{
     Helper helper;
     {
         std::unique_lock lock(m_mutex);
-        m_idleCv.wait(lock, [&] { return !m_idle.empty() || m_running < m_max; });
+        if (!m_idleCv.wait(lock, stop, [&] { return !m_idle.empty() || m_running < m_max; }))
+            return cancelled();
         if (!m_idle.empty()) {
             helper = m_idle.back();
             m_idle.pop_back();
@@ -300,7 +325,7 @@ ReadResult ReaderPool::read(int descriptor, Container container)
                 ++m_started;
             }
             bool unsent = false;
-            result = ask(helper, descriptor, container, alive, unsent);
+            result = ask(helper, descriptor, container, alive, unsent, stop);
             if (!unsent)
                 break;
         }

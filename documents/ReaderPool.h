@@ -10,7 +10,9 @@
 // runs over its time or answers nonsense is killed and reaped, and its
 // document fails with Failure::ReaderFailed and the reason ("reader crashed
 // (signal 11)", "over the 30 s time limit"); the next document gets a new
-// helper. Thread-safe.
+// helper. Thread-safe. readStoppable() gives up when asked: a read waiting
+// for a helper stops waiting, and a helper in the middle of the document is
+// woken (its socket shut down) and ended.
 
 #include "documents/DocumentReader.h"
 #include "documents/Limits.h"
@@ -19,6 +21,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <vector>
 
 namespace documents {
@@ -40,6 +43,7 @@ public:
     ReaderPool &operator=(const ReaderPool &) = delete;
 
     ReadResult read(int descriptor, Container container) override;
+    ReadResult readStoppable(int descriptor, Container container, std::stop_token stop) override;
 
     // Helpers started so far (a test sees one replaced).
     int started() const;
@@ -58,13 +62,13 @@ private:
     // Kills and reaps the helper; tells how it ended.
     static QString end(Helper &helper);
     // alive: the helper may read the next document; unsent: it never got this one.
-    ReadResult ask(Helper &helper, int descriptor, Container container, bool &alive,
-                   bool &unsent) const;
+    ReadResult ask(Helper &helper, int descriptor, Container container, bool &alive, bool &unsent,
+                   const std::stop_token &stop) const;
 
     Options m_options;
     int m_max;
     mutable std::mutex m_mutex;
-    std::condition_variable m_idleCv;
+    std::condition_variable_any m_idleCv;
     std::vector<Helper> m_idle; // guarded by m_mutex
     int m_running = 0;          // guarded by m_mutex: idle or in use
     int m_started = 0;          // guarded by m_mutex

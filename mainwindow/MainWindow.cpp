@@ -14,6 +14,7 @@
 #include "platform/Twips.h"
 #include "resources/Artwork.h"
 #include "resources/Texts.h"
+#include "viewer/DocumentFile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,7 +26,8 @@
 #include <QToolBar>
 
 MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services), m_pacer(std::make_unique<RepaintPacer>())
+    : QMainWindow(parent), m_services(services), m_pacer(std::make_unique<RepaintPacer>()),
+      m_documentReads(std::make_unique<BackgroundDocumentReads>())
 {
     setWindowTitle(texts::productName);
     helpfile::setName(texts::helpFileName);

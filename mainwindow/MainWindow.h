@@ -32,6 +32,8 @@ class SelectFolder;
 class TextViewer;
 class RepaintPacer;
 class DesktopShell;
+class BackgroundDocumentReads;
+struct ListedDocument;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -106,6 +108,9 @@ public:
     void GetFileNameInAllSubDirectory(QString str);
 
     bool searchRunning() const { return m_searchRunning; }
+    // The listed documents being read for the viewer, each on a thread of
+    // its own while the window goes on (busy(): the viewer waits for one).
+    const BackgroundDocumentReads &documentReads() const { return *m_documentReads; }
 
     // How the next search reads files (the checked item of the encoding
     // submenu), and how the search that filled the result list read them:
@@ -175,9 +180,16 @@ private:
     // The reader of the search that filled the result list, null when it
     // read every file as text.
     documents::DocumentReader *m_listedDocuments = nullptr;
-    // Shows a listed file in the viewer as the search read it; false when it
-    // cannot be read (the viewer is then empty).
-    bool showListedFile(const QByteArray &nativePath);
+    // The listed document being read for the viewer; a newer choice, a
+    // search and the close drop its answer.
+    std::unique_ptr<BackgroundDocumentReads> m_documentReads;
+    // Shows a listed file in the viewer as the search read it, and selects
+    // `word` in it. A document is read on a thread and shown when its text
+    // comes; a text file at once. A file that cannot be read leaves the
+    // viewer empty.
+    void showListedFile(const QByteArray &nativePath, const QString &word);
+    void showListed(const QByteArray &nativePath, platform::EncodingMode encoding,
+                    ListedDocument document, const QString &word);
 
     int splitx = 0; // twips
     bool dragging = false;

@@ -61,6 +61,7 @@ public:
     bool searchSubfolders() override { return m_w.Check1->checkState() == Qt::Checked; }
     void viewerCleared() override
     {
+        m_w.m_documentReads->stop(); // a document chosen before comes too late
         m_w.RichTextBox1->setText(QString());
         m_w.RichTextBox1->setToolTip(texts::tipViewer);
     }
@@ -177,37 +178,55 @@ void MainWindow::List1_Click()
     const int row = List1->selectedRow();
     if (row < 0)
         return;
-    // A file that can no longer be read leaves the viewer empty.
-    if (!showListedFile(List1->itemData(row, Qt::UserRole).toByteArray()))
-        return;
     // The first non-empty word: a keyword that begins with a space has an
     // empty first piece, which the search skips and would select nothing here.
     QString word = GetToken(keywordText, QStringLiteral(" "));
     while (word.isEmpty() && !m_tokenizer.atEnd())
         word = GetToken(QString(), QStringLiteral(" "));
-    // From offset 0, so a word at the very first character is found too.
-    if (!word.isEmpty())
-        RichTextBox1->find(word, 0);
+    showListedFile(List1->itemData(row, Qt::UserRole).toByteArray(), word);
 }
 
-bool MainWindow::showListedFile(const QByteArray &nativePath)
+void MainWindow::showListedFile(const QByteArray &nativePath, const QString &word)
+{
+    m_documentReads->stop(); // the newer choice wins
+    ListedDocument listed;
+    listed.state = ListedDocument::Text;
+    if (m_listedDocuments) {
+        OpenedListedFile file(nativePath);
+        listed.state = file.state();
+        if (listed.state == ListedDocument::Document) {
+            // The reader may take up to its time limit: the window goes on,
+            // and the viewer says what it waits for.
+            RichTextBox1->setText(QString());
+            RichTextBox1->setNotice(texts::viewerReadingDocument);
+            RichTextBox1->setToolTip(texts::tipViewer);
+            const platform::EncodingMode encoding = m_listedEncoding;
+            m_documentReads->start(std::move(file), *m_listedDocuments,
+                                   [this, nativePath, encoding, word](ListedDocument document) {
+                                       showListed(nativePath, encoding, std::move(document), word);
+                                   });
+            return;
+        }
+    }
+    showListed(nativePath, m_listedEncoding, std::move(listed), word);
+}
+
+void MainWindow::showListed(const QByteArray &nativePath, platform::EncodingMode encoding,
+                            ListedDocument document, const QString &word)
 {
     bool shown = false;
-    if (m_listedDocuments) {
-        ListedDocument document = readListedDocument(nativePath, *m_listedDocuments);
-        if (document.state == ListedDocument::Document) {
-            shown = RichTextBox1->showDocument(document.text);
-        } else if (document.state == ListedDocument::Unreadable) {
-            RichTextBox1->setText(QString()); // as for any file that cannot be read
-        } else {
-            shown = RichTextBox1->loadFile(nativePath, m_listedEncoding);
-        }
+    if (document.state == ListedDocument::Document) {
+        shown = RichTextBox1->showDocument(document.text);
+    } else if (document.state == ListedDocument::Unreadable) {
+        RichTextBox1->setText(QString()); // as for any file that cannot be read
     } else {
-        shown = RichTextBox1->loadFile(nativePath, m_listedEncoding);
+        shown = RichTextBox1->loadFile(nativePath, encoding);
     }
     // How the file was read, where the viewer's tip tells what it shows.
     RichTextBox1->setToolTip(shown ? texts::tipViewer + u'\n' + texts::viewerReadAs +
                                          RichTextBox1->readAs()
                                    : texts::tipViewer);
-    return shown;
+    // From offset 0, so a word at the very first character is found too.
+    if (shown && !word.isEmpty())
+        RichTextBox1->find(word, 0);
 }

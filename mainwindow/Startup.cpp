@@ -17,6 +17,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/SettingsTable.h"
 #include "resources/Texts.h"
+#include "viewer/DocumentFile.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -140,6 +141,8 @@ void MainWindow::Form_Unload(short &Cancel)
     if (m_unloaded)
         return;
     m_unloaded = true;
+    // A document still being read for the viewer is given up.
+    m_documentReads->stop();
 
     // 1.
     if (m_services.help)

@@ -81,6 +81,8 @@ inline const QString viewerCopy = QStringLiteral("コピー(&C)");
 inline const QString viewerSelectAll = QStringLiteral("すべて選択(&A)");
 inline const QString viewerNextMatch = QStringLiteral("次の一致行(&N)");
 inline const QString viewerPreviousMatch = QStringLiteral("前の一致行(&P)");
+// Over the empty viewer while a listed document is read.
+inline const QString viewerReadingDocument = QStringLiteral("文書を読み込み中...");
 // How the shown file was read: the prefix, then an encoding below or a
 // document's kind.
 inline const QString viewerReadAs = QStringLiteral("読み取り: ");

@@ -58,6 +58,10 @@ void TextViewer::clearContent()
     m_selLength = 0;
     m_anchor = -1;
     m_readAs.clear();
+    if (!m_notice.isEmpty()) {
+        m_notice.clear();
+        viewport()->update();
+    }
     if (!m_gutter->locations().empty()) {
         m_gutter->setLocations({});
         placeGutter();
@@ -146,6 +150,12 @@ bool TextViewer::showDocument(const documents::DocumentText &document)
     placeGutter();
     showFromTop(hadSelection);
     return ok;
+}
+
+void TextViewer::setNotice(const QString &notice)
+{
+    m_notice = notice;
+    viewport()->update();
 }
 
 const std::vector<documents::Location> &TextViewer::locations() const
@@ -481,6 +491,13 @@ void TextViewer::paintEvent(QPaintEvent *)
     selFormat.setBackground(palette().color(QPalette::Active, QPalette::Highlight));
     selFormat.setForeground(palette().color(QPalette::Active, QPalette::HighlightedText));
 
+    if (!m_notice.isEmpty()) {
+        // Dimmed, where the text would start: plainly not the file's text.
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(QRect(kMargin, 0, viewport()->width() - kMargin, lh),
+                         Qt::AlignLeft | Qt::AlignVCenter, m_notice);
+        painter.setPen(palette().color(QPalette::Text));
+    }
     const int rows = viewport()->height() / lh + 1;
     Line line = m_index.lineAt(firstVisibleLine());
     for (int row = 0; row < rows; ++row) {

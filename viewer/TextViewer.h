@@ -72,6 +72,12 @@ public:
     // file, the kind of a document; empty for a set text.
     QString readAs() const { return m_readAs; }
 
+    // A line for the user over the viewer, no part of the text (never
+    // selected, copied or found): what the viewer is waiting for. New
+    // content clears it.
+    void setNotice(const QString &notice);
+    QString notice() const { return m_notice; }
+
     // Finds text from the offset `start`, case-sensitively; selects the
     // occurrence, scrolls it into view and returns its offset, or -1 (selection
     // unchanged) when there is none, text is empty or start is out of range. A
@@ -177,4 +183,5 @@ private:
     QMenu *m_menu = nullptr;
     LocationGutter *m_gutter = nullptr;
     QString m_readAs;
+    QString m_notice;
 };

@@ -6,13 +6,20 @@
 // whole content, read from the descriptor it is given (so it sees the file
 // the caller opened, not a name), and NotDocument for any other content.
 // Records every call. Thread-safe, like the real one.
+//
+// A slow reader on request: hold() makes the reads of one content that can
+// be stopped (the viewer's, not the search's) wait until release(), or until
+// their stop is requested (as the reader pool gives up), unless the hold
+// ignores stops (a reader that cannot give up).
 
 #include "documents/DocumentReader.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
+#include <QList>
+
+#include <condition_variable>
+#include <mutex>
 
 #include <unistd.h>
 
@@ -25,7 +32,7 @@ public:
 
     void setResult(const QByteArray &content, documents::ReadResult result)
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_results.insert(content, std::move(result));
     }
     void setText(const QByteArray &content, documents::DocumentText text)
@@ -37,6 +44,11 @@ public:
 
     documents::ReadResult read(int descriptor, documents::Container container) override
     {
+        return readStoppable(descriptor, container, {});
+    }
+    documents::ReadResult readStoppable(int descriptor, documents::Container container,
+                                        std::stop_token stop) override
+    {
         QByteArray content;
         char buffer[4096];
         for (off_t at = 0;;) {
@@ -46,8 +58,20 @@ public:
             content.append(buffer, n);
             at += n;
         }
-        QMutexLocker lock(&m_mutex);
+        std::unique_lock lock(m_mutex);
         m_calls.append({content, container});
+        if (m_holding && content == m_held && stop.stop_possible()) {
+            ++m_waiting;
+            m_changed.notify_all();
+            m_changed.wait(lock, m_heedStop ? stop : std::stop_token{},
+                           [&] { return !m_holding || content != m_held; });
+            --m_waiting;
+            if (m_holding && content == m_held) {
+                ++m_stopped;
+                m_changed.notify_all();
+                return {documents::Failure::ReaderFailed, QString::fromLatin1(kCancelled), {}};
+            }
+        }
         const auto it = m_results.constFind(content);
         if (it != m_results.cend())
             return *it;
@@ -56,19 +80,51 @@ public:
         return none;
     }
 
+    void hold(const QByteArray &content, bool heedStop = true)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_holding = true;
+        m_held = content;
+        m_heedStop = heedStop;
+    }
+    void release()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_holding = false;
+        m_changed.notify_all();
+    }
+    // Reads held now, and held reads that ended by their stop so far.
+    int waiting() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_waiting;
+    }
+    int stopped() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_stopped;
+    }
+
     QList<Call> calls() const
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         return m_calls;
     }
     void clearCalls()
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_calls.clear();
+        m_stopped = 0;
     }
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
+    std::condition_variable_any m_changed;
     QHash<QByteArray, documents::ReadResult> m_results;
     QList<Call> m_calls;
+    bool m_holding = false;
+    bool m_heedStop = true;
+    QByteArray m_held;
+    int m_waiting = 0;
+    int m_stopped = 0;
 };

@@ -5,13 +5,17 @@
 // settings store, the choice reaching the next search, the viewer showing a
 // listed document's lines with the first word selected, F3 over them, the
 // names of its parts beside the text and never in it, how each listed file
-// was read, and a document that can no longer be read.
+// was read, and a document that can no longer be read. A document is read
+// on a thread of its own: the window goes on meanwhile, a newer choice or a
+// search drops its late answer, and closing during a read ends it.
 
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/PathList.h"
 #include "platform/FakeBeeper.h"
 #include "platform/FakeServices.h"
+#include "resources/Texts.h"
 #include "tests/common/FakeDocumentReader.h"
+#include "viewer/DocumentFile.h"
 #include "viewer/LocationGutter.h"
 #include "viewer/TextViewer.h"
 
@@ -120,16 +124,30 @@ class TestDocumentWindow : public QObject {
         return names;
     }
 
-    // Selects the listed file by the keys, as a user does.
-    void show(const QString &name)
+    // Selects the listed file by the keys, as a user does, and waits for a
+    // document's text unless told not to.
+    void show(const QString &name, bool wait = true)
     {
         w().List1->setFocus();
         for (int i = 0; i < w().List1->count(); ++i) {
             QTest::keyClick(w().List1, i == 0 ? Qt::Key_Home : Qt::Key_Down);
-            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name)
+            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name) {
+                if (wait)
+                    QTRY_VERIFY(!w().documentReads().busy());
                 return;
+            }
         }
         QFAIL(qPrintable(name + " is not listed"));
+    }
+    // Chooses the book while its read is held, and waits until the reader has it.
+    void showHeldBook()
+    {
+        m_reader.hold(kBook);
+        show(QStringLiteral("book.xlsx"), false);
+        QTRY_COMPARE(m_reader.waiting(), 1);
+        QVERIFY(w().documentReads().busy());
+        QCOMPARE(viewer().text(), QString());
+        QCOMPARE(viewer().notice(), texts::viewerReadingDocument);
     }
 
     qsizetype lineStart(int line) const
@@ -153,7 +171,11 @@ private Q_SLOTS:
         m_fakes.settings.preset(kConfig, kDocuments, QStringLiteral("0"));
         m_reader.clearCalls();
     }
-    void cleanup() { m_w.reset(); }
+    void cleanup()
+    {
+        m_reader.release();
+        m_w.reset();
+    }
 
     void itemFollowsTheEncodingSubmenuAndIsKept_data()
     {
@@ -333,6 +355,83 @@ private Q_SLOTS:
         show(QStringLiteral("book.xlsx"));
         QVERIFY(viewer().text().endsWith(QStringLiteral("(raw)\nother")));
         QCOMPARE(viewer().selectedText(), QStringLiteral("請求書"));
+    }
+
+    // While the reader takes its time the window takes input: the search
+    // menu opens and its item toggles; then the text shows as usual.
+    void windowGoesOnWhileADocumentIsRead()
+    {
+        m_fakes.settings.preset(kConfig, kDocuments, QStringLiteral("1"));
+        start();
+        search(QStringLiteral("請求書 未払い"));
+        showHeldBook();
+        toggleDocuments();
+        QVERIFY(!w().searchDocuments());
+        QCOMPARE(m_reader.waiting(), 1);
+        m_reader.release();
+        QTRY_VERIFY(!w().documentReads().busy());
+        QCOMPARE(viewer().text(), kBookLines.join(u'\n'));
+        QCOMPARE(viewer().notice(), QString());
+        QCOMPARE(viewer().selectedText(), QStringLiteral("請求書"));
+        QCOMPARE(viewer().selectionStart(), lineStart(1) + 3);
+        QVERIFY(viewer().toolTip().endsWith(QStringLiteral("Excel ブック")));
+        viewer().setFocus();
+        QTest::keyClick(&viewer(), Qt::Key_F3);
+        QCOMPARE(viewer().selectionStart(), lineStart(6));
+    }
+
+    // A choice or a search made while a document is read wins over it:
+    // the reader is asked to stop, and its answer, however late, is dropped.
+    void aLaterChoiceWinsOverASlowRead_data()
+    {
+        QTest::addColumn<bool>("newSearch");
+        QTest::addColumn<bool>("heedStop");
+        QTest::newRow("another file") << false << true;
+        QTest::newRow("another file, reader never gives up") << false << false;
+        QTest::newRow("a new search, reader never gives up") << true << false;
+    }
+    void aLaterChoiceWinsOverASlowRead()
+    {
+        QFETCH(bool, newSearch);
+        QFETCH(bool, heedStop);
+        m_fakes.settings.preset(kConfig, kDocuments, QStringLiteral("1"));
+        start();
+        search(QStringLiteral("請求書 未払い"));
+        showHeldBook();
+        m_reader.hold(kBook, heedStop);
+        QString shown;
+        if (newSearch) {
+            QCOMPARE(search(QStringLiteral("未払い")), (QStringList{"book.xlsx", "plain.txt"}));
+        } else {
+            show(QStringLiteral("plain.txt"));
+            shown = QStringLiteral("請求書 未払い\n");
+            QCOMPARE(viewer().selectedText(), QStringLiteral("請求書"));
+        }
+        QCOMPARE(viewer().text(), shown);
+        QCOMPARE(viewer().notice(), QString());
+        QVERIFY(!w().documentReads().busy());
+        if (heedStop)
+            QTRY_COMPARE(m_reader.stopped(), 1);
+        else
+            m_reader.release();
+        // The late answer has been handed back; it must change nothing.
+        QTRY_COMPARE(w().documentReads().running(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(viewer().text(), shown);
+        QVERIFY(viewer().locations().empty());
+    }
+
+    // Closing the window during a read ends the read, and the window goes.
+    void closingDuringAReadIsClean()
+    {
+        m_fakes.settings.preset(kConfig, kDocuments, QStringLiteral("1"));
+        start();
+        search(QStringLiteral("請求書 未払い"));
+        showHeldBook();
+        QVERIFY(w().close());
+        QTRY_COMPARE(m_reader.stopped(), 1);
+        m_w.reset(); // joins the read
+        QCOMPARE(m_fakes.settings.value(kConfig, kDocuments), QStringLiteral("1"));
     }
 
     // Every link of every help page leads to a page of the bundle, and the

@@ -7,6 +7,7 @@
 // several; then tarnwell-find --documents over real PDFs and a hostile one.
 
 #include "documents/DocumentReader.h"
+#include "documents/Recognize.h"
 #include "search/SearchRun.h"
 #include "tests/search/ReferenceMatcher.h"
 #include "text/Cp932.h"
@@ -128,6 +129,48 @@ private Q_SLOTS:
                 QVERIFY(reader.calls.load() > 0 || split.isEmpty());
             }
         }
+    }
+
+    // The first look against a plain reading of its rule, on heads built of
+    // the magic numbers' pieces, "%PDF-" planted about the 1,024-byte edge,
+    // and every length.
+    void sniffAgainstItsRule()
+    {
+        using documents::Container;
+        const auto rule = [](const QByteArray &head) {
+            if (head.startsWith("PK\x03\x04"))
+                return Container::Zip;
+            if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+                return Container::Compound;
+            if (head.startsWith("{\\rtf"))
+                return Container::Rtf;
+            return head.left(documents::kSniffBytes).contains("%PDF-") ? Container::Pdf
+                                                                       : Container::None;
+        };
+        const QByteArray pieces[] = {
+            "%",     "%PDF",       "PDF-",   "-",
+            "%PDF-", "PK\x03\x04", "{\\rtf", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1",
+            "a",     "\x82\xA0"};
+        QRandomGenerator random(27);
+        int pdf = 0;
+        for (int round = 0; round < 20000; ++round) {
+            QByteArray head;
+            const int target = int(random.bounded(1100));
+            while (head.size() < target)
+                head += pieces[random.bounded(int(std::size(pieces)))];
+            head.truncate(target);
+            if (round % 4 == 0) {
+                const qsizetype at = documents::kSniffBytes - 8 + random.bounded(6);
+                if (head.size() < at)
+                    head.append(at - head.size(), ' ');
+                head.replace(at, 5, "%PDF-");
+                head.truncate(at + random.bounded(7));
+            }
+            const Container got = documents::sniff(head.constData(), head.size());
+            QVERIFY2(got == rule(head), head.toHex().constData());
+            pdf += got == Container::Pdf;
+        }
+        QVERIFY(pdf > 1000);
     }
 
     // Not a document after all: read as text; a failure: unreadable, with

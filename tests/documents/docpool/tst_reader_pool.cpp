@@ -200,6 +200,41 @@ private Q_SLOTS:
         QCOMPARE(result.reason, u"reader killed (signal 9)"_qs);
     }
 
+    // A stop ends a read waiting for a helper and one whose helper is in the
+    // middle of the document (that helper is ended and reaped); the next
+    // document gets a new helper.
+    void stopEndsARead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("slow.pdf"));
+        QFile slow(path);
+        QVERIFY(slow.open(QIODevice::WriteOnly) && slow.write("%PDF-SLEEP") == 10);
+        slow.close();
+        ReaderPool pool(testHelper());
+        const Fd file(path);
+        std::stop_source first, second;
+        ReadResult reading, waiting;
+        std::thread a(
+            [&] { reading = pool.readStoppable(file.fd, Container::Pdf, first.get_token()); });
+        QList<int> helpers;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (helpers = childProcesses()).size() == 1 && sleepsOnDocument(helpers.front()), 60000);
+        std::thread b(
+            [&] { waiting = pool.readStoppable(file.fd, Container::Pdf, second.get_token()); });
+        second.request_stop();
+        b.join();
+        first.request_stop();
+        a.join();
+        for (const ReadResult *result : {&reading, &waiting}) {
+            QCOMPARE(result->failure, Failure::ReaderFailed);
+            QCOMPARE(result->reason, QString::fromLatin1(DocumentReader::kCancelled));
+        }
+        QVERIFY(childProcesses().isEmpty());
+        const Fd good(fixture("text.pdf"));
+        QVERIFY(pool.read(good.fd, Container::Pdf).ok());
+        QCOMPARE(pool.started(), 2);
+    }
+
     // Workers call read() at once: at most `helpers` run, each answer whole.
     void manyThreads()
     {
