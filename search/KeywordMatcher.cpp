@@ -460,13 +460,39 @@ bool KeywordMatcher::scanLines(const char *begin, const char *end)
     return matched;
 }
 
+qsizetype readBlock(ByteSource &source, char *buffer, qsizetype want, bool &atEnd)
+{
+    atEnd = false;
+    qsizetype got = 0;
+    while (got < want) {
+        const qsizetype n = source.read(buffer + got, want - got);
+        if (n < 0)
+            return got > 0 ? got : -1;
+        got += n;
+        if (n == 0 || source.atEnd()) {
+            atEnd = true;
+            break;
+        }
+    }
+    return got;
+}
+
+// The bytes read at a time: at least the overlap kept between pieces, so that
+// searching the overlap again never costs more than the new bytes (a keyword
+// longer than a block would otherwise be searched for again over its own
+// length at every block).
+qsizetype KeywordMatcher::blockFor(qsizetype blockSize) const
+{
+    return std::max({blockSize, qsizetype(1), m_span + 2});
+}
+
 char *KeywordMatcher::room(qsizetype blockSize, qsizetype capacity)
 {
     // Reads land at the buffer's start, aligned to a page: the system copies
     // into an aligned buffer markedly faster (a third less CPU time measured on
     // a warm cache, where copying is most of a search's work).
     const qsizetype keep = m_span + 2; // the most a piece leaves over for the next
-    return m_buffer.aligned(std::max(capacity, std::max<qsizetype>(blockSize, 1) + keep), 4096);
+    return m_buffer.aligned(std::max(capacity, blockFor(blockSize) + keep), 4096);
 }
 
 bool KeywordMatcher::matches(ByteSource &source, qsizetype blockSize, qsizetype held,
@@ -474,9 +500,8 @@ bool KeywordMatcher::matches(ByteSource &source, qsizetype blockSize, qsizetype 
 {
     if (m_never)
         return false;
-    blockSize = std::max<qsizetype>(blockSize, 1);
     const qsizetype keep = m_span + 2;
-    const qsizetype capacity = blockSize + keep;
+    const qsizetype capacity = blockFor(blockSize) + keep;
     char *buffer = room(blockSize, capacity);
 
     m_continuing = false;
@@ -489,10 +514,9 @@ bool KeywordMatcher::matches(ByteSource &source, qsizetype blockSize, qsizetype 
         if (held > 0) {
             held = 0;
         } else {
-            n = source.read(buffer + carry, capacity - carry);
+            n = readBlock(source, buffer + carry, capacity - carry, last);
             if (n < 0)
                 return false;
-            last = n == 0 || source.atEnd();
         }
         const char *begin = buffer;
         const char *end = buffer + carry + n;

@@ -40,6 +40,14 @@ public:
     virtual bool rewind() { return false; }
 };
 
+// Reads until `want` bytes are in buffer or the source ends (atEnd), so that
+// a source that hands out a few bytes at a time still fills a block: the
+// matchers search the overlap kept from one piece again with the next, which
+// costs no more than the piece only while a piece is at least that long. The
+// count; -1 when the first read fails (after some bytes, a failure ends the
+// fill with those, and the next read meets it).
+qsizetype readBlock(ByteSource &source, char *buffer, qsizetype want, bool &atEnd);
+
 class KeywordMatcher {
 public:
     // words: non-empty texts; every one must occur in the same line.
@@ -51,9 +59,10 @@ public:
 
     // True when a line of the source holds every word. Reading stops at the
     // first such line. A read error counts as no match. blockSize is the
-    // number of bytes read at a time (at least 1). `held` bytes of the file
-    // may already be at the start of room() (no more than blockSize); the
-    // source then holds the rest, and heldAtEnd says there is none.
+    // number of bytes read at a time (at least 1; more when the longest word
+    // is longer). `held` bytes of the file may already be at the start of
+    // room() (no more than blockSize); the source then holds the rest, and
+    // heldAtEnd says there is none.
     bool matches(ByteSource &source, qsizetype blockSize, qsizetype held = 0,
                  bool heldAtEnd = false);
 
@@ -81,6 +90,7 @@ private:
     // remembering each needle's next hit while the start moves forward.
     class AnyFinder;
 
+    qsizetype blockFor(qsizetype blockSize) const;
     static Needle makeNeedle(const QByteArray &bytes);
     static std::vector<Needle> prefilter(const QString &text);
     static const char *find(const char *from, const char *end, const Needle &needle);

@@ -52,7 +52,9 @@ public:
 private:
     enum class Scan { NoMatch, Match, Invalid, Error };
 
-    char *buffer(qsizetype blockSize, qsizetype capacity);
+    char *buffer(qsizetype blockSize);
+    qsizetype utf8Block(qsizetype blockSize) const;
+    qsizetype utf16Block(qsizetype blockSize) const;
     bool matchCp932(ByteSource &source, qsizetype blockSize);
     Scan scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
                   bool atEnd, bool validate);

@@ -6,6 +6,7 @@
 
 #include "search/KeywordMatcher.h"
 #include "search/PairFind.h"
+#include "search/TextMatcher.h"
 #include "search/TwoWay.h"
 #include "search/UnitLineMatcher.h"
 #include "search/WorkCount.h"
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void differentialAgainstReference();
     void twoWayAgreesWithPlainSearch();
     void workStaysLinearWhateverTheKeyword();
+    void workStaysLinearOverShortPieces();
 };
 
 void MatcherTest::fixedText_data()
@@ -577,6 +579,49 @@ void MatcherTest::workStaysLinearWhateverTheKeyword()
                 QCOMPARE(found, expected);
                 QVERIFY2(search::extraWork <= bound,
                          qPrintable(QString::number(search::extraWork)));
+            }
+        }
+    }
+}
+
+// A keyword longer than what each read brings, in every encoding: short
+// reads, and a block shorter than the keyword. Each piece must cost about its
+// own length; searching the keyword's overlap again with every few new bytes
+// costs the keyword's length each time.
+void MatcherTest::workStaysLinearOverShortPieces()
+{
+    using platform::EncodingMode;
+    const QString keyword = QString(3000, u'~') + u'x';
+    const QString line(1 << 18, u'~'); // one line, no x
+    QByteArray utf16le("\xFF\xFE");
+    for (QChar c : line + keyword)
+        utf16le += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    const struct {
+        EncodingMode mode;
+        QByteArray bytes; // the line then the keyword (a match at the very end)
+    } files[] = {
+        {EncodingMode::Cp932, (line + keyword).toLatin1()},
+        {EncodingMode::Utf8, (line + keyword).toLatin1()},
+        {EncodingMode::Auto, utf16le},
+    };
+    const struct {
+        qsizetype block, chunk;
+    } reads[] = {{256 * 1024, 16}, {256 * 1024, 1}, {64, 1 << 30}};
+    for (const auto &file : files) {
+        for (const auto &read : reads) {
+            for (const bool whole : {false, true}) {
+                const QByteArray bytes = whole ? file.bytes : file.bytes.chopped(2);
+                TextMatcher matcher({keyword}, file.mode);
+                MemorySource source(bytes, read.chunk);
+                search::extraWork = 0;
+                QCOMPARE(matcher.matches(source, read.block), whole);
+                const qint64 bound = 40 * bytes.size() + (1 << 20);
+                QVERIFY2(search::extraWork <= bound,
+                         qPrintable(QStringLiteral("mode %1, block %2, read %3: %4")
+                                        .arg(int(file.mode))
+                                        .arg(read.block)
+                                        .arg(read.chunk)
+                                        .arg(search::extraWork)));
             }
         }
     }
