@@ -12,12 +12,16 @@
 // confirmed at a character boundary; the other words are found in the decoded
 // line, which is decoded only when the raw bytes hold one of the byte forms of
 // some part of the word (a prefilter), and the first word's forms drive the
-// search for candidate lines. A line longer than a block is searched in pieces that overlap by the
-// longest word, with a record of the words already seen in that line.
+// search for candidate lines. With several words a line cut by a block's end
+// is kept whole for the next block, up to a block's length; a longer line is
+// searched in pieces that overlap by the longest word, with a record of the
+// words already seen in that line.
 //
 // A line's words are looked for one after another, the rarest first, and the
 // first one missing settles the line; once that has cost several times the
 // line, the words still unseen are found in one pass per word length instead.
+// No line before the next occurrence of the word the last line lacked can
+// match, so the search for lines goes on from there.
 
 #include "search/ScratchBuffer.h"
 #include "search/WordSweep.h"
@@ -91,6 +95,10 @@ private:
     class AnyFinder;
 
     qsizetype blockFor(qsizetype blockSize) const;
+    qsizetype keptFor(qsizetype block) const;
+    static const char *findFirst(const char *from, const char *end,
+                                 const std::vector<Needle> &needles);
+    const char *skipLacking(const char *from, const char *end);
     static Needle makeNeedle(const QByteArray &bytes);
     static std::vector<Needle> prefilter(const QString &text);
     static const char *find(const char *from, const char *end, const Needle &needle);

@@ -67,8 +67,11 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
 // where they were read.
 char *TextMatcher::buffer(qsizetype blockSize)
 {
+    // A line cut by a block is kept whole up to a block's length.
+    m_utf8.setLineRoom(utf8Block(blockSize));
+    m_utf16.setLineRoom(utf16Block(blockSize) / 2);
     return m_cp932.room(blockSize,
-                        std::max(utf8Block(blockSize) + m_utf8.overlap(), utf16Block(blockSize)));
+                        std::max(utf8Block(blockSize) + m_utf8.mostKept(), utf16Block(blockSize)));
 }
 
 // The bytes read at a time: at least the overlap kept between pieces (see
@@ -159,8 +162,8 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
 TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have,
                                         qsizetype start, bool atEnd, bool validate)
 {
-    const qsizetype capacity = utf8Block(blockSize) + m_utf8.overlap();
     char *buf = buffer(blockSize);
+    const qsizetype block = utf8Block(blockSize); // and room for mostKept() before it
     m_utf8.reset();
     platform::Utf8Validator validator;
     if (validate && !validator.feed(buf + start, have - start)) {
@@ -185,7 +188,9 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         }
         if (atEnd)
             break;
-        const qsizetype n = readBlock(source, buf + carry, capacity - carry, atEnd);
+        // A block, or with a short carry the overlap's room too.
+        const qsizetype want = std::max(block + m_utf8.overlap() - carry, block);
+        const qsizetype n = readBlock(source, buf + carry, want, atEnd);
         if (n < 0)
             return Scan::Error;
         if (validate && !validator.feed(buf + carry, n))
@@ -206,7 +211,7 @@ bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype h
 {
     char *buf = buffer(blockSize);
     const qsizetype block = utf16Block(blockSize);
-    const qsizetype unitCapacity = block / 2 + m_utf16.overlap() + 2;
+    const qsizetype unitCapacity = block / 2 + m_utf16.mostKept() + 2;
     char16_t *units = m_units.data(unitCapacity);
     m_utf16.reset();
     int pending = -1; // a first byte whose partner is still unread

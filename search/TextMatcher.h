@@ -16,8 +16,9 @@
 // (which no word matches), and a lead byte before an LF stands alone as it
 // does at any line's end.
 //
-// Memory stays bounded: one block and the longest word's overlap, in room
-// that every encoding shares with KeywordMatcher. Copyable: each worker holds
+// Memory stays bounded: one block and the longest word's overlap (with
+// several words, room for a line as long as a block before the block), in
+// room that every encoding shares with KeywordMatcher. Copyable: each worker holds
 // its own copy.
 
 #include "search/KeywordMatcher.h"
