@@ -517,24 +517,6 @@ qsizetype readBlock(ByteSource &source, char *buffer, qsizetype want, bool &atEn
     return got;
 }
 
-// The bytes read at a time: at least the overlap kept between pieces, so that
-// searching the overlap again never costs more than the new bytes (a keyword
-// longer than a block would otherwise be searched for again over its own
-// length at every block).
-qsizetype KeywordMatcher::blockFor(qsizetype blockSize) const
-{
-    return std::max({blockSize, qsizetype(1), m_span + 2});
-}
-
-// The most bytes kept for the next block: with several words, a line cut by
-// the block's end is kept whole up to a block's length (checked once, whole,
-// its first missing word settles it); else an overlap of the longest word.
-qsizetype KeywordMatcher::keptFor(qsizetype block) const
-{
-    const qsizetype keep = m_span + 2;
-    return m_words.size() > 1 ? std::max(keep, block) : keep;
-}
-
 char *KeywordMatcher::room(qsizetype blockSize, qsizetype capacity)
 {
     // Reads land at the buffer's start, aligned to a page: the system copies

@@ -30,6 +30,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 // Where the scanner pulls a file's bytes from.
@@ -94,8 +95,22 @@ private:
     // remembering each needle's next hit while the start moves forward.
     class AnyFinder;
 
-    qsizetype blockFor(qsizetype blockSize) const;
-    qsizetype keptFor(qsizetype block) const;
+    // The bytes read at a time: at least the overlap kept between pieces, so
+    // that searching the overlap again never costs more than the new bytes (a
+    // keyword longer than a block would otherwise be searched for again over
+    // its own length at every block).
+    qsizetype blockFor(qsizetype blockSize) const
+    {
+        return std::max({blockSize, qsizetype(1), m_span + 2});
+    }
+    // The most bytes kept for the next block: with several words, a line cut
+    // by the block's end is kept whole up to a block's length (checked once,
+    // whole, its first missing word settles it); else an overlap of the
+    // longest word.
+    qsizetype keptFor(qsizetype block) const
+    {
+        return m_words.size() > 1 ? std::max(m_span + 2, block) : m_span + 2;
+    }
     static const char *findFirst(const char *from, const char *end,
                                  const std::vector<Needle> &needles);
     const char *skipLacking(const char *from, const char *end);
