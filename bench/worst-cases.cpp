@@ -15,8 +15,9 @@
 //   each encoding mode through TextMatcher: 9,999 "~" then "x" over a run of
 //   "~", "~" x 5,000 "A" "~" x 5,000 over UTF-16 "~", and 10,001 words of which
 //   each line holds all but the last ("w00000 ... w09999 ee0" over lines of
-//   "w09999,...,w00000"), each against a keyword of as many characters (and
-//   words) over the ordinary text, found nowhere.
+//   "w09999,...,w00000"), and the first 10,000 over such lines that each lack
+//   another of them, each against a keyword of as many characters (and words)
+//   over the ordinary text, found nowhere.
 //
 // The ordinary text is the Japanese corpus (bench/make-corpus-ja.sh) joined in
 // path order and cut to size, with every character of the keywords replaced by
@@ -154,15 +155,20 @@ struct Case {
 // Runs tarnwell-find KEYWORD FOLDER, output to /dev/null; the child's wall time
 // and CPU time (user + system).
 Sample runFind(const QByteArray &find, const QByteArray &keyword, const QByteArray &folder,
-               int *status)
+               int *status, const QByteArrayList &options = {})
 {
-    const char *argv[] = {find.constData(), keyword.constData(), folder.constData(), nullptr};
+    std::vector<const char *> argv{find.constData()};
+    for (const QByteArray &option : options)
+        argv.push_back(option.constData());
+    for (const char *arg : {keyword.constData(), folder.constData(), (const char *)nullptr})
+        argv.push_back(arg);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     const auto wall0 = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv), environ) != 0) {
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char **>(argv.data()), environ) !=
+        0) {
         std::fprintf(stderr, "cannot run %s\n", argv[0]);
         std::exit(2);
     }
@@ -242,6 +248,7 @@ QList<RepeatCase> repeatCases(const QByteArray &ordinary, qsizetype size)
         manyWords += QStringLiteral("w%1 ").arg(w, 5, 10, QLatin1Char('0'));
         plainWords += QStringLiteral("o%1 ").arg(w, 5, 10, QLatin1Char('0'));
     }
+    const QString tenThousand = manyWords.trimmed(), plainTenThousand = plainWords.trimmed();
     manyWords += QStringLiteral("ee0");
     plainWords += QStringLiteral("ee0");
     for (int w = 9999; w >= 0; --w)
@@ -251,6 +258,14 @@ QList<RepeatCase> repeatCases(const QByteArray &ordinary, qsizetype size)
     while (lines.size() + line.size() <= size)
         lines += line;
     lines += QByteArray(size - lines.size(), ' ');
+    // Lines that each lack another of the 10,000 (its digits turned to "v").
+    QByteArray varied;
+    for (int k = 0; varied.size() + line.size() <= size; ++k) {
+        QByteArray next = line;
+        next[(9999 - k % 10000) * 7 + 1] = 'v';
+        varied += next;
+    }
+    varied += QByteArray(size - varied.size(), ' ');
     for (const auto &[mode, modeName] :
          {std::pair{EncodingMode::Cp932, "cp932"}, std::pair{EncodingMode::Utf8, "utf-8"},
           std::pair{EncodingMode::Auto, "auto"}}) {
@@ -259,6 +274,8 @@ QList<RepeatCase> repeatCases(const QByteArray &ordinary, qsizetype size)
                     ordinaryWord(tildes.size()), run, ordinary.left(size)});
         out.append({QStringLiteral("10,001 words, each line all but one (%1)").arg(m), mode,
                     manyWords, plainWords, lines, ordinary.left(size)});
+        out.append({QStringLiteral("10,000 words, each line lacking another (%1)").arg(m), mode,
+                    tenThousand, plainTenThousand, varied, ordinary.left(size)});
     }
     out.append({QStringLiteral("~ x 5,000, A, ~ x 5,000 in UTF-16 ~ ... (auto)"),
                 EncodingMode::Auto, middle, ordinaryWord(middle.size()), utf16Run, utf16Plain});
@@ -431,6 +448,45 @@ int main(int argc, char **argv)
                 }
             }
             printRow(QString::fromUtf8(cases[k].name), a, b);
+        }
+
+        // The repeated characters and many words through the program on one
+        // thread, in their mode; nothing is found in either file.
+        const QList<RepeatCase> repeats = repeatCases(ordinary, size);
+        for (qsizetype k = 0; k < repeats.size(); ++k) {
+            const RepeatCase &c = repeats[k];
+            QByteArray folders[2];
+            for (int w = 0; w < 2; ++w) {
+                const QString dir =
+                    QStringLiteral("%1/%2-repeat%3-%4").arg(work).arg(kib).arg(k).arg(w);
+                QDir().mkpath(dir);
+                QFile f(dir + QStringLiteral("/file.txt"));
+                if (!f.open(QIODevice::WriteOnly) || f.write(w == 0 ? c.plain : c.worst) < 0) {
+                    std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
+                    return 2;
+                }
+                folders[w] = QFile::encodeName(dir);
+            }
+            const QByteArrayList options{"-j", "1", "-E",
+                                         platform::encodingModeName(c.mode).toLatin1()};
+            std::vector<Sample> a, b;
+            for (int r = 0; r <= runs; ++r) {
+                for (int turn = 0; turn < 2; ++turn) {
+                    const bool first = (turn == 0) == (r % 2 == 0);
+                    int status = 0;
+                    const Sample s =
+                        runFind(find, (first ? c.plainKeyword : c.worstKeyword).toUtf8(),
+                                folders[first ? 0 : 1], &status, options);
+                    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) {
+                        std::fprintf(stderr, "%s: tarnwell-find did not end with 1\n",
+                                     qPrintable(c.name));
+                        return 1;
+                    }
+                    if (r > 0)
+                        (first ? a : b).push_back(s);
+                }
+            }
+            printRow(c.name + QStringLiteral(", -j 1"), a, b);
         }
     }
 

@@ -12,12 +12,16 @@
 // confirmed at a character boundary; the other words are found in the decoded
 // line, which is decoded only when the raw bytes hold one of the byte forms of
 // some part of the word (a prefilter), and the first word's forms drive the
-// search for candidate lines. A line longer than a block is searched in pieces that overlap by the
-// longest word, with a record of the words already seen in that line.
+// search for candidate lines. With several words a line cut by a block's end
+// is kept whole for the next block, up to a block's length; a longer line is
+// searched in pieces that overlap by the longest word, with a record of the
+// words already seen in that line.
 //
 // A line's words are looked for one after another, the rarest first, and the
 // first one missing settles the line; once that has cost several times the
 // line, the words still unseen are found in one pass per word length instead.
+// No line before the next occurrence of the word the last line lacked can
+// match, so the search for lines goes on from there.
 
 #include "search/ScratchBuffer.h"
 #include "search/WordSweep.h"
@@ -26,6 +30,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 // Where the scanner pulls a file's bytes from.
@@ -40,6 +45,14 @@ public:
     virtual bool rewind() { return false; }
 };
 
+// Reads until `want` bytes are in buffer or the source ends (atEnd), so that
+// a source that hands out a few bytes at a time still fills a block: the
+// matchers search the overlap kept from one piece again with the next, which
+// costs no more than the piece only while a piece is at least that long. The
+// count; -1 when the first read fails (after some bytes, a failure ends the
+// fill with those, and the next read meets it).
+qsizetype readBlock(ByteSource &source, char *buffer, qsizetype want, bool &atEnd);
+
 class KeywordMatcher {
 public:
     // words: non-empty texts; every one must occur in the same line.
@@ -51,9 +64,10 @@ public:
 
     // True when a line of the source holds every word. Reading stops at the
     // first such line. A read error counts as no match. blockSize is the
-    // number of bytes read at a time (at least 1). `held` bytes of the file
-    // may already be at the start of room() (no more than blockSize); the
-    // source then holds the rest, and heldAtEnd says there is none.
+    // number of bytes read at a time (at least 1; more when the longest word
+    // is longer). `held` bytes of the file may already be at the start of
+    // room() (no more than blockSize); the source then holds the rest, and
+    // heldAtEnd says there is none.
     bool matches(ByteSource &source, qsizetype blockSize, qsizetype held = 0,
                  bool heldAtEnd = false);
 
@@ -81,6 +95,25 @@ private:
     // remembering each needle's next hit while the start moves forward.
     class AnyFinder;
 
+    // The bytes read at a time: at least the overlap kept between pieces, so
+    // that searching the overlap again never costs more than the new bytes (a
+    // keyword longer than a block would otherwise be searched for again over
+    // its own length at every block).
+    qsizetype blockFor(qsizetype blockSize) const
+    {
+        return std::max({blockSize, qsizetype(1), m_span + 2});
+    }
+    // The most bytes kept for the next block: with several words, a line cut
+    // by the block's end is kept whole up to a block's length (checked once,
+    // whole, its first missing word settles it); else an overlap of the
+    // longest word.
+    qsizetype keptFor(qsizetype block) const
+    {
+        return m_words.size() > 1 ? std::max(m_span + 2, block) : m_span + 2;
+    }
+    static const char *findFirst(const char *from, const char *end,
+                                 const std::vector<Needle> &needles);
+    const char *skipLacking(const char *from, const char *end);
     static Needle makeNeedle(const QByteArray &bytes);
     static std::vector<Needle> prefilter(const QString &text);
     static const char *find(const char *from, const char *end, const Needle &needle);

@@ -137,19 +137,24 @@ __attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const 
 {
     const __m256i v1 = _mm256_set1_epi8(k.bytes[k.i1]);
     const __m256i v2 = _mm256_set1_epi8(k.bytes[k.i2]);
-    for (; stop - p >= 32; p += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i1));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + k.i2));
+    // Locals, so that the loop keeps them in registers: a candidate's
+    // comparison writes to k, which could otherwise alias p.
+    const qsizetype i1 = k.i1, i2 = k.i2;
+    const char *q = p;
+    for (; stop - q >= 32; q += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + i1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + i2));
         auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
             _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2))));
         for (; mask != 0; mask &= mask - 1) {
-            const char *start = p + __builtin_ctz(mask);
-            if (k.holds(start))
-                return start;
-            if (k.gaveUp)
-                return nullptr;
+            const char *start = q + __builtin_ctz(mask);
+            if (k.holds(start) || k.gaveUp) {
+                p = q;
+                return k.gaveUp ? nullptr : start;
+            }
         }
     }
+    p = q;
     return nullptr;
 }
 
@@ -157,19 +162,22 @@ const char *findPairsSse2(const char *&p, const char *stop, PackedPair &k)
 {
     const __m128i v1 = _mm_set1_epi8(k.bytes[k.i1]);
     const __m128i v2 = _mm_set1_epi8(k.bytes[k.i2]);
-    for (; stop - p >= 16; p += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i1));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k.i2));
+    const qsizetype i1 = k.i1, i2 = k.i2; // as in findPairsAvx2
+    const char *q = p;
+    for (; stop - q >= 16; q += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + i1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + i2));
         auto mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v1), _mm_cmpeq_epi8(b, v2))));
         for (; mask != 0; mask &= mask - 1) {
-            const char *start = p + __builtin_ctz(mask);
-            if (k.holds(start))
-                return start;
-            if (k.gaveUp)
-                return nullptr;
+            const char *start = q + __builtin_ctz(mask);
+            if (k.holds(start) || k.gaveUp) {
+                p = q;
+                return k.gaveUp ? nullptr : start;
+            }
         }
     }
+    p = q;
     return nullptr;
 }
 #endif

@@ -65,9 +65,25 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
 // The blocks of every encoding share KeywordMatcher's room, so that a file
 // found not to be UTF-8 after all is searched as code page 932 from the bytes
 // where they were read.
-char *TextMatcher::buffer(qsizetype blockSize, qsizetype capacity)
+char *TextMatcher::buffer(qsizetype blockSize)
 {
-    return m_cp932.room(blockSize, capacity);
+    // A line cut by a block is kept whole up to a block's length.
+    m_utf8.setLineRoom(utf8Block(blockSize));
+    m_utf16.setLineRoom(utf16Block(blockSize) / 2);
+    return m_cp932.room(blockSize,
+                        std::max(utf8Block(blockSize) + m_utf8.mostKept(), utf16Block(blockSize)));
+}
+
+// The bytes read at a time: at least the overlap kept between pieces (see
+// KeywordMatcher::matches), in bytes for UTF-8, in units for UTF-16.
+qsizetype TextMatcher::utf8Block(qsizetype blockSize) const
+{
+    return std::max(blockSize, m_utf8.overlap());
+}
+
+qsizetype TextMatcher::utf16Block(qsizetype blockSize) const
+{
+    return std::max(blockSize, 2 * m_utf16.overlap() + 2);
 }
 
 bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
@@ -88,7 +104,7 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     if (m_never)
         return false;
     blockSize = std::max<qsizetype>(blockSize, 3); // a mark fits in the first block
-    char *buf = buffer(blockSize, blockSize + m_utf8.overlap());
+    char *buf = buffer(blockSize);
 
     // The first bytes: enough to see a byte order mark, or the whole file.
     qsizetype have = 0;
@@ -146,8 +162,8 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
 TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have,
                                         qsizetype start, bool atEnd, bool validate)
 {
-    const qsizetype capacity = blockSize + m_utf8.overlap();
-    char *buf = buffer(blockSize, capacity);
+    char *buf = buffer(blockSize);
+    const qsizetype block = utf8Block(blockSize); // and room for mostKept() before it
     m_utf8.reset();
     platform::Utf8Validator validator;
     if (validate && !validator.feed(buf + start, have - start)) {
@@ -172,14 +188,15 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         }
         if (atEnd)
             break;
-        const qsizetype n = source.read(buf + carry, capacity - carry);
+        // A block, or with a short carry the overlap's room too.
+        const qsizetype want = std::max(block + m_utf8.overlap() - carry, block);
+        const qsizetype n = readBlock(source, buf + carry, want, atEnd);
         if (n < 0)
             return Scan::Error;
         if (validate && !validator.feed(buf + carry, n))
             return Scan::Invalid;
         begin = buf;
         end = buf + carry + n;
-        atEnd = n == 0 || source.atEnd();
     }
     if (validate && !validator.finish())
         return Scan::Invalid;
@@ -192,8 +209,9 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
 bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
                             bool bigEndian)
 {
-    char *buf = buffer(blockSize, blockSize + m_utf8.overlap());
-    const qsizetype unitCapacity = blockSize / 2 + m_utf16.overlap() + 2;
+    char *buf = buffer(blockSize);
+    const qsizetype block = utf16Block(blockSize);
+    const qsizetype unitCapacity = block / 2 + m_utf16.mostKept() + 2;
     char16_t *units = m_units.data(unitCapacity);
     m_utf16.reset();
     int pending = -1; // a first byte whose partner is still unread
@@ -220,11 +238,10 @@ bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype h
             return false;
         count = units + count - keep;
         std::memmove(units, keep, size_t(count) * sizeof(char16_t));
-        const qsizetype n = source.read(buf, blockSize);
+        const qsizetype n = readBlock(source, buf, block, atEnd);
         if (n < 0)
             return false;
         append(buf, n);
-        atEnd = n == 0 || source.atEnd();
     }
 }
 

@@ -16,8 +16,9 @@
 // (which no word matches), and a lead byte before an LF stands alone as it
 // does at any line's end.
 //
-// Memory stays bounded: one block and the longest word's overlap, in room
-// that every encoding shares with KeywordMatcher. Copyable: each worker holds
+// Memory stays bounded: one block and the longest word's overlap (with
+// several words, room for a line as long as a block before the block), in
+// room that every encoding shares with KeywordMatcher. Copyable: each worker holds
 // its own copy.
 
 #include "search/KeywordMatcher.h"
@@ -52,7 +53,9 @@ public:
 private:
     enum class Scan { NoMatch, Match, Invalid, Error };
 
-    char *buffer(qsizetype blockSize, qsizetype capacity);
+    char *buffer(qsizetype blockSize);
+    qsizetype utf8Block(qsizetype blockSize) const;
+    qsizetype utf16Block(qsizetype blockSize) const;
     bool matchCp932(ByteSource &source, qsizetype blockSize);
     Scan scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
                   bool atEnd, bool validate);

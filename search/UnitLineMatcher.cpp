@@ -343,14 +343,27 @@ bool UnitLineMatcher<Unit>::feed(const Unit *begin, const Unit *end, bool final,
         if (e == end)
             return false;
         floor = from = e + 1;
+        // The word the line lacked (now first in m_order) likely misses from
+        // the next lines too: none before its next occurrence can match. Each
+        // such look starts past the line that the last one led to, so no unit
+        // is passed over twice.
+        const Unit *next = find(floor, end, m_words[m_order.front()]);
+        if (!next) {
+            if (final)
+                return false;
+            break; // only the last, unfinished line may still match
+        }
+        const Unit *lineBefore = lastLineEnd(floor, next);
+        if (lineBefore)
+            floor = from = lineBefore + 1;
     }
     if (final)
         return false;
-    // The last line is unfinished: record the words it holds so far and keep
-    // an overlap, unless it is short enough to keep whole.
+    // The last line is unfinished: keep it whole if it fits, else record the
+    // words it holds so far and keep an overlap.
     const Unit *before = lastLineEnd(floor, end);
     const Unit *start = before ? before + 1 : floor;
-    if (end - start <= overlap()) {
+    if (end - start <= mostKept()) {
         *keepFrom = start;
         return false;
     }

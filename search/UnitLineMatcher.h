@@ -15,17 +15,21 @@
 // word's U+FFFD (that is only ever the literal character).
 //
 // Lines end at CR or LF units (CR-LF, a lone CR, a lone LF). The text is fed
-// in pieces; a line longer than a piece is searched in parts that overlap by
-// the longest word less one unit, with a record of the words already seen.
+// in pieces; a line cut by a piece's end is kept whole for the next piece up
+// to the line room, and a longer one is searched in parts that overlap by the
+// longest word less one unit, with a record of the words already seen.
 // A line's words are looked for the rarest first (then the one the last line
 // lacked), the first missing one settling the line; once that costs several
 // times the line, the words still unseen are found in a pass per word length.
+// No line before the next occurrence of the word the last line lacked can
+// match, so the search for lines goes on from there.
 
 #include "search/WordSweep.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,15 +40,26 @@ public:
     explicit UnitLineMatcher(const QStringList &words);
 
     bool neverMatches() const { return m_never; }
-    // The most units to keep between pieces (the longest word less one).
+    // The units kept between pieces of a line longer than lineRoom (the
+    // longest word less one).
     qsizetype overlap() const { return m_span - 1; }
+    // Up to how many units an unfinished line is kept whole for the next
+    // piece, with several words (one word needs only the overlap): such a
+    // line is then checked once, whole, and its first missing word settles
+    // it. Longer lines are searched in pieces. 0 until set.
+    void setLineRoom(qsizetype units) { m_lineRoom = units; }
+    // The most units feed() leaves for the next piece.
+    qsizetype mostKept() const
+    {
+        return m_words.size() > 1 ? std::max(overlap(), m_lineRoom) : overlap();
+    }
 
     // Forgets any line in progress: the next piece starts a file's text.
     void reset();
     // Scans [begin, end), which continues the text fed before (the units kept
     // from the last piece, then new ones). True when a line holds every word.
     // When not final and there is no match, *keepFrom tells where the units
-    // to feed again with the next piece begin (at most overlap() of them).
+    // to feed again with the next piece begin (at most mostKept() of them).
     bool feed(const Unit *begin, const Unit *end, bool final, const Unit **keepFrom);
 
 private:
@@ -73,6 +88,7 @@ private:
     std::vector<size_t> m_order;     // the order looked in: a word a line lacked first
     search::WordSweep<Unit> m_sweep; // every word, for lines with many
     bool m_continuing = false;       // the piece starts inside a line begun before
+    qsizetype m_lineRoom = 0;
 };
 
 extern template class UnitLineMatcher<char>;

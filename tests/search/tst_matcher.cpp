@@ -6,6 +6,7 @@
 
 #include "search/KeywordMatcher.h"
 #include "search/PairFind.h"
+#include "search/TextMatcher.h"
 #include "search/TwoWay.h"
 #include "search/UnitLineMatcher.h"
 #include "search/WorkCount.h"
@@ -31,6 +32,15 @@ bool engineMatches(const QByteArray &bytes, const QStringList &words, qsizetype 
     return matcher.matches(source, blockSize);
 }
 
+// UTF-16LE with its mark.
+QByteArray utf16le(const QString &text)
+{
+    QByteArray out("\xFF\xFE");
+    for (QChar c : text)
+        out += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    return out;
+}
+
 } // namespace
 
 class MatcherTest : public QObject {
@@ -52,6 +62,8 @@ private Q_SLOTS:
     void differentialAgainstReference();
     void twoWayAgreesWithPlainSearch();
     void workStaysLinearWhateverTheKeyword();
+    void workStaysLinearOverShortPieces();
+    void manyWordsSettleEachLineOnce();
 };
 
 void MatcherTest::fixedText_data()
@@ -577,6 +589,88 @@ void MatcherTest::workStaysLinearWhateverTheKeyword()
                 QCOMPARE(found, expected);
                 QVERIFY2(search::extraWork <= bound,
                          qPrintable(QString::number(search::extraWork)));
+            }
+        }
+    }
+}
+
+// A keyword longer than what each read brings, in every encoding: short
+// reads, and a block shorter than the keyword. Each piece must cost about its
+// own length; searching the keyword's overlap again with every few new bytes
+// costs the keyword's length each time.
+void MatcherTest::workStaysLinearOverShortPieces()
+{
+    using platform::EncodingMode;
+    const QString keyword = QString(3000, u'~') + u'x';
+    const QString line(1 << 18, u'~'); // one line, no x
+    const struct {
+        EncodingMode mode;
+        QByteArray bytes; // the line then the keyword (a match at the very end)
+    } files[] = {
+        {EncodingMode::Cp932, (line + keyword).toLatin1()},
+        {EncodingMode::Utf8, (line + keyword).toLatin1()},
+        {EncodingMode::Auto, utf16le(line + keyword)},
+    };
+    const struct {
+        qsizetype block, chunk;
+    } reads[] = {{256 * 1024, 16}, {256 * 1024, 1}, {64, 1 << 30}};
+    for (const auto &file : files) {
+        for (const auto &read : reads) {
+            for (const bool whole : {false, true}) {
+                const QByteArray bytes = whole ? file.bytes : file.bytes.chopped(2);
+                TextMatcher matcher({keyword}, file.mode);
+                MemorySource source(bytes, read.chunk);
+                search::extraWork = 0;
+                QCOMPARE(matcher.matches(source, read.block), whole);
+                const qint64 bound = 40 * bytes.size() + (1 << 20);
+                QVERIFY2(search::extraWork <= bound,
+                         qPrintable(QStringLiteral("mode %1, block %2, read %3: %4")
+                                        .arg(int(file.mode))
+                                        .arg(read.block)
+                                        .arg(read.chunk)
+                                        .arg(search::extraWork)));
+            }
+        }
+    }
+}
+
+// Many words, every line holding all but the last: a line that a block cuts
+// is checked once, whole, and settled by its first missing word, as the lines
+// within a block are; checking each piece would cost every word's search
+// (and a sweep) over it. Lines longer than a block still are found.
+void MatcherTest::manyWordsSettleEachLineOnce()
+{
+    using platform::EncodingMode;
+    QString keyword, line;
+    for (int w = 0; w < 2000; ++w) {
+        keyword += QStringLiteral("w%1 ").arg(w, 4, 10, QLatin1Char('0'));
+        line += QStringLiteral("w%1,").arg(1999 - w, 4, 10, QLatin1Char('0'));
+    }
+    const QStringList words = (keyword + QStringLiteral("ee0")).split(u' ');
+    const QString text = (line + QStringLiteral("\r\n")).repeated(80); // lines of 12,002
+    const QString hit = line + QStringLiteral("ee0");
+    for (const EncodingMode mode : {EncodingMode::Cp932, EncodingMode::Utf8, EncodingMode::Auto}) {
+        const qsizetype unit = mode == EncodingMode::Auto ? 2 : 1; // bytes a character
+        const auto bytes = [&](const QString &t) { return unit == 2 ? utf16le(t) : t.toLatin1(); };
+        // Blocks that cut most lines, then lines longer than a block.
+        for (const qsizetype units : {qsizetype(16000), qsizetype(5000)}) {
+            for (const bool match : {false, true}) {
+                const QByteArray file = bytes(match ? text + hit : text);
+                TextMatcher matcher(words, mode);
+                MemorySource source(file);
+                search::extraWork = 0;
+                QCOMPARE(matcher.matches(source, units * unit), match);
+                if (units < line.size())
+                    continue; // a piece of a line is not settled by a missing word
+                // Two lines may be checked word by word: the first (before any
+                // line lacked a word) and the matching one.
+                const qint64 bound = 2 * file.size() + 2 * 33 * line.size() * unit;
+                QVERIFY2(search::extraWork <= bound,
+                         qPrintable(QStringLiteral("mode %1, block %2: %3 for %4 bytes")
+                                        .arg(int(mode))
+                                        .arg(units * unit)
+                                        .arg(search::extraWork)
+                                        .arg(file.size())));
             }
         }
     }
