@@ -78,7 +78,17 @@ main_shown() {
     found=$(find_main)
     [ "$(echo "$found" | grep -c .)" = 1 ]
 }
-wait_until 120 main_shown || fail "no main window after 120 s"
+# What there was instead, for the report: each window named Tarnwell, with its
+# map state and type, and what the program was doing.
+windows_seen() {
+    for w in $(xdotool search --name Tarnwell 2>/dev/null); do
+        printf '%s "%s" %s %s; ' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)" \
+            "$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Map State: *//p')" \
+            "$(xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | sed 's/.*= *//')"
+    done
+    printf 'program %s' "$(sed -n 's/^State:\t*//p' "/proc/$pid/status" 2>/dev/null || echo gone)"
+}
+wait_until 120 main_shown || fail "no main window after 120 s: $(windows_seen)"
 kill -0 "$pid" 2>/dev/null || fail "program ended early"
 wid=$found
 
