@@ -11,6 +11,7 @@
 # is a message box, which it then closes with Enter). Whatever goes wrong is
 # reported as "error WHAT".
 # Usage: [DRIVE_WM=openbox] drive-window.sh PROGRAM REPORT
+# (the window manager must take openbox's --startup CMD)
 #            [move X Y W H | moveframe X Y | search FOLDER KEYWORD]
 # Each step waits for the event it needs (the window manager's check window,
 # the main window's mapping, the frame's extents, a move's arrival), polling
@@ -33,10 +34,13 @@ wait_until() {
 }
 
 wm_pid=""
-# The window manager has started once its check window is named on the root
-# window (EWMH _NET_SUPPORTING_WM_CHECK) and that window exists.
+# The window manager has started once it has run its start-up command: it
+# names its check window on the root window (EWMH _NET_SUPPORTING_WM_CHECK)
+# early in its start, long before it handles a client's request to be shown,
+# and a window shown in between was seen to stay unmapped for good.
 wm_ready() {
     kill -0 "$wm_pid" 2>/dev/null || return 0 # ended: told below
+    [ -e "$report.wm-started" ] || return 1
     check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
     [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME >/dev/null 2>&1
 }
@@ -44,7 +48,8 @@ wm_ready() {
 server_ready() { xprop -root >/dev/null 2>&1; }
 wait_until 60 server_ready || { echo "error the display takes no clients after 60 s" >>"$report"; exit 1; }
 if [ -n "${DRIVE_WM:-}" ]; then
-    "$DRIVE_WM" >"$report.wm" 2>&1 &
+    rm -f "$report.wm-started"
+    "$DRIVE_WM" --startup "touch $report.wm-started" >"$report.wm" 2>&1 &
     wm_pid=$!
     wait_until 120 wm_ready || { echo "error no window manager after 120 s" >>"$report"; exit 1; }
     if ! kill -0 "$wm_pid" 2>/dev/null; then
@@ -78,7 +83,17 @@ main_shown() {
     found=$(find_main)
     [ "$(echo "$found" | grep -c .)" = 1 ]
 }
-wait_until 120 main_shown || fail "no main window after 120 s"
+# What there was instead, for the report: each window named Tarnwell, with its
+# map state and type, and what the program was doing.
+windows_seen() {
+    for w in $(xdotool search --name Tarnwell 2>/dev/null); do
+        printf '%s "%s" %s %s; ' "$w" "$(xdotool getwindowname "$w" 2>/dev/null)" \
+            "$(xwininfo -id "$w" 2>/dev/null | sed -n 's/.*Map State: *//p')" \
+            "$(xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | sed 's/.*= *//')"
+    done
+    printf 'program %s' "$(sed -n 's/^State:\t*//p' "/proc/$pid/status" 2>/dev/null || echo gone)"
+}
+wait_until 120 main_shown || fail "no main window after 120 s: $(windows_seen)"
 kill -0 "$pid" 2>/dev/null || fail "program ended early"
 wid=$found
 
