@@ -70,10 +70,18 @@ void choosePair(const char *needle, qsizetype size, const ByteRanks &ranks, qsiz
         if (rank(i) < rank(rarest))
             rarest = i;
     }
-    // The second: the rarest byte unlike the first, where the needle has one. Two
-    // equal bytes would pass every start in a run of that byte, and each start
-    // would be compared whole.
+    // The second: the next rarest byte, which may be the same byte again ("ff"
+    // of "offset" is far rarer than "f" and "o" apart). Not where the needle
+    // holds a run of the rarest byte: a run of it in the text would pass every
+    // start, and each start would match the needle's run before failing, so
+    // there a byte unlike the first is taken, where the needle has one.
     const char first = needle[rarest];
+    qsizetype run = 0, longestRun = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        run = needle[i] == first ? run + 1 : 0;
+        longestRun = std::max(longestRun, run);
+    }
+    const bool wantUnlike = longestRun >= kLongRun;
     qsizetype second = -1;
     for (qsizetype i = 0; i < size; ++i) {
         if (i == rarest)
@@ -83,7 +91,7 @@ void choosePair(const char *needle, qsizetype size, const ByteRanks &ranks, qsiz
             continue;
         }
         const bool unlike = needle[i] != first, secondUnlike = needle[second] != first;
-        if (unlike != secondUnlike ? unlike : rank(i) < rank(second))
+        if ((wantUnlike && unlike != secondUnlike) ? unlike : rank(i) < rank(second))
             second = i;
     }
     if (second < 0)

@@ -23,7 +23,10 @@ extern const ByteRanks kCp932TextRanks; // code page 932 text, C and English
 extern const ByteRanks kUtf8TextRanks;  // UTF-8 text, C and English
 
 // The offsets of the needle's two rarest bytes (the first of equally rare
-// ones), rare1 < rare2; both 0 for a one-byte needle.
+// ones), rare1 < rare2; both 0 for a one-byte needle. Where the needle holds
+// kLongRun or more of its rarest byte in a row, the second is a byte unlike
+// it (where there is one).
+inline constexpr qsizetype kLongRun = 3;
 void choosePair(const char *needle, qsizetype size, const ByteRanks &ranks, qsizetype &rare1,
                 qsizetype &rare2);
 

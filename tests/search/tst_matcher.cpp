@@ -61,6 +61,7 @@ private Q_SLOTS:
     void readErrorPartWay();
     void differentialAgainstReference();
     void twoWayAgreesWithPlainSearch();
+    void pairPassesNoStartItNeedNot();
     void workStaysLinearWhateverTheKeyword();
     void workStaysLinearOverShortPieces();
     void manyWordsSettleEachLineOnce();
@@ -540,6 +541,32 @@ void MatcherTest::twoWayAgreesWithPlainSearch()
         const char *hit = search::findPair(bytes.data(), bytes.data() + bytes.size(),
                                            {word.data(), qsizetype(word.size()), rare1, rare2});
         QCOMPARE(hit ? hit - bytes.data() : -1, want);
+    }
+}
+
+// The pair looked for decides how many starts are compared whole: "ff" of
+// "offset" where "o" and "f" side by side are common, and never the same byte
+// twice where the keyword holds a run of it. Each text holds both pairs that a
+// worse choice would take, and neither that the right one does.
+void MatcherTest::pairPassesNoStartItNeedNot()
+{
+    const struct {
+        QByteArray needle, text;
+    } cases[] = {
+        {"offset", QByteArray("of set, ").repeated(4096)},
+        {QByteArray(99, '~') + "x", QByteArray(1 << 16, '~')},
+    };
+    for (const auto &c : cases) {
+        qsizetype rare1 = 0, rare2 = 0;
+        search::choosePair(c.needle.constData(), c.needle.size(), search::kCp932TextRanks, rare1,
+                           rare2);
+        search::extraWork = 0;
+        const char *end = c.text.constData() + c.text.size();
+        QCOMPARE(search::findPair(c.text.constData(), end,
+                                  {c.needle.constData(), c.needle.size(), rare1, rare2}),
+                 nullptr);
+        QVERIFY2(search::extraWork == 0,
+                 qPrintable(c.needle.left(8) + ": " + QByteArray::number(search::extraWork)));
     }
 }
 
