@@ -140,43 +140,83 @@ struct PackedPair {
 };
 
 #ifdef TARNWELL_PACKED_PAIR_X86
-__attribute__((target("avx2"))) const char *findPairsAvx2(const char *&p, const char *stop,
-                                                          PackedPair &k)
+// The starts at p that hold both bytes, a byte of all ones each.
+__attribute__((target("avx2"), always_inline)) inline __m256i
+pairsAt(const char *p, qsizetype i1, qsizetype i2, __m256i v1, __m256i v2)
 {
-    const __m256i v1 = _mm256_set1_epi8(k.bytes[k.i1]);
-    const __m256i v2 = _mm256_set1_epi8(k.bytes[k.i2]);
-    // Locals, so that the loop keeps them in registers: a candidate's
-    // comparison writes to k, which could otherwise alias p.
-    const qsizetype i1 = k.i1, i2 = k.i2;
-    const char *q = p;
-    for (; stop - q >= 32; q += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + i1));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + i2));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
-            _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2))));
-        for (; mask != 0; mask &= mask - 1) {
-            const char *start = q + __builtin_ctz(mask);
-            if (k.holds(start) || k.gaveUp) {
-                p = q;
-                return k.gaveUp ? nullptr : start;
-            }
-        }
-    }
-    p = q;
-    return nullptr;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i1));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i2));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(a, v1), _mm256_cmpeq_epi8(b, v2));
 }
 
-const char *findPairsSse2(const char *&p, const char *stop, PackedPair &k)
+// The scan proper is a function of its own, with no call in it: a call clobbers
+// every vector register, and inside one loop with the candidates' comparisons
+// the compiler keeps the patterns, the position and the offsets on the stack
+// and loads them again at every step. Returns the first vector's worth of
+// starts from q on, while a whole one lies before stop, with a start that
+// holds both bytes (*mask: which), or the first start not tested (*mask 0).
+__attribute__((target("avx2"), noinline)) const char *scanPairsAvx2(const char *q, const char *stop,
+                                                                    qsizetype i1, qsizetype i2,
+                                                                    char b1, char b2,
+                                                                    unsigned *mask)
 {
-    const __m128i v1 = _mm_set1_epi8(k.bytes[k.i1]);
-    const __m128i v2 = _mm_set1_epi8(k.bytes[k.i2]);
-    const qsizetype i1 = k.i1, i2 = k.i2; // as in findPairsAvx2
-    const char *q = p;
+    const __m256i v1 = _mm256_set1_epi8(b1), v2 = _mm256_set1_epi8(b2);
+    const qsizetype n = stop - q;
+    qsizetype at = 0;
+    // Two vectors' worth a step, tested together.
+    for (; at + 64 <= n; at += 64) {
+        const __m256i x = pairsAt(q + at, i1, i2, v1, v2);
+        const __m256i y = pairsAt(q + at + 32, i1, i2, v1, v2);
+        if (!_mm256_testz_si256(_mm256_or_si256(x, y), _mm256_or_si256(x, y))) {
+            const auto m = static_cast<unsigned>(_mm256_movemask_epi8(x));
+            *mask = m != 0 ? m : static_cast<unsigned>(_mm256_movemask_epi8(y));
+            return q + at + (m != 0 ? 0 : 32);
+        }
+    }
+    for (; at + 32 <= n; at += 32) {
+        if (const auto m =
+                static_cast<unsigned>(_mm256_movemask_epi8(pairsAt(q + at, i1, i2, v1, v2)));
+            m != 0) {
+            *mask = m;
+            return q + at;
+        }
+    }
+    *mask = 0;
+    return q + at;
+}
+
+// The same, 16 starts at a time, for processors without AVX2 and for what is
+// left after the wider scan.
+__attribute__((noinline)) const char *scanPairsSse2(const char *q, const char *stop, qsizetype i1,
+                                                    qsizetype i2, char b1, char b2, unsigned *mask)
+{
+    const __m128i v1 = _mm_set1_epi8(b1), v2 = _mm_set1_epi8(b2);
     for (; stop - q >= 16; q += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + i1));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + i2));
-        auto mask = static_cast<unsigned>(
+        const auto m = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, v1), _mm_cmpeq_epi8(b, v2))));
+        if (m != 0) {
+            *mask = m;
+            return q;
+        }
+    }
+    *mask = 0;
+    return q;
+}
+
+// The candidates of each vector's worth that the scan stops at, compared whole.
+template <const char *(*scan)(const char *, const char *, qsizetype, qsizetype, char, char,
+                              unsigned *),
+          int kWidth>
+const char *findPairsWith(const char *&p, const char *stop, PackedPair &k)
+{
+    const char *q = p;
+    for (;;) {
+        unsigned mask = 0;
+        q = scan(q, stop, k.i1, k.i2, k.bytes[k.i1], k.bytes[k.i2], &mask);
+        if (mask == 0)
+            break;
         for (; mask != 0; mask &= mask - 1) {
             const char *start = q + __builtin_ctz(mask);
             if (k.holds(start) || k.gaveUp) {
@@ -184,6 +224,7 @@ const char *findPairsSse2(const char *&p, const char *stop, PackedPair &k)
                 return k.gaveUp ? nullptr : start;
             }
         }
+        q += kWidth;
     }
     p = q;
     return nullptr;
@@ -197,10 +238,10 @@ const char *findPairs(const char *&p, const char *stop, PackedPair &k)
     // left (every search ends there, so both paths are always in use).
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     if (avx2) {
-        if (const char *hit = findPairsAvx2(p, stop, k); hit || k.gaveUp)
+        if (const char *hit = findPairsWith<scanPairsAvx2, 32>(p, stop, k); hit || k.gaveUp)
             return hit;
     }
-    return findPairsSse2(p, stop, k);
+    return findPairsWith<scanPairsSse2, 16>(p, stop, k);
 #else
     // Elsewhere: memchr for the rarest byte, then the other byte and the whole.
     const char rare = k.bytes[k.i1];
