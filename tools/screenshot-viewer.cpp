@@ -5,9 +5,15 @@
 // an X server, and captures the screen with ImageMagick's import.
 //
 //   screenshot-viewer about|title|viewer OUTPUT.png
+//   screenshot-viewer document DOCUMENT OUTPUT   (OUTPUT-reading.png, OUTPUT-read.png)
+//
+// "document" searches a folder holding only DOCUMENT with documents on, for
+// the word TARNWELL_SCREENSHOT_WORD (default: インストール), selects it,
+// and captures the viewer while the document is read and once it is shown.
 //
 // Run by tools/screenshot-viewer.sh under xvfb-run.
 
+#include "documents/ReaderPool.h"
 #include "infowindows/AboutWindow.h"
 #include "infowindows/TitleWindow.h"
 #include "mainwindow/MainWindow.h"
@@ -19,6 +25,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,13 +52,48 @@ int capture(const QString &output)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot-viewer about|title|viewer OUTPUT.png\n");
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (argc != (mode == QLatin1String("document") ? 4 : 3)) {
+        std::fprintf(stderr, "usage: screenshot-viewer about|title|viewer OUTPUT.png\n"
+                             "       screenshot-viewer document DOCUMENT OUTPUT\n");
         return 2;
     }
-    const QString mode = QString::fromLocal8Bit(argv[1]);
-    const QString output = QString::fromLocal8Bit(argv[2]);
+    const QString output = QString::fromLocal8Bit(argv[argc - 1]);
     int result = 1;
+
+    if (mode == QLatin1String("document")) {
+        QTemporaryDir dir;
+        const QString source = QString::fromLocal8Bit(argv[2]);
+        const QString copy = QDir(dir.path()).filePath(QFileInfo(source).fileName());
+        if (!QFile::copy(source, copy))
+            return 1;
+        FakeServices fakes;
+        documents::ReaderPool readers;
+        PlatformServices services = fakes.services();
+        services.documents = &readers;
+        MainWindow w(services);
+        w.resize(760, 460);
+        w.show();
+        QTimer::singleShot(500, &w, [&] {
+            w.MENU_DOCUMENTS->setChecked(true);
+            w.Combo1->setEditText(dir.path());
+            w.Combo2->setEditText(
+                qEnvironmentVariable("TARNWELL_SCREENSHOT_WORD", QStringLiteral("インストール")));
+            w.MENU_SEARCH_Click();
+            if (w.List1->count() > 0)
+                w.List1->setCurrentRow(0);
+            w.List1->setFocus();
+            QTimer::singleShot(150, &w, [&] {
+                result = capture(output + QStringLiteral("-reading.png"));
+                QTimer::singleShot(4000, &w, [&] {
+                    result |= capture(output + QStringLiteral("-read.png"));
+                    app.quit();
+                });
+            });
+        });
+        app.exec();
+        return result;
+    }
 
     if (mode == QLatin1String("about")) {
         AboutWindow about;
