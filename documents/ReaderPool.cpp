@@ -112,8 +112,10 @@ ReadResult cancelled()
 
 ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
 {
-    if (m_options.program.isEmpty())
-        m_options.program = helperProgram();
+    m_programs[Others] =
+        m_options.program.isEmpty() ? helperProgram("tarnwell-docreader") : m_options.program;
+    m_programs[PdfOnly] =
+        m_options.pdfProgram.isEmpty() ? helperProgram("tarnwell-pdfreader") : m_options.pdfProgram;
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
     m_max = m_options.helpers > 0 ? m_options.helpers : std::min(cores, 4);
 }
@@ -121,8 +123,10 @@ ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
 ReaderPool::~ReaderPool()
 {
     // Every read() has returned: all helpers are idle.
-    for (Helper &helper : m_idle)
-        end(helper);
+    for (std::vector<Helper> &idle : m_idle) {
+        for (Helper &helper : idle)
+            end(helper);
+    }
 }
 
 int ReaderPool::started() const
@@ -131,25 +135,26 @@ int ReaderPool::started() const
     return m_started;
 }
 
-QByteArray ReaderPool::helperProgram()
+QByteArray ReaderPool::helperProgram(const char *name)
 {
     const QByteArray dir = directoryOfProgram();
     if (dir.isEmpty())
         return {};
     for (const char *place :
-         {"tarnwell-docreader", "../libexec/tarnwell/tarnwell-docreader",
-          "../documents/helper/tarnwell-docreader", "../../documents/helper/tarnwell-docreader"}) {
-        const QByteArray path = dir + place;
+         {"", "../libexec/tarnwell/", "../documents/helper/", "../../documents/helper/"}) {
+        const QByteArray path = dir + place + name;
         if (access(path.constData(), X_OK) == 0)
             return path;
     }
     return {};
 }
 
-bool ReaderPool::spawn(Helper &helper, QString &reason) const
+bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
 {
-    if (m_options.program.isEmpty()) {
-        reason = QStringLiteral("the document reader tarnwell-docreader is not installed");
+    const QByteArray &path = m_programs[program];
+    if (path.isEmpty()) {
+        reason = QStringLiteral("the document reader %1 is not installed")
+                     .arg(program == PdfOnly ? u"tarnwell-pdfreader" : u"tarnwell-docreader");
         return false;
     }
     int pair[2];
@@ -168,14 +173,8 @@ bool ReaderPool::spawn(Helper &helper, QString &reason) const
     const QByteArray addressSpace = QByteArray::number(limits.addressSpaceBytes);
     const QByteArray cpu = QByteArray::number(limits.cpuSecondsPerDocument);
     const QByteArray textUnits = QByteArray::number(limits.textUnits);
-    const char *argv[] = {m_options.program.constData(),
-                          "--address-space",
-                          addressSpace.constData(),
-                          "--cpu",
-                          cpu.constData(),
-                          "--text-units",
-                          textUnits.constData(),
-                          nullptr};
+    const char *argv[] = {path.constData(), "--address-space", addressSpace.constData(), "--cpu",
+                          cpu.constData(),  "--text-units",    textUnits.constData(),    nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
@@ -297,18 +296,28 @@ ReadResult ReaderPool::read(int descriptor, Container container)
 
 ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
+    const Program program = container == Container::Pdf ? PdfOnly : Others;
+    std::vector<Helper> &mine = m_idle[program];
+    std::vector<Helper> &others = m_idle[program == PdfOnly ? Others : PdfOnly];
     Helper helper;
+    Helper replaced; // an idle helper of the other program, whose place this read takes
     {
         std::unique_lock lock(m_mutex);
-        if (!m_idleCv.wait(lock, stop, [&] { return !m_idle.empty() || m_running < m_max; }))
+        if (!m_idleCv.wait(lock, stop,
+                           [&] { return !mine.empty() || m_running < m_max || !others.empty(); }))
             return cancelled();
-        if (!m_idle.empty()) {
-            helper = m_idle.back();
-            m_idle.pop_back();
-        } else {
+        if (!mine.empty()) {
+            helper = mine.back();
+            mine.pop_back();
+        } else if (m_running < m_max) {
             ++m_running;
+        } else {
+            replaced = others.front(); // the longest idle
+            others.erase(others.begin());
         }
     }
+    // Ended before its successor starts: never more than m_max at once.
+    end(replaced);
     ReadResult result;
     bool alive = false;
     try {
@@ -317,7 +326,7 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (helper.pid <= 0) {
                 QString reason;
-                if (!spawn(helper, reason)) {
+                if (!spawn(program, helper, reason)) {
                     result = failed(reason);
                     break;
                 }
@@ -337,11 +346,12 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
     {
         const std::lock_guard lock(m_mutex);
         if (alive)
-            m_idle.push_back(helper);
+            mine.push_back(helper);
         else
             --m_running;
     }
-    m_idleCv.notify_one();
+    // Every waiter: one of the other program may take this place too.
+    m_idleCv.notify_all();
     return result;
 }
 

@@ -1,17 +1,25 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-docreader: reads documents for the program that started it, one at
-// a time, shut in (Sandbox.h). It is given its socket as descriptor 3; each
+// tarnwell-docreader and tarnwell-pdfreader: read documents for the program
+// that started them, one at a time, shut in (Sandbox.h). The one program is
+// built twice: tarnwell-pdfreader (TARNWELL_READER_PDF) reads PDF alone, on
+// poppler; tarnwell-docreader every other kind, without poppler, so that the
+// helper most documents need starts without loading it. Each says so of a
+// document meant for the other. It is given its socket as descriptor 3; each
 // request brings the document's descriptor (the file the program's walk
 // opened, so no path is looked up again), and the helper maps that file
 // read-only, reads it and writes the answer back (ReaderProtocol.h). It ends
 // when the program closes the socket.
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
+//   tarnwell-pdfreader [the same options]
 
+#ifdef TARNWELL_READER_PDF
 #include "documents/PdfDocument.h"
+#else
 #include "documents/ReadDocument.h"
+#endif
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
 
@@ -91,7 +99,8 @@ bool sendAll(const QByteArray &bytes)
 }
 
 #ifdef TARNWELL_READER_TEST_HOOKS
-// A test build obeys a few words in place of a PDF's body, to show what the
+// A test build obeys a few words in place of a document's body (of any
+// container, so that both helpers can be shown misbehaving), to show what the
 // program does with a helper that misbehaves and what the shut-in helper may do.
 bool testHook(QByteArrayView bytes, ReadResult &result)
 {
@@ -172,8 +181,17 @@ ReadResult readOne(int fd, Container container, const Limits &limits)
         return result;
     }
 #endif
-    result = container == Container::Pdf ? readPdfDocument(bytes, limits)
-                                         : readDocument(bytes, container, limits);
+#ifdef TARNWELL_READER_PDF
+    if (container == Container::Pdf)
+        result = readPdfDocument(bytes, limits);
+    else
+        result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
+#else
+    if (container != Container::Pdf)
+        result = readDocument(bytes, container, limits);
+    else
+        result = {Failure::Unsupported, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
+#endif
     if (map)
         munmap(map, size_t(size));
     return result;
