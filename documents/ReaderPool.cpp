@@ -88,6 +88,43 @@ Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point 
     return Received::Done;
 }
 
+// The first read of an answer: it takes the header and, for most documents,
+// the whole payload.
+constexpr qsizetype kFirstReadBytes = qsizetype(64) << 10;
+
+// Reads an answer, its header and its payload, into `bytes` before
+// `deadline`; `size`: the payload's size, or -1 when the header is no
+// answer's or more came than it announced. The socket waits at most the time
+// per document on its own (SO_RCVTIMEO, set when the helper starts), so the
+// first read, the only one most answers need, waits in recv() without a
+// poll(); the rest of a long answer is read as it arrives.
+Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::time_point deadline)
+{
+    size = -1;
+    bytes.resize(kFirstReadBytes);
+    const ssize_t n = ::recv(socket, bytes.data(), size_t(bytes.size()), 0);
+    if (n == 0)
+        return Received::Closed;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return Received::TimedOut;
+    if (n < 0 && errno != EINTR)
+        return Received::Failed;
+    bytes.resize(std::max<qsizetype>(n, 0)); // a signal: the rest below, by the deadline
+    if (bytes.size() < protocol::kHeaderBytes) {
+        const Received got =
+            receive(socket, protocol::kHeaderBytes - bytes.size(), bytes, deadline);
+        if (got != Received::Done)
+            return got;
+    }
+    const qsizetype announced =
+        protocol::payloadSize(QByteArrayView(bytes).first(protocol::kHeaderBytes));
+    const qsizetype have = bytes.size() - protocol::kHeaderBytes;
+    if (announced < 0 || have > announced)
+        return Received::Done;
+    size = announced;
+    return have == size ? Received::Done : receive(socket, size - have, bytes, deadline);
+}
+
 QByteArray directoryOfProgram()
 {
     char path[4096];
@@ -205,6 +242,10 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
         reason = QStringLiteral("cannot start the document reader: ") + strerror(error);
         return false;
     }
+    // The longest a read of an answer waits (receiveAnswer()).
+    const int wall = std::max(1, limits.wallMillisecondsPerDocument);
+    const timeval wait{wall / 1000, (wall % 1000) * 1000};
+    setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     helper.pid = pid;
     helper.socket = pair[0];
     return true;
@@ -250,15 +291,8 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
         unsent = !sendRequest(helper.socket, descriptor, container);
-        if (!unsent) {
-            got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
-            if (got == Received::Done) {
-                size = protocol::payloadSize(bytes);
-                bytes.clear();
-                if (size >= 0)
-                    got = receive(helper.socket, size, bytes, deadline);
-            }
-        }
+        if (!unsent)
+            got = receiveAnswer(helper.socket, bytes, size, deadline);
     }
     if (stop.stop_requested()) {
         unsent = false; // no second try
@@ -281,7 +315,8 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
                           : why);
     }
     ReadResult result;
-    if (size < 0 || !protocol::decodeAnswer(bytes, result)) {
+    if (size < 0 ||
+        !protocol::decodeAnswer(QByteArrayView(bytes).sliced(protocol::kHeaderBytes), result)) {
         end(helper);
         return failed(QStringLiteral("reader gave a malformed answer"));
     }
@@ -350,8 +385,9 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
         else
             --m_running;
     }
-    // Every waiter: one of the other program may take this place too.
-    m_idleCv.notify_all();
+    // One waiter, of either program: an idle helper is taken by a read of its
+    // program or ended for one of the other, and a free place serves both.
+    m_idleCv.notify_one();
     return result;
 }
 

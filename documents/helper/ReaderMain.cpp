@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -40,7 +41,6 @@
 #include <atomic>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -159,27 +159,18 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 }
 #endif
 
-ReadResult readOne(int fd, Container container, const Limits &limits)
+// Small files are read into a buffer kept from one document to the next (one
+// call, no mapping to set up and tear down); larger ones are mapped, so that
+// only the parts a reader looks at are read (a presentation's thumbnail, say,
+// never is).
+constexpr qsizetype kReadBytes = qsizetype(64) << 10;
+
+ReadResult readBytes(QByteArrayView bytes, Container container, const Limits &limits)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return {Failure::Damaged, QStringLiteral("not a regular file"), {}};
-    if (st.st_size > limits.fileBytes)
-        return {Failure::OverLimit,
-                QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
-                {}};
-    const qsizetype size = qsizetype(st.st_size);
-    void *map = size > 0 ? mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
-    if (map == MAP_FAILED)
-        return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
-    const QByteArrayView bytes(static_cast<const char *>(map), size);
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
-    if (testHook(bytes, result)) {
-        if (map)
-            munmap(map, size_t(size));
+    if (testHook(bytes, result))
         return result;
-    }
 #endif
 #ifdef TARNWELL_READER_PDF
     if (container == Container::Pdf)
@@ -192,8 +183,42 @@ ReadResult readOne(int fd, Container container, const Limits &limits)
     else
         result = {Failure::Unsupported, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
 #endif
-    if (map)
-        munmap(map, size_t(size));
+    return result;
+}
+
+ReadResult readOne(int fd, Container container, const Limits &limits)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {Failure::Damaged, QStringLiteral("not a regular file"), {}};
+    if (st.st_size > limits.fileBytes)
+        return {Failure::OverLimit,
+                QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
+                {}};
+    const qsizetype size = qsizetype(st.st_size);
+    if (size <= kReadBytes) {
+        static std::vector<char> buffer;
+        buffer.resize(size_t(size));
+        // What the file holds now: a file cut since fstat is read as it is.
+        qsizetype got = 0;
+        while (got < size) {
+            const ssize_t n = ::pread(fd, buffer.data() + got, size_t(size - got), got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return {Failure::Damaged, QStringLiteral("cannot be read: ") + strerror(errno), {}};
+            if (n == 0)
+                break;
+            got += n;
+        }
+        return readBytes(QByteArrayView(buffer.data(), got), container, limits);
+    }
+    void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED)
+        return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
+    ReadResult result =
+        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, limits);
+    munmap(map, size_t(size));
     return result;
 }
 

@@ -318,6 +318,26 @@ private Q_SLOTS:
         QCOMPARE(pool.started(), 4);
     }
 
+    // An answer longer than the pool's first read arrives whole.
+    void longAnswer()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.rtf"));
+        QByteArray rtf("{\\rtf1\\ansi ");
+        for (int i = 0; i < 20000; ++i)
+            rtf += "line " + QByteArray::number(i) + "\\par ";
+        rtf += "}";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size());
+        file.close();
+        ReaderPool pool(realHelpers(1));
+        const Fd fd(path);
+        const ReadResult result = pool.read(fd.fd, Container::Rtf);
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QCOMPARE(result.text.lines.size(), size_t(20000));
+        QCOMPARE(result.text.lines.back(), u"line 19999"_qs);
+    }
+
     // Threads reading both kinds at once: never more helpers running than
     // the limit, however the two programs take turns, and every answer whole.
     void mixedKindsShareTheLimit()
