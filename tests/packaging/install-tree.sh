@@ -65,6 +65,12 @@ for program in "$built_find" "$prefix/bin/tarnwell-find" "$prefix/bin/tarnwell" 
   fi
 done
 
+# Only the PDF reader links poppler: the helper for the other kinds starts without it.
+libs=$(ldd "$prefix/libexec/tarnwell/tarnwell-docreader") || fail "ldd tarnwell-docreader"
+if grep -q poppler <<<"$libs"; then fail "tarnwell-docreader links poppler"; fi
+grep -q poppler <<<"$(ldd "$prefix/libexec/tarnwell/tarnwell-pdfreader")" ||
+  fail "tarnwell-pdfreader does not link poppler"
+
 compare() {
   local a b sa=0 sb=0
   a=$(cd "$planted" && "$built_find" "$@" 2>&1) || sa=$?
