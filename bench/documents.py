@@ -8,7 +8,10 @@ odp, ppt made from the same text):
      Linux user reaches for (pdftotext, docx2txt, xlsx2csv, odt2txt, antiword,
      catdoc, xls2csv, catppt), over the whole corpus and kind by kind, the
      same words, and the files each finds, each also set against the files
-     whose plain text (documents-text/) holds the words on one line;
+     whose plain text (documents-text/) holds the words on one line; and the
+     three binary Office kinds (doc, xls, ppt) together in one run, in a
+     folder of hard links (binary-kinds/), against ugrep with their three
+     converters;
   2. per-document reading, one thread: tarnwell-find --documents -j 1 (one
      helper) on a word found nowhere against each converter run on every file
      of its kind (and, for PDF, pages per second against pdftotext);
@@ -17,7 +20,7 @@ odp, ppt made from the same text):
   4. peak memory of the whole process tree (tarnwell-find and its helpers),
      sampled from /proc every 5 ms (the sum of the tree's resident sets).
     python3 bench/documents.py [--find PATH] [--runs N] [--kinds doc,xls,...]
-                               [--parts 1,2,3,4] [--markdown FILE]
+                               [--parts 1,2,3,4] [--no-all-kinds] [--markdown FILE]
 Ratios are ours to the peer's time in the same run: below 1 is faster.
 """
 import argparse
@@ -35,6 +38,8 @@ BENCH = os.environ.get("TARNWELL_BENCH_DIR", "/var/tmp/tarnwell-bench")
 DOCS = os.path.join(BENCH, "corpus", "documents")
 TEXT = os.path.join(BENCH, "documents-text")
 SAMPLE = os.path.join(BENCH, "documents-sample")  # hard links: the per-document sample
+BINARY = os.path.join(BENCH, "binary-kinds")  # hard links: doc, xls and ppt in one folder
+BINARY_KINDS = ["doc", "xls", "ppt"]
 PLAIN = os.path.join(BENCH, "corpus", "ja-cp932")
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # (words, what they are): found in many files, in few, a Latin word, two words
@@ -158,7 +163,18 @@ def differs(found, other):
     return f"no (+{len(extra)} / -{len(missing)}: +[{short(extra)}] -[{short(missing)}])"
 
 
-def part_search(find, kinds, runs):
+def linked(folder, kinds):
+    """`folder`/KIND/ for each kind: hard links of the corpus's files."""
+    for k in kinds:
+        d = os.path.join(folder, k)
+        os.makedirs(d, exist_ok=True)
+        for n in os.listdir(os.path.join(DOCS, k)):
+            if not os.path.exists(os.path.join(d, n)):
+                os.link(os.path.join(DOCS, k, n), os.path.join(d, n))
+    return folder
+
+
+def part_search(find, kinds, runs, all_kinds=True):
     say("## tarnwell-find --documents against ugrep --filter\n")
     filters = ",".join(sorted({f"{k}:{PEERS[k][0]}" for k in PEERS if PEERS[k][0]}))
     say(f"ugrep: `ugrep -r -l --filter=\"{filters}\" -F -e WORD` (two words: `-e 'a.*b|b.*a'`); "
@@ -168,12 +184,18 @@ def part_search(find, kinds, runs):
     say("| where | words | ours (s) | ugrep (s) | ours / ugrep | ours found | ugrep found | "
         "ours = text model | ugrep = ours |")
     say("|---|---|---:|---:|---:|---:|---:|---|---|")
-    rows = [("all kinds", [DOCS], kinds, w) for w in WORDS if " ".join(w) in WORDS_ALL]
+    rows = [("all kinds", [DOCS], kinds, w) for w in WORDS if " ".join(w) in WORDS_ALL] if all_kinds else []
+    if all(k in kinds for k in BINARY_KINDS):  # the three in one run, words of the kind rows
+        rows += [("+".join(BINARY_KINDS), [linked(BINARY, BINARY_KINDS)], BINARY_KINDS, w)
+                 for w in WORDS if " ".join(w) in WORDS_KIND]
     rows += [(k, [os.path.join(DOCS, k)], [k], w) for k in kinds if PEERS[k][0]
              for w in WORDS if " ".join(w) in WORDS_KIND]
     for where, paths, ks, words in rows:
         (ours, peer), (found, peer_found) = interleaved(
             [[find, "-r", "--documents", " ".join(words)] + paths, ugrep_cmd(words, paths)], runs)
+        if paths == [BINARY]:  # named as in the corpus, to be set against the model
+            found, peer_found = ([os.path.join(DOCS, os.path.relpath(p, BINARY)) for p in f]
+                                 for f in (found, peer_found))
         model = expected(words, ks)
         say(f"| {where} | {' '.join(words)} | {ours:.2f} | {peer:.2f} | {ours / peer:.2f} | "
             f"{len(found)} | {len(peer_found)} | {differs(found, model)} | {differs(peer_found, found)} |")
@@ -246,6 +268,8 @@ def part_memory(find):
     for d in ["tests/documents/pdf/fixtures", "tests/documents/legacy/fixtures/hostile"]:
         shutil.copytree(os.path.join(REPO, d), os.path.join(hostile, os.path.basename(os.path.dirname(d)) + "-" + os.path.basename(d)))
     for label, cmd in [("document corpus", [find, "-r", "--documents", WORDS[0][0], DOCS]),
+                       ("doc, xls and ppt", [find, "-r", "--documents", WORDS[0][0],
+                                             linked(BINARY, BINARY_KINDS)]),
                        ("hostile sets (pdf and legacy fixtures)", [find, "-r", "--documents", WORDS[0][0], hostile])]:
         wall, _, peak = run(cmd, sample=True)
         say(f"- {label}: {peak / 1024:.0f} MiB peak (sum of the tree's resident sets), {wall:.2f} s")
@@ -264,7 +288,9 @@ def main():
                     help="documents of each kind read in part 2 (0: all)")
     ap.add_argument("--no-warmup", action="store_true")
     ap.add_argument("--words-all", help="words of the whole-corpus rows, comma-separated")
-    ap.add_argument("--words-kind", help="words of the per-kind rows, comma-separated")
+    ap.add_argument("--words-kind", help="words of the per-kind rows (and of the doc+xls+ppt row), comma-separated")
+    ap.add_argument("--no-all-kinds", action="store_true",
+                    help="leave out the rows over the whole corpus")
     a = ap.parse_args()
     global WARMUP, WORDS_ALL, WORDS_KIND
     WARMUP = not a.no_warmup
@@ -282,7 +308,7 @@ def main():
         f"{a.runs} timed run(s) {'after a warm-up run' if WARMUP else 'on a warmed page cache, no warm-up run'}; "
         f"load average at start {os.getloadavg()[0]:.2f}\n")
     if "1" in parts:
-        part_search(a.find, kinds, a.runs)
+        part_search(a.find, kinds, a.runs, not a.no_all_kinds)
     if "2" in parts:
         part_reading(a.find, kinds, a.runs, a.reading_files)
     if "3" in parts:

@@ -200,15 +200,26 @@ bool CompoundFile::readRegular(quint32 start, qint64 size, QByteArray *out, QStr
     if (!chain(m_fat, start, size < 0 ? -1 : (size + sectorSize - 1) / sectorSize, &sectors,
                reason))
         return false;
-    out->clear();
-    out->reserve(size < 0 ? qsizetype(sectors.size()) * sectorSize : size);
+    const qint64 total = size < 0 ? qint64(sectors.size()) * sectorSize : size;
+    // Sector s is at (s + 1) * sectorSize; a chain of consecutive sectors is
+    // one span of the file, copied at once.
+    std::vector<std::pair<qint64, qint64>> spans; // offset in the file, bytes
+    qint64 left = total;
     for (const quint32 s : sectors) {
         const qint64 at = (qint64(s) + 1) * sectorSize;
-        const qint64 want = size < 0 ? sectorSize : std::min(sectorSize, size - out->size());
+        const qint64 want = std::min(sectorSize, left);
         if (!legacy::fits(m_bytes, at, want))
             return fail(reason, "sector past the end of the file");
-        out->append(m_bytes.data() + at, want);
+        if (!spans.empty() && spans.back().first + spans.back().second == at)
+            spans.back().second += want;
+        else
+            spans.emplace_back(at, want);
+        left -= want;
     }
+    out->clear();
+    out->reserve(total);
+    for (const auto &[at, bytes] : spans)
+        out->append(m_bytes.data() + at, bytes);
     return true;
 }
 

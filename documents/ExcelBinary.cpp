@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <optional>
 
 namespace documents::legacy {
 
@@ -53,13 +52,14 @@ public:
     explicit RecordStream(QByteArrayView bytes) : m_bytes(bytes) {}
     void seek(qint64 at) { m_at = at; }
     qint64 position() const { return m_at; }
-    // The next record, or nullopt at the end or a record cut by it.
-    std::optional<RecordData> next()
+    // The next record into `record` (its segments' room reused), or false at
+    // the end or at a record cut by it.
+    bool next(RecordData *record)
     {
-        RecordData record;
-        if (!header(&record.type))
-            return std::nullopt;
-        record.segments.push_back(m_body);
+        record->segments.clear();
+        if (!header(&record->type))
+            return false;
+        record->segments.push_back(m_body);
         for (;;) {
             const qint64 mark = m_at;
             quint16 type = 0;
@@ -67,9 +67,9 @@ public:
                 m_at = mark;
                 break;
             }
-            record.segments.push_back(m_body);
+            record->segments.push_back(m_body);
         }
-        return record;
+        return true;
     }
     bool cut() const { return m_cut; }
 
@@ -106,7 +106,8 @@ public:
         settle();
         return m_segment >= m_segments.size();
     }
-    bool bytes(qint64 n, QByteArray *out = nullptr)
+    // The next n bytes, copied to `out` when given.
+    bool bytes(qint64 n, char *out = nullptr)
     {
         while (n > 0) {
             settle();
@@ -114,8 +115,10 @@ public:
                 return false;
             const QByteArrayView s = m_segments[m_segment];
             const qint64 take = std::min<qint64>(n, s.size() - m_offset);
-            if (out)
-                out->append(s.data() + m_offset, take);
+            if (out) {
+                std::memcpy(out, s.data() + m_offset, size_t(take));
+                out += take;
+            }
             m_offset += take;
             n -= take;
         }
@@ -123,26 +126,26 @@ public:
     }
     bool u8(quint8 *v)
     {
-        QByteArray b;
-        if (!bytes(1, &b))
+        char b[1];
+        if (!bytes(1, b))
             return false;
         *v = quint8(b[0]);
         return true;
     }
     bool u16(quint16 *v)
     {
-        QByteArray b;
-        if (!bytes(2, &b))
+        char b[2];
+        if (!bytes(2, b))
             return false;
-        *v = le16(b.constData());
+        *v = le16(b);
         return true;
     }
     bool u32(quint32 *v)
     {
-        QByteArray b;
-        if (!bytes(4, &b))
+        char b[4];
+        if (!bytes(4, b))
             return false;
-        *v = le32(b.constData());
+        *v = le32(b);
         return true;
     }
     // `count` characters, 16-bit when `wide`; at each later segment a flag
@@ -276,10 +279,10 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
         return {
             Failure::Damaged, reason.isEmpty() ? QStringLiteral("no Workbook stream") : reason, {}};
     RecordStream records(stream);
-    auto bof = records.next();
-    if (!bof || bof->type != kBof || bof->first().size() < 4)
+    RecordData bof;
+    if (!records.next(&bof) || bof.type != kBof || bof.first().size() < 4)
         return damaged(QStringLiteral("no BOF record"));
-    const quint16 version = le16(bof->first().data());
+    const quint16 version = le16(bof.first().data());
     const bool biff8 = version == 0x0600;
     if (!biff8 && version != 0x0500)
         return {Failure::Unsupported,
@@ -289,7 +292,9 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
     int codePage = 1252;
     std::vector<Sheet> sheets;
     std::vector<QString> strings;
-    while (auto record = records.next()) {
+    RecordData data;
+    const RecordData *record = &data;
+    while (records.next(&data)) {
         const QByteArrayView body = record->first();
         if (record->type == kEof)
             break;
@@ -356,8 +361,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
             continue;
         read.push_back(sheet.offset);
         records.seek(sheet.offset);
-        auto first = records.next();
-        if (!first || first->type != kBof)
+        if (!records.next(&data) || data.type != kBof)
             return damaged(QStringLiteral("sheet \"%1\" has no BOF record").arg(sheet.name));
         cells.clear();
         pool.clear();
@@ -378,8 +382,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
         bool hasPendingString = false;
         std::pair<quint16, quint16> pendingString{0, 0};
         while (depth > 0 && !over) {
-            auto record = records.next();
-            if (!record)
+            if (!records.next(&data))
                 return damaged(QStringLiteral("sheet \"%1\" has no end").arg(sheet.name));
             const QByteArrayView body = record->first();
             auto put = [&](const QString &text) {

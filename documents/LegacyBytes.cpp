@@ -27,9 +27,11 @@ void appendCodePage(QByteArrayView bytes, int codePage, QString &out)
         cp932::appendDecoded(bytes.data(), bytes.size(), out);
         return;
     }
-    out.reserve(out.size() + bytes.size());
+    const qsizetype used = out.size();
+    out.resize(used + bytes.size());
+    char16_t *dst = reinterpret_cast<char16_t *>(out.data()) + used;
     for (const char c : bytes)
-        out.append(QChar(cp1252(static_cast<unsigned char>(c))));
+        *dst++ = cp1252(static_cast<unsigned char>(c));
 }
 
 QString decodeCodePage(QByteArrayView bytes, int codePage)

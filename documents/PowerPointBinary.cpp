@@ -56,13 +56,11 @@ bool headerAt(QByteArrayView s, qint64 at, Header *h)
 // A text atom's text, one entry per paragraph.
 QString atomText(QByteArrayView s, qint64 at, const Header &h)
 {
-    QString text;
     const QByteArrayView body = s.sliced(at + 8, h.size);
-    if (h.type == kTextChars)
-        appendUtf16(body, text);
-    else
-        for (const char c : body)
-            text.append(QChar(static_cast<unsigned char>(c)));
+    if (h.type != kTextChars) // the low bytes of UTF-16 units
+        return QString::fromLatin1(body);
+    QString text;
+    appendUtf16(body, text);
     return text;
 }
 

@@ -88,6 +88,43 @@ Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point 
     return Received::Done;
 }
 
+// The first read of an answer: it takes the header and, for most documents,
+// the whole payload.
+constexpr qsizetype kFirstReadBytes = qsizetype(64) << 10;
+
+// Reads an answer, its header and its payload, into `bytes` before
+// `deadline`; `size`: the payload's size, or -1 when the header is no
+// answer's or more came than it announced. The socket waits at most the time
+// per document on its own (SO_RCVTIMEO, set when the helper starts), so the
+// first read, the only one most answers need, waits in recv() without a
+// poll(); the rest of a long answer is read as it arrives.
+Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::time_point deadline)
+{
+    size = -1;
+    bytes.resize(kFirstReadBytes);
+    const ssize_t n = ::recv(socket, bytes.data(), size_t(bytes.size()), 0);
+    if (n == 0)
+        return Received::Closed;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return Received::TimedOut;
+    if (n < 0 && errno != EINTR)
+        return Received::Failed;
+    bytes.resize(std::max<qsizetype>(n, 0)); // a signal: the rest below, by the deadline
+    if (bytes.size() < protocol::kHeaderBytes) {
+        const Received got =
+            receive(socket, protocol::kHeaderBytes - bytes.size(), bytes, deadline);
+        if (got != Received::Done)
+            return got;
+    }
+    const qsizetype announced =
+        protocol::payloadSize(QByteArrayView(bytes).first(protocol::kHeaderBytes));
+    const qsizetype have = bytes.size() - protocol::kHeaderBytes;
+    if (announced < 0 || have > announced)
+        return Received::Done;
+    size = announced;
+    return have == size ? Received::Done : receive(socket, size - have, bytes, deadline);
+}
+
 QByteArray directoryOfProgram()
 {
     char path[4096];
@@ -112,8 +149,10 @@ ReadResult cancelled()
 
 ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
 {
-    if (m_options.program.isEmpty())
-        m_options.program = helperProgram();
+    m_programs[Others] =
+        m_options.program.isEmpty() ? helperProgram("tarnwell-docreader") : m_options.program;
+    m_programs[PdfOnly] =
+        m_options.pdfProgram.isEmpty() ? helperProgram("tarnwell-pdfreader") : m_options.pdfProgram;
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
     m_max = m_options.helpers > 0 ? m_options.helpers : std::min(cores, 4);
 }
@@ -121,8 +160,10 @@ ReaderPool::ReaderPool(Options options) : m_options(std::move(options))
 ReaderPool::~ReaderPool()
 {
     // Every read() has returned: all helpers are idle.
-    for (Helper &helper : m_idle)
-        end(helper);
+    for (std::vector<Helper> &idle : m_idle) {
+        for (Helper &helper : idle)
+            end(helper);
+    }
 }
 
 int ReaderPool::started() const
@@ -131,25 +172,26 @@ int ReaderPool::started() const
     return m_started;
 }
 
-QByteArray ReaderPool::helperProgram()
+QByteArray ReaderPool::helperProgram(const char *name)
 {
     const QByteArray dir = directoryOfProgram();
     if (dir.isEmpty())
         return {};
     for (const char *place :
-         {"tarnwell-docreader", "../libexec/tarnwell/tarnwell-docreader",
-          "../documents/helper/tarnwell-docreader", "../../documents/helper/tarnwell-docreader"}) {
-        const QByteArray path = dir + place;
+         {"", "../libexec/tarnwell/", "../documents/helper/", "../../documents/helper/"}) {
+        const QByteArray path = dir + place + name;
         if (access(path.constData(), X_OK) == 0)
             return path;
     }
     return {};
 }
 
-bool ReaderPool::spawn(Helper &helper, QString &reason) const
+bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
 {
-    if (m_options.program.isEmpty()) {
-        reason = QStringLiteral("the document reader tarnwell-docreader is not installed");
+    const QByteArray &path = m_programs[program];
+    if (path.isEmpty()) {
+        reason = QStringLiteral("the document reader %1 is not installed")
+                     .arg(program == PdfOnly ? u"tarnwell-pdfreader" : u"tarnwell-docreader");
         return false;
     }
     int pair[2];
@@ -168,14 +210,8 @@ bool ReaderPool::spawn(Helper &helper, QString &reason) const
     const QByteArray addressSpace = QByteArray::number(limits.addressSpaceBytes);
     const QByteArray cpu = QByteArray::number(limits.cpuSecondsPerDocument);
     const QByteArray textUnits = QByteArray::number(limits.textUnits);
-    const char *argv[] = {m_options.program.constData(),
-                          "--address-space",
-                          addressSpace.constData(),
-                          "--cpu",
-                          cpu.constData(),
-                          "--text-units",
-                          textUnits.constData(),
-                          nullptr};
+    const char *argv[] = {path.constData(), "--address-space", addressSpace.constData(), "--cpu",
+                          cpu.constData(),  "--text-units",    textUnits.constData(),    nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
@@ -206,6 +242,10 @@ bool ReaderPool::spawn(Helper &helper, QString &reason) const
         reason = QStringLiteral("cannot start the document reader: ") + strerror(error);
         return false;
     }
+    // The longest a read of an answer waits (receiveAnswer()).
+    const int wall = std::max(1, limits.wallMillisecondsPerDocument);
+    const timeval wait{wall / 1000, (wall % 1000) * 1000};
+    setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     helper.pid = pid;
     helper.socket = pair[0];
     return true;
@@ -251,15 +291,8 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
         unsent = !sendRequest(helper.socket, descriptor, container);
-        if (!unsent) {
-            got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
-            if (got == Received::Done) {
-                size = protocol::payloadSize(bytes);
-                bytes.clear();
-                if (size >= 0)
-                    got = receive(helper.socket, size, bytes, deadline);
-            }
-        }
+        if (!unsent)
+            got = receiveAnswer(helper.socket, bytes, size, deadline);
     }
     if (stop.stop_requested()) {
         unsent = false; // no second try
@@ -282,7 +315,8 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
                           : why);
     }
     ReadResult result;
-    if (size < 0 || !protocol::decodeAnswer(bytes, result)) {
+    if (size < 0 ||
+        !protocol::decodeAnswer(QByteArrayView(bytes).sliced(protocol::kHeaderBytes), result)) {
         end(helper);
         return failed(QStringLiteral("reader gave a malformed answer"));
     }
@@ -297,18 +331,28 @@ ReadResult ReaderPool::read(int descriptor, Container container)
 
 ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
+    const Program program = container == Container::Pdf ? PdfOnly : Others;
+    std::vector<Helper> &mine = m_idle[program];
+    std::vector<Helper> &others = m_idle[program == PdfOnly ? Others : PdfOnly];
     Helper helper;
+    Helper replaced; // an idle helper of the other program, whose place this read takes
     {
         std::unique_lock lock(m_mutex);
-        if (!m_idleCv.wait(lock, stop, [&] { return !m_idle.empty() || m_running < m_max; }))
+        if (!m_idleCv.wait(lock, stop,
+                           [&] { return !mine.empty() || m_running < m_max || !others.empty(); }))
             return cancelled();
-        if (!m_idle.empty()) {
-            helper = m_idle.back();
-            m_idle.pop_back();
-        } else {
+        if (!mine.empty()) {
+            helper = mine.back();
+            mine.pop_back();
+        } else if (m_running < m_max) {
             ++m_running;
+        } else {
+            replaced = others.front(); // the longest idle
+            others.erase(others.begin());
         }
     }
+    // Ended before its successor starts: never more than m_max at once.
+    end(replaced);
     ReadResult result;
     bool alive = false;
     try {
@@ -317,7 +361,7 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
         for (int attempt = 0; attempt < 2; ++attempt) {
             if (helper.pid <= 0) {
                 QString reason;
-                if (!spawn(helper, reason)) {
+                if (!spawn(program, helper, reason)) {
                     result = failed(reason);
                     break;
                 }
@@ -337,10 +381,12 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
     {
         const std::lock_guard lock(m_mutex);
         if (alive)
-            m_idle.push_back(helper);
+            mine.push_back(helper);
         else
             --m_running;
     }
+    // One waiter, of either program: an idle helper is taken by a read of its
+    // program or ended for one of the other, and a free place serves both.
     m_idleCv.notify_one();
     return result;
 }

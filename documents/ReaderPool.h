@@ -2,9 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 #pragma once
-// The real DocumentReader: a small pool of reader helper processes
-// (tarnwell-docreader), started on first need, at most `helpers` at once.
-// Each read() takes an idle helper (or starts one, or waits for one), hands it
+// The real DocumentReader: a small pool of reader helper processes, started on
+// first need, at most `helpers` at once of both programs together: PDFs go to
+// tarnwell-pdfreader, every other kind to tarnwell-docreader (which starts
+// faster, without poppler). Each read() takes an idle helper of its program
+// (or starts one, ending an idle one of the other program when the pool is
+// full, or waits for one), hands it
 // the open descriptor over their socket, and waits for the answer at most the
 // wall-clock time per document. A helper that crashes, is ended by a limit,
 // runs over its time or answers nonsense is killed and reaped, and its
@@ -29,8 +32,10 @@ namespace documents {
 class ReaderPool final : public DocumentReader {
 public:
     struct Options {
-        // The helper program; empty: helperProgram().
+        // The helper programs, for every kind but PDF and for PDF; empty:
+        // helperProgram("tarnwell-docreader"), helperProgram("tarnwell-pdfreader").
         QByteArray program;
+        QByteArray pdfProgram;
         Limits limits;
         // Helpers at most; 0: the processor count, at most 4.
         int helpers = 0;
@@ -48,17 +53,18 @@ public:
     // Helpers started so far (a test sees one replaced).
     int started() const;
 
-    // Where the helper program is: beside the running program, in
+    // Where the helper program `name` is: beside the running program, in
     // ../libexec/tarnwell/ from it (installed), or in the build tree
     // (../documents/helper/ from it). Empty when none of them is there.
-    static QByteArray helperProgram();
+    static QByteArray helperProgram(const char *name);
 
 private:
     struct Helper {
         int pid = -1;
         int socket = -1;
     };
-    bool spawn(Helper &helper, QString &reason) const;
+    enum Program { Others, PdfOnly, kPrograms };
+    bool spawn(Program program, Helper &helper, QString &reason) const;
     // Kills and reaps the helper; tells how it ended.
     static QString end(Helper &helper);
     // alive: the helper may read the next document; unsent: it never got this one.
@@ -69,9 +75,10 @@ private:
     int m_max;
     mutable std::mutex m_mutex;
     std::condition_variable_any m_idleCv;
-    std::vector<Helper> m_idle; // guarded by m_mutex
-    int m_running = 0;          // guarded by m_mutex: idle or in use
-    int m_started = 0;          // guarded by m_mutex
+    QByteArray m_programs[kPrograms];
+    std::vector<Helper> m_idle[kPrograms]; // guarded by m_mutex, by program
+    int m_running = 0;                     // guarded by m_mutex: idle or in use, of both programs
+    int m_started = 0;                     // guarded by m_mutex
 };
 
 } // namespace documents

@@ -98,7 +98,14 @@ bool decodeRequest(QByteArrayView bytes, Container &container)
 
 QByteArray encodeAnswer(const ReadResult &result)
 {
+    // The whole answer's size first, so that it is built in one allocation.
+    qsizetype size = kHeaderBytes + 2 + 4 + 2 * result.reason.size() + 4 + 4;
+    for (const QString &line : result.text.lines)
+        size += 4 + 2 * line.size();
+    for (const Location &location : result.text.locations)
+        size += 8 + 2 * location.label.size();
     QByteArray out;
+    out.reserve(size);
     putU32(out, kAnswerMagic);
     putU32(out, 0); // the payload size, once known
     out.append(char(result.failure));

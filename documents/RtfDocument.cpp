@@ -18,9 +18,8 @@
 #include <QHash>
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 
 namespace documents {
@@ -41,6 +40,26 @@ struct GroupState {
     int codePage = 1252;
 };
 
+// ASCII alone, as the C locale the helper runs in reads it.
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+int hexValue(char c)
+{
+    if (isDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 int charsetCodePage(int charset, int fallback)
 {
     switch (charset) {
@@ -55,69 +74,144 @@ int charsetCodePage(int charset, int fallback)
     }
 }
 
-bool skippedDestination(std::string_view word)
+// The control words the reader acts on.
+enum class Word {
+    Other,
+    Skipped, // a destination that holds no text
+    Footnote,
+    Shpinst,
+    Shptxt,
+    Bin,
+    U,
+    Uc,
+    Ansicpg,
+    Fonttbl,
+    F,
+    Fcharset,
+    Cpg,
+    Object,
+    Result,
+    Par,
+    Line,
+    Sect,
+    Page,
+    Cell,
+    Nestcell,
+    Row,
+    Nestrow,
+    Tab,
+    Emdash,
+    Endash,
+    Lquote,
+    Rquote,
+    Ldblquote,
+    Rdblquote,
+    Bullet,
+    Emspace,
+    Enspace,
+};
+
+// A control word by name: one look-up a word.
+Word wordOf(std::string_view name)
 {
-    static const std::unordered_set<std::string_view> kSkipped = {
-        "fonttbl",
-        "colortbl",
-        "stylesheet",
-        "info",
-        "pict",
-        "fldinst",
-        "listtable",
-        "listoverridetable",
-        "revtbl",
-        "rsidtbl",
-        "generator",
-        "xmlnstbl",
-        "themedata",
-        "colorschememapping",
-        "datastore",
-        "latentstyles",
-        "filetbl",
-        "pgdsctbl",
-        "listtext",
-        "pntext",
-        "pntxta",
-        "pntxtb",
-        "bkmkstart",
-        "bkmkend",
-        "sp",
-        "nonshppict",
-        "shppict",
-        "objdata",
-        "objclass",
-        "template",
-        "userprops",
-        "docvar",
-        "xe",
-        "tc",
-        "falt",
-        "panose",
-        "mmathPr",
-        "ftnsep",
-        "ftnsepc",
-        "aftnsep",
-        "aftnsepc",
-        "printim",
-        "passwordhash",
-        "protusertbl",
-        "formfield",
-        "datafield",
-        "wgrffmtfilter",
-        "background",
-        "blipuid",
-        "fontemb",
-        "fontfile",
-        "annotation",
-        "atnid",
-        "atnauthor",
-        "atndate",
-        "atnref",
-        "comment",
-        "fldtype",
-    };
-    return kSkipped.count(word) != 0;
+    static const std::unordered_map<std::string_view, Word> kWords = [] {
+        std::unordered_map<std::string_view, Word> words = {
+            {"footnote", Word::Footnote},
+            {"shpinst", Word::Shpinst},
+            {"shptxt", Word::Shptxt},
+            {"bin", Word::Bin},
+            {"u", Word::U},
+            {"uc", Word::Uc},
+            {"ansicpg", Word::Ansicpg},
+            {"fonttbl", Word::Fonttbl},
+            {"f", Word::F},
+            {"fcharset", Word::Fcharset},
+            {"cpg", Word::Cpg},
+            {"object", Word::Object},
+            {"result", Word::Result},
+            {"par", Word::Par},
+            {"line", Word::Line},
+            {"sect", Word::Sect},
+            {"page", Word::Page},
+            {"cell", Word::Cell},
+            {"nestcell", Word::Nestcell},
+            {"row", Word::Row},
+            {"nestrow", Word::Nestrow},
+            {"tab", Word::Tab},
+            {"emdash", Word::Emdash},
+            {"endash", Word::Endash},
+            {"lquote", Word::Lquote},
+            {"rquote", Word::Rquote},
+            {"ldblquote", Word::Ldblquote},
+            {"rdblquote", Word::Rdblquote},
+            {"bullet", Word::Bullet},
+            {"emspace", Word::Emspace},
+            {"enspace", Word::Enspace},
+        };
+        for (const std::string_view skipped : {
+                 "colortbl",
+                 "stylesheet",
+                 "info",
+                 "pict",
+                 "fldinst",
+                 "listtable",
+                 "listoverridetable",
+                 "revtbl",
+                 "rsidtbl",
+                 "generator",
+                 "xmlnstbl",
+                 "themedata",
+                 "colorschememapping",
+                 "datastore",
+                 "latentstyles",
+                 "filetbl",
+                 "pgdsctbl",
+                 "listtext",
+                 "pntext",
+                 "pntxta",
+                 "pntxtb",
+                 "bkmkstart",
+                 "bkmkend",
+                 "sp",
+                 "nonshppict",
+                 "shppict",
+                 "objdata",
+                 "objclass",
+                 "template",
+                 "userprops",
+                 "docvar",
+                 "xe",
+                 "tc",
+                 "falt",
+                 "panose",
+                 "mmathPr",
+                 "ftnsep",
+                 "ftnsepc",
+                 "aftnsep",
+                 "aftnsepc",
+                 "printim",
+                 "passwordhash",
+                 "protusertbl",
+                 "formfield",
+                 "datafield",
+                 "wgrffmtfilter",
+                 "background",
+                 "blipuid",
+                 "fontemb",
+                 "fontfile",
+                 "annotation",
+                 "atnid",
+                 "atnauthor",
+                 "atndate",
+                 "atnref",
+                 "comment",
+                 "fldtype",
+             })
+            words.emplace(skipped, Word::Skipped);
+        return words;
+    }();
+    const auto it = kWords.find(name);
+    return it == kWords.end() ? Word::Other : it->second;
 }
 
 class RtfReader {
@@ -162,8 +256,8 @@ public:
                 while (end < n && m_bytes[end] != '{' && m_bytes[end] != '}' &&
                        m_bytes[end] != '\\' && m_bytes[end] != '\r' && m_bytes[end] != '\n')
                     ++end;
-                for (; i < end; ++i)
-                    textByte(m_bytes[i]);
+                textBytes(m_bytes.data() + i, end - i);
+                i = end;
             }
         }
         flush();
@@ -180,6 +274,17 @@ public:
 private:
     GroupState &state() { return m_groups.back(); }
     TextSink &sink() { return state().footnote ? m_notes : m_body; }
+
+    // A run of text bytes in one group: the same as each in turn.
+    void textBytes(const char *p, qsizetype n)
+    {
+        for (; n > 0 && m_skipChars > 0; ++p, --n)
+            --m_skipChars;
+        if (n == 0 || state().skip)
+            return;
+        textByte(*p);
+        m_pending.append(p + 1, n - 1);
+    }
 
     void textByte(char b)
     {
@@ -242,13 +347,13 @@ private:
         if (i >= n)
             return i;
         const char c = m_bytes[i];
-        if (!std::isalpha(static_cast<unsigned char>(c))) {
+        if (!isLetter(c)) {
             switch (c) {
             case '\'': {
-                if (i + 2 < n + 0 && std::isxdigit(static_cast<unsigned char>(m_bytes[i + 1])) &&
-                    std::isxdigit(static_cast<unsigned char>(m_bytes[i + 2]))) {
-                    const int v = QByteArray(m_bytes.data() + i + 1, 2).toInt(nullptr, 16);
-                    textByte(char(v));
+                const int high = i + 2 < n ? hexValue(m_bytes[i + 1]) : -1;
+                const int low = i + 2 < n ? hexValue(m_bytes[i + 2]) : -1;
+                if (high >= 0 && low >= 0) {
+                    textByte(char(high << 4 | low));
                     return i + 3;
                 }
                 return i + 1;
@@ -281,19 +386,17 @@ private:
             }
         }
         qsizetype end = i;
-        while (end < n && end - i < 32 && std::isalpha(static_cast<unsigned char>(m_bytes[end])))
+        while (end < n && end - i < 32 && isLetter(m_bytes[end]))
             ++end;
         const std::string_view name(m_bytes.data() + i, size_t(end - i));
         bool hasParam = false;
         bool negative = false;
         qint64 param = 0;
-        if (end < n && m_bytes[end] == '-' && end + 1 < n &&
-            std::isdigit(static_cast<unsigned char>(m_bytes[end + 1]))) {
+        if (end < n && m_bytes[end] == '-' && end + 1 < n && isDigit(m_bytes[end + 1])) {
             negative = true;
             ++end;
         }
-        for (int digits = 0; end < n && std::isdigit(static_cast<unsigned char>(m_bytes[end]));
-             ++end, ++digits) {
+        for (int digits = 0; end < n && isDigit(m_bytes[end]); ++end, ++digits) {
             if (digits < 10)
                 param = param * 10 + (m_bytes[end] - '0');
             hasParam = true;
@@ -305,86 +408,87 @@ private:
         return word(name, hasParam, param, end);
     }
 
-    qsizetype word(std::string_view w, bool hasParam, qint64 param, qsizetype next)
+    qsizetype word(std::string_view name, bool hasParam, qint64 param, qsizetype next)
     {
+        const Word w = wordOf(name);
         GroupState &s = state();
         const bool star = std::exchange(m_star, false);
-        if (star && (w == "footnote" || w == "shpinst" || w == "shptxt"))
+        if (star && (w == Word::Footnote || w == Word::Shpinst || w == Word::Shptxt))
             s.skip = s.beforeStar;
-        if (w == "footnote") {
+        if (w == Word::Footnote) {
             flush();
             s.footnote = true;
             return next;
         }
         if (star && !s.skip)
             return next;
-        if (w == "bin") {
+        if (w == Word::Bin) {
             // Binary data: skipped as it stands, whatever it holds.
             const qint64 size = hasParam && param > 0 ? param : 0;
             return qsizetype(std::min<qint64>(next + size, m_bytes.size()));
         }
-        if (w == "u" && hasParam) {
+        if (w == Word::U && hasParam) {
             unit(char16_t(param < 0 ? param + 65536 : param));
             m_skipChars = s.uc;
             return next;
         }
         m_skipChars = 0;
-        if (w == "uc") {
+        if (w == Word::Uc) {
             s.uc = int(std::clamp<qint64>(param, 0, 16));
-        } else if (w == "ansicpg") {
+        } else if (w == Word::Ansicpg) {
             m_defaultCodePage = int(param);
             s.codePage = m_defaultCodePage;
-        } else if (w == "fonttbl") {
+        } else if (w == Word::Fonttbl) {
             s.skip = true;
             s.fontTable = true;
-        } else if (w == "f") {
+        } else if (w == Word::F) {
             if (s.fontTable) {
                 m_font = int(param);
                 m_fontCodePages.insert(m_font, m_defaultCodePage);
             } else {
                 s.codePage = m_fontCodePages.value(int(param), m_defaultCodePage);
             }
-        } else if (w == "fcharset" && s.fontTable) {
+        } else if (w == Word::Fcharset && s.fontTable) {
             m_fontCodePages.insert(m_font, charsetCodePage(int(param), m_defaultCodePage));
-        } else if (w == "cpg" && s.fontTable) {
+        } else if (w == Word::Cpg && s.fontTable) {
             m_fontCodePages.insert(m_font, int(param));
-        } else if (w == "object") {
+        } else if (w == Word::Object) {
             s.beforeObject = s.skip;
             s.skip = true;
-        } else if (w == "result") { // an object's text, in a group inside it
+        } else if (w == Word::Result) { // an object's text, in a group inside it
             s.skip = s.beforeObject;
-        } else if (skippedDestination(w)) {
+        } else if (w == Word::Skipped) {
             s.skip = true;
-        } else if (w == "par" || w == "line") {
+        } else if (w == Word::Par || w == Word::Line) {
             endLine(true);
-        } else if (w == "sect" || w == "page") {
+        } else if (w == Word::Sect || w == Word::Page) {
             endLine(false);
-        } else if (w == "cell" || w == "nestcell") {
+        } else if (w == Word::Cell || w == Word::Nestcell) {
             if (!s.skip) {
                 flush();
                 ++m_cells;
             }
-        } else if (w == "row" || w == "nestrow") {
+        } else if (w == Word::Row || w == Word::Nestrow) {
             endLine(true);
-        } else if (w == "tab") {
+        } else if (w == Word::Tab) {
             unit(u'\t');
-        } else if (w == "emdash") {
+        } else if (w == Word::Emdash) {
             unit(u'\u2014');
-        } else if (w == "endash") {
+        } else if (w == Word::Endash) {
             unit(u'\u2013');
-        } else if (w == "lquote") {
+        } else if (w == Word::Lquote) {
             unit(u'\u2018');
-        } else if (w == "rquote") {
+        } else if (w == Word::Rquote) {
             unit(u'\u2019');
-        } else if (w == "ldblquote") {
+        } else if (w == Word::Ldblquote) {
             unit(u'\u201C');
-        } else if (w == "rdblquote") {
+        } else if (w == Word::Rdblquote) {
             unit(u'\u201D');
-        } else if (w == "bullet") {
+        } else if (w == Word::Bullet) {
             unit(u'\u2022');
-        } else if (w == "emspace") {
+        } else if (w == Word::Emspace) {
             unit(u'\u2003');
-        } else if (w == "enspace") {
+        } else if (w == Word::Enspace) {
             unit(u'\u2002');
         }
         return next;

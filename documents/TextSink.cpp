@@ -39,7 +39,9 @@ void TextSink::endLine()
         m_overLimit = true;
         return;
     }
-    m_text.lines.push_back(std::exchange(m_line, QString()));
+    // The line is copied out at its size; m_line keeps its room for the next.
+    m_text.lines.emplace_back(m_line.constData(), m_line.size());
+    m_line.resize(0);
 }
 
 void TextSink::endLineIfAny()

@@ -38,7 +38,7 @@ public:
 
 private:
     DocumentText m_text;
-    QString m_line;
+    QString m_line; // the current line, its room kept from line to line
     qint64 m_units = 0;
     qint64 m_limit;
     bool m_overLimit = false;

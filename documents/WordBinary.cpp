@@ -220,6 +220,25 @@ public:
     // Characters from here on are past the main text.
     void leaveMainText() { m_mainText = false; }
 
+    // A run of characters, unit i stored at byte fc + step * i: the text
+    // between the marks goes to the sink in one piece.
+    void putRun(QStringView run, qint64 fc, qint64 step)
+    {
+        qsizetype from = 0; // the text not yet given to the sink
+        for (qsizetype i = 0; i < run.size(); ++i) {
+            const char16_t c = run[i].unicode();
+            if (c >= 0x20) {
+                if (m_inInstruction > 0) // a field instruction: left out
+                    from = i + 1;
+                continue;
+            }
+            putText(run.sliced(from, i - from));
+            put(c, fc + step * i);
+            from = i + 1;
+        }
+        putText(run.sliced(from));
+    }
+
     void put(char16_t c, qint64 fc)
     {
         switch (c) {
@@ -275,12 +294,20 @@ public:
                 return;
             break;
         }
-        for (; m_cells > 0; --m_cells)
-            m_sink.cellBreak();
-        m_sink.append(c);
+        putText(QStringView(&c, 1));
     }
 
 private:
+    // Text without marks, after the cells it follows.
+    void putText(QStringView text)
+    {
+        if (text.isEmpty())
+            return;
+        for (; m_cells > 0; --m_cells)
+            m_sink.cellBreak();
+        m_sink.append(text);
+    }
+
     TextSink &m_sink;
     const RowEnds &m_rowEnds;
     std::vector<bool> m_fields;    // open fields: true while in the instruction
@@ -396,36 +423,56 @@ ReadResult readWordBinary(const cfb::CompoundFile &file, const Limits &limits)
         const qint64 start = piece.fc;
         if (!fits(word, start, (to - from) * unit))
             return damaged("piece outside the document stream");
-        run.clear();
         const QByteArrayView bytes = QByteArrayView(word).sliced(start, (to - from) * unit);
+        // The main text ends at character ccp[0]: in the piece that holds
+        // it, the characters from there go in a run of their own.
+        const qint64 mainEnd = from <= ccp[0] && ccp[0] < to ? ccp[0] - from : to - from;
         if (!piece.eightBit) {
-            appendUtf16(bytes, run);
-            for (qsizetype i = 0; i < run.size(); ++i) {
-                if (from + i == ccp[0])
-                    text.leaveMainText();
-                text.put(run.at(i).unicode(), start + 2 * i);
+            run.clear();
+            appendUtf16(bytes, run); // a unit a unit: unit i is at byte 2 * i
+            text.putRun(QStringView(run).first(mainEnd), start, 2);
+            if (mainEnd < run.size()) {
+                text.leaveMainText();
+                text.putRun(QStringView(run).sliced(mainEnd), start + 2 * mainEnd, 2);
             }
         } else if (codePage == 932) {
-            // A double-byte character takes one position; its byte offset is
-            // only needed for table marks, which are single bytes.
-            qint64 at = start;
+            // A double-byte character takes one position. Runs of characters
+            // are decoded at once, cut at each single-byte cell mark (whose
+            // byte offset tells a cell's end from a row's) and where the main
+            // text ends; no other character's offset is needed.
+            qint64 runFrom = 0;
+            const auto flush = [&](qint64 end) {
+                if (end <= runFrom)
+                    return;
+                run.clear();
+                appendCodePage(bytes.sliced(runFrom, end - runFrom), 932, run);
+                text.putRun(run, start + runFrom, 0);
+            };
+            bool left = false;
             for (qint64 i = 0; i < bytes.size();) {
                 const auto b = static_cast<unsigned char>(bytes[i]);
                 const qint64 n = cp932::isLeadByte(b) && i + 1 < bytes.size() ? 2 : 1;
-                if (from + i >= ccp[0])
+                if (!left && from + i >= ccp[0]) {
+                    flush(i);
+                    runFrom = i;
                     text.leaveMainText();
-                run.clear();
-                appendCodePage(bytes.sliced(i, n), 932, run);
-                for (const QChar c : run)
-                    text.put(c.unicode(), at);
+                    left = true;
+                }
+                if (n == 1 && b == 0x07) {
+                    flush(i);
+                    text.put(u'\x07', start + i);
+                    runFrom = i + 1;
+                }
                 i += n;
-                at += n;
             }
+            flush(bytes.size());
         } else {
-            for (qint64 i = 0; i < bytes.size(); ++i) {
-                if (from + i == ccp[0])
-                    text.leaveMainText();
-                text.put(cp1252(static_cast<unsigned char>(bytes[i])), start + i);
+            run.clear();
+            appendCodePage(bytes, 1252, run);
+            text.putRun(QStringView(run).first(mainEnd), start, 1);
+            if (mainEnd < run.size()) {
+                text.leaveMainText();
+                text.putRun(QStringView(run).sliced(mainEnd), start + mainEnd, 1);
             }
         }
         if (sink.overLimit())

@@ -69,6 +69,7 @@ dpkg_root -L tarnwell >"$work/files"
 app_id=$(sed -n 's/^ *<id>\(.*\)<\/id>.*/\1/p' "$root"/usr/share/metainfo/*.metainfo.xml 2>/dev/null | head -n1)
 [ -n "$app_id" ] || fail "no metainfo file under /usr/share/metainfo"
 for f in /usr/bin/tarnwell /usr/bin/tarnwell-find /usr/libexec/tarnwell/tarnwell-docreader \
+  /usr/libexec/tarnwell/tarnwell-pdfreader \
   "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
   /usr/share/icons/hicolor/32x32/apps/tarnwell.png /usr/share/icons/hicolor/scalable/apps/tarnwell.svg \
   /usr/share/man/man1/tarnwell-find.1.gz /usr/share/man/man1/tarnwell.1.gz \
@@ -114,6 +115,16 @@ cp "$(dirname "$0")/../tests/documents/pdf/fixtures/text.pdf" "$work/tree/sub/do
 found=$("$root/usr/bin/tarnwell-find" -r --documents '見積書 納品書' "$work/tree") ||
   fail "tarnwell-find --documents exits $?"
 [ "$found" = "$work/tree/sub/doc.pdf" ] || fail "tarnwell-find --documents found '$found'"
+# ... and the helper for the other kinds, which must not load poppler.
+rm "$work/tree/sub/doc.pdf"
+cp "$(dirname "$0")/../tests/documents/legacy/fixtures/sample.doc" "$work/tree/sub/old.doc"
+found=$("$root/usr/bin/tarnwell-find" -r --documents 'plantedone' "$work/tree") ||
+  fail "tarnwell-find --documents exits $? on a .doc"
+[ "$found" = "$work/tree/sub/old.doc" ] || fail "tarnwell-find --documents found '$found' for a .doc"
+libs=$(ldd "$root/usr/libexec/tarnwell/tarnwell-docreader") || fail "ldd tarnwell-docreader"
+if grep -q poppler <<<"$libs"; then fail "tarnwell-docreader links poppler"; fi
+grep -q poppler <<<"$(ldd "$root/usr/libexec/tarnwell/tarnwell-pdfreader")" ||
+  fail "tarnwell-pdfreader does not link poppler"
 # The desktop program must come up on a display and keep running until stopped.
 # Its settings go to a private folder, so the user's own are never read or written.
 status=0

@@ -36,9 +36,13 @@ qsizetype SniffingSource::read(char *buffer, qsizetype max)
     if (!m_first || !m_sniff)
         return m_file.read(buffer, max);
     m_first = false;
+    // In place, the first read is the matcher's first block, but never more
+    // than a text file of ordinary size: a document goes to its reader after
+    // its first kilobyte, and what was read past it was read for nothing.
     const bool inPlace = max >= documents::kSniffBytes;
     char *head = inPlace ? buffer : m_head;
-    const qsizetype n = fill(head, inPlace ? max : documents::kSniffBytes);
+    const qsizetype n =
+        fill(head, inPlace ? std::min(max, kFirstReadBytes) : documents::kSniffBytes);
     if (n < 0)
         return -1;
     m_container = documents::sniff(head, std::min(n, documents::kSniffBytes));

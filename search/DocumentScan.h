@@ -34,6 +34,7 @@ public:
     bool rewind() override;
 
 private:
+    static constexpr qsizetype kFirstReadBytes = 64 * 1024;
     // Reads until `want` bytes or the end; -1 on an error.
     qsizetype fill(char *buffer, qsizetype want);
 

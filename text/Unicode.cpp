@@ -303,11 +303,16 @@ void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const qsizetype units = size / 2;
-    out.reserve(out.size() + units + 1);
+    const qsizetype used = out.size();
+    // At most one unit a unit, and one for a last odd byte: written in
+    // place, the string cut to what was written at the end.
+    out.resize(used + units + 1);
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *dst = begin + used;
     auto addError = [&] {
         if (errors)
-            errors->push_back(out.size());
-        out += QChar(replacement);
+            errors->push_back(dst - begin);
+        *dst++ = replacement;
     };
     auto unit = [&](qsizetype i) {
         const unsigned char a = p[2 * i], b = p[2 * i + 1];
@@ -315,17 +320,19 @@ void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
     };
     for (qsizetype i = 0; i < units; ++i) {
         const char16_t u = unit(i);
-        if (QChar::isHighSurrogate(u) && i + 1 < units && QChar::isLowSurrogate(unit(i + 1))) {
-            out += QChar(u);
-            out += QChar(unit(++i));
-        } else if (QChar::isSurrogate(u)) {
-            addError();
+        if (!QChar::isSurrogate(u)) {
+            *dst++ = u;
+        } else if (QChar::isHighSurrogate(u) && i + 1 < units &&
+                   QChar::isLowSurrogate(unit(i + 1))) {
+            *dst++ = u;
+            *dst++ = unit(++i);
         } else {
-            out += QChar(u);
+            addError();
         }
     }
     if (size % 2)
         addError();
+    out.truncate(dst - begin);
 }
 
 } // namespace platform

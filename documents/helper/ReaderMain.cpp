@@ -1,17 +1,25 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-docreader: reads documents for the program that started it, one at
-// a time, shut in (Sandbox.h). It is given its socket as descriptor 3; each
+// tarnwell-docreader and tarnwell-pdfreader: read documents for the program
+// that started them, one at a time, shut in (Sandbox.h). The one program is
+// built twice: tarnwell-pdfreader (TARNWELL_READER_PDF) reads PDF alone, on
+// poppler; tarnwell-docreader every other kind, without poppler, so that the
+// helper most documents need starts without loading it. Each says so of a
+// document meant for the other. It is given its socket as descriptor 3; each
 // request brings the document's descriptor (the file the program's walk
 // opened, so no path is looked up again), and the helper maps that file
 // read-only, reads it and writes the answer back (ReaderProtocol.h). It ends
 // when the program closes the socket.
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
+//   tarnwell-pdfreader [the same options]
 
+#ifdef TARNWELL_READER_PDF
 #include "documents/PdfDocument.h"
+#else
 #include "documents/ReadDocument.h"
+#endif
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
 
@@ -20,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -32,7 +41,6 @@
 #include <atomic>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -91,7 +99,8 @@ bool sendAll(const QByteArray &bytes)
 }
 
 #ifdef TARNWELL_READER_TEST_HOOKS
-// A test build obeys a few words in place of a PDF's body, to show what the
+// A test build obeys a few words in place of a document's body (of any
+// container, so that both helpers can be shown misbehaving), to show what the
 // program does with a helper that misbehaves and what the shut-in helper may do.
 bool testHook(QByteArrayView bytes, ReadResult &result)
 {
@@ -150,6 +159,33 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 }
 #endif
 
+// Small files are read into a buffer kept from one document to the next (one
+// call, no mapping to set up and tear down); larger ones are mapped, so that
+// only the parts a reader looks at are read (a presentation's thumbnail, say,
+// never is).
+constexpr qsizetype kReadBytes = qsizetype(64) << 10;
+
+ReadResult readBytes(QByteArrayView bytes, Container container, const Limits &limits)
+{
+    ReadResult result;
+#ifdef TARNWELL_READER_TEST_HOOKS
+    if (testHook(bytes, result))
+        return result;
+#endif
+#ifdef TARNWELL_READER_PDF
+    if (container == Container::Pdf)
+        result = readPdfDocument(bytes, limits);
+    else
+        result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
+#else
+    if (container != Container::Pdf)
+        result = readDocument(bytes, container, limits);
+    else
+        result = {Failure::Unsupported, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
+#endif
+    return result;
+}
+
 ReadResult readOne(int fd, Container container, const Limits &limits)
 {
     struct stat st {};
@@ -160,22 +196,29 @@ ReadResult readOne(int fd, Container container, const Limits &limits)
                 QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
                 {}};
     const qsizetype size = qsizetype(st.st_size);
-    void *map = size > 0 ? mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+    if (size <= kReadBytes) {
+        static std::vector<char> buffer;
+        buffer.resize(size_t(size));
+        // What the file holds now: a file cut since fstat is read as it is.
+        qsizetype got = 0;
+        while (got < size) {
+            const ssize_t n = ::pread(fd, buffer.data() + got, size_t(size - got), got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return {Failure::Damaged, QStringLiteral("cannot be read: ") + strerror(errno), {}};
+            if (n == 0)
+                break;
+            got += n;
+        }
+        return readBytes(QByteArrayView(buffer.data(), got), container, limits);
+    }
+    void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED)
         return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
-    const QByteArrayView bytes(static_cast<const char *>(map), size);
-    ReadResult result;
-#ifdef TARNWELL_READER_TEST_HOOKS
-    if (testHook(bytes, result)) {
-        if (map)
-            munmap(map, size_t(size));
-        return result;
-    }
-#endif
-    result = container == Container::Pdf ? readPdfDocument(bytes, limits)
-                                         : readDocument(bytes, container, limits);
-    if (map)
-        munmap(map, size_t(size));
+    ReadResult result =
+        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, limits);
+    munmap(map, size_t(size));
     return result;
 }
 

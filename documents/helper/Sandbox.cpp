@@ -75,17 +75,33 @@ bool setLimits(qint64 addressSpaceBytes)
 
 bool limitProcessorTime(int seconds)
 {
+    // The soft limit last set and the hard limit (which nothing here
+    // changes): when the limit to set is the one already set, as for every
+    // document read within the same whole second, it is not set again.
+    static bool known = false;
+    static rlim_t hard = 0;
+    static rlim_t soft = 0;
     rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) != 0)
         return false;
     const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1);
-    rlimit limit{};
-    if (getrlimit(RLIMIT_CPU, &limit) != 0)
+    if (!known) {
+        rlimit limit{};
+        if (getrlimit(RLIMIT_CPU, &limit) != 0)
+            return false;
+        hard = limit.rlim_max;
+    }
+    rlim_t wanted = used + rlim_t(seconds);
+    if (hard != RLIM_INFINITY && wanted > hard)
+        wanted = hard;
+    if (known && wanted == soft)
+        return true;
+    const rlimit limit{wanted, hard};
+    if (setrlimit(RLIMIT_CPU, &limit) != 0)
         return false;
-    limit.rlim_cur = used + rlim_t(seconds);
-    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max)
-        limit.rlim_cur = limit.rlim_max;
-    return setrlimit(RLIMIT_CPU, &limit) == 0;
+    known = true;
+    soft = wanted;
+    return true;
 }
 
 bool shutIn()

@@ -17,8 +17,10 @@ constexpr int kSocket = 3;
 // not be set.
 bool setLimits(qint64 addressSpaceBytes);
 
-// Raises the processor-time soft limit to what the process used so far plus
-// `seconds`; past it the kernel ends the process with SIGXCPU.
+// Raises the processor-time soft limit to the whole seconds the process used
+// so far, plus one, plus `seconds`; past it the kernel
+// ends the process with SIGXCPU. Called before each document; the limit is
+// only set when it changes.
 bool limitProcessorTime(int seconds);
 
 // No new privileges, then a system-call filter: reading files, memory, the

@@ -19,7 +19,8 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log" >&2; fail "cmake --install"; }
 
-for f in bin/tarnwell bin/tarnwell-find libexec/tarnwell/tarnwell-docreader share/man/man1/tarnwell-find.1.gz share/man/man1/tarnwell.1.gz \
+for f in bin/tarnwell bin/tarnwell-find libexec/tarnwell/tarnwell-docreader \
+  libexec/tarnwell/tarnwell-pdfreader share/man/man1/tarnwell-find.1.gz share/man/man1/tarnwell.1.gz \
   share/icons/hicolor/16x16/apps/tarnwell.png share/icons/hicolor/32x32/apps/tarnwell.png \
   share/icons/hicolor/64x64/apps/tarnwell.png share/icons/hicolor/scalable/apps/tarnwell.svg \
   share/doc/tarnwell/copyright; do
@@ -58,11 +59,17 @@ for lib in libQt6Core.so.6 libstdc++.so.6 libgcc_s.so.1; do
   echo "not a library" >"$planted/$lib"
 done
 for program in "$built_find" "$prefix/bin/tarnwell-find" "$prefix/bin/tarnwell" \
-  "$prefix/libexec/tarnwell/tarnwell-docreader"; do
+  "$prefix/libexec/tarnwell/tarnwell-docreader" "$prefix/libexec/tarnwell/tarnwell-pdfreader"; do
   if readelf -d "$program" | grep -Eq '\((RUNPATH|RPATH)\)'; then
     fail "$program has a run path: $(readelf -d "$program" | grep -E 'RUNPATH|RPATH')"
   fi
 done
+
+# Only the PDF reader links poppler: the helper for the other kinds starts without it.
+libs=$(ldd "$prefix/libexec/tarnwell/tarnwell-docreader") || fail "ldd tarnwell-docreader"
+if grep -q poppler <<<"$libs"; then fail "tarnwell-docreader links poppler"; fi
+grep -q poppler <<<"$(ldd "$prefix/libexec/tarnwell/tarnwell-pdfreader")" ||
+  fail "tarnwell-pdfreader does not link poppler"
 
 compare() {
   local a b sa=0 sb=0

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// The reader pool: the real helper on a PDF, the test build of the helper
+// The reader pool: the real helpers on a PDF and a .doc, each kind reaching
+// its own helper within the one limit, the test builds of the helpers
 // misbehaving on request (a crash, a spin past its processor time, a sleep
 // past its wall-clock time, a garbled answer, memory past its address space,
 // an escape from its filter), a helper killed from outside, many threads at
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <thread>
@@ -26,6 +28,7 @@
 using namespace documents;
 
 Q_DECLARE_METATYPE(documents::Failure)
+Q_DECLARE_METATYPE(documents::Container)
 
 namespace {
 
@@ -47,10 +50,26 @@ QString fixture(const char *name)
     return QStringLiteral(PDF_FIXTURES "/") + QLatin1String(name);
 }
 
+// A Word 97 document, read by the helper for the kinds other than PDF.
+QString wordFixture()
+{
+    return QStringLiteral(LEGACY_FIXTURES "/sample.doc");
+}
+
+ReaderPool::Options realHelpers(int helpers = 0)
+{
+    ReaderPool::Options options;
+    options.program = DOCREADER;
+    options.pdfProgram = PDFREADER;
+    options.helpers = helpers;
+    return options;
+}
+
 ReaderPool::Options testHelper(int helpers = 1)
 {
     ReaderPool::Options options;
     options.program = DOCREADER_TEST;
+    options.pdfProgram = PDFREADER_TEST;
     options.helpers = helpers;
     return options;
 }
@@ -74,7 +93,9 @@ bool sleepsOnDocument(int pid)
            file.readAll().split(' ').value(0).toInt() == SYS_clock_nanosleep;
 }
 
-// The processes this one started (on any of its threads).
+// The processes this one started (on any of its threads), each once: a
+// thread that ends hands its children to another, so that one look may find
+// a child under both.
 QList<int> childProcesses()
 {
     QList<int> pids;
@@ -88,6 +109,8 @@ QList<int> childProcesses()
                 pids << pid.toInt();
         }
     }
+    std::sort(pids.begin(), pids.end());
+    pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
     return pids;
 }
 
@@ -99,9 +122,7 @@ class TestReaderPool : public QObject {
 private Q_SLOTS:
     void realHelper()
     {
-        ReaderPool::Options options;
-        options.program = DOCREADER;
-        ReaderPool pool(options);
+        ReaderPool pool(realHelpers());
         const Fd file(fixture("text.pdf"));
         const ReadResult result = pool.read(file.fd, Container::Pdf);
         QVERIFY2(result.ok(), qPrintable(result.reason));
@@ -119,23 +140,32 @@ private Q_SLOTS:
         QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<int>("started"); // helpers started by the end
+        QTest::addColumn<Container>("container");
         QTest::newRow("crash") << QByteArray("%PDF-CRASH") << QString() << Failure::ReaderFailed
-                               << u"reader crashed (signal 11)"_qs << 2;
+                               << u"reader crashed (signal 11)"_qs << 2 << Container::Pdf;
         QTest::newRow("processor time")
             << QByteArray("%PDF-SPIN") << u"cpu"_qs << Failure::ReaderFailed
-            << u"over the 1 s processor time limit"_qs << 2;
-        QTest::newRow("wall clock") << QByteArray("%PDF-SLEEP") << u"wall"_qs
-                                    << Failure::ReaderFailed << u"over the 5 s time limit"_qs << 2;
+            << u"over the 1 s processor time limit"_qs << 2 << Container::Pdf;
+        QTest::newRow("wall clock")
+            << QByteArray("%PDF-SLEEP") << u"wall"_qs << Failure::ReaderFailed
+            << u"over the 5 s time limit"_qs << 2 << Container::Pdf;
         QTest::newRow("garbled") << QByteArray("%PDF-GARBLE") << QString() << Failure::ReaderFailed
-                                 << u"reader gave a malformed answer"_qs << 2;
+                                 << u"reader gave a malformed answer"_qs << 2 << Container::Pdf;
         // Memory refused is an answer: the helper goes on.
         QTest::newRow("address space")
             << QByteArray("%PDF-EAT") << u"memory"_qs << Failure::OverLimit
-            << u"over the 512 MiB memory limit"_qs << 1;
+            << u"over the 512 MiB memory limit"_qs << 1 << Container::Pdf;
         // Nothing gets through the filter: no file written, no socket, no
         // process, no thread.
         QTest::newRow("escape") << QByteArray("%PDF-ESCAPE") << QString() << Failure::Unsupported
-                                << u"escaped: "_qs << 1;
+                                << u"escaped: "_qs << 1 << Container::Pdf;
+        // The helper for the other kinds is shut in and limited alike.
+        QTest::newRow("escape, other kinds")
+            << QByteArray("%PDF-ESCAPE") << QString() << Failure::Unsupported << u"escaped: "_qs
+            << 1 << Container::Compound;
+        QTest::newRow("processor time, other kinds")
+            << QByteArray("%PDF-SPIN") << u"cpu"_qs << Failure::ReaderFailed
+            << u"over the 1 s processor time limit"_qs << 2 << Container::Compound;
     }
     void misbehaving()
     {
@@ -144,6 +174,7 @@ private Q_SLOTS:
         QFETCH(Failure, failure);
         QFETCH(QString, reason);
         QFETCH(int, started);
+        QFETCH(Container, container);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("bad.pdf"));
         QFile bad(path);
@@ -167,15 +198,16 @@ private Q_SLOTS:
             options.limits.addressSpaceBytes = qint64(512) << 20;
         ReaderPool pool(options);
         const Fd file(path);
-        const ReadResult result = pool.read(file.fd, Container::Pdf);
+        const ReadResult result = pool.read(file.fd, container);
         QCOMPARE(result.failure, failure);
         QCOMPARE(result.reason, reason);
         QFile::remove(QStringLiteral("/tmp/tarnwell-docreader-escape"));
         // The next document is read, by a new helper where the last one died.
-        const Fd good(fixture("text.pdf"));
-        const ReadResult next = pool.read(good.fd, Container::Pdf);
+        const bool pdf = container == Container::Pdf;
+        const Fd good(pdf ? fixture("text.pdf") : wordFixture());
+        const ReadResult next = pool.read(good.fd, container);
         QVERIFY2(next.ok(), qPrintable(next.reason));
-        QVERIFY(holds(next, u"見積書"_qs));
+        QVERIFY(holds(next, pdf ? u"見積書"_qs : u"plantedone"_qs));
         QCOMPARE(pool.started(), started);
     }
 
@@ -238,10 +270,7 @@ private Q_SLOTS:
     // Workers call read() at once: at most `helpers` run, each answer whole.
     void manyThreads()
     {
-        ReaderPool::Options options;
-        options.program = DOCREADER;
-        options.helpers = 2;
-        ReaderPool pool(options);
+        ReaderPool pool(realHelpers(2));
         std::atomic<int> good{0};
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t) {
@@ -259,10 +288,104 @@ private Q_SLOTS:
         QVERIFY(pool.started() <= 2);
     }
 
+    // A PDF goes to the PDF helper, every other kind to the other helper: each
+    // reads only its own (swapped, both refuse), and with room for one helper
+    // the idle one of the other program is ended before the next one starts.
+    void eachKindItsHelper()
+    {
+        const Fd pdf(fixture("text.pdf"));
+        const Fd word(wordFixture());
+        {
+            ReaderPool::Options swapped = realHelpers();
+            std::swap(swapped.program, swapped.pdfProgram);
+            ReaderPool wrong(swapped);
+            const ReadResult pdfThere = wrong.read(pdf.fd, Container::Pdf);
+            QCOMPARE(pdfThere.failure, Failure::Unsupported);
+            QCOMPARE(pdfThere.reason, u"PDF is read by tarnwell-pdfreader"_qs);
+            QCOMPARE(wrong.read(word.fd, Container::Compound).failure, Failure::Unsupported);
+        }
+
+        ReaderPool pool(realHelpers(1));
+        for (int round = 0; round < 2; ++round) {
+            const ReadResult a = pool.read(pdf.fd, Container::Pdf);
+            QVERIFY2(a.ok() && holds(a, u"見積書"_qs), qPrintable(a.reason));
+            QCOMPARE(childProcesses().size(), 1);
+            const ReadResult b = pool.read(word.fd, Container::Compound);
+            QVERIFY2(b.ok() && holds(b, u"plantedone"_qs), qPrintable(b.reason));
+            QCOMPARE(b.text.kind, Kind::Word97);
+            QCOMPARE(childProcesses().size(), 1);
+        }
+        QCOMPARE(pool.started(), 4);
+    }
+
+    // An answer longer than the pool's first read arrives whole.
+    void longAnswer()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.rtf"));
+        QByteArray rtf("{\\rtf1\\ansi ");
+        for (int i = 0; i < 20000; ++i)
+            rtf += "line " + QByteArray::number(i) + "\\par ";
+        rtf += "}";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size());
+        file.close();
+        ReaderPool pool(realHelpers(1));
+        const Fd fd(path);
+        const ReadResult result = pool.read(fd.fd, Container::Rtf);
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QCOMPARE(result.text.lines.size(), size_t(20000));
+        QCOMPARE(result.text.lines.back(), u"line 19999"_qs);
+    }
+
+    // Threads reading both kinds at once: never more helpers running than
+    // the limit, however the two programs take turns, and every answer whole.
+    void mixedKindsShareTheLimit()
+    {
+        ReaderPool pool(realHelpers(2));
+        std::atomic<bool> done{false};
+        int most = 0;
+        // /proc lists each thread's children apart: one look may see a helper
+        // just reaped by one thread beside its successor started by another.
+        // A helper seen by two looks in a row lived through the moment
+        // between them, so the two looks' common helpers all ran at once.
+        std::thread watch([&] {
+            QList<int> last;
+            while (!done) {
+                QList<int> now = childProcesses();
+                int both = 0;
+                for (const int pid : now)
+                    both += last.contains(pid);
+                most = std::max(most, both);
+                last = std::move(now);
+            }
+        });
+        std::atomic<int> good{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 6; ++i) {
+                    const bool pdf = (i + t) % 2 == 0;
+                    const Fd file(pdf ? fixture("text.pdf") : wordFixture());
+                    const ReadResult result =
+                        pool.read(file.fd, pdf ? Container::Pdf : Container::Compound);
+                    good += result.ok() && holds(result, pdf ? u"請求書"_qs : u"plantedone"_qs);
+                }
+            });
+        }
+        for (std::thread &t : threads)
+            t.join();
+        done = true;
+        watch.join();
+        QCOMPARE(good.load(), 18);
+        QVERIFY2(most <= 2, qPrintable(QString::number(most)));
+        QVERIFY(pool.started() >= 2);
+    }
+
     void noProgram()
     {
         ReaderPool::Options options;
-        options.program = "/nonexistent/tarnwell-docreader";
+        options.pdfProgram = "/nonexistent/tarnwell-pdfreader";
         ReaderPool pool(options);
         const Fd file(fixture("text.pdf"));
         const ReadResult result = pool.read(file.fd, Container::Pdf);
