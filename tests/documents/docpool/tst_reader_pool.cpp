@@ -56,22 +56,24 @@ QString wordFixture()
     return QStringLiteral(LEGACY_FIXTURES "/sample.doc");
 }
 
-ReaderPool::Options realHelpers(int helpers = 0)
+ReaderPool::Options helpersOf(const char *program, const char *pdfProgram, int helpers)
 {
     ReaderPool::Options options;
-    options.program = DOCREADER;
-    options.pdfProgram = PDFREADER;
+    options.program = program;
+    options.pdfProgram = pdfProgram;
     options.helpers = helpers;
     return options;
 }
 
+ReaderPool::Options realHelpers(int helpers = 0)
+{
+    return helpersOf(DOCREADER, PDFREADER, helpers);
+}
+
+// The same programs, obeying the test words (a crash, a hang, an escape attempt).
 ReaderPool::Options testHelper(int helpers = 1)
 {
-    ReaderPool::Options options;
-    options.program = DOCREADER_TEST;
-    options.pdfProgram = PDFREADER_TEST;
-    options.helpers = helpers;
-    return options;
+    return helpersOf(DOCREADER_TEST, PDFREADER_TEST, helpers);
 }
 
 bool holds(const ReadResult &result, const QString &word)
