@@ -76,6 +76,13 @@ ReaderPool::Options testHelper(int helpers = 1)
     return helpersOf(DOCREADER_TEST, PDFREADER_TEST, helpers);
 }
 
+// Writes a file of these bytes; false when it cannot be written whole.
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 bool holds(const ReadResult &result, const QString &word)
 {
     for (const QString &line : result.text.lines) {
@@ -179,9 +186,7 @@ private Q_SLOTS:
         QFETCH(Container, container);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("bad.pdf"));
-        QFile bad(path);
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(body) == body.size());
-        bad.close();
+        QVERIFY(writeFile(path, body));
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
         if (limit == u"memory")
             QSKIP("the sanitizers' helper runs without an address-space limit");
@@ -217,9 +222,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.pdf"));
-        QFile slow(path);
-        QVERIFY(slow.open(QIODevice::WriteOnly) && slow.write("%PDF-SLEEP") == 10);
-        slow.close();
+        QVERIFY(writeFile(path, "%PDF-SLEEP"));
         ReaderPool pool(testHelper());
         const Fd file(path);
         ReadResult result;
@@ -241,9 +244,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.pdf"));
-        QFile slow(path);
-        QVERIFY(slow.open(QIODevice::WriteOnly) && slow.write("%PDF-SLEEP") == 10);
-        slow.close();
+        QVERIFY(writeFile(path, "%PDF-SLEEP"));
         ReaderPool pool(testHelper());
         const Fd file(path);
         std::stop_source first, second;
@@ -329,9 +330,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20000; ++i)
             rtf += "line " + QByteArray::number(i) + "\\par ";
         rtf += "}";
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size());
-        file.close();
+        QVERIFY(writeFile(path, rtf));
         ReaderPool pool(realHelpers(1));
         const Fd fd(path);
         const ReadResult result = pool.read(fd.fd, Container::Rtf);
