@@ -76,6 +76,9 @@ ReaderPool::Options testHelper(int helpers = 1)
     return helpersOf(DOCREADER_TEST, PDFREADER_TEST, helpers);
 }
 
+// A document on which the test helper sleeps until it is ended.
+const QByteArray kSleepingPdf("%PDF-SLEEP");
+
 // Writes a file of these bytes; false when it cannot be written whole.
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -121,6 +124,17 @@ QList<int> childProcesses()
     std::sort(pids.begin(), pids.end());
     pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
     return pids;
+}
+
+// Waits until one helper runs and sleeps on its document (its pid in
+// helpers); false after a minute.
+bool oneHelperAsleep(QList<int> &helpers)
+{
+    return QTest::qWaitFor(
+        [&] {
+            return (helpers = childProcesses()).size() == 1 && sleepsOnDocument(helpers.front());
+        },
+        60000);
 }
 
 } // namespace
@@ -222,14 +236,13 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.pdf"));
-        QVERIFY(writeFile(path, "%PDF-SLEEP"));
+        QVERIFY(writeFile(path, kSleepingPdf));
         ReaderPool pool(testHelper());
         const Fd file(path);
         ReadResult result;
         std::thread reader([&] { result = pool.read(file.fd, Container::Pdf); });
         QList<int> helpers;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (helpers = childProcesses()).size() == 1 && sleepsOnDocument(helpers.front()), 60000);
+        QVERIFY(oneHelperAsleep(helpers));
         for (const int pid : helpers)
             ::kill(pid, SIGKILL);
         reader.join();
@@ -244,7 +257,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.pdf"));
-        QVERIFY(writeFile(path, "%PDF-SLEEP"));
+        QVERIFY(writeFile(path, kSleepingPdf));
         ReaderPool pool(testHelper());
         const Fd file(path);
         std::stop_source first, second;
@@ -252,8 +265,7 @@ private Q_SLOTS:
         std::thread a(
             [&] { reading = pool.readStoppable(file.fd, Container::Pdf, first.get_token()); });
         QList<int> helpers;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (helpers = childProcesses()).size() == 1 && sleepsOnDocument(helpers.front()), 60000);
+        QVERIFY(oneHelperAsleep(helpers));
         std::thread b(
             [&] { waiting = pool.readStoppable(file.fd, Container::Pdf, second.get_token()); });
         second.request_stop();
