@@ -14,10 +14,22 @@ namespace documents::helper {
 
 namespace {
 
-bool setLimit(int resource, rlim_t value)
+// Sets a limit, soft and hard alike, but never above the hard limit the
+// process was given: a lower one (a user's `ulimit -v`) stands, where asking
+// for more would fail. *set: the limit now in force.
+bool setLimit(int resource, rlim_t value, rlim_t *set = nullptr)
 {
-    const rlimit limit{value, value};
-    return setrlimit(resource, &limit) == 0;
+    rlimit limit{};
+    if (getrlimit(resource, &limit) != 0)
+        return false;
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < value)
+        value = limit.rlim_max;
+    limit = {value, value};
+    if (setrlimit(resource, &limit) != 0)
+        return false;
+    if (set)
+        *set = value;
+    return true;
 }
 
 // The calls a reader needs. Threads are not among them: the readers run on
@@ -62,15 +74,20 @@ const int kAllowed[] = {
 
 } // namespace
 
-bool setLimits(qint64 addressSpaceBytes)
+bool setLimits(qint64 &addressSpaceBytes)
 {
     if (close_range(kSocket + 1, ~0U, 0) != 0)
         return false;
-#ifdef TARNWELL_NO_ADDRESS_LIMIT
-    addressSpaceBytes = 0;
+    bool limited = true;
+#ifndef TARNWELL_NO_ADDRESS_LIMIT
+    if (addressSpaceBytes > 0) {
+        rlim_t set = 0;
+        limited = setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes), &set);
+        addressSpaceBytes = qint64(set);
+    }
 #endif
-    return (addressSpaceBytes <= 0 || setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes))) &&
-           setLimit(RLIMIT_FSIZE, 0) && setLimit(RLIMIT_NOFILE, 32) && setLimit(RLIMIT_CORE, 0);
+    return limited && setLimit(RLIMIT_FSIZE, 0) && setLimit(RLIMIT_NOFILE, 32) &&
+           setLimit(RLIMIT_CORE, 0);
 }
 
 bool limitProcessorTime(int seconds)

@@ -13,9 +13,10 @@ constexpr int kSocket = 3;
 
 // Closes every descriptor but 0, 1, 2 and the socket; limits the address
 // space to addressSpaceBytes, the size of any file written to 0, open
-// descriptors to a few and core files to none. False when a limit could
-// not be set.
-bool setLimits(qint64 addressSpaceBytes);
+// descriptors to a few and core files to none. A limit the process already
+// has below these stays as it is (addressSpaceBytes becomes the one in
+// force). False when a limit could not be set.
+bool setLimits(qint64 &addressSpaceBytes);
 
 // Raises the processor-time soft limit to the whole seconds the process used
 // so far, plus one, plus `seconds`; past it the kernel

@@ -10,6 +10,7 @@
 
 #include "documents/ReaderPool.h"
 #include "documents/ReaderProtocol.h"
+#include "tests/common/Limits.h"
 
 #include <QDir>
 #include <QFile>
@@ -331,6 +332,28 @@ private Q_SLOTS:
             QCOMPARE(childProcesses().size(), 1);
         }
         QCOMPARE(pool.started(), 4);
+    }
+
+    // Started under an address-space limit below the helpers' own (a user's
+    // `ulimit -v`), the helpers keep that limit and read: they cannot raise
+    // it, and must not refuse to start for it.
+    void helpersKeepALowerLimit()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the sanitizers reserve more address space than the limit");
+#endif
+        testsupport::inChild([] {
+            QVERIFY(testsupport::lowerLimit(RLIMIT_AS, rlim_t(768) << 20));
+            ReaderPool pool(realHelpers(1));
+            for (const auto &[path, container, word] :
+                 {std::tuple(wordFixture(), Container::Compound, u"plantedone"_qs),
+                  std::tuple(fixture("text.pdf"), Container::Pdf, u"見積書"_qs)}) {
+                const Fd file(path);
+                const ReadResult result = pool.read(file.fd, container);
+                QVERIFY2(result.ok(), qPrintable(result.reason));
+                QVERIFY(holds(result, word));
+            }
+        });
     }
 
     // An answer longer than the pool's first read arrives whole.
