@@ -79,7 +79,9 @@ bool setLimits(qint64 &addressSpaceBytes)
     if (close_range(kSocket + 1, ~0U, 0) != 0)
         return false;
     bool limited = true;
-#ifndef TARNWELL_NO_ADDRESS_LIMIT
+#ifdef TARNWELL_NO_ADDRESS_LIMIT
+    Q_UNUSED(addressSpaceBytes);
+#else
     if (addressSpaceBytes > 0) {
         rlim_t set = 0;
         limited = setLimit(RLIMIT_AS, rlim_t(addressSpaceBytes), &set);
