@@ -42,8 +42,13 @@
 #include <memory>
 #include <thread>
 
+#include <QtEndian>
+
+#include <ctime>
+
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #endif
 
 using namespace documents;
@@ -99,6 +104,86 @@ bool sendAll(const QByteArray &bytes)
 }
 
 #ifdef TARNWELL_READER_TEST_HOOKS
+// Processor time used so far, user and system, in microseconds.
+void timeUsed(qint64 &user, qint64 &system)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    user = qint64(usage.ru_utime.tv_sec) * 1'000'000 + usage.ru_utime.tv_usec;
+    system = qint64(usage.ru_stime.tv_sec) * 1'000'000 + usage.ru_stime.tv_usec;
+}
+
+// The test words about time: "%PDF-CPU" answers the processor-time limit in
+// force (seconds) and the time used (microseconds) as one line; "%PDF-BURN-USER"
+// and "%PDF-BURN-SYSTEM" use user or system time until the time of that kind
+// is 0.55 to 0.85 s past a whole second (so that the next document begins
+// with both well into their second); "%PDF-NAP MS" sleeps MS milliseconds.
+bool timeHook(QByteArrayView bytes, ReadResult &result)
+{
+    qint64 user = 0;
+    qint64 system = 0;
+    if (bytes.startsWith("%PDF-CPU")) {
+        timeUsed(user, system);
+        rlimit limit{};
+        getrlimit(RLIMIT_CPU, &limit);
+        result.text.lines.push_back(
+            QStringLiteral("%1 %2").arg(qint64(limit.rlim_cur)).arg(user + system));
+        return true;
+    }
+    const bool burnUser = bytes.startsWith("%PDF-BURN-USER");
+    if (burnUser || bytes.startsWith("%PDF-BURN-SYSTEM")) {
+        const auto placed = [](qint64 t) {
+            return t % 1'000'000 >= 550'000 && t % 1'000'000 < 850'000;
+        };
+        for (timeUsed(user, system); !placed(burnUser ? user : system); timeUsed(user, system)) {
+            if (burnUser) {
+                std::atomic<unsigned> spin{0};
+                for (int i = 0; i < 100'000; ++i)
+                    spin.fetch_add(1, std::memory_order_relaxed);
+            } else {
+                for (int i = 0; i < 100; ++i)
+                    ::getppid();
+            }
+        }
+        result.text.lines.push_back(QStringLiteral("burnt"));
+        return true;
+    }
+    if (bytes.startsWith("%PDF-NAP ")) {
+        const int ms = QByteArrayView(bytes.sliced(9)).toInt();
+        const timespec nap{ms / 1000, long(ms % 1000) * 1'000'000};
+        ::nanosleep(&nap, nullptr);
+        result.text.lines.push_back(QStringLiteral("rested"));
+        return true;
+    }
+    return false;
+}
+
+// The test words about answers: "%PDF-DISORDER" answers locations out of
+// order, "%PDF-PASTEND" one past the last line, "%PDF-TRAILING" a payload
+// with bytes after its last location, "%PDF-MORE" more bytes than its header
+// announces.
+bool answerHook(QByteArrayView bytes, ReadResult &result)
+{
+    const auto is = [&](const char *word) { return bytes.startsWith(word); };
+    if (!is("%PDF-DISORDER") && !is("%PDF-PASTEND") && !is("%PDF-TRAILING") && !is("%PDF-MORE"))
+        return false;
+    result.text.lines = {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")};
+    if (is("%PDF-DISORDER"))
+        result.text.locations = {{2, QStringLiteral("b")}, {1, QStringLiteral("a")}};
+    else if (is("%PDF-PASTEND"))
+        result.text.locations = {{4, QStringLiteral("a")}};
+    else
+        result.text.locations = {{1, QStringLiteral("a")}};
+    if (is("%PDF-TRAILING") || is("%PDF-MORE")) {
+        QByteArray answer = protocol::encodeAnswer(result);
+        answer.append("tail", 4);
+        if (is("%PDF-TRAILING"))
+            qToLittleEndian(quint32(answer.size() - protocol::kHeaderBytes), answer.data() + 4);
+        sendAll(answer);
+    }
+    return true;
+}
+
 // A test build obeys a few words in place of a document's body (of any
 // container, so that both helpers can be shown misbehaving), to show what the
 // program does with a helper that misbehaves and what the shut-in helper may do.
@@ -155,7 +240,7 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
         result.reason = QStringLiteral("escaped: ") + done.join(u' ');
         return true;
     }
-    return false;
+    return timeHook(bytes, result) || answerHook(bytes, result);
 }
 #endif
 

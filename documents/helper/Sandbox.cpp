@@ -103,14 +103,21 @@ bool limitProcessorTime(int seconds)
     rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) != 0)
         return false;
-    const rlim_t used = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1);
+    // The limit counts whole seconds of user and system time together: the
+    // exact time used so far and the allowance, rounded up, give the
+    // document at least its whole allowance and less than a second more.
+    constexpr qint64 kMicroseconds = 1'000'000;
+    const qint64 used =
+        (qint64(usage.ru_utime.tv_sec) + qint64(usage.ru_stime.tv_sec)) * kMicroseconds +
+        qint64(usage.ru_utime.tv_usec) + qint64(usage.ru_stime.tv_usec);
+    rlim_t wanted =
+        rlim_t((used + qint64(seconds) * kMicroseconds + kMicroseconds - 1) / kMicroseconds);
     if (!known) {
         rlimit limit{};
         if (getrlimit(RLIMIT_CPU, &limit) != 0)
             return false;
         hard = limit.rlim_max;
     }
-    rlim_t wanted = used + rlim_t(seconds);
     if (hard != RLIM_INFINITY && wanted > hard)
         wanted = hard;
     if (known && wanted == soft)

@@ -18,10 +18,10 @@ constexpr int kSocket = 3;
 // force). False when a limit could not be set.
 bool setLimits(qint64 &addressSpaceBytes);
 
-// Raises the processor-time soft limit to the whole seconds the process used
-// so far, plus one, plus `seconds`; past it the kernel
-// ends the process with SIGXCPU. Called before each document; the limit is
-// only set when it changes.
+// Raises the processor-time soft limit to the time the process used so far
+// plus `seconds`, rounded up to the whole second the limit is set in; past it
+// the kernel ends the process with SIGXCPU. Called before each document; the
+// limit is only set when it changes.
 bool limitProcessorTime(int seconds);
 
 // No new privileges, then a system-call filter: reading files, memory, the

@@ -11,6 +11,7 @@
 #include "documents/ReaderPool.h"
 #include "documents/ReaderProtocol.h"
 #include "tests/common/Limits.h"
+#include "tests/documents/docpool/PoolTesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,24 +28,12 @@
 #include <unistd.h>
 
 using namespace documents;
+using namespace pooltesting;
 
 Q_DECLARE_METATYPE(documents::Failure)
 Q_DECLARE_METATYPE(documents::Container)
 
 namespace {
-
-// An open descriptor, closed at the end of the scope.
-struct Fd {
-    explicit Fd(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
-    {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd;
-};
 
 QString fixture(const char *name)
 {
@@ -55,15 +44,6 @@ QString fixture(const char *name)
 QString wordFixture()
 {
     return QStringLiteral(LEGACY_FIXTURES "/sample.doc");
-}
-
-ReaderPool::Options helpersOf(const char *program, const char *pdfProgram, int helpers)
-{
-    ReaderPool::Options options;
-    options.program = program;
-    options.pdfProgram = pdfProgram;
-    options.helpers = helpers;
-    return options;
 }
 
 ReaderPool::Options realHelpers(int helpers = 0)
@@ -79,22 +59,6 @@ ReaderPool::Options testHelper(int helpers = 1)
 
 // A document on which the test helper sleeps until it is ended.
 const QByteArray kSleepingPdf("%PDF-SLEEP");
-
-// Writes a file of these bytes; false when it cannot be written whole.
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-bool holds(const ReadResult &result, const QString &word)
-{
-    for (const QString &line : result.text.lines) {
-        if (line.contains(word))
-            return true;
-    }
-    return false;
-}
 
 // True when the process sleeps in clock_nanosleep: the test helper has its
 // document (a kill before then would find it starting, and the pool would
