@@ -11,6 +11,8 @@
 #   scripts/mutants.sh [-n] [-l LIST] [NAME ...]
 #
 # LIST: the faults (default scripts/mutants.list; its head says the format).
+# A list with a "tests: NAME ..." line builds and runs only those test
+# programs, in that order (scripts/mutants-documents.list: the documents').
 # NAME: run only these faults. -n: build and run nothing; say for each fault
 # whether its text is found once in its file (exit 1 when one is not). Variables: BUILD_DIR (default build-mutants, an
 # engine-only build configured on first use), MUTANTS_JOBS (build jobs, 2),
@@ -57,10 +59,16 @@ class Mutant:
         self.old, self.new = [], []
 
 
+LIST_TESTS = []
+
+
 def parse(path):
     mutants = []
     for number, line in enumerate(open(path, encoding="utf-8").read().split("\n"), 1):
         if line.startswith("#") or not line.strip():
+            continue
+        if line.startswith("tests:"):
+            LIST_TESTS.extend(line[len("tests:"):].split())
             continue
         if line.startswith("@ "):
             fields = line[2:].split(None, 2)
@@ -93,13 +101,19 @@ def run(command, log):
 
 
 def build_all(log):
-    return run(["cmake", "--build", build, "-j", jobs], log) == 0
+    targets = ["--target"] + LIST_TESTS if LIST_TESTS else []
+    return run(["cmake", "--build", build, "-j", jobs] + targets, log) == 0
 
 
 def test_names():
     listing = subprocess.run(["ctest", "--test-dir", build, "-N"], capture_output=True,
                              text=True).stdout
     names = re.findall(r"Test +#\d+: (\S+)", listing)
+    if LIST_TESTS:
+        missing = [t for t in LIST_TESTS if t not in names]
+        if missing:
+            sys.exit("not tests of " + build + ": " + " ".join(missing))
+        return LIST_TESTS
     return [t for t in FIRST if t in names] + [t for t in names if t not in FIRST]
 
 
