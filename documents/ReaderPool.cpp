@@ -210,8 +210,20 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     const QByteArray addressSpace = QByteArray::number(limits.addressSpaceBytes);
     const QByteArray cpu = QByteArray::number(limits.cpuSecondsPerDocument);
     const QByteArray textUnits = QByteArray::number(limits.textUnits);
-    const char *argv[] = {path.constData(), "--address-space", addressSpace.constData(), "--cpu",
-                          cpu.constData(),  "--text-units",    textUnits.constData(),    nullptr};
+    const QByteArray fileBytes = QByteArray::number(limits.fileBytes);
+    const QByteArray memberBytes = QByteArray::number(limits.memberBytes);
+    const QByteArray documentBytes = QByteArray::number(limits.documentBytes);
+    const QByteArray zipMembers = QByteArray::number(limits.zipMembers);
+    const QByteArray xmlDepth = QByteArray::number(limits.xmlDepth);
+    const char *argv[] = {path.constData(),          "--address-space",
+                          addressSpace.constData(),  "--cpu",
+                          cpu.constData(),           "--text-units",
+                          textUnits.constData(),     "--file-bytes",
+                          fileBytes.constData(),     "--member-bytes",
+                          memberBytes.constData(),   "--document-bytes",
+                          documentBytes.constData(), "--zip-members",
+                          zipMembers.constData(),    "--xml-depth",
+                          xmlDepth.constData(),      nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);

@@ -13,6 +13,8 @@
 // when the program closes the socket.
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
+//                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
+//                      [--zip-members N] [--xml-depth N]
 //   tarnwell-pdfreader [the same options]
 
 #ifdef TARNWELL_READER_PDF
@@ -316,6 +318,28 @@ qint64 numberAfter(int &i, int argc, char **argv)
     return *end == 0 && value > 0 ? qint64(value) : -1;
 }
 
+// The limits of what a document may hold (Limits.h); false for another
+// option or a value that is not a positive number.
+bool documentLimit(const char *option, qint64 value, Limits &limits)
+{
+    if (value <= 0)
+        return false;
+    const int count = int(qMin<qint64>(value, 1'000'000'000));
+    if (std::strcmp(option, "--file-bytes") == 0)
+        limits.fileBytes = value;
+    else if (std::strcmp(option, "--member-bytes") == 0)
+        limits.memberBytes = value;
+    else if (std::strcmp(option, "--document-bytes") == 0)
+        limits.documentBytes = value;
+    else if (std::strcmp(option, "--zip-members") == 0)
+        limits.zipMembers = count;
+    else if (std::strcmp(option, "--xml-depth") == 0)
+        limits.xmlDepth = count;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -331,7 +355,8 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "--text-units") == 0 &&
                  (value = numberAfter(i, argc, argv)) > 0)
             limits.textUnits = value;
-        else
+        else if (const char *option = argv[i];
+                 !documentLimit(option, numberAfter(i, argc, argv), limits))
             return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
