@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
+#include <unistd.h>
+
 using namespace documents;
 using namespace pooltesting;
 
@@ -168,6 +172,29 @@ void setLimit(Limits &limits, Measure measure, qint64 value)
     }
 }
 
+// The helper processes this one started (one pool, one thread at a time).
+QList<int> helperProcesses()
+{
+    QList<int> pids;
+    QFile file(QStringLiteral("/proc/self/task/%1/children").arg(gettid()));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &pid : file.readAll().simplified().split(' '))
+            if (!pid.isEmpty())
+                pids << pid.toInt();
+    }
+    return pids;
+}
+
+// True once the process has ended (and waits to be reaped).
+bool ended(int pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray stat = file.readAll();
+    return stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Measure)
@@ -219,6 +246,85 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(pool.started(), 1);
+    }
+
+    // One helper reads documents of every kind it reads, again and again:
+    // each answer is the same as the first time, no descriptor is kept
+    // (the helper may hold a few dozen), and no new helper is needed.
+    void hundredsOfDocumentsInARow()
+    {
+        const QStringList paths = {
+            QStringLiteral(LEGACY_FIXTURES "/sample.doc"),
+            QStringLiteral(LEGACY_FIXTURES "/sample.xls"),
+            QStringLiteral(LEGACY_FIXTURES "/sample.ppt"),
+            QStringLiteral(LEGACY_FIXTURES "/sample.rtf"),
+            QStringLiteral(OOXML_FIXTURES "/lo-text.docx"),
+            QStringLiteral(OOXML_FIXTURES "/lo-sheet.ods"),
+            QStringLiteral(OOXML_FIXTURES "/lo-slides.pptx"),
+        };
+        const Container containers[] = {
+            Container::Compound, Container::Compound, Container::Compound, Container::Rtf,
+            Container::Zip,      Container::Zip,      Container::Zip};
+        ReaderPool pool(helpersOf(DOCREADER, PDFREADER, 1));
+        std::vector<QStringList> first(paths.size());
+        for (int i = 0; i < 300; ++i) {
+            const qsizetype which = i % paths.size();
+            const Fd fd(paths[which]);
+            const ReadResult result = pool.read(fd.fd, containers[which]);
+            QVERIFY2(result.ok(), qPrintable(QString::number(i) + u' ' + result.reason));
+            const QStringList lines(result.text.lines.begin(), result.text.lines.end());
+            if (first[which].isEmpty())
+                first[which] = lines;
+            QVERIFY(!lines.isEmpty());
+            QCOMPARE(lines, first[which]);
+        }
+        QCOMPARE(pool.started(), 1);
+    }
+
+    // A helper that died while idle (killed from outside) is replaced
+    // before the next document, which is read.
+    void idleHelperKilled()
+    {
+        ReaderPool pool(helpersOf(DOCREADER, PDFREADER, 1));
+        const Fd fd(QStringLiteral(LEGACY_FIXTURES "/sample.rtf"));
+        QVERIFY(pool.read(fd.fd, Container::Rtf).ok());
+        const QList<int> helpers = helperProcesses();
+        QCOMPARE(helpers.size(), 1);
+        ::kill(helpers.front(), SIGKILL);
+        QVERIFY(QTest::qWaitFor([&] { return ended(helpers.front()); }, 60000));
+        const ReadResult result = pool.read(fd.fd, Container::Rtf);
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QCOMPARE(pool.started(), 2);
+        QVERIFY(!helperProcesses().contains(helpers.front()));
+    }
+
+    // Answers that break the protocol are refused, the helper that gave one
+    // is ended, and the next document gets a new one.
+    void malformedAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("word");
+        QTest::newRow("locations out of order") << QByteArray("%PDF-DISORDER");
+        QTest::newRow("a location past the end") << QByteArray("%PDF-PASTEND");
+        QTest::newRow("bytes after the last location") << QByteArray("%PDF-TRAILING");
+        QTest::newRow("more than the header announces") << QByteArray("%PDF-MORE");
+    }
+    void malformedAnswers()
+    {
+        QFETCH(QByteArray, word);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.pdf"));
+        QVERIFY(writeFile(path, word));
+        const QString good = dir.filePath(QStringLiteral("good.pdf"));
+        QVERIFY(writeFile(good, "%PDF-NAP 0"));
+        ReaderPool pool(testHelper());
+        const Fd bad(path);
+        const ReadResult result = pool.read(bad.fd, Container::Pdf);
+        QCOMPARE(result.failure, Failure::ReaderFailed);
+        QCOMPARE(result.reason, u"reader gave a malformed answer"_qs);
+        const Fd next(good);
+        const ReadResult after = pool.read(next.fd, Container::Pdf);
+        QVERIFY2(after.ok() && holds(after, u"rested"_qs), qPrintable(after.reason));
+        QCOMPARE(pool.started(), 2);
     }
 
     // The wall clock: a document well within it is read, one past it ends
