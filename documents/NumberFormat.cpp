@@ -923,6 +923,36 @@ QString NumberFormat::text(const QString &value) const
     return out;
 }
 
+void CellFormats::finish()
+{
+    m_styles.clear();
+    m_formats.clear();
+    std::vector<std::pair<int, int>> byId; // format id -> index into m_formats
+    for (const int id : m_styleIds) {
+        auto known = std::find_if(byId.begin(), byId.end(),
+                                  [&](const std::pair<int, int> &p) { return p.first == id; });
+        if (known == byId.end()) {
+            // A format the workbook writes out wins over a built-in one (the
+            // last of several with one id).
+            QString code;
+            for (const auto &[codeId, text] : m_codes)
+                if (codeId == id)
+                    code = text;
+            if (code.isEmpty())
+                code = builtinNumberFormat(id);
+            NumberFormat format(code);
+            int index = -1;
+            if (!format.isGeneral()) {
+                index = int(m_formats.size());
+                m_formats.push_back(std::move(format));
+            }
+            byId.emplace_back(id, index);
+            known = byId.end() - 1;
+        }
+        m_styles.push_back(known->second);
+    }
+}
+
 QString builtinNumberFormat(int id)
 {
     static constexpr struct {

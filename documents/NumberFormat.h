@@ -76,6 +76,47 @@ private:
     int m_textSection = -1;
 };
 
+QString generalNumber(double value);
+
+// The formats of a workbook's cell styles: the formats it writes out by id,
+// the styles in their order each naming a format id, and its date system.
+class CellFormats {
+public:
+    void addFormat(int id, const QString &code) { m_codes.push_back({id, code}); }
+    void addStyle(int formatId) { m_styleIds.push_back(formatId); }
+    // Once every format and style is added: each style's format parsed once.
+    void finish();
+    DateSystem system = DateSystem::From1900;
+
+    // A number in the style with that index (General for an unknown style).
+    QString number(qint64 style, double value) const
+    {
+        const int f = formatOf(style);
+        return f < 0 ? generalNumber(value) : m_formats[size_t(f)].number(value, system);
+    }
+    QString text(qint64 style, const QString &value) const
+    {
+        const int f = formatOf(style);
+        return f < 0 ? value : m_formats[size_t(f)].text(value);
+    }
+    bool isGeneral(qint64 style) const { return formatOf(style) < 0; }
+    bool hasTextSection(qint64 style) const
+    {
+        const int f = formatOf(style);
+        return f >= 0 && m_formats[size_t(f)].hasTextSection();
+    }
+
+private:
+    int formatOf(qint64 style) const
+    {
+        return style >= 0 && style < qint64(m_styles.size()) ? m_styles[size_t(style)] : -1;
+    }
+    std::vector<std::pair<int, QString>> m_codes;
+    std::vector<int> m_styleIds;
+    std::vector<int> m_styles; // per style: an index into m_formats, or -1 for General
+    std::vector<NumberFormat> m_formats;
+};
+
 // The code of a built-in format (ids 0-58 that a workbook may use without
 // writing them out); empty for an id that has none.
 QString builtinNumberFormat(int id);
