@@ -6,7 +6,9 @@
 // same workbooks.
 
 #include "documents/NumberFormat.h"
+#include "documents/ReadDocument.h"
 
+#include <QFile>
 #include <QTest>
 
 using documents::DateSystem;
@@ -17,6 +19,8 @@ class TestCells : public QObject {
 private Q_SLOTS:
     void format_data();
     void format();
+    void againstLibreOffice_data();
+    void againstLibreOffice();
 };
 
 void TestCells::format_data()
@@ -140,6 +144,90 @@ void TestCells::format()
     QFETCH(QString, shown);
     const NumberFormat format(code);
     QCOMPARE(format.number(value, from1904 ? DateSystem::From1904 : DateSystem::From1900), shown);
+}
+
+namespace {
+
+// A CSV line's fields (quoted fields with doubled quotes inside).
+QStringList csvFields(QStringView line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+            field.append(c);
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (c == u',' && !quoted) {
+            fields.append(field);
+            field.clear();
+        } else {
+            field.append(c);
+        }
+    }
+    fields.append(field);
+    return fields;
+}
+
+QByteArray fixture(const QString &name)
+{
+    QFile file(QStringLiteral(TARNWELL_CELLS_FIXTURES "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Each workbook's cells against LibreOffice's CSV export of the same file
+// (made by fixtures/make-fixtures.py). Rows LibreOffice shows otherwise than
+// Excel are left out of the comparison, each with its reason.
+void TestCells::againstLibreOffice_data()
+{
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("otherwise"); // rows LibreOffice shows otherwise than Excel
+    // LibreOffice has no 29 February 1900 and counts the days before it one
+    // off; it reads "aaa" (a Japanese weekday) only in a Japanese locale.
+    const QStringList excel = {u"leap day"_qs, u"曜日"_qs};
+    // Its own xls holds booleans as formulas =TRUE() whose results it shows
+    // as 1 and 0, and an error as the formula =#N/A with the cached result
+    // #DIV/0!, which it computes again where Excel shows the cached result.
+    const QStringList ownXls = excel + QStringList{u"true"_qs, u"false"_qs, u"division error"_qs};
+    QTest::newRow("xlsx") << u"cells.xlsx"_qs << u"cells.xlsx.csv"_qs << excel;
+    QTest::newRow("xlsx, 1904 dates")
+        << u"cells-1904.xlsx"_qs << u"cells-1904.xlsx.csv"_qs << QStringList();
+    QTest::newRow("xls") << u"cells.xls"_qs << u"cells.xls.csv"_qs << ownXls;
+    QTest::newRow("ods") << u"cells.ods"_qs << u"cells.ods.csv"_qs << excel;
+    QTest::newRow("ods, mimetype not first") << u"rezipped.ods"_qs << u"cells.ods.csv"_qs << excel;
+    QTest::newRow("xlsx, workbook typed by Default")
+        << u"default-types.xlsx"_qs << u"cells.xlsx.csv"_qs << excel;
+}
+
+void TestCells::againstLibreOffice()
+{
+    QFETCH(QString, workbook);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, otherwise);
+    const QByteArray bytes = fixture(workbook);
+    QVERIFY(!bytes.isEmpty());
+    const documents::ReadResult result =
+        documents::readDocument(bytes, documents::sniff(bytes.constData(), bytes.size()), {});
+    QVERIFY2(result.ok(), qPrintable(result.reason));
+    QStringList csv = QString::fromUtf8(fixture(expected)).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(qsizetype(result.text.lines.size()), csv.size());
+    int compared = 0;
+    for (qsizetype i = 0; i < csv.size(); ++i) {
+        const QStringList want = csvFields(csv[i].trimmed());
+        const QStringList got = result.text.lines[size_t(i)].split(u'\t');
+        QCOMPARE(got.value(0), want.value(0));
+        if (otherwise.contains(want.value(0)))
+            continue;
+        QCOMPARE(got.value(1).trimmed(), want.value(1).trimmed());
+        ++compared;
+    }
+    QVERIFY(compared > 0);
 }
 
 QTEST_GUILESS_MAIN(TestCells)
