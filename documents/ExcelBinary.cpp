@@ -4,9 +4,8 @@
 #include "documents/ExcelBinary.h"
 
 #include "documents/LegacyBytes.h"
+#include "documents/NumberFormat.h"
 #include "documents/TextSink.h"
-
-#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +20,7 @@ enum Record : quint16 {
     kEof = 0x000A,
     kFilePass = 0x002F,
     kContinue = 0x003C,
+    kDateMode = 0x0022,
     kCodePage = 0x0042,
     kBoundSheet = 0x0085,
     kMulRk = 0x00BD,
@@ -32,6 +32,8 @@ enum Record : quint16 {
     kBoolErr = 0x0205,
     kString = 0x0207,
     kRk = 0x027E,
+    kXf = 0x00E0,
+    kFormat = 0x041E,
     kBof = 0x0809,
 };
 
@@ -261,13 +263,6 @@ struct Sheet {
 
 } // namespace
 
-QString generalNumber(double value)
-{
-    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
-        return QString::number(qint64(value));
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
 ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
 {
     QString reason;
@@ -290,6 +285,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                 {}};
 
     int codePage = 1252;
+    CellFormats formats;
     std::vector<Sheet> sheets;
     std::vector<QString> strings;
     RecordData data;
@@ -305,6 +301,33 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
             if (body.size() >= 2)
                 codePage = le16(body.data()) == 932 ? 932 : 1252;
             break;
+        case kDateMode:
+            if (body.size() >= 2 && le16(body.data()) == 1)
+                formats.system = DateSystem::From1904;
+            break;
+        case kXf:
+            if (body.size() >= 4)
+                formats.addStyle(le16(body.data() + 2));
+            break;
+        case kFormat: {
+            // A format code a workbook writes out: its id, then its text.
+            if (body.size() < 3)
+                break;
+            QString code;
+            if (biff8) {
+                SegmentReader in(record->segments);
+                bool cut = false;
+                in.bytes(2);
+                if (!readBiff8String(in, false, &code, &cut))
+                    break;
+            } else {
+                const qint64 n = static_cast<unsigned char>(body[2]);
+                code =
+                    decodeCodePage(body.sliced(3, std::min<qint64>(n, body.size() - 3)), codePage);
+            }
+            formats.addFormat(le16(body.data()), code);
+            break;
+        }
         case kBoundSheet: {
             if (body.size() < 7)
                 return damaged(QStringLiteral("short sheet record"));
@@ -351,6 +374,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
     }
     if (records.cut())
         return damaged(QStringLiteral("record past the end of the stream"));
+    formats.finish();
 
     TextSink sink(biff8 ? Kind::Excel97 : Kind::Excel95, limits);
     std::vector<Cell> cells;
@@ -388,6 +412,8 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
             auto put = [&](const QString &text) {
                 add(le16(body.data()), le16(body.data() + 2), text);
             };
+            // Every cell record holds its row, column and style first.
+            const qint64 style = body.size() >= 6 ? le16(body.data() + 4) : -1;
             switch (record->type) {
             case kBof:
                 ++depth;
@@ -399,7 +425,7 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                 if (depth == 1 && body.size() >= 10) {
                     const quint32 index = le32(body.data() + 6);
                     if (index < strings.size())
-                        put(strings[index]);
+                        put(formats.text(style, strings[index]));
                 }
                 break;
             case kLabel:
@@ -419,16 +445,16 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                         text = decodeCodePage(body.sliced(8, std::min<qint64>(n, body.size() - 8)),
                                               codePage);
                     }
-                    put(text);
+                    put(formats.text(style, text));
                 }
                 break;
             case kNumber:
                 if (depth == 1 && body.size() >= 14)
-                    put(generalNumber(doubleAt(body.data() + 6)));
+                    put(formats.number(style, doubleAt(body.data() + 6)));
                 break;
             case kRk:
                 if (depth == 1 && body.size() >= 10)
-                    put(generalNumber(rkValue(le32(body.data() + 6))));
+                    put(formats.number(style, rkValue(le32(body.data() + 6))));
                 break;
             case kMulRk:
                 if (depth == 1 && body.size() >= 6) {
@@ -437,23 +463,28 @@ ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits)
                     const qint64 n = (body.size() - 6) / 6;
                     for (qint64 i = 0; i < n; ++i)
                         add(row, quint16(col + i),
-                            generalNumber(rkValue(le32(body.data() + 6 + 6 * i))));
+                            formats.number(le16(body.data() + 4 + 6 * i),
+                                           rkValue(le32(body.data() + 6 + 6 * i))));
                 }
                 break;
             case kBoolErr:
                 if (depth == 1 && body.size() >= 8 && body[7] == 0)
                     put(body[6] ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+                else if (depth == 1 && body.size() >= 8)
+                    put(excelErrorText(quint8(body[6])));
                 break;
             case kFormula:
                 if (depth == 1 && body.size() >= 14) {
                     const char *value = body.data() + 6;
                     if (le16(value + 6) != 0xFFFF)
-                        put(generalNumber(doubleAt(value)));
+                        put(formats.number(style, doubleAt(value)));
                     else if (value[0] == 0)
                         pendingString = {le16(body.data()), le16(body.data() + 2)},
                         hasPendingString = true;
                     else if (value[0] == 1)
                         put(value[2] ? QStringLiteral("TRUE") : QStringLiteral("FALSE"));
+                    else if (value[0] == 2)
+                        put(excelErrorText(quint8(value[2])));
                 }
                 break;
             case kString:

@@ -5,8 +5,8 @@
 // Excel 97-2003 (BIFF8) and Excel 5/95 (BIFF5) workbooks (a compound file
 // with a Workbook or Book stream): every worksheet in workbook order, a row
 // a line with its cells joined by a tab in column order. Text cells, shared
-// strings, numbers as stored (shortest decimal that reads back the same
-// double) and cached formula results.
+// strings, numbers, booleans and errors as their cells' formats show them,
+// and cached formula results.
 
 #include "documents/CompoundFile.h"
 #include "documents/DocumentText.h"
@@ -15,9 +15,5 @@
 namespace documents::legacy {
 
 ReadResult readExcelBinary(const cfb::CompoundFile &file, const Limits &limits);
-
-// A number as the general format shows it: integers without ".0", other
-// values by their shortest round-trip decimal.
-QString generalNumber(double value);
 
 } // namespace documents::legacy

@@ -3,9 +3,13 @@
 
 #include "documents/OfficeOpenXml.h"
 
+#include "documents/NumberFormat.h"
 #include "documents/XmlParts.h"
 
+#include <QDateTime>
+
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace documents {
@@ -62,15 +66,50 @@ std::optional<Kind> kindOfContentType(QStringView type, bool *binary)
     return std::nullopt;
 }
 
+// The main part: the package's officeDocument relationship names it, and
+// its type is an Override for that part or else the Default for its
+// extension; without that relationship, the first Override of a main type.
 std::optional<MainPart> findMainPart(ZipArchive &zip, qint64 contentTypes, const Limits &limits)
 {
-    XmlPart part(zip, contentTypes, limits);
-    for (Token token = part.next(); token != Token::Invalid; token = part.next()) {
-        if (token != Token::StartElement || part.name() != u"Override")
+    std::vector<std::pair<QByteArray, QString>> overrides; // part, type
+    std::vector<std::pair<QString, QString>> defaults;     // extension, type
+    {
+        XmlPart part(zip, contentTypes, limits);
+        for (Token token = part.next(); token != Token::Invalid; token = part.next()) {
+            if (token != Token::StartElement)
+                continue;
+            if (part.name() == u"Override")
+                overrides.emplace_back(resolvePartName({}, part.attribute(u"PartName")),
+                                       part.attribute(u"ContentType").toString());
+            else if (part.name() == u"Default")
+                defaults.emplace_back(part.attribute(u"Extension").toString(),
+                                      part.attribute(u"ContentType").toString());
+        }
+    }
+    if (zip.failed())
+        return std::nullopt;
+    for (const Relationship &r : readRelationships(zip, {}, limits)) {
+        if (r.type != u"officeDocument")
             continue;
+        QString type;
+        for (const auto &[name, t] : overrides)
+            if (name.compare(r.target, Qt::CaseInsensitive) == 0)
+                type = t;
+        if (type.isEmpty()) {
+            const QString extension =
+                QString::fromUtf8(r.target.mid(r.target.lastIndexOf('.') + 1));
+            for (const auto &[e, t] : defaults)
+                if (e.compare(extension, Qt::CaseInsensitive) == 0)
+                    type = t;
+        }
         bool binary = false;
-        if (const auto kind = kindOfContentType(part.attribute(u"ContentType"), &binary))
-            return MainPart{*kind, resolvePartName({}, part.attribute(u"PartName")), binary};
+        if (const auto kind = kindOfContentType(type, &binary))
+            return MainPart{*kind, r.target, binary};
+    }
+    for (const auto &[name, type] : overrides) {
+        bool binary = false;
+        if (const auto kind = kindOfContentType(type, &binary))
+            return MainPart{*kind, name, binary};
     }
     return std::nullopt;
 }
@@ -269,8 +308,105 @@ void readSharedStrings(XmlPart &part, std::vector<QString> &strings, const Limit
     }
 }
 
-void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sink,
-               const Limits &limits)
+// The number formats of the cell styles (<cellXfs>), with the formats the
+// workbook writes out (<numFmts>).
+void readStyles(XmlPart &part, CellFormats &formats)
+{
+    bool inCellStyles = false;
+    for (Token token = part.next(); token != Token::Invalid; token = part.next()) {
+        if (token == Token::EndElement && part.name() == u"cellXfs") {
+            inCellStyles = false;
+            continue;
+        }
+        if (token != Token::StartElement)
+            continue;
+        const QStringView name = part.name();
+        if (name == u"numFmt") {
+            formats.addFormat(part.attribute(u"numFmtId").toInt(),
+                              part.attribute(u"formatCode").toString());
+        } else if (name == u"cellXfs") {
+            inCellStyles = true;
+        } else if (name == u"xf" && inCellStyles) {
+            formats.addStyle(part.attribute(u"numFmtId").toInt());
+            part.skipElement();
+        }
+    }
+}
+
+// Whether a number's text is already what General shows: a plain decimal
+// of at most 15 digits with no trailing zero after its point ("12", "-0.5").
+bool shownAsWritten(QStringView v)
+{
+    if (v.isEmpty() || v.size() > 16)
+        return false;
+    qsizetype i = v[0] == u'-' ? 1 : 0;
+    const qsizetype digitsFrom = i;
+    bool point = false;
+    for (; i < v.size(); ++i) {
+        const char16_t c = v[i].unicode();
+        if (c == u'.' && !point)
+            point = true;
+        else if (c < u'0' || c > u'9')
+            return false;
+    }
+    const qsizetype digits = v.size() - digitsFrom - (point ? 1 : 0);
+    if (digits == 0 || digits > 15 || v.back() == u'.')
+        return false;
+    if (point && v.back() == u'0')
+        return false;
+    // No leading zero but the one before a point.
+    if (v[digitsFrom] == u'0' && v.size() - digitsFrom > 1 && v[digitsFrom + 1] != u'.')
+        return false;
+    return !(v == u"-0");
+}
+
+// The serial number of an ISO 8601 date and time (a cell of type "d").
+double serialOfIso(QStringView text, DateSystem system)
+{
+    QDateTime when = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+    if (!when.isValid()) {
+        const QTime time = QTime::fromString(text.toString(), Qt::ISODateWithMs);
+        if (!time.isValid())
+            return -1;
+        return time.msecsSinceStartOfDay() / 86400000.0;
+    }
+    const QDate epoch = system == DateSystem::From1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    double days = double(epoch.daysTo(when.date()));
+    if (system == DateSystem::From1900 && days < 61)
+        days -= 1; // before the 29 February 1900 that the 1900 system counts
+    return days + when.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+// A cell's value as its style shows it; `type` is its t attribute.
+void showCell(QStringView type, qint64 style, const CellFormats &formats, QString &cell)
+{
+    if (type.isEmpty() || type == u"n") {
+        const QStringView v = QStringView(cell).trimmed();
+        if (formats.isGeneral(style) && shownAsWritten(v))
+            return;
+        bool ok = false;
+        const double value = v.toDouble(&ok);
+        if (ok)
+            cell = formats.number(style, value);
+    } else if (type == u"b") {
+        const QStringView v = QStringView(cell).trimmed();
+        cell = v == u"1" || v == u"true" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    } else if (type == u"d") {
+        const double serial = serialOfIso(QStringView(cell).trimmed(), formats.system);
+        if (serial >= 0)
+            cell = formats.isGeneral(style)
+                       ? NumberFormat(serial < 1                     ? u"h:mm:ss"
+                                      : serial == std::floor(serial) ? u"yyyy/m/d"
+                                                                     : u"yyyy/m/d h:mm:ss")
+                             .number(serial, formats.system)
+                       : formats.number(style, serial);
+    } else if (formats.hasTextSection(style)) {
+        cell = formats.text(style, cell);
+    }
+}
+
+void readSheet(XmlPart &part, const std::vector<QString> &strings, const CellFormats &formats,
+               TextSink &sink, const Limits &limits)
 {
     constexpr int kColumns = 16384;
     AlternateContent alternate;
@@ -279,6 +415,7 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
     int lastColumn = -1; // of the last cell with text in the row
     int nextColumn = 0;
     QString type;
+    qint64 style = -1;
     bool inValue = false;
     bool isShared = false;
     for (Token token = part.next(); token != Token::Invalid && !sink.overLimit();
@@ -297,6 +434,11 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
                 nextColumn = column >= 0 ? column : std::min(nextColumn, kColumns);
                 const QStringView t = part.attribute(u"t");
                 isShared = t == u"s";
+                type = t.toString();
+                bool styled = false;
+                style = part.attribute(u"s").toLongLong(&styled);
+                if (!styled)
+                    style = 0;
                 cell.resize(0); // keeps its capacity for the next cell
             } else if (name == u"v") {
                 inValue = true;
@@ -320,8 +462,12 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, TextSink &sin
                     const qulonglong index = QStringView(cell).trimmed().toULongLong(&ok);
                     cell = ok && index < strings.size() ? strings[index] : QString();
                     isShared = false;
+                    if (!cell.isEmpty() && formats.hasTextSection(style))
+                        cell = formats.text(style, cell);
                 } else {
                     spaceBreaks(cell);
+                    if (!cell.isEmpty())
+                        showCell(type, style, formats, cell);
                 }
                 if (cell.isEmpty())
                     continue;
@@ -355,21 +501,34 @@ void readExcel(ZipArchive &zip, const QByteArray &main, TextSink &sink, const Li
             withPart(zip, r.target, limits,
                      [&](XmlPart &part) { readSharedStrings(part, strings, limits); });
     }
+    CellFormats formats;
+    for (const Relationship &r : rels) {
+        if (r.type == u"styles")
+            withPart(zip, r.target, limits, [&](XmlPart &part) { readStyles(part, formats); });
+    }
     std::vector<std::pair<QString, QByteArray>> sheets; // name, part
     withPart(zip, main, limits, [&](XmlPart &part) {
         for (Token token = part.next(); token != Token::Invalid; token = part.next()) {
-            if (token == Token::StartElement && part.name() == u"sheet")
+            if (token != Token::StartElement)
+                continue;
+            if (part.name() == u"sheet") {
                 sheets.emplace_back(part.attribute(u"name").toString(),
                                     targetOf(rels, part.relationshipId()));
+            } else if (part.name() == u"workbookPr") {
+                const QStringView from1904 = part.attribute(u"date1904");
+                if (from1904 == u"1" || from1904 == u"true")
+                    formats.system = DateSystem::From1904;
+            }
         }
     });
+    formats.finish();
     for (const auto &[name, target] : sheets) {
         if (zip.failed() || sink.overLimit())
             return;
         sink.beginPart(name);
         if (!target.isEmpty())
             withPart(zip, target, limits,
-                     [&](XmlPart &part) { readSheet(part, strings, sink, limits); });
+                     [&](XmlPart &part) { readSheet(part, strings, formats, sink, limits); });
     }
 }
 
@@ -456,7 +615,10 @@ ReadResult readOfficeOpenXml(ZipArchive &zip, qint64 contentTypes, const Limits 
     if (zip.failed())
         return {zip.failure(), zip.reason(), {}};
     if (!main)
-        return {Failure::NotDocument, {}, {}};
+        return {Failure::Unsupported,
+                QStringLiteral("an Office Open XML package with no Word, Excel or PowerPoint "
+                               "document is not read"),
+                {}};
     if (main->binary)
         return {Failure::Unsupported,
                 QStringLiteral("binary Excel workbooks (.xlsb) are not read"),

@@ -3,6 +3,7 @@
 
 #include "documents/OpenDocument.h"
 
+#include "documents/NumberFormat.h"
 #include "documents/XmlParts.h"
 
 #include <algorithm>
@@ -39,6 +40,39 @@ qint64 countAttribute(XmlPart &part, QStringView name)
     return ok && n > 0 ? n : 1;
 }
 
+// The value of a table cell from its attributes, for a cell that holds no
+// paragraph (a producer need not write the shown text): empty for none.
+QStringView attributeOf(const QXmlStreamAttributes &attributes, QStringView localName)
+{
+    for (const QXmlStreamAttribute &a : attributes)
+        if (a.name() == localName)
+            return a.value();
+    return {};
+}
+
+QString cellValue(const QXmlStreamAttributes &attributes)
+{
+    const auto attribute = [&](QStringView name) { return attributeOf(attributes, name); };
+    const QStringView type = attribute(u"value-type");
+    if (type.isEmpty() || type == u"string")
+        return attribute(u"string-value").toString();
+    if (type == u"boolean") {
+        const QStringView v = attribute(u"boolean-value");
+        return v == u"true" || v == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    }
+    if (type == u"date")
+        return attribute(u"date-value").toString().replace(u'T', u' ');
+    if (type == u"time")
+        return attribute(u"time-value").toString();
+    bool ok = false;
+    const double value = attribute(u"value").toDouble(&ok);
+    if (!ok)
+        return {};
+    if (type == u"percentage")
+        return generalNumber(value * 100) + u'%';
+    return generalNumber(value);
+}
+
 enum class Walk { Content, MasterStyles };
 
 void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
@@ -49,6 +83,9 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
     int slides = 0;
     bool inMaster = walk == Walk::Content;
     const bool sheet = kind == Kind::OpenDocumentSpreadsheet;
+    int paragraphsSeen = 0;
+    // Per open table cell: the paragraphs seen before it and its attributes.
+    std::vector<std::pair<int, QXmlStreamAttributes>> cells;
     for (Token token = part.next(); token != Token::Invalid && !lines.overLimit();
          token = part.next()) {
         if (token == Token::Characters) {
@@ -63,6 +100,17 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
                 lines.endParagraph();
             } else if (name == u"table-row") {
                 lines.endRow();
+            } else if (sheet && (name == u"table-cell" || name == u"covered-table-cell") &&
+                       !cells.empty()) {
+                if (cells.back().first == paragraphsSeen) {
+                    const QString value = cellValue(cells.back().second);
+                    if (!value.isEmpty()) {
+                        lines.beginParagraph();
+                        lines.text(value);
+                        lines.endParagraph();
+                    }
+                }
+                cells.pop_back();
             } else if (name == u"table") {
                 --tables;
             } else if (name == u"master-styles") {
@@ -76,6 +124,7 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
             part.skipElement();
         } else if (name == u"p" || name == u"h") {
             ++paragraphs;
+            ++paragraphsSeen;
             lines.beginParagraph();
         } else if (name == u"s") {
             if (paragraphs > 0 && inMaster)
@@ -92,6 +141,8 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
         } else if (name == u"table-cell" || name == u"covered-table-cell") {
             // A repeated cell is read once; it counts for all its columns.
             lines.beginCell(countAttribute(part, u"number-columns-repeated"));
+            if (sheet)
+                cells.emplace_back(paragraphsSeen, part.xml().attributes());
         } else if (name == u"table") {
             if (sheet && tables == 0 && walk == Walk::Content)
                 lines.beginPart(part.attribute(u"name").toString());

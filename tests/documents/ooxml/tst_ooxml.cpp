@@ -194,7 +194,7 @@ void TestOoxml::variants_data()
         << u"variant.xltm"_qs << Failure::None << Kind::Excel;
     QTest::newRow("binary Excel") << u"variant.xlsb"_qs << Failure::Unsupported << Kind::Word;
     QTest::newRow("unknown main part")
-        << u"variant-unknown.xlsx"_qs << Failure::NotDocument << Kind::Word;
+        << u"variant-unknown.xlsx"_qs << Failure::Unsupported << Kind::Word;
 }
 
 void TestOoxml::variants()
