@@ -234,6 +234,34 @@ private Q_SLOTS:
         QVERIFY2(expression.match(text).hasMatch(), qPrintable(text));
     }
 
+    // 8-bit RTF text in the code page its font gives, or the default
+    // font's before one is chosen, or the document's.
+    void rtfCharacterSets_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("line");
+        const QByteArray fonts =
+            "{\\fonttbl{\\f0\\fcharset128 MS Mincho;}{\\f1\\fcharset0 Arial;}}";
+        QTest::newRow("default font")
+            << "{\\rtf1\\ansi\\deff0" + fonts + "\\pard \\'93\\'fa\\'96\\'7b\\par}" << u"日本"_qs;
+        QTest::newRow("default font, then another")
+            << "{\\rtf1\\ansi\\deff0" + fonts + "\\pard\\f1 caf\\'e9\\par}" << u"café"_qs;
+        QTest::newRow("font chosen")
+            << "{\\rtf1\\ansi\\deff1" + fonts + "\\pard\\f0 \\'93\\'fa\\'96\\'7b\\par}"
+            << u"日本"_qs;
+        QTest::newRow("the document's code page")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa\\'96\\'7b\\par}") << u"日本"_qs;
+        QTest::newRow("no code page") << QByteArray("{\\rtf1\\ansi caf\\'e9\\par}") << u"café"_qs;
+    }
+    void rtfCharacterSets()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, line);
+        const ReadResult result = readBytes(rtf);
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        QCOMPARE(joined(result), line);
+    }
+
     // The Word file's streams laid out again, after 16 MiB of another
     // stream, so that its allocation table needs more sectors than the header
     // names and the rest are listed in DIFAT sectors: it reads as the file
