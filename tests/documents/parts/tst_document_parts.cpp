@@ -6,7 +6,8 @@
 // headers and their text boxes, endnotes, footnotes, text boxes, merged,
 // covered and empty cells, a nested table, tab stops against tabs. And the
 // structure of the binary formats: a Word file re-laid out in a compound
-// file large enough to list its allocation table in DIFAT sectors.
+// file large enough to list its allocation table in DIFAT sectors, a
+// presentation saved twice, RTF's character sets.
 
 #include "documents/CompoundFile.h"
 #include "documents/ReadDocument.h"
@@ -232,6 +233,19 @@ private Q_SLOTS:
         QCOMPARE(text.count(QRegularExpression(u"\\b"_qs + word + u"\\b"_qs)), 1);
         const QRegularExpression expression(pattern, QRegularExpression::MultilineOption);
         QVERIFY2(expression.match(text).hasMatch(), qPrintable(text));
+    }
+
+    // A presentation saved, edited and saved again the way PowerPoint saves
+    // (the changed slide appended with a newer user edit): the newest edit
+    // of each slide is read, once, and the slides it left alone too.
+    void presentationSavedTwice()
+    {
+        const ReadResult result = readBytes(fixture(u"parts-edited.ppt"_qs));
+        QVERIFY2(result.ok(), qPrintable(result.reason));
+        const QString text = joined(result);
+        QCOMPARE(text, u"plantnewsave!! on slide one\nplantslidetwo"_qs);
+        QCOMPARE(result.text.locations.size(), size_t(2));
+        QCOMPARE(result.text.locations[1].label, u"スライド 2"_qs);
     }
 
     // 8-bit RTF text in the code page its font gives, or the default
