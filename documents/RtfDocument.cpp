@@ -5,8 +5,9 @@
 // Destinations that are not text (the font, colour and style tables, the
 // document information, pictures, objects, field instructions and every
 // "\*" destination) are left out. 8-bit text is read in the code page of its
-// font (\fcharset128 and \ansicpg932 make it code page 932, where two \'xx
-// escapes form one character); \uN gives a UTF-16 unit and its \ucN fallback
+// font, or of the default font (\deff) before one is chosen (\fcharset128
+// and \ansicpg932 make it code page 932, where two \'xx escapes form one
+// character); \uN gives a UTF-16 unit and its \ucN fallback
 // characters are skipped. \par ends a line, \cell puts a tab between cells,
 // \row ends the row's line. Groups are kept on a bounded stack of their own,
 // never by recursion.
@@ -38,6 +39,7 @@ struct GroupState {
     bool footnote = false;     // text going to the notes, read after the body
     int uc = 1;
     int codePage = 1252;
+    bool fontChosen = false; // by \f; before that, text is in the default font (\deff)
 };
 
 // ASCII alone, as the C locale the helper runs in reads it.
@@ -88,6 +90,7 @@ enum class Word {
     Fonttbl,
     F,
     Fcharset,
+    Deff,
     Cpg,
     Object,
     Result,
@@ -126,6 +129,7 @@ Word wordOf(std::string_view name)
             {"fonttbl", Word::Fonttbl},
             {"f", Word::F},
             {"fcharset", Word::Fcharset},
+            {"deff", Word::Deff},
             {"cpg", Word::Cpg},
             {"object", Word::Object},
             {"result", Word::Result},
@@ -273,6 +277,13 @@ public:
 
 private:
     GroupState &state() { return m_groups.back(); }
+    // The code page of the text here: its font's, the default font's where
+    // no font was chosen.
+    int codePage()
+    {
+        const GroupState &s = state();
+        return s.fontChosen ? s.codePage : m_fontCodePages.value(m_defaultFont, s.codePage);
+    }
     TextSink &sink() { return state().footnote ? m_notes : m_body; }
 
     // A run of text bytes in one group: the same as each in turn.
@@ -294,7 +305,7 @@ private:
         }
         if (state().skip)
             return;
-        const int cp = state().codePage;
+        const int cp = codePage();
         if (!m_pending.isEmpty() && m_pendingCodePage != cp)
             flush();
         m_pendingCodePage = cp;
@@ -447,9 +458,12 @@ private:
                 m_fontCodePages.insert(m_font, m_defaultCodePage);
             } else {
                 s.codePage = m_fontCodePages.value(int(param), m_defaultCodePage);
+                s.fontChosen = true;
             }
         } else if (w == Word::Fcharset && s.fontTable) {
             m_fontCodePages.insert(m_font, charsetCodePage(int(param), m_defaultCodePage));
+        } else if (w == Word::Deff) {
+            m_defaultFont = int(param);
         } else if (w == Word::Cpg && s.fontTable) {
             m_fontCodePages.insert(m_font, int(param));
         } else if (w == Word::Object) {
@@ -506,6 +520,7 @@ private:
     int m_cells = 0;     // cell ends not yet followed by text
     int m_defaultCodePage = 1252;
     int m_font = 0;
+    int m_defaultFont = -1;
     QHash<int, int> m_fontCodePages;
 };
 

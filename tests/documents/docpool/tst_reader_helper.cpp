@@ -94,11 +94,14 @@ QByteArray storedZip(const std::vector<std::pair<QByteArray, QByteArray>> &membe
 
 const QByteArray kMimetype("application/vnd.oasis.opendocument.text");
 
-// An OpenDocument text of this content.xml, and `padding` empty members more.
-QByteArray openDocument(const QByteArray &content, int padding = 0)
+// An OpenDocument text of this content.xml (and styles.xml, when given), and
+// `padding` empty members more.
+QByteArray openDocument(const QByteArray &content, int padding = 0, const QByteArray &styles = {})
 {
     std::vector<std::pair<QByteArray, QByteArray>> members{{"mimetype", kMimetype},
                                                            {"content.xml", content}};
+    if (!styles.isEmpty())
+        members.emplace_back("styles.xml", styles);
     for (int i = 0; i < padding; ++i)
         members.emplace_back("pad/" + QByteArray::number(i), QByteArray());
     return storedZip(members);
@@ -137,8 +140,15 @@ QByteArray documentOf(Measure measure, qint64 n)
         return openDocument(contentXml("planted"), int(n) - 2);
     case Measure::MemberBytes:
         return openDocument(contentXml("planted", 0, n));
-    case Measure::DocumentBytes: // the mimetype member, then content.xml
-        return openDocument(contentXml("planted", 0, n - kMimetype.size()));
+    case Measure::DocumentBytes: { // the mimetype member, content.xml and styles.xml
+        const QByteArray content = contentXml("planted", 0, 1000);
+        QByteArray styles = "<office:document-styles "
+                            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"/>";
+        styles += "<!--" +
+                  QByteArray(n - kMimetype.size() - content.size() - styles.size() - 7, 'x') +
+                  "-->";
+        return openDocument(content, 0, styles);
+    }
     case Measure::XmlDepth:
         return openDocument(contentXml("planted", int(n) - 4));
     case Measure::TextUnits: // the text and one unit for the end of its line
@@ -402,6 +412,15 @@ private Q_SLOTS:
                      qPrintable(QStringLiteral("document %1: %2 µs left").arg(i).arg(left)));
         }
         QCOMPARE(pool.started(), 1);
+        // A long allowance is given whole too.
+        options.limits.cpuSecondsPerDocument = 100;
+        ReaderPool generous(options);
+        const Fd fd(report);
+        const ReadResult result = generous.read(fd.fd, Container::Pdf);
+        QVERIFY2(result.ok() && !result.text.lines.empty(), qPrintable(result.reason));
+        const QStringList numbers = result.text.lines.front().split(u' ');
+        QVERIFY(numbers.value(0).toLongLong() * 1'000'000 - numbers.value(1).toLongLong() >
+                100 * allowance - 20'000);
     }
 };
 
