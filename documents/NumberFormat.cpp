@@ -6,8 +6,10 @@
 #include <QDate>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace documents {
 
@@ -235,57 +237,61 @@ Section parseSection(QStringView code)
 // before the point (no leading zeros; empty for 0) and exactly `decimals` after.
 void roundDecimal(double v, int decimals, QString *integer, QString *fraction)
 {
-    integer->clear();
-    fraction->clear();
+    integer->resize(0);
+    fraction->resize(0);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", v);
-    // d.dddddddddddddde[+-]XX
-    QByteArray digits;
-    digits.append(buf[0]);
-    digits.append(buf + 2, 14);
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::scientific, 14);
+    *written.ptr = 0;
+    // buf: d.dddddddddddddde[+-]XX. digits[1..] gets the 15 digits, with
+    // room before them for a carry.
+    constexpr int kDigits = 15;
+    char digits[kDigits + 2];
+    digits[0] = '0';
+    digits[1] = buf[0];
+    std::memcpy(digits + 2, buf + 2, kDigits - 1);
     const int exponent = std::atoi(buf + 17);
     if (v == 0)
-        digits.fill('0');
+        std::memset(digits + 1, '0', kDigits);
     // The value is 0.DIGITS x 10^(exponent + 1).
+    char *d = digits + 1;
+    int count = kDigits;
     int point = exponent + 1; // digits before the point
     int keep = point + decimals;
     if (keep < 0) {
-        digits = "0";
+        d[0] = '0';
+        count = 1;
         point = 1;
         keep = 1 + decimals;
     }
-    if (keep < digits.size()) {
-        const bool up = digits[keep] >= '5';
-        digits.truncate(keep);
+    if (keep < count) {
+        const bool up = d[keep] >= '5';
+        count = keep;
         if (up) {
             int i = keep - 1;
-            while (i >= 0 && digits[i] == '9')
-                digits[i--] = '0';
+            while (i >= 0 && d[i] == '9')
+                d[i--] = '0';
             if (i >= 0) {
-                ++digits[i];
+                ++d[i];
             } else {
-                digits.prepend('1');
+                --d;
+                d[0] = '1';
+                ++count;
                 ++point;
-                ++keep;
             }
         }
     }
-    while (digits.size() < keep)
-        digits.append('0');
+    // Digits past the fifteenth are zeros.
+    const auto digitAt = [&](int i) { return i >= 0 && i < count ? char16_t(d[i]) : u'0'; };
     if (point > 0) {
-        QByteArrayView whole(digits.constData(), std::min<qsizetype>(point, digits.size()));
-        qsizetype z = 0;
-        while (z < whole.size() && whole[z] == '0')
-            ++z;
-        integer->append(QLatin1StringView(whole.sliced(z)));
-        fraction->append(QLatin1StringView(QByteArrayView(digits).sliced(point)));
-    } else {
-        fraction->fill(u'0', -point);
-        fraction->append(QLatin1StringView(digits));
-        fraction->truncate(decimals);
+        int i = 0;
+        while (i < point && digitAt(i) == u'0')
+            ++i;
+        for (; i < point; ++i)
+            integer->append(QChar(digitAt(i)));
     }
-    while (fraction->size() < decimals)
-        fraction->append(u'0');
+    for (int i = 0; i < decimals; ++i)
+        fraction->append(QChar(digitAt(point + i)));
 }
 
 QString groupThousands(const QString &digits)
@@ -618,7 +624,8 @@ QString formatNumber(const Section &section, double value, bool showSign)
             exponent = int(std::floor(double(exponent) / step)) * step;
         v /= std::pow(10.0, exponent);
     }
-    QString integer, fraction;
+    // Kept from call to call: a workbook formats many numbers.
+    thread_local QString integer, fraction;
     roundDecimal(v, l.fractionDigits, &integer, &fraction);
     if (l.exponent >= 0 && integer.size() > std::max(l.integerDigits, 1)) {
         // 9.99 rounded up to 10.0: one more power of ten.
@@ -677,10 +684,19 @@ const Era *eraOf(QDate date)
 
 void appendPadded(QString &out, qint64 n, int width)
 {
-    const QString s = QString::number(n);
-    for (qsizetype i = s.size(); i < width; ++i)
-        out.append(u'0');
-    out.append(s);
+    char16_t buf[24];
+    int at = 24;
+    const bool negative = n < 0;
+    quint64 u = negative ? quint64(-n) : quint64(n);
+    do {
+        buf[--at] = char16_t(u'0' + u % 10);
+        u /= 10;
+    } while (u > 0);
+    while (24 - at < width && at > 1)
+        buf[--at] = u'0';
+    if (negative)
+        buf[--at] = u'-';
+    out.append(QStringView(buf + at, 24 - at));
 }
 
 QString formatDate(const Section &section, double value, DateSystem system)
@@ -728,7 +744,12 @@ QString formatDate(const Section &section, double value, DateSystem system)
     static const char16_t *const kDays[] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
                                             u"Thursday", u"Friday", u"Saturday"};
     static const char16_t kJaDays[] = u"日月火水木金土";
-    const Era *era = eraOf(date.isValid() ? date : QDate(1900, 1, 1));
+    const Era *era = nullptr;
+    const auto eraNow = [&] {
+        if (!era)
+            era = eraOf(date.isValid() ? date : QDate(1900, 1, 1));
+        return era;
+    };
     QString out;
     for (const Token &t : section.tokens) {
         switch (t.kind) {
@@ -800,12 +821,12 @@ QString formatDate(const Section &section, double value, DateSystem system)
             break;
         }
         case Token::Era:
-            out.append(QStringView(t.count == 1   ? era->letter
-                                   : t.count == 2 ? era->initial
-                                                  : era->name));
+            out.append(QStringView(t.count == 1   ? eraNow()->letter
+                                   : t.count == 2 ? eraNow()->initial
+                                                  : eraNow()->name));
             break;
         case Token::EraYear:
-            appendPadded(out, year - era->from.year() + 1, std::min(t.count, 2));
+            appendPadded(out, year - eraNow()->from.year() + 1, std::min(t.count, 2));
             break;
         default:
             break;
@@ -1031,8 +1052,9 @@ QString generalNumber(double value)
     if (magnitude >= 1e15 || magnitude < 1e-4) {
         // 1.5E+20, 1E-10: up to 15 significant digits, no trailing zeros.
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%.14E", value);
-        QString s = QString::fromLatin1(buf);
+        const auto written =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+        QString s = QString::fromLatin1(buf, written.ptr - buf).toUpper();
         const qsizetype e = s.indexOf(u'E');
         qsizetype cut = e;
         while (cut > 0 && s[cut - 1] == u'0')
@@ -1045,8 +1067,27 @@ QString generalNumber(double value)
         return s.first(cut) + u'E' + s[e + 1] + exponent;
     }
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    return QString::fromLatin1(buf);
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return QString::fromLatin1(buf, written.ptr - buf);
+}
+
+bool parseNumber(QStringView text, double *value)
+{
+    char buf[64];
+    if (text.size() >= qsizetype(sizeof buf))
+        return false;
+    qsizetype n = 0;
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7F)
+            return false;
+        buf[n++] = char(c.unicode());
+    }
+    const char *from = buf;
+    if (n > 0 && buf[0] == '+')
+        ++from;
+    const auto parsed = std::from_chars(from, buf + n, *value);
+    return parsed.ec == std::errc() && parsed.ptr == buf + n && n > 0;
 }
 
 QString excelErrorText(quint8 code)

@@ -127,6 +127,9 @@ QString builtinNumberFormat(int id);
 // 1.5E+20.
 QString generalNumber(double value);
 
+// A number written as in XML ("-1.5", "2.5E-3"): false for anything else.
+bool parseNumber(QStringView text, double *value);
+
 // The text of a binary workbook's error code (0x07: "#DIV/0!"); empty if unknown.
 QString excelErrorText(quint8 code);
 

@@ -384,9 +384,8 @@ void showCell(QStringView type, qint64 style, const CellFormats &formats, QStrin
         const QStringView v = QStringView(cell).trimmed();
         if (formats.isGeneral(style) && shownAsWritten(v))
             return;
-        bool ok = false;
-        const double value = v.toDouble(&ok);
-        if (ok)
+        double value = 0;
+        if (parseNumber(v, &value))
             cell = formats.number(style, value);
     } else if (type == u"b") {
         const QStringView v = QStringView(cell).trimmed();
@@ -434,7 +433,8 @@ void readSheet(XmlPart &part, const std::vector<QString> &strings, const CellFor
                 nextColumn = column >= 0 ? column : std::min(nextColumn, kColumns);
                 const QStringView t = part.attribute(u"t");
                 isShared = t == u"s";
-                type = t.toString();
+                type.resize(0); // keeps its capacity for the next cell
+                type.append(t);
                 bool styled = false;
                 style = part.attribute(u"s").toLongLong(&styled);
                 if (!styled)

@@ -40,38 +40,45 @@ qint64 countAttribute(XmlPart &part, QStringView name)
     return ok && n > 0 ? n : 1;
 }
 
-// The value of a table cell from its attributes, for a cell that holds no
-// paragraph (a producer need not write the shown text): empty for none.
-QStringView attributeOf(const QXmlStreamAttributes &attributes, QStringView localName)
-{
-    for (const QXmlStreamAttribute &a : attributes)
-        if (a.name() == localName)
-            return a.value();
-    return {};
-}
+// A table cell's value from its attributes, kept until its end: a cell
+// that holds no paragraph shows it (a producer need not write the shown text).
+struct CellValue {
+    int paragraphsBefore = 0;
+    QString type;
+    QString value; // buffers reused from cell to cell
 
-QString cellValue(const QXmlStreamAttributes &attributes)
-{
-    const auto attribute = [&](QStringView name) { return attributeOf(attributes, name); };
-    const QStringView type = attribute(u"value-type");
-    if (type.isEmpty() || type == u"string")
-        return attribute(u"string-value").toString();
-    if (type == u"boolean") {
-        const QStringView v = attribute(u"boolean-value");
-        return v == u"true" || v == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    void take(const XmlPart &part, int paragraphs)
+    {
+        paragraphsBefore = paragraphs;
+        type.resize(0);
+        value.resize(0);
+        const QStringView t = part.attribute(u"value-type");
+        type.append(t);
+        value.append(part.attribute(t.isEmpty() || t == u"string" ? u"string-value"
+                                    : t == u"boolean"             ? u"boolean-value"
+                                    : t == u"date"                ? u"date-value"
+                                    : t == u"time"                ? u"time-value"
+                                                                  : u"value"));
     }
-    if (type == u"date")
-        return attribute(u"date-value").toString().replace(u'T', u' ');
-    if (type == u"time")
-        return attribute(u"time-value").toString();
-    bool ok = false;
-    const double value = attribute(u"value").toDouble(&ok);
-    if (!ok)
-        return {};
-    if (type == u"percentage")
-        return generalNumber(value * 100) + u'%';
-    return generalNumber(value);
-}
+    QString shown() const
+    {
+        if (type.isEmpty() || type == u"string")
+            return value;
+        if (type == u"boolean")
+            return value == u"true" || value == u"1" ? QStringLiteral("TRUE")
+                                                     : QStringLiteral("FALSE");
+        if (type == u"date")
+            return QString(value).replace(u'T', u' ');
+        if (type == u"time")
+            return value;
+        double number = 0;
+        if (!parseNumber(value, &number))
+            return {};
+        if (type == u"percentage")
+            return generalNumber(number * 100) + u'%';
+        return generalNumber(number);
+    }
+};
 
 enum class Walk { Content, MasterStyles };
 
@@ -84,8 +91,8 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
     bool inMaster = walk == Walk::Content;
     const bool sheet = kind == Kind::OpenDocumentSpreadsheet;
     int paragraphsSeen = 0;
-    // Per open table cell: the paragraphs seen before it and its attributes.
-    std::vector<std::pair<int, QXmlStreamAttributes>> cells;
+    std::vector<CellValue> cells; // [0, openCells): the open table cells
+    size_t openCells = 0;
     for (Token token = part.next(); token != Token::Invalid && !lines.overLimit();
          token = part.next()) {
         if (token == Token::Characters) {
@@ -101,16 +108,13 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
             } else if (name == u"table-row") {
                 lines.endRow();
             } else if (sheet && (name == u"table-cell" || name == u"covered-table-cell") &&
-                       !cells.empty()) {
-                if (cells.back().first == paragraphsSeen) {
-                    const QString value = cellValue(cells.back().second);
-                    if (!value.isEmpty()) {
-                        lines.beginParagraph();
-                        lines.text(value);
-                        lines.endParagraph();
-                    }
+                       openCells > 0) {
+                const CellValue &cell = cells[--openCells];
+                if (cell.paragraphsBefore == paragraphsSeen && !cell.value.isEmpty()) {
+                    lines.beginParagraph();
+                    lines.text(cell.shown());
+                    lines.endParagraph();
                 }
-                cells.pop_back();
             } else if (name == u"table") {
                 --tables;
             } else if (name == u"master-styles") {
@@ -141,8 +145,11 @@ void readPart(XmlPart &part, Kind kind, Walk walk, LineBuilder &lines)
         } else if (name == u"table-cell" || name == u"covered-table-cell") {
             // A repeated cell is read once; it counts for all its columns.
             lines.beginCell(countAttribute(part, u"number-columns-repeated"));
-            if (sheet)
-                cells.emplace_back(paragraphsSeen, part.xml().attributes());
+            if (sheet) {
+                if (openCells == cells.size())
+                    cells.emplace_back();
+                cells[openCells++].take(part, paragraphsSeen);
+            }
         } else if (name == u"table") {
             if (sheet && tables == 0 && walk == Walk::Content)
                 lines.beginPart(part.attribute(u"name").toString());

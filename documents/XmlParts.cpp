@@ -87,7 +87,10 @@ void XmlPart::skipElement()
 
 QStringView XmlPart::attribute(QStringView localName) const
 {
-    for (const QXmlStreamAttribute &a : m_xml.attributes()) {
+    // A const copy shares the reader's list; iterating a non-const one would
+    // copy every attribute.
+    const QXmlStreamAttributes attributes = m_xml.attributes();
+    for (const QXmlStreamAttribute &a : attributes) {
         if (a.name() == localName)
             return a.value();
     }
@@ -114,7 +117,8 @@ bool AlternateContent::skipped(XmlPart &part)
 
 QStringView XmlPart::relationshipId() const
 {
-    for (const QXmlStreamAttribute &a : m_xml.attributes()) {
+    const QXmlStreamAttributes attributes = m_xml.attributes();
+    for (const QXmlStreamAttribute &a : attributes) {
         if (a.name() == u"id" && !a.namespaceUri().isEmpty())
             return a.value();
     }

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void format();
     void againstLibreOffice_data();
     void againstLibreOffice();
+    void unreadKindNamed();
 };
 
 void TestCells::format_data()
@@ -228,6 +229,18 @@ void TestCells::againstLibreOffice()
         ++compared;
     }
     QVERIFY(compared > 0);
+}
+
+// A package recognised by its mimetype but of a kind that is not read says
+// so, rather than being searched as plain text.
+void TestCells::unreadKindNamed()
+{
+    const QByteArray bytes = fixture(u"unknown-kind.odg"_qs);
+    QVERIFY(!bytes.isEmpty());
+    const documents::ReadResult result =
+        documents::readDocument(bytes, documents::sniff(bytes.constData(), bytes.size()), {});
+    QCOMPARE(result.failure, documents::Failure::Unsupported);
+    QVERIFY2(result.reason.contains(u"graphics"), qPrintable(result.reason));
 }
 
 QTEST_GUILESS_MAIN(TestCells)
