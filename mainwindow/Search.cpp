@@ -147,7 +147,8 @@ void MainWindow::MENU_SEARCH_Click()
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
-    // Such a keyword never matches a file read as code page 932: the box says why.
+    // Such a keyword never matches a plain text file read as code page 932: the
+    // box says why.
     if (m_encoding == platform::EncodingMode::Cp932)
         observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText));
     SearchOutcome outcome;

@@ -20,9 +20,11 @@ inline const QString foundSuffix = QStringLiteral(" 見つかりました");  //
 inline const QString countSuffix = QStringLiteral("個見つかりました"); // after the count
 inline const QString nothingFound = QStringLiteral("見つかりませんでした");
 // The line added to nothingFound in シフトJIS mode when the keyword holds a
-// character (%1) that code page 932 cannot represent.
+// character (%1) that code page 932 cannot represent: no plain text file can
+// match it, while a document's text (Unicode) still can.
 inline const QString keywordNotInCp932 =
-    QStringLiteral("キーワードの「%1」はシフトJIS にない文字です。"
+    QStringLiteral("キーワードの「%1」はシフトJIS にない文字のため、"
+                   "テキストファイルからは見つかりません。"
                    "[検索] メニューの [文字コード] で UTF-8 か自動判別を選ぶと、"
                    "UTF-8 のファイルから探せます。");
 // A run that ran short of descriptors or memory: the list may lack files.

@@ -47,7 +47,15 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                 FileSource source(reader);
                 if (documents) {
                     search::SniffingSource sniffing(source);
-                    found = matcher.matches(sniffing, blockSize);
+                    if (matcher.neverMatches()) {
+                        // No text file can match, but a document's text is
+                        // Unicode whatever the mode: only the first bytes are
+                        // read, to see whether this is one.
+                        char first;
+                        sniffing.read(&first, 1);
+                    } else {
+                        found = matcher.matches(sniffing, blockSize);
+                    }
                     if (sniffing.container() != documents::Container::None) {
                         const search::DocumentOutcome document = search::matchDocument(
                             sniffing.container(), reader.descriptor(), matcher, *documents);

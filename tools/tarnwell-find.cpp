@@ -211,7 +211,8 @@ Parsed parseArguments(int argc, char **argv, Options &options)
 }
 
 // A keyword with a character that code page 932 cannot represent never
-// matches a file read as code page 932: says which, and what would read it.
+// matches a plain text file read as code page 932 (a document's text still
+// can): says which, and what would read it.
 void reportUnrepresentable(const QString &keyword)
 {
     const QString c = cp932::firstUnrepresentable(keyword);
@@ -219,7 +220,8 @@ void reportUnrepresentable(const QString &keyword)
         return;
     std::fprintf(stderr,
                  "tarnwell-find: the keyword holds %s (U+%04X), which code page 932 cannot "
-                 "represent, so no file read as cp932 can match; try -E utf-8 or -E auto\n",
+                 "represent, so no plain text file read as cp932 can match; try -E utf-8 or -E "
+                 "auto\n",
                  c.toUtf8().constData(), unsigned(c.toUcs4().value(0)));
 }
 

@@ -231,6 +231,7 @@ private Q_SLOTS:
             QCOMPARE(lines.size(), 2);
             QCOMPARE(lines[0], QStringLiteral("見つかりませんでした"));
             QVERIFY2(lines[1].contains(QStringLiteral("「") + c + QStringLiteral("」")) &&
+                         lines[1].contains(QStringLiteral("テキストファイルからは")) &&
                          lines[1].contains(QStringLiteral("[文字コード]")) &&
                          lines[1].contains(QStringLiteral("UTF-8")),
                      qPrintable(lines[1]));

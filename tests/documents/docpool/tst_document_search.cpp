@@ -202,6 +202,32 @@ private Q_SLOTS:
         QCOMPARE(reader.calls.load(), 0);
     }
 
+    // A keyword code page 932 cannot hold matches no text file in that mode,
+    // but a document's text is Unicode: its lines are matched all the same.
+    void documentsMatchedWhateverTheMode()
+    {
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath(u"doc"_qs),
+                      "%PDF-LINES\n" + u"les fleurs sont flétris 〜"_qs.toUtf8()));
+        QVERIFY(write(dir.filePath(u"text"_qs), u"sont flétris 〜\n"_qs.toUtf8()));
+        for (const auto mode : {platform::EncodingMode::Cp932, platform::EncodingMode::Utf8}) {
+            for (const int workers : {1, 4}) {
+                DoubleReader reader;
+                SearchOptions options;
+                options.encoding = mode;
+                options.workers = workers;
+                options.documents = &reader;
+                Recorder recorder;
+                runSearch(dir.path(), u"sont flétris 〜"_qs, recorder, options);
+                std::set<QString> expected{dir.filePath(u"doc"_qs)};
+                if (mode == platform::EncodingMode::Utf8)
+                    expected.insert(dir.filePath(u"text"_qs));
+                QCOMPARE(recorder.matched, expected);
+                QCOMPARE(reader.calls.load(), 1);
+            }
+        }
+    }
+
     void tarnwellFind_data()
     {
         QTest::addColumn<QString>("keyword");
