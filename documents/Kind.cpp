@@ -34,6 +34,12 @@ QString kindLabel(Kind kind)
         return QStringLiteral("PowerPoint 97-2003 プレゼンテーション");
     case Kind::Rtf:
         return QStringLiteral("リッチ テキスト (RTF)");
+    case Kind::Mail:
+        return QStringLiteral("電子メール");
+    case Kind::Mailbox:
+        return QStringLiteral("メールボックス (mbox)");
+    case Kind::WebArchive:
+        return QStringLiteral("Web アーカイブ (MHT)");
     }
     return QString();
 }
