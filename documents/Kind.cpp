@@ -40,6 +40,8 @@ QString kindLabel(Kind kind)
         return QStringLiteral("メールボックス (mbox)");
     case Kind::WebArchive:
         return QStringLiteral("Web アーカイブ (MHT)");
+    case Kind::OutlookMessage:
+        return QStringLiteral("Outlook メッセージ");
     }
     return QString();
 }

@@ -13,6 +13,7 @@
 #include "fuzz/DocumentChecks.h"
 
 #include "documents/MailCharset.h"
+#include "documents/OutlookMessage.h"
 #include "documents/ReadDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -35,6 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (documents::mail::decodeQuotedPrintable(bytes).size() > bytes.size() ||
             documents::mail::decodeBase64(bytes).size() > bytes.size())
             fuzzFail("a transfer decoding longer than its input");
+        break;
+    }
+    case 3: {
+        QByteArray rtf;
+        QString reason;
+        constexpr qint64 kMax = 1 << 20;
+        if (!documents::decompressRtf(bytes, kMax, &rtf, &reason)) {
+            if (reason.isEmpty())
+                fuzzFail("a failure without a reason");
+            break;
+        }
+        if (rtf.size() > kMax + 17)
+            fuzzFail("more RTF than the limit");
+        const documents::Limits limits = fuzzLimits();
+        checkResult(documents::readRtfDocument(rtf, limits), limits);
         break;
     }
     default: {

@@ -6,6 +6,7 @@
 // reading of the same messages, the first look that tells mail from text,
 // and hostile mail.
 
+#include "documents/OutlookMessage.h"
 #include "documents/ReadDocument.h"
 
 #include <QDir>
@@ -73,6 +74,8 @@ private Q_SLOTS:
     void firstLook();
     void hostile_data();
     void hostile();
+    void compressedRtf_data();
+    void compressedRtf();
 };
 
 void TestMail::reads_data()
@@ -105,6 +108,17 @@ void TestMail::reads_data()
     row("three.mbox", Kind::Mailbox,
         {u"メール 1 件名=メール1"_qs, u"メール 1 本文=一通目の本文"_qs, u"メール 2 件名=メール2"_qs,
          u"メール 2 本文=二通目の本文"_qs, u"メール 3 本文=三通目の本文"_qs});
+    row("plain.msg", Kind::OutlookMessage,
+        {u"件名=会議 議事録 (Outlook)"_qs, u"差出人=鈴木 一郎 <ichiro@example.jp>"_qs,
+         u"宛先=山田 太郎; 佐藤 花子"_qs, u"CC=経理部"_qs, u"日付=2026/04/01 00:30:00 UTC"_qs,
+         u"本文=Outlook の本文です。"_qs, u"本文=②番目の行"_qs});
+    row("rtf-body.msg", Kind::OutlookMessage,
+        {u"件名=８ビットの件名"_qs, u"本文=RTF 本文 only"_qs, u"本文=second line again"_qs,
+         u"!Arial"_qs});
+    // The subject's entry claims more than the file holds and the property
+    // stream a 2 GiB body and a cut entry: what can be read still is.
+    row("lying-sizes.msg", Kind::OutlookMessage,
+        {u"差出人=送信者は読める"_qs, u"本文=本文も読める"_qs, u"!うその大きさ"_qs});
 }
 
 void TestMail::reads()
@@ -113,7 +127,8 @@ void TestMail::reads()
     QFETCH(int, kind);
     QFETCH(QStringList, expected);
     const QByteArray bytes = fixture(file);
-    QCOMPARE(int(sniff(bytes.constData(), bytes.size())), int(Container::Mail));
+    QCOMPARE(int(sniff(bytes.constData(), bytes.size())),
+             int(file.endsWith(u".msg") ? Container::Compound : Container::Mail));
     const ReadResult result = readMail(bytes);
     QVERIFY2(result.ok(), qPrintable(result.reason));
     QCOMPARE(int(result.text.kind), kind);
@@ -245,6 +260,61 @@ void TestMail::hostile()
         QVERIFY2(std::find(result.text.lines.begin(), result.text.lines.end(), line) !=
                      result.text.lines.end(),
                  qPrintable(dump(result.text)));
+}
+
+void TestMail::compressedRtf_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("rtf"); // its start
+    const auto header = [](quint32 compressed, quint32 raw, const char *type) {
+        QByteArray out;
+        for (const quint32 value : {compressed, raw})
+            for (int i = 0; i < 4; ++i)
+                out.append(char(value >> (8 * i)));
+        return out + QByteArray(type, 4) + QByteArray(4, '\0');
+    };
+    // The open specification's own example.
+    QTest::newRow("example") << QByteArray::fromHex(
+                                    "2d0000002b0000004c5a4675f1c5c7a703000a0072637067313235423"
+                                    "20af32068656c090020627705b06c647d0a800fa0")
+                             << true
+                             << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\pard hello world}\r\n");
+    QTest::newRow("stored") << header(20, 5, "MELA") + "{\\rtf" << true << QByteArray("{\\rtf");
+    QTest::newRow("unknown form") << header(20, 5, "ABCD") + "xxxx" << false << QByteArray();
+    QTest::newRow("cut header") << QByteArray("LZFu") << false << QByteArray();
+    // References that reach the byte they write, over and over (a run of
+    // one byte): 17 bytes per two, stopped by the limit.
+    QByteArray backwards =
+        header(0xFFFFFFF0, 0xFFFFFFF0, "LZFu") + QByteArray(1, '\0') + "{\\rtf1 x";
+    for (int i = 0; i < 40'000; ++i) {
+        // Each control byte: eight references to the last byte written.
+        backwards += char(0xFF);
+        for (int k = 0; k < 8; ++k) {
+            const quint32 write = (207 + 8 + 17 * (8 * i + k)) % 4096;
+            const quint32 reference = ((write + 4095) % 4096) << 4 | 15;
+            backwards += char(reference >> 8);
+            backwards += char(reference);
+        }
+    }
+    QTest::newRow("backward references") << backwards << false << QByteArray();
+    // A compressed size larger than the stream: read to the stream's end.
+    QTest::newRow("size lies") << header(0x7FFFFFFF, 4, "LZFu") + QByteArray(1, '\0') + "{\\rtf"
+                               << true << QByteArray("{\\rtf");
+}
+
+void TestMail::compressedRtf()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, rtf);
+    QByteArray out;
+    QString reason;
+    QCOMPARE(decompressRtf(bytes, 1 << 20, &out, &reason), ok);
+    QVERIFY(ok || !reason.isEmpty());
+    QVERIFY(out.size() <= (1 << 20) + 17);
+    if (ok)
+        QVERIFY2(out.startsWith(rtf), out.left(80).constData());
 }
 
 QTEST_APPLESS_MAIN(TestMail)
