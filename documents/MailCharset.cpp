@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace documents::mail {
@@ -105,15 +106,6 @@ void appendCp932(QByteArrayView bytes, QString &out)
     }
 }
 
-// A JIS X 0208 code (both bytes 21-7E) as its two code page 932 bytes.
-void appendShiftJis(QByteArray &to, uchar c1, uchar c2)
-{
-    const uchar s1 = uchar(((c1 + 1) >> 1) + (c1 <= 0x5E ? 0x70 : 0xB0));
-    const uchar s2 = uchar(c2 + ((c1 & 1) ? (c2 >= 0x60 ? 0x20 : 0x1F) : 0x7E));
-    to.append(char(s1));
-    to.append(char(s2));
-}
-
 // A JIS X 0212 code, through ICU's EUC-JP (code page 932 has no such plane).
 void appendJisX0212(uchar c1, uchar c2, QString &out)
 {
@@ -124,12 +116,19 @@ void appendJisX0212(uchar c1, uchar c2, QString &out)
 }
 
 // Text that collects code page 932 bytes and decodes them when something
-// else comes between.
+// else comes between. Each input byte gives at most one byte here.
 class Cp932Builder {
 public:
-    explicit Cp932Builder(qsizetype size) { m_bytes.reserve(size); }
-    void byte(char c) { m_bytes.append(c); }
-    void pair(uchar c1, uchar c2) { appendShiftJis(m_bytes, c1, c2); }
+    explicit Cp932Builder(qsizetype size) : m_bytes(size, Qt::Uninitialized), m_at(m_bytes.data())
+    {
+        m_out.reserve(size);
+    }
+    void byte(char c) { *m_at++ = c; }
+    void pair(uchar c1, uchar c2)
+    {
+        *m_at++ = char(((c1 + 1) >> 1) + (c1 <= 0x5E ? 0x70 : 0xB0));
+        *m_at++ = char(c2 + ((c1 & 1) ? (c2 >= 0x60 ? 0x20 : 0x1F) : 0x7E));
+    }
     QString &text()
     {
         flush();
@@ -140,10 +139,11 @@ public:
 private:
     void flush()
     {
-        appendCp932(m_bytes, m_out);
-        m_bytes.resize(0);
+        appendCp932(QByteArrayView(m_bytes.constData(), m_at - m_bytes.constData()), m_out);
+        m_at = m_bytes.data();
     }
     QByteArray m_bytes;
+    char *m_at;
     QString m_out;
 };
 
@@ -340,6 +340,15 @@ QByteArray decodeQuotedPrintable(QByteArrayView bytes, bool header)
     char *to = out.data();
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
+        if (!header) { // the run up to the next '=' as it is
+            const void *equals = std::memchr(bytes.data() + i, '=', size_t(n - i));
+            const qsizetype stop = equals ? static_cast<const char *>(equals) - bytes.data() : n;
+            std::memcpy(to, bytes.data() + i, size_t(stop - i));
+            to += stop - i;
+            i = stop;
+            if (i == n)
+                break;
+        }
         const char c = bytes[i];
         if (c == '_' && header) {
             *to++ = ' ';

@@ -521,8 +521,8 @@ private:
             out = mail::decodeBase64(body);
         else if (encoding == "quoted-printable")
             out = mail::decodeQuotedPrintable(body);
-        else
-            out = body.toByteArray();
+        else // no copy: the file's bytes outlive the reading
+            out = QByteArray::fromRawData(body.data(), body.size());
         if (max < 0) {
             m_decoded += out.size();
             if (out.size() > m_limits.memberBytes || m_decoded > m_limits.documentBytes) {
