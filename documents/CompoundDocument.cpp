@@ -3,6 +3,7 @@
 
 #include "documents/CompoundFile.h"
 #include "documents/ExcelBinary.h"
+#include "documents/OutlookMessage.h"
 #include "documents/PowerPointBinary.h"
 #include "documents/ReadDocument.h"
 #include "documents/WordBinary.h"
@@ -26,6 +27,8 @@ ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits)
         return legacy::readExcelBinary(*file, limits);
     if (file->find(u"PowerPoint Document"))
         return legacy::readPowerPointBinary(*file, limits);
+    if (isOutlookMessage(*file))
+        return readOutlookMessage(*file, limits);
     return {Failure::NotDocument, {}, {}};
 }
 

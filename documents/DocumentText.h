@@ -31,8 +31,12 @@ enum class Kind : quint8 {
     Excel95,      // BIFF5
     PowerPoint97, // .ppt
     Rtf,
+    Mail,           // one saved e-mail (.eml)
+    Mailbox,        // mbox: messages one after another, each after a "From " line
+    WebArchive,     // a web page saved as one MIME file (.mht)
+    OutlookMessage, // .msg
 };
-constexpr int kKindCount = int(Kind::Rtf) + 1;
+constexpr int kKindCount = int(Kind::OutlookMessage) + 1;
 
 // How the kind is named to the user, in Japanese ("Word 文書", "PDF", ...).
 QString kindLabel(Kind kind);

@@ -34,6 +34,14 @@ QString kindLabel(Kind kind)
         return QStringLiteral("PowerPoint 97-2003 プレゼンテーション");
     case Kind::Rtf:
         return QStringLiteral("リッチ テキスト (RTF)");
+    case Kind::Mail:
+        return QStringLiteral("電子メール");
+    case Kind::Mailbox:
+        return QStringLiteral("メールボックス (mbox)");
+    case Kind::WebArchive:
+        return QStringLiteral("Web アーカイブ (MHT)");
+    case Kind::OutlookMessage:
+        return QStringLiteral("Outlook メッセージ");
     }
     return QString();
 }

@@ -18,6 +18,8 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
         return readCompoundDocument(bytes, limits);
     case Container::Rtf:
         return readRtfDocument(bytes, limits);
+    case Container::Mail:
+        return readMailDocument(bytes, limits);
     case Container::Pdf:
     case Container::None:
         break;

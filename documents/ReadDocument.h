@@ -24,5 +24,8 @@ ReadResult readZipDocument(QByteArrayView bytes, const Limits &limits);
 // Compound files: Word, Excel and PowerPoint 97-2003, Word 6/95, Excel 5/95.
 ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits);
 ReadResult readRtfDocument(QByteArrayView bytes, const Limits &limits);
+// A saved e-mail, an mbox or a saved web page (.mht): headers, bodies and
+// attachments, each a part.
+ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits);
 
 } // namespace documents

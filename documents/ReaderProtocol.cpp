@@ -90,7 +90,7 @@ bool decodeRequest(QByteArrayView bytes, Container &container)
     if (bytes.size() != kRequestBytes || qFromLittleEndian<quint32>(bytes.data()) != kRequestMagic)
         return false;
     const quint8 value = quint8(bytes[4]);
-    if (value > quint8(Container::Rtf))
+    if (value > quint8(Container::Mail))
         return false;
     container = Container(value);
     return true;

@@ -1,0 +1,452 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/MailCharset.h"
+
+#include "text/Cp932.h"
+#include "text/EncodingMode.h"
+#include "text/Unicode.h"
+
+#include <QByteArray>
+#include <QStringDecoder>
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace documents::mail {
+
+namespace {
+
+// No charset name is this long; a longer one is taken for none.
+constexpr qsizetype kMaxCharsetName = 64;
+
+enum class Charset { Auto, Jis, Cp932, EucJp, Utf8, Other };
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+QByteArray normalName(QByteArrayView name)
+{
+    name = name.trimmed();
+    while (!name.isEmpty() && (name.front() == '"' || name.front() == '\''))
+        name = name.sliced(1);
+    while (!name.isEmpty() && (name.back() == '"' || name.back() == '\''))
+        name.chop(1);
+    if (name.size() > kMaxCharsetName)
+        return {};
+    QByteArray out(name.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < name.size(); ++i)
+        out[i] = lower(name[i]);
+    return out;
+}
+
+Charset charsetOf(const QByteArray &name)
+{
+    using namespace std::string_view_literals;
+    static constexpr std::array kJis = {"iso-2022-jp"sv,   "iso-2022-jp-1"sv,  "iso-2022-jp-2"sv,
+                                        "iso-2022-jp-3"sv, "iso-2022-jp-ms"sv, "csiso2022jp"sv,
+                                        "cp50220"sv,       "cp50221"sv,        "cp50222"sv};
+    static constexpr std::array kCp932 = {"shift_jis"sv,  "shift-jis"sv,    "sjis"sv,
+                                          "x-sjis"sv,     "windows-31j"sv,  "cp932"sv,
+                                          "ms932"sv,      "ms_kanji"sv,     "csshiftjis"sv,
+                                          "x-ms-cp932"sv, "cswindows31j"sv, "windows-932"sv};
+    static constexpr std::array kEuc = {"euc-jp"sv,   "x-euc-jp"sv,           "eucjp"sv,
+                                        "eucjp-ms"sv, "euc-jp-ms"sv,          "cp51932"sv,
+                                        "x-euc"sv,    "cseucpkdfmtjapanese"sv};
+    const std::string_view n(name.constData(), size_t(name.size()));
+    if (n.empty() || n == "us-ascii" || n == "ascii" || n == "unknown-8bit" || n == "x-unknown" ||
+        n == "default")
+        return Charset::Auto;
+    for (std::string_view jis : kJis)
+        if (n == jis)
+            return Charset::Jis;
+    for (std::string_view cp : kCp932)
+        if (n == cp)
+            return Charset::Cp932;
+    for (std::string_view euc : kEuc)
+        if (n == euc)
+            return Charset::EucJp;
+    if (n == "utf-8" || n == "utf8")
+        return Charset::Utf8;
+    return Charset::Other;
+}
+
+bool isSevenBit(QByteArrayView bytes)
+{
+    for (const char c : bytes)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isUtf8(QByteArrayView bytes)
+{
+    platform::Utf8Validator validator;
+    validator.feed(bytes.data(), bytes.size());
+    return validator.finish();
+}
+
+// Code page 932 bytes, decoded line by line (a lead byte never takes a line
+// end for its trail byte), the line ends kept.
+void appendCp932(QByteArrayView bytes, QString &out)
+{
+    const char *at = bytes.data();
+    const char *const end = at + bytes.size();
+    while (at < end) {
+        const char *stop = at;
+        while (stop < end && *stop != '\r' && *stop != '\n')
+            ++stop;
+        cp932::appendDecoded(at, stop - at, out);
+        if (stop < end)
+            out.append(QLatin1Char(*stop++));
+        at = stop;
+    }
+}
+
+// A JIS X 0212 code, through ICU's EUC-JP (code page 932 has no such plane).
+void appendJisX0212(uchar c1, uchar c2, QString &out)
+{
+    const char bytes[3] = {char(0x8F), char(c1 | 0x80), char(c2 | 0x80)};
+    QStringDecoder decoder("EUC-JP");
+    const QString text = decoder.isValid() ? decoder.decode(QByteArrayView(bytes, 3)) : QString();
+    out += text.isEmpty() || decoder.hasError() ? QString(QChar(0xFFFD)) : text;
+}
+
+// Text that collects code page 932 bytes and decodes them when something
+// else comes between. Each input byte gives at most one byte here.
+class Cp932Builder {
+public:
+    explicit Cp932Builder(qsizetype size) : m_bytes(size, Qt::Uninitialized), m_at(m_bytes.data())
+    {
+        m_out.reserve(size);
+    }
+    void byte(char c) { *m_at++ = c; }
+    void pair(uchar c1, uchar c2)
+    {
+        *m_at++ = char(((c1 + 1) >> 1) + (c1 <= 0x5E ? 0x70 : 0xB0));
+        *m_at++ = char(c2 + ((c1 & 1) ? (c2 >= 0x60 ? 0x20 : 0x1F) : 0x7E));
+    }
+    QString &text()
+    {
+        flush();
+        return m_out;
+    }
+    QString take() { return std::move(text()); }
+
+private:
+    void flush()
+    {
+        appendCp932(QByteArrayView(m_bytes.constData(), m_at - m_bytes.constData()), m_out);
+        m_at = m_bytes.data();
+    }
+    QByteArray m_bytes;
+    char *m_at;
+    QString m_out;
+};
+
+QString decodeIso2022Jp(QByteArrayView b)
+{
+    enum State { Ascii, Roman, Kanji, Kana, Supplement };
+    State state = Ascii, shifted = Ascii;
+    Cp932Builder out(b.size());
+    const qsizetype n = b.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(b[i]);
+        if (c == 0x1B && i + 2 < n) {
+            const char x = b[i + 1], y = b[i + 2];
+            if (x == '(' && (y == 'B' || y == 'J' || y == 'I')) {
+                state = y == 'B' ? Ascii : y == 'J' ? Roman : Kana;
+                i += 2;
+                continue;
+            }
+            if (x == '$' && (y == '@' || y == 'B')) {
+                state = Kanji;
+                i += 2;
+                continue;
+            }
+            if (x == '$' && y == '(' && i + 3 < n &&
+                (b[i + 3] == 'D' || b[i + 3] == 'Q' || b[i + 3] == 'O' || b[i + 3] == 'B')) {
+                state = b[i + 3] == 'D' ? Supplement : Kanji;
+                i += 3;
+                continue;
+            }
+        }
+        if (c == 0x0E) { // shift out: half-width katakana until shift in
+            shifted = state;
+            state = Kana;
+            continue;
+        }
+        if (c == 0x0F) {
+            state = shifted;
+            continue;
+        }
+        const bool graphic = c >= 0x21 && c <= 0x7E;
+        const bool pairs =
+            graphic && i + 1 < n && uchar(b[i + 1]) >= 0x21 && uchar(b[i + 1]) <= 0x7E;
+        if (state == Kanji && pairs) {
+            out.pair(c, uchar(b[++i]));
+        } else if (state == Supplement && pairs) {
+            appendJisX0212(c, uchar(b[i + 1]), out.text());
+            ++i;
+        } else if (state == Kana && c >= 0x21 && c <= 0x5F) {
+            out.byte(char(c + 0x80));
+        } else if (state == Roman && (c == 0x5C || c == 0x7E)) {
+            out.text().append(QChar(c == 0x5C ? 0x00A5 : 0x203E));
+        } else {
+            out.byte(char(c));
+        }
+    }
+    return out.take();
+}
+
+QString decodeEucJp(QByteArrayView b)
+{
+    Cp932Builder out(b.size());
+    const qsizetype n = b.size();
+    const auto high = [&](qsizetype at) {
+        return at < n && uchar(b[at]) >= 0xA1 && uchar(b[at]) <= 0xFE;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(b[i]);
+        if (c < 0x80) {
+            out.byte(char(c));
+        } else if (c == 0x8E && i + 1 < n && uchar(b[i + 1]) >= 0xA1 && uchar(b[i + 1]) <= 0xDF) {
+            out.byte(b[++i]);
+        } else if (c == 0x8F && high(i + 1) && high(i + 2)) {
+            appendJisX0212(uchar(b[i + 1]) & 0x7F, uchar(b[i + 2]) & 0x7F, out.text());
+            i += 2;
+        } else if (c >= 0xA1 && c <= 0xFE && high(i + 1)) {
+            out.pair(c & 0x7F, uchar(b[++i]) & 0x7F);
+        } else {
+            out.text().append(QChar(0xFFFD));
+        }
+    }
+    return out.take();
+}
+
+bool hasJisEscape(QByteArrayView bytes)
+{
+    return bytes.contains("\x1B$B") || bytes.contains("\x1B$@") || bytes.contains("\x1B(I");
+}
+
+QString decodeAuto(QByteArrayView bytes)
+{
+    if (isSevenBit(bytes)) {
+        if (hasJisEscape(bytes))
+            return decodeIso2022Jp(bytes);
+        return QString::fromLatin1(bytes);
+    }
+    const platform::FileDecision decision =
+        platform::decideEncoding(platform::EncodingMode::Auto, bytes.data(), bytes.size());
+    if (decision.encoding != platform::FileEncoding::Cp932)
+        return platform::decodeUnicodeFile(decision, bytes.data(), bytes.size());
+    QString out;
+    out.reserve(bytes.size());
+    appendCp932(bytes, out);
+    return out;
+}
+
+} // namespace
+
+QString decodeCharset(QByteArrayView bytes, QByteArrayView charsetName)
+{
+    const QByteArray name = normalName(charsetName);
+    switch (charsetOf(name)) {
+    case Charset::Auto:
+        break;
+    case Charset::Jis:
+        if (isSevenBit(bytes))
+            return decodeIso2022Jp(bytes);
+        break;
+    case Charset::Cp932: {
+        QString out;
+        out.reserve(bytes.size());
+        appendCp932(bytes, out);
+        return out;
+    }
+    case Charset::EucJp:
+        if (!hasJisEscape(bytes))
+            return decodeEucJp(bytes);
+        break;
+    case Charset::Utf8:
+        if (isUtf8(bytes)) {
+            QString out;
+            out.reserve(bytes.size());
+            platform::appendUtf8(bytes.data(), bytes.size(), out);
+            return out;
+        }
+        break;
+    case Charset::Other: {
+        QStringDecoder decoder(name.constData());
+        if (decoder.isValid())
+            return decoder.decode(bytes);
+        break;
+    }
+    }
+    return decodeAuto(bytes);
+}
+
+QByteArray decodeBase64(QByteArrayView bytes)
+{
+    static constexpr auto kValues = [] {
+        std::array<signed char, 256> values{};
+        values.fill(-1);
+        const char *alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            values[uchar(alphabet[i])] = static_cast<signed char>(i);
+        return values;
+    }();
+    QByteArray out(bytes.size() / 4 * 3 + 3, Qt::Uninitialized);
+    char *to = out.data();
+    quint32 bits = 0;
+    int count = 0;
+    for (const char c : bytes) {
+        if (c == '=')
+            break;
+        const int value = kValues[uchar(c)];
+        if (value < 0)
+            continue;
+        bits = (bits << 6) | quint32(value);
+        if (++count == 4) {
+            *to++ = char(bits >> 16);
+            *to++ = char(bits >> 8);
+            *to++ = char(bits);
+            bits = 0;
+            count = 0;
+        }
+    }
+    if (count >= 2) {
+        bits <<= 6 * (4 - count);
+        *to++ = char(bits >> 16);
+        if (count == 3)
+            *to++ = char(bits >> 8);
+    }
+    out.truncate(to - out.data());
+    return out;
+}
+
+QByteArray decodeQuotedPrintable(QByteArrayView bytes, bool header)
+{
+    const auto hex = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        c = lower(c);
+        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    QByteArray out(bytes.size(), Qt::Uninitialized);
+    char *to = out.data();
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!header) { // the run up to the next '=' as it is
+            const void *equals = std::memchr(bytes.data() + i, '=', size_t(n - i));
+            const qsizetype stop = equals ? static_cast<const char *>(equals) - bytes.data() : n;
+            std::memcpy(to, bytes.data() + i, size_t(stop - i));
+            to += stop - i;
+            i = stop;
+            if (i == n)
+                break;
+        }
+        const char c = bytes[i];
+        if (c == '_' && header) {
+            *to++ = ' ';
+            continue;
+        }
+        if (c != '=') {
+            *to++ = c;
+            continue;
+        }
+        if (i + 2 < n && hex(bytes[i + 1]) >= 0 && hex(bytes[i + 2]) >= 0) {
+            *to++ = char(hex(bytes[i + 1]) * 16 + hex(bytes[i + 2]));
+            i += 2;
+            continue;
+        }
+        // A soft line break: '=', perhaps blanks, then the line's end.
+        qsizetype j = i + 1;
+        while (j < n && (bytes[j] == ' ' || bytes[j] == '\t'))
+            ++j;
+        if (j < n && (bytes[j] == '\r' || bytes[j] == '\n')) {
+            i = (bytes[j] == '\r' && j + 1 < n && bytes[j + 1] == '\n') ? j + 1 : j;
+            continue;
+        }
+        if (j == n) {
+            i = j;
+            continue;
+        }
+        *to++ = c;
+    }
+    out.truncate(to - out.data());
+    return out;
+}
+
+QString decodeHeader(QByteArrayView value)
+{
+    // Unfolded: a line end inside a field is dropped, its blanks kept.
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    for (const char c : value)
+        if (c != '\r' && c != '\n')
+            bytes.append(c);
+    const qsizetype n = bytes.size();
+    QString out;
+    QByteArray pending, pendingCharset;
+    const auto flush = [&] {
+        if (!pending.isEmpty())
+            out += decodeCharset(pending, pendingCharset);
+        pending.clear();
+    };
+    const auto isBlank = [](QByteArrayView text) {
+        for (const char c : text)
+            if (c != ' ' && c != '\t')
+                return false;
+        return true;
+    };
+    qsizetype plain = 0;      // the first byte not yet written
+    qsizetype wordEnd = -1;   // the last "?=" found, kept so that no search repeats
+    bool lastWasWord = false; // whether the text before `plain` ended in an encoded word
+    for (qsizetype at = 0; at < n;) {
+        const qsizetype start = bytes.indexOf("=?", at);
+        if (start < 0)
+            break;
+        const qsizetype q1 = bytes.indexOf('?', start + 2);
+        if (q1 < 0)
+            break;
+        if (q1 + 3 >= n || bytes[q1 + 2] != '?' ||
+            !(lower(bytes[q1 + 1]) == 'b' || lower(bytes[q1 + 1]) == 'q')) {
+            at = start + 2;
+            continue;
+        }
+        if (wordEnd < q1 + 3)
+            wordEnd = bytes.indexOf("?=", q1 + 3);
+        if (wordEnd < 0)
+            break; // no encoded word ends after here
+        QByteArrayView charset = QByteArrayView(bytes).sliced(start + 2, q1 - start - 2);
+        if (const qsizetype star = charset.indexOf('*'); star >= 0)
+            charset = charset.first(star); // RFC 2231's language
+        const QByteArrayView text = QByteArrayView(bytes).sliced(q1 + 3, wordEnd - q1 - 3);
+        if (charset.isEmpty() || charset.size() > kMaxCharsetName || charset.contains(' ')) {
+            at = start + 2;
+            continue;
+        }
+        const QByteArrayView between = QByteArrayView(bytes).sliced(plain, start - plain);
+        if (!(lastWasWord && isBlank(between))) {
+            flush();
+            out += decodeAuto(between);
+        }
+        const QByteArray decoded =
+            lower(bytes[q1 + 1]) == 'b' ? decodeBase64(text) : decodeQuotedPrintable(text, true);
+        if (!pending.isEmpty() && normalName(charset) != normalName(pendingCharset))
+            flush();
+        pendingCharset = charset.toByteArray();
+        pending += decoded;
+        lastWasWord = true;
+        plain = at = wordEnd + 2;
+    }
+    flush();
+    out += decodeAuto(QByteArrayView(bytes).sliced(plain));
+    return out;
+}
+
+} // namespace documents::mail
