@@ -86,6 +86,10 @@ void TestCells::format_data()
         {u"[>=100]\"big\";\"small\"", 50, false, u"small"},
         {u"[Red]0.0;[Blue]-0.0", -2, false, u"-2.0"},
         {u"@", 1.5, false, u"1.5"},
+        // Values past what a format can show fall back to General.
+        {u"0.00E+00", 4.9e-324, false, u"4.94065645841247E-324"},
+        {u"0%", 1e308, false, u"1E+308"},
+        {u"# ?/?", 1e16, false, u"1E+16"},
         // Dates and times, the 1900 leap-year day and the 1904 system.
         {u"yyyy/m/d", 41757, false, u"2014/4/28"},
         {u"d-mmm-yy", 38230, false, u"31-Aug-04"},
