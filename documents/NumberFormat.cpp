@@ -592,6 +592,8 @@ QString formatNumber(const Section &section, double value, bool showSign)
         v *= 100;
     for (int i = 0; i < l.scale; ++i)
         v /= 1000;
+    if (!std::isfinite(v))
+        return generalNumber(value);
     QString out;
     const bool negative = showSign && value < 0;
     if (l.integerDigits + l.fractionDigits == 0) {
@@ -610,6 +612,8 @@ QString formatNumber(const Section &section, double value, bool showSign)
         return negative && general ? u'-' + out : out;
     }
     if (l.slash >= 0 && l.exponent < 0 && l.point < 0) {
+        if (v >= 1e15) // no fraction left to show
+            return generalNumber(showSign ? value : std::fabs(value));
         out = formatFraction(tokens, l, v);
         return negative ? u'-' + out : out;
     }
@@ -623,6 +627,8 @@ QString formatNumber(const Section &section, double value, bool showSign)
         if (step > 1)
             exponent = int(std::floor(double(exponent) / step)) * step;
         v /= std::pow(10.0, exponent);
+        if (!std::isfinite(v) || v == 0)
+            return generalNumber(value);
     }
     // Kept from call to call: a workbook formats many numbers.
     thread_local QString integer, fraction;
@@ -858,7 +864,11 @@ bool NumberFormat::Section::matches(double value) const
 
 NumberFormat::NumberFormat(QStringView code)
 {
-    if (code.compare(u"General", Qt::CaseInsensitive) == 0 || code.isEmpty())
+    // Excel keeps a format code to 255 characters; a longer one (only a
+    // hostile file writes it) would cost its length on every cell: General.
+    constexpr qsizetype kLongestCode = 1024;
+    if (code.compare(u"General", Qt::CaseInsensitive) == 0 || code.isEmpty() ||
+        code.size() > kLongestCode)
         return;
     // Sections split at semicolons outside quotes, brackets and escapes.
     qsizetype start = 0;

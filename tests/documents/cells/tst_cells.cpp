@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
+
 using documents::DateSystem;
 using documents::NumberFormat;
 
@@ -22,6 +24,8 @@ private Q_SLOTS:
     void againstLibreOffice_data();
     void againstLibreOffice();
     void unreadKindNamed();
+    void otherProducers_data();
+    void otherProducers();
 };
 
 void TestCells::format_data()
@@ -82,6 +86,10 @@ void TestCells::format_data()
         {u"[>=100]\"big\";\"small\"", 50, false, u"small"},
         {u"[Red]0.0;[Blue]-0.0", -2, false, u"-2.0"},
         {u"@", 1.5, false, u"1.5"},
+        // Values past what a format can show fall back to General.
+        {u"0.00E+00", 4.9e-324, false, u"4.94065645841247E-324"},
+        {u"0%", 1e308, false, u"1E+308"},
+        {u"# ?/?", 1e16, false, u"1E+16"},
         // Dates and times, the 1900 leap-year day and the 1904 system.
         {u"yyyy/m/d", 41757, false, u"2014/4/28"},
         {u"d-mmm-yy", 38230, false, u"31-Aug-04"},
@@ -241,6 +249,36 @@ void TestCells::unreadKindNamed()
         documents::readDocument(bytes, documents::sniff(bytes.constData(), bytes.size()), {});
     QCOMPARE(result.failure, documents::Failure::Unsupported);
     QVERIFY2(result.reason.contains(u"graphics"), qPrintable(result.reason));
+}
+
+// Workbooks from another producer (fixtures/readxl: Excel files shipped in
+// Debian's r-cran-readxl): dates, booleans and text cells as Excel shows them.
+void TestCells::otherProducers_data()
+{
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("xlsx: dates and a boolean")
+        << u"readxl/deaths.xlsx"_qs << u"David Bowie\tmusician\t69\tTRUE\t1947/1/8\t2016/1/10"_qs;
+    QTest::newRow("xlsx: false") << u"readxl/deaths.xlsx"_qs
+                                 << u"Alan Rickman\tactor\t69\tFALSE\t1946/2/21\t2016/1/14"_qs;
+    QTest::newRow("xls: date") << u"readxl/type-me.xls"_qs << u"2016/1/1\tdatetime"_qs;
+    QTest::newRow("xls: boolean") << u"readxl/type-me.xls"_qs << u"TRUE\tboolean true"_qs;
+    QTest::newRow("xls: date and time")
+        << u"readxl/type-me.xls"_qs << u"04/28/2016 11:30:00 AM\tdate and time format"_qs;
+    QTest::newRow("xls: a number") << u"readxl/type-me.xls"_qs << u"4.3\t4.3 (numeric)"_qs;
+}
+
+void TestCells::otherProducers()
+{
+    QFETCH(QString, workbook);
+    QFETCH(QString, line);
+    const QByteArray bytes = fixture(workbook);
+    QVERIFY(!bytes.isEmpty());
+    const documents::ReadResult result =
+        documents::readDocument(bytes, documents::sniff(bytes.constData(), bytes.size()), {});
+    QVERIFY2(result.ok(), qPrintable(result.reason));
+    const auto &lines = result.text.lines;
+    QVERIFY2(std::find(lines.begin(), lines.end(), line) != lines.end(), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestCells)
