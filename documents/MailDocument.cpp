@@ -470,20 +470,7 @@ private:
         }
     }
 
-    // Text as lines, at CR-LF, CR and LF.
-    void lines(QStringView text)
-    {
-        qsizetype start = 0;
-        for (qsizetype i = 0; i <= text.size(); ++i) {
-            if (i < text.size() && text[i] != u'\r' && text[i] != u'\n')
-                continue;
-            m_sink.append(text.sliced(start, i - start));
-            m_sink.endLineIfAny();
-            if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
+    void lines(QStringView text) { mail::appendLines(m_sink, text); }
 
     void headers(const Entity &entity)
     {
