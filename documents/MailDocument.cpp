@@ -567,9 +567,10 @@ private:
             multipart(entity, type, depth);
             return;
         }
-        const bool attached = !top && (disposition.value == "attachment" ||
-                                       (!name.isEmpty() && disposition.value != "inline") ||
-                                       (!name.isEmpty() && !type.value.startsWith("text/")));
+        // A message may be a lone attachment; a named text body inline is a body.
+        const bool attached = disposition.value == "attachment" ||
+                              (!name.isEmpty() && !type.value.startsWith("text/")) ||
+                              (!top && !name.isEmpty() && disposition.value != "inline");
         if (attached) {
             attachment(entity, type, name, depth);
             return;
@@ -620,7 +621,7 @@ private:
                         inner.text.locations[next].line == qsizetype(i))
                         label(base + QStringLiteral(" · ") + inner.text.locations[next++].label);
                     m_sink.append(inner.text.lines[i]);
-                    m_sink.endLine();
+                    m_sink.endLineIfAny(); // as every mail line: none empty
                 }
                 return;
             }

@@ -197,7 +197,7 @@ ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limit
                 sink.beginPart(QStringLiteral("本文"));
                 for (const QString &line : inner.text.lines) {
                     sink.append(line);
-                    sink.endLine();
+                    sink.endLineIfAny();
                 }
             }
         }

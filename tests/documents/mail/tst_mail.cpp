@@ -248,6 +248,11 @@ void TestMail::hostile_data()
     QByteArray inner = "Subject: 中\r\nFrom: a\r\n\r\n最深部\r\n";
     for (int i = 0; i < 100; ++i)
         inner = "From: a\r\nSubject: s\r\nContent-Type: message/rfc822\r\n\r\n" + inner;
+    QTest::newRow("a lone attachment")
+        << QByteArray("From: a\r\nSubject: s\r\nContent-Type: application/octet-stream; "
+                      "name=\"=?UTF-8?B?5ZCN5YmN?=.bin\"\r\nContent-Transfer-Encoding: "
+                      "base64\r\n\r\nAAEC\r\n")
+        << int(Failure::None) << u"名前.bin"_qs;
     QTest::newRow("messages 100 deep") << inner << int(Failure::OverLimit) << QString();
 }
 
