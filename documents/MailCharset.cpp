@@ -3,6 +3,7 @@
 
 #include "documents/MailCharset.h"
 
+#include "documents/TextSink.h"
 #include "text/Cp932.h"
 #include "text/EncodingMode.h"
 #include "text/Unicode.h"
@@ -250,6 +251,18 @@ QString decodeAuto(QByteArrayView bytes)
 }
 
 } // namespace
+
+void appendLines(TextSink &sink, QStringView text)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != u'\r' && text[i] != u'\n')
+            continue;
+        sink.append(text.sliced(start, i - start));
+        sink.endLineIfAny();
+        start = i + 1;
+    }
+}
 
 QString decodeCharset(QByteArrayView bytes, QByteArrayView charsetName)
 {

@@ -470,20 +470,7 @@ private:
         }
     }
 
-    // Text as lines, at CR-LF, CR and LF.
-    void lines(QStringView text)
-    {
-        qsizetype start = 0;
-        for (qsizetype i = 0; i <= text.size(); ++i) {
-            if (i < text.size() && text[i] != u'\r' && text[i] != u'\n')
-                continue;
-            m_sink.append(text.sliced(start, i - start));
-            m_sink.endLineIfAny();
-            if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
+    void lines(QStringView text) { mail::appendLines(m_sink, text); }
 
     void headers(const Entity &entity)
     {
@@ -580,9 +567,10 @@ private:
             multipart(entity, type, depth);
             return;
         }
-        const bool attached = !top && (disposition.value == "attachment" ||
-                                       (!name.isEmpty() && disposition.value != "inline") ||
-                                       (!name.isEmpty() && !type.value.startsWith("text/")));
+        // A message may be a lone attachment; a named text body inline is a body.
+        const bool attached = disposition.value == "attachment" ||
+                              (!name.isEmpty() && !type.value.startsWith("text/")) ||
+                              (!top && !name.isEmpty() && disposition.value != "inline");
         if (attached) {
             attachment(entity, type, name, depth);
             return;
@@ -633,7 +621,7 @@ private:
                         inner.text.locations[next].line == qsizetype(i))
                         label(base + QStringLiteral(" · ") + inner.text.locations[next++].label);
                     m_sink.append(inner.text.lines[i]);
-                    m_sink.endLine();
+                    m_sink.endLineIfAny(); // as every mail line: none empty
                 }
                 return;
             }

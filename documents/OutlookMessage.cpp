@@ -81,18 +81,6 @@ QString timeProperty(const cfb::CompoundFile &file, quint16 id)
     return {};
 }
 
-void lines(TextSink &sink, QStringView text)
-{
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != u'\r' && text[i] != u'\n')
-            continue;
-        sink.append(text.sliced(start, i - start));
-        sink.endLineIfAny();
-        start = i + 1;
-    }
-}
-
 constexpr char kRtfPrefix[] =
     "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman \\fswiss \\fmodern "
     "\\fscript \\fdecor MS Sans SerifSymbolArialTimes New RomanCourier{\\colortbl\\red0\\green0"
@@ -188,12 +176,12 @@ ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limit
         if (text.trimmed().isEmpty())
             continue;
         sink.beginPart(QString::fromUtf16(label));
-        lines(sink, text.trimmed());
+        mail::appendLines(sink, text.trimmed());
     }
     const QString body = stringProperty(file, kBody);
     if (!body.isEmpty()) {
         sink.beginPart(QStringLiteral("本文"));
-        lines(sink, body);
+        mail::appendLines(sink, body);
     } else {
         QByteArray compressed, rtf;
         QString reason;
@@ -209,7 +197,7 @@ ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limit
                 sink.beginPart(QStringLiteral("本文"));
                 for (const QString &line : inner.text.lines) {
                     sink.append(line);
-                    sink.endLine();
+                    sink.endLineIfAny();
                 }
             }
         }

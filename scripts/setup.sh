@@ -33,6 +33,10 @@ if [ "${TARNWELL_SETUP_DOCFIXTURES:-}" != "" ]; then
   packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
     python3-docx python3-openpyxl python3-odf)
 fi
+# A mail client run in batch mode for the mail fixtures (test data only).
+if [ "${TARNWELL_SETUP_MAILFIXTURES:-}" != "" ]; then
+  packages+=(mutt)
+fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"
   packages+=("${extra[@]}")

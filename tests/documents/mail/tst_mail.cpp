@@ -108,6 +108,12 @@ void TestMail::reads_data()
     row("three.mbox", Kind::Mailbox,
         {u"メール 1 件名=メール1"_qs, u"メール 1 本文=一通目の本文"_qs, u"メール 2 件名=メール2"_qs,
          u"メール 2 本文=二通目の本文"_qs, u"メール 3 本文=三通目の本文"_qs});
+    // Written by mutt in batch mode (make-mutt.sh).
+    row("mutt.mbox", Kind::Mailbox,
+        {u"メール 1 件名=会議 資料"_qs, u"メール 1 差出人=山田 太郎 <taro@example.jp>"_qs,
+         u"メール 1 本文=②の件もよろしく。"_qs, u"メール 1 添付: 見積書.txt=見積書.txt"_qs,
+         u"メール 1 添付: 見積書.txt=見積書の中身です"_qs, u"メール 2 件名=混在 Ünïcödé"_qs,
+         u"メール 2 本文=Ünïcödé と日本語の混ざった本文"_qs});
     row("plain.msg", Kind::OutlookMessage,
         {u"件名=会議 議事録 (Outlook)"_qs, u"差出人=鈴木 一郎 <ichiro@example.jp>"_qs,
          u"宛先=山田 太郎; 佐藤 花子"_qs, u"CC=経理部"_qs, u"日付=2026/04/01 00:30:00 UTC"_qs,
@@ -242,6 +248,11 @@ void TestMail::hostile_data()
     QByteArray inner = "Subject: 中\r\nFrom: a\r\n\r\n最深部\r\n";
     for (int i = 0; i < 100; ++i)
         inner = "From: a\r\nSubject: s\r\nContent-Type: message/rfc822\r\n\r\n" + inner;
+    QTest::newRow("a lone attachment")
+        << QByteArray("From: a\r\nSubject: s\r\nContent-Type: application/octet-stream; "
+                      "name=\"=?UTF-8?B?5ZCN5YmN?=.bin\"\r\nContent-Transfer-Encoding: "
+                      "base64\r\n\r\nAAEC\r\n")
+        << int(Failure::None) << u"名前.bin"_qs;
     QTest::newRow("messages 100 deep") << inner << int(Failure::OverLimit) << QString();
 }
 
