@@ -4,6 +4,7 @@
 #include "text/Fold.h"
 
 #include <QChar>
+#include <QHash>
 
 namespace textfold {
 
@@ -129,6 +130,44 @@ void appendFolded(QStringView text, Folds folds, QString &out, std::vector<qsize
         to[n++] = foldUnit(c, folds);
     }
     out.resize(start + n);
+}
+
+std::vector<std::vector<char16_t>> unitsFoldingTo(QStringView chars, Folds folds)
+{
+    std::vector<unsigned char> wanted(0x10000, 0);
+    for (const QChar c : chars)
+        wanted[c.unicode()] = 1;
+    // Every unit's fold under each choice of folds, made once.
+    static const std::vector<std::vector<char16_t>> tables = [] {
+        std::vector<std::vector<char16_t>> t(8, std::vector<char16_t>(0x10000));
+        for (int bits = 0; bits < 8; ++bits) {
+            for (char32_t u = 0; u <= 0xFFFF; ++u)
+                t[size_t(bits)][u] =
+                    foldUnit(char16_t(u), {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
+        }
+        return t;
+    }();
+    const std::vector<char16_t> &table =
+        tables[size_t(int(folds.caseless) | int(folds.width) << 1 | int(folds.kana) << 2)];
+    QHash<char16_t, std::vector<char16_t>> found;
+    for (char32_t u = 0; u <= 0xFFFF; ++u) {
+        const auto c = char16_t(u);
+        if (QChar::isSurrogate(c))
+            continue;
+        if (const char16_t f = table[u]; wanted[f])
+            found[f].push_back(c);
+        if (folds.width && c >= 0xFF61 && c <= 0xFF9D) {
+            for (const char16_t mark : {kVoicedMark, kSemiVoicedMark}) {
+                if (const char16_t composed = composeHalfWidth(c, mark);
+                    composed && wanted[composed])
+                    found[composed].push_back(c);
+            }
+        }
+    }
+    std::vector<std::vector<char16_t>> out;
+    for (const QChar c : chars)
+        out.push_back(found.value(c.unicode()));
+    return out;
 }
 
 QString folded(QStringView text, Folds folds)

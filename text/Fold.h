@@ -65,4 +65,11 @@ QString folded(QStringView text, Folds folds);
 // cut a composed pair in two.
 bool isComposingHalfWidth(char16_t c);
 
+// For each character of `chars` (folded characters), the units whose folded
+// form it is: those that fold to it (itself among them when it folds to
+// itself), and the half-width kana that compose with a mark to a character
+// that does. A folded text that holds the character comes from a text that
+// holds one of these. One pass over every unit: for setting up a search.
+std::vector<std::vector<char16_t>> unitsFoldingTo(QStringView chars, Folds folds);
+
 } // namespace textfold
