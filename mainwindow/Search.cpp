@@ -83,6 +83,8 @@ public:
     // The keyword's character that code page 932 cannot represent, when the run
     // reads every file as code page 932; the empty text otherwise.
     void setUnrepresentable(const QString &character) { m_unrepresentable = character; }
+    // The keyword holds a full-width space the search took as part of a word.
+    void setFullWidthSpace(bool held) { m_fullWidthSpace = held; }
     // Not a file that cannot be read (those are skipped silently): the run
     // itself could not be completed, and the user is told so.
     void runFailed(int) override
@@ -103,9 +105,12 @@ private:
     }
     QString nothingFoundText() const
     {
-        if (m_unrepresentable.isEmpty())
-            return texts::nothingFound;
-        return texts::nothingFound + u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+        QString text = texts::nothingFound;
+        if (!m_unrepresentable.isEmpty())
+            text += u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+        if (m_fullWidthSpace)
+            text += u'\n' + texts::keywordHasFullWidthSpace;
+        return text;
     }
     void repaintIfDue()
     {
@@ -118,6 +123,7 @@ private:
 
     MainWindow &m_w;
     QString m_unrepresentable;
+    bool m_fullWidthSpace = false;
 };
 
 QString MainWindow::GetToken(const QString &str, const QString &token)
@@ -143,13 +149,16 @@ void MainWindow::MENU_SEARCH_Click()
     WindowSearchObserver observer(*this);
     SearchOptions options;
     options.encoding = m_encoding;
+    options.folds = m_folds;
+    m_listedFolds = m_folds;
     options.documents = m_searchDocuments ? m_services.documents : nullptr;
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
     // Such a keyword never matches a file read as code page 932: the box says why.
-    if (m_encoding == platform::EncodingMode::Cp932)
+    if (m_encoding == platform::EncodingMode::Cp932 && !m_folds.any())
         observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText));
+    observer.setFullWidthSpace(!m_folds.width && keywordText.contains(QChar(0x3000)));
     SearchOutcome outcome;
     try {
         outcome = runSearch(path, keywordText, observer, options);
