@@ -38,6 +38,22 @@ void addToHistory(QComboBox *box, const QString &text)
     box->setEditText(edit);
 }
 
+// Selects the first occurrence of word under the folds, over the characters
+// the text holds (a match of ガス in xｶﾞｽy covers ｶﾞｽ).
+void selectFolded(TextViewer &viewer, const QString &word, textfold::Folds folds)
+{
+    const QString text = viewer.text();
+    QString folded;
+    std::vector<qsizetype> origins;
+    textfold::appendFolded(text, folds, folded, &origins);
+    const qsizetype at = folded.indexOf(textfold::folded(word, folds));
+    if (at < 0)
+        return;
+    const qsizetype end = at + textfold::folded(word, folds).size();
+    const qsizetype to = end < qsizetype(origins.size()) ? origins[size_t(end)] : text.size();
+    viewer.select(origins[size_t(at)], to - origins[size_t(at)]);
+}
+
 } // namespace
 
 // The window as an observer of one search run.
@@ -192,6 +208,8 @@ void MainWindow::List1_Click()
     QString word = GetToken(keywordText, QStringLiteral(" "));
     while (word.isEmpty() && !m_tokenizer.atEnd())
         word = GetToken(QString(), QStringLiteral(" "));
+    if (m_listedFolds.width) // the full-width space separates words too
+        word = splitKeyword(keywordText, true).value(0);
     showListedFile(List1->itemData(row, Qt::UserRole).toByteArray(), word);
 }
 
@@ -236,6 +254,8 @@ void MainWindow::showListed(const QByteArray &nativePath, platform::EncodingMode
                                          RichTextBox1->readAs()
                                    : texts::tipViewer);
     // From offset 0, so a word at the very first character is found too.
-    if (shown && !word.isEmpty())
+    if (shown && !word.isEmpty() && m_listedFolds.any())
+        selectFolded(*RichTextBox1, word, m_listedFolds);
+    else if (shown && !word.isEmpty())
         RichTextBox1->find(word, 0);
 }

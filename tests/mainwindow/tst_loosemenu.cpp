@@ -12,6 +12,7 @@
 #include "platform/FakeVolumeList.h"
 #include "platform/SettingsStore.h"
 #include "text/Cp932.h"
+#include "viewer/TextViewer.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -144,6 +145,12 @@ private Q_SLOTS:
         QCOMPARE(search(keywords[1]), QStringList{"estimate.txt"});
         QCOMPARE(search(keywords[3]), QStringList{"kana.txt"});
         QCOMPARE(search(u"カ"_qs), QStringList{}); // never inside ｶﾞ
+        // The viewer selects the original characters of the first word.
+        QCOMPARE(search(u"ガス"_qs), QStringList{"kana.txt"});
+        w().List1->setFocus();
+        QTest::keyClick(w().List1, Qt::Key_Home);
+        QCOMPARE(w().RichTextBox1->selectedText(), u"ｶﾞｽ"_qs);
+        QCOMPARE(w().RichTextBox1->selectionStart(), 1);
         toggle(Qt::Key_K);
         QCOMPARE(search(keywords[2]), QStringList{"server.txt"});
         QVERIFY(w().MENU_IGNORE_WIDTH->isChecked() && w().MENU_IGNORE_KANA->isChecked() &&
