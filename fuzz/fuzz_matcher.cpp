@@ -19,6 +19,8 @@
 // or a short slice of the text up to a few hundred times, with another
 // character at its end, its middle or its start, or none (the keywords that
 // make a search comparing each candidate whole quadratic, over runs of them).
+// Bits 2-4 of the word count's byte turn on the case, width and kana folds
+// (modes 1 to 3), against the reference that folds each decoded line.
 
 #include "fuzz/FuzzInput.h"
 #include "search/KeywordMatcher.h"
@@ -119,7 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t readByte = in.byte();
     const qsizetype chunk = readByte == 0 ? qsizetype(1) << 30 : readByte;
     const qsizetype secondBlockSize = blockSizeOf(in.byte());
-    const int wordCount = 1 + int(in.below(4));
+    const std::uint8_t countByte = in.byte();
+    const int wordCount = 1 + countByte % 4;
+    // Bits 2-4 of the same byte: the folds of loose matching, in modes 1 to 3.
+    const textfold::Folds folds{(countByte & 4) != 0, (countByte & 8) != 0, (countByte & 16) != 0};
     std::array<WordChoice, 4> choices;
     for (int i = 0; i < wordCount; ++i) {
         choices[i] = {in.byte(), in.byte(), in.byte(), {}};
@@ -157,9 +162,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const platform::EncodingMode engineMode = mode == 1   ? platform::EncodingMode::Cp932
                                                   : mode == 2 ? platform::EncodingMode::Utf8
                                                               : platform::EncodingMode::Auto;
-        const bool expected = reference::matches(refMode, file, words);
-        TextMatcher matcher(words, engineMode);
-        QByteArray detail = "mode " + QByteArray::number(mode) + ", bytes: " + hexOf(file) +
+        const bool expected = reference::matches(refMode, file, words, folds);
+        TextMatcher matcher(words, engineMode, folds);
+        QByteArray detail = "mode " + QByteArray::number(mode) + ", folds " +
+                            QByteArray::number(countByte >> 2 & 7) + ", bytes: " + hexOf(file) +
                             "\nblock " + QByteArray::number(firstBlock) + ", read " +
                             QByteArray::number(readSize) + ", expected " +
                             (expected ? "match" : "no match") + "\nwords:";

@@ -12,6 +12,7 @@
 #include "platform/SettingsStore.h"
 #include "search/Tokenizer.h"
 #include "text/EncodingMode.h"
+#include "text/Fold.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -79,7 +80,11 @@ public:
     QAction *MENU_ENCODING_CP932 = nullptr;  // radio items, one checked
     QAction *MENU_ENCODING_UTF8 = nullptr;
     QAction *MENU_ENCODING_AUTO = nullptr;
-    QAction *MENU_DOCUMENTS = nullptr; // a check item: search inside documents
+    QAction *MENU_DOCUMENTS = nullptr;    // a check item: search inside documents
+    QMenu *MENU_LOOSE_CATEGORY = nullptr; // あいまい検索: the three folds
+    QAction *MENU_IGNORE_CASE = nullptr;
+    QAction *MENU_IGNORE_WIDTH = nullptr;
+    QAction *MENU_IGNORE_KANA = nullptr;
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
@@ -121,6 +126,11 @@ public:
     // Whether the next search reads documents through their text (the search
     // menu's check item; kept when no reader is available, but then unused).
     bool searchDocuments() const { return m_searchDocuments; }
+    // The folds of loose matching for the next search, and those of the
+    // search that listed the files (the viewer finds under them).
+    textfold::Folds folds() const { return m_folds; }
+    void setFolds(textfold::Folds folds);
+    textfold::Folds listedFolds() const { return m_listedFolds; }
     void setSearchDocuments(bool on);
 
     // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
@@ -177,6 +187,8 @@ private:
     platform::EncodingMode m_encoding = platform::EncodingMode::Cp932;
     platform::EncodingMode m_listedEncoding = platform::EncodingMode::Cp932;
     bool m_searchDocuments = false;
+    textfold::Folds m_folds;
+    textfold::Folds m_listedFolds;
     // The reader of the search that filled the result list, null when it
     // read every file as text.
     documents::DocumentReader *m_listedDocuments = nullptr;

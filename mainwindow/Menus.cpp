@@ -92,6 +92,29 @@ void MainWindow::createMenus()
     connect(MENU_DOCUMENTS, &QAction::toggled, this, [this](bool on) { m_searchDocuments = on; });
     setSearchDocuments(m_searchDocuments);
 
+    // Loose matching: three folds, each on its own, from the next search.
+    MENU_LOOSE_CATEGORY = MENU_SEARCH_CATEGORY->addMenu(texts::menuLoose);
+    MENU_LOOSE_CATEGORY->setObjectName(QStringLiteral("MENU_LOOSE_CATEGORY"));
+    const struct {
+        QAction *&action;
+        const QString &caption;
+        const char *name;
+        bool textfold::Folds::*fold;
+    } folds[] = {
+        {MENU_IGNORE_CASE, texts::menuIgnoreCase, "MENU_IGNORE_CASE", &textfold::Folds::caseless},
+        {MENU_IGNORE_WIDTH, texts::menuIgnoreWidth, "MENU_IGNORE_WIDTH", &textfold::Folds::width},
+        {MENU_IGNORE_KANA, texts::menuIgnoreKana, "MENU_IGNORE_KANA", &textfold::Folds::kana},
+    };
+    for (const auto &item : folds) {
+        item.action = MENU_LOOSE_CATEGORY->addAction(item.caption);
+        item.action->setObjectName(QString::fromLatin1(item.name));
+        item.action->setCheckable(true);
+        const auto fold = item.fold;
+        connect(item.action, &QAction::toggled, this,
+                [this, fold](bool on) { m_folds.*fold = on; });
+    }
+    setFolds(m_folds);
+
     MENU_HELP_CATEGORY = bar->addMenu(texts::menuHelp);
     MENU_HELP_CATEGORY->setObjectName(QStringLiteral("MENU_HELP_CATEGORY"));
     MENU_CONTENTS = addItem(MENU_HELP_CATEGORY, texts::menuContents, {});
@@ -115,6 +138,16 @@ void MainWindow::setSearchDocuments(bool on)
     m_searchDocuments = on;
     if (MENU_DOCUMENTS)
         MENU_DOCUMENTS->setChecked(on);
+}
+
+void MainWindow::setFolds(textfold::Folds folds)
+{
+    m_folds = folds;
+    if (MENU_IGNORE_CASE) {
+        MENU_IGNORE_CASE->setChecked(folds.caseless);
+        MENU_IGNORE_WIDTH->setChecked(folds.width);
+        MENU_IGNORE_KANA->setChecked(folds.kana);
+    }
 }
 
 void MainWindow::MENU_EXIT_Click()

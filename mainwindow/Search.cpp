@@ -38,6 +38,22 @@ void addToHistory(QComboBox *box, const QString &text)
     box->setEditText(edit);
 }
 
+// Selects the first occurrence of word under the folds, over the characters
+// the text holds (a match of ガス in xｶﾞｽy covers ｶﾞｽ).
+void selectFolded(TextViewer &viewer, const QString &word, textfold::Folds folds)
+{
+    const QString text = viewer.text();
+    QString folded;
+    std::vector<qsizetype> origins;
+    textfold::appendFolded(text, folds, folded, &origins);
+    const qsizetype at = folded.indexOf(textfold::folded(word, folds));
+    if (at < 0)
+        return;
+    const qsizetype end = at + textfold::folded(word, folds).size();
+    const qsizetype to = end < qsizetype(origins.size()) ? origins[size_t(end)] : text.size();
+    viewer.select(origins[size_t(at)], to - origins[size_t(at)]);
+}
+
 } // namespace
 
 // The window as an observer of one search run.
@@ -83,6 +99,8 @@ public:
     // The keyword's character that code page 932 cannot represent, when the run
     // reads every file as code page 932; the empty text otherwise.
     void setUnrepresentable(const QString &character) { m_unrepresentable = character; }
+    // The keyword holds a full-width space the search took as part of a word.
+    void setFullWidthSpace(bool held) { m_fullWidthSpace = held; }
     // Not a file that cannot be read (those are skipped silently): the run
     // itself could not be completed, and the user is told so.
     void runFailed(int) override
@@ -103,9 +121,12 @@ private:
     }
     QString nothingFoundText() const
     {
-        if (m_unrepresentable.isEmpty())
-            return texts::nothingFound;
-        return texts::nothingFound + u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+        QString text = texts::nothingFound;
+        if (!m_unrepresentable.isEmpty())
+            text += u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+        if (m_fullWidthSpace)
+            text += u'\n' + texts::keywordHasFullWidthSpace;
+        return text;
     }
     void repaintIfDue()
     {
@@ -118,6 +139,7 @@ private:
 
     MainWindow &m_w;
     QString m_unrepresentable;
+    bool m_fullWidthSpace = false;
 };
 
 QString MainWindow::GetToken(const QString &str, const QString &token)
@@ -143,14 +165,17 @@ void MainWindow::MENU_SEARCH_Click()
     WindowSearchObserver observer(*this);
     SearchOptions options;
     options.encoding = m_encoding;
+    options.folds = m_folds;
+    m_listedFolds = m_folds;
     options.documents = m_searchDocuments ? m_services.documents : nullptr;
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
     // Such a keyword never matches a plain text file read as code page 932: the
     // box says why.
-    if (m_encoding == platform::EncodingMode::Cp932)
+    if (m_encoding == platform::EncodingMode::Cp932 && !m_folds.any())
         observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText));
+    observer.setFullWidthSpace(!m_folds.width && keywordText.contains(QChar(0x3000)));
     SearchOutcome outcome;
     try {
         outcome = runSearch(path, keywordText, observer, options);
@@ -184,6 +209,8 @@ void MainWindow::List1_Click()
     QString word = GetToken(keywordText, QStringLiteral(" "));
     while (word.isEmpty() && !m_tokenizer.atEnd())
         word = GetToken(QString(), QStringLiteral(" "));
+    if (m_listedFolds.width) // the full-width space separates words too
+        word = splitKeyword(keywordText, true).value(0);
     showListedFile(List1->itemData(row, Qt::UserRole).toByteArray(), word);
 }
 
@@ -228,6 +255,8 @@ void MainWindow::showListed(const QByteArray &nativePath, platform::EncodingMode
                                          RichTextBox1->readAs()
                                    : texts::tipViewer);
     // From offset 0, so a word at the very first character is found too.
-    if (shown && !word.isEmpty())
+    if (shown && !word.isEmpty() && m_listedFolds.any())
+        selectFolded(*RichTextBox1, word, m_listedFolds);
+    else if (shown && !word.isEmpty())
         RichTextBox1->find(word, 0);
 }

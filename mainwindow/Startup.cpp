@@ -111,6 +111,9 @@ void MainWindow::Form_Load()
     pattern = readSetting(store, Setting::Pattern);
     setEncodingMode(readEncodingSetting(store, Setting::Encoding));
     setSearchDocuments(readSwitchSetting(store, Setting::Documents));
+    setFolds({readSwitchSetting(store, Setting::IgnoreCase),
+              readSwitchSetting(store, Setting::IgnoreWidth),
+              readSwitchSetting(store, Setting::IgnoreKana)});
 
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
@@ -171,6 +174,9 @@ void MainWindow::Form_Unload(short &Cancel)
     writeSetting(store, Setting::Pattern, pattern);
     writeSetting(store, Setting::Encoding, platform::encodingModeName(m_encoding));
     writeSwitchSetting(store, Setting::Documents, m_searchDocuments);
+    writeSwitchSetting(store, Setting::IgnoreCase, m_folds.caseless);
+    writeSwitchSetting(store, Setting::IgnoreWidth, m_folds.width);
+    writeSwitchSetting(store, Setting::IgnoreKana, m_folds.kana);
     store.flush();
 
     // 6. End the program: the hidden folder picker goes without its own close

@@ -26,6 +26,9 @@ enum class Setting {
     Pattern,
     Encoding,
     Documents,
+    IgnoreCase,
+    IgnoreWidth,
+    IgnoreKana,
 };
 
 struct SettingDef {
@@ -35,7 +38,7 @@ struct SettingDef {
     const char *defaultText;
 };
 
-inline constexpr std::array<SettingDef, 12> kSettings = {{
+inline constexpr std::array<SettingDef, 15> kSettings = {{
     {Setting::Version1, "Version", "Version1", "200"},
     {Setting::Version2, "Version", "Version2", "0331"},
     {Setting::WindowLeft, "Config", "Window Left", "0"},
@@ -48,6 +51,9 @@ inline constexpr std::array<SettingDef, 12> kSettings = {{
     {Setting::Pattern, "Config", "Pattern", "*.*"},
     {Setting::Encoding, "Config", "Encoding", "cp932"},
     {Setting::Documents, "Config", "Documents", "0"},
+    {Setting::IgnoreCase, "Config", "IgnoreCase", "0"},
+    {Setting::IgnoreWidth, "Config", "IgnoreWidth", "0"},
+    {Setting::IgnoreKana, "Config", "IgnoreKana", "0"},
 }};
 
 const SettingDef &settingDef(Setting id);

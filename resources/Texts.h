@@ -27,6 +27,12 @@ inline const QString keywordNotInCp932 =
                    "テキストファイルからは見つかりません。"
                    "[検索] メニューの [文字コード] で UTF-8 か自動判別を選ぶと、"
                    "UTF-8 のファイルから探せます。");
+// The line added to nothingFound when the keyword holds a full-width space
+// and the width fold is off: the space was part of a word.
+inline const QString keywordHasFullWidthSpace =
+    QStringLiteral("キーワードに全角スペースがあり、語の一部として探しました。"
+                   "[検索] メニューの [あいまい検索] で「全角と半角を区別しない」を選ぶと、"
+                   "全角スペースも語の区切りになります。");
 // A run that ran short of descriptors or memory: the list may lack files.
 inline const QString searchIncomplete =
     QStringLiteral("システムの資源(ファイル記述子またはメモリ)が不足したため、"
@@ -62,6 +68,10 @@ inline const QString menuEncodingCp932 = QStringLiteral("シフトJIS(&J)");
 inline const QString menuEncodingUtf8 = QStringLiteral("UTF-8(&U)");
 inline const QString menuEncodingAuto = QStringLiteral("自動判別(&A)");
 inline const QString menuDocuments = QStringLiteral("文書ファイルも検索(&D)");
+inline const QString menuLoose = QStringLiteral("あいまい検索(&L)");
+inline const QString menuIgnoreCase = QStringLiteral("大文字と小文字を区別しない(&C)");
+inline const QString menuIgnoreWidth = QStringLiteral("全角と半角を区別しない(&W)");
+inline const QString menuIgnoreKana = QStringLiteral("ひらがなとカタカナを区別しない(&K)");
 inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
 inline const QString menuContents = QStringLiteral("目次(&C)");
 inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");

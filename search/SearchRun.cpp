@@ -82,8 +82,8 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
                               SearchObserver &observer, const SearchOptions &options)
 {
     SearchOutcome outcome;
-    const QStringList words = splitKeyword(keywordText);
-    TextMatcher matcher(words, options.encoding);
+    const QStringList words = splitKeyword(keywordText, options.folds.width);
+    TextMatcher matcher(words, options.encoding, options.folds);
     const bool scanning = !words.isEmpty() && (!matcher.neverMatches() ||
                                                (options.documents && !matcher.linesNeverMatch()));
     const DescriptorBudget budget = budgetDescriptors(!scanning             ? 1

@@ -14,6 +14,7 @@
 #include "search/FileList.h"
 #include "search/SearchObserver.h"
 #include "text/EncodingMode.h"
+#include "text/Fold.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,6 +43,10 @@ struct SearchOptions {
     int sharedFolders = 0;
     // How files are decoded and where lines end (text/EncodingMode.h).
     platform::EncodingMode encoding = platform::EncodingMode::Cp932;
+    // The folds of loose matching (text/Fold.h), all off by default: the
+    // exact, case-sensitive search. With the width fold the keyword is split
+    // at the ideographic space U+3000 too.
+    textfold::Folds folds;
     // Where documents are read: a file that documents::sniff() takes for a
     // document is searched through the text this gives. Null: every file is
     // read as text, in `encoding`.

@@ -41,9 +41,14 @@ private:
 
 } // namespace
 
-TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode)
+TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode, textfold::Folds folds)
     : m_mode(mode), m_cp932(words), m_utf8(words), m_utf16(words)
 {
+    if (folds.any()) {
+        m_folded.emplace(words, mode, folds);
+        m_never = m_folded->neverMatches();
+        return;
+    }
     m_cp932Never = m_cp932.neverMatches();
     if (platform::lineFeedEndsLine(mode)) {
         for (const QString &word : words)
@@ -97,6 +102,11 @@ bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
 
 bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
 {
+    if (m_folded) {
+        const bool found = m_folded->matches(source, blockSize);
+        m_last = m_folded->lastEncoding();
+        return found;
+    }
     if (m_mode == EncodingMode::Cp932) {
         m_last = FileEncoding::Cp932;
         return m_cp932.matches(source, blockSize);
@@ -247,6 +257,8 @@ bool TextMatcher::scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype h
 
 bool TextMatcher::matchesLines(const std::vector<QString> &lines)
 {
+    if (m_folded)
+        return m_folded->matchesLines(lines);
     if (m_utf16.neverMatches())
         return false;
     for (const QString &line : lines) {

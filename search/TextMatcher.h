@@ -16,23 +16,30 @@
 // (which no word matches), and a lead byte before an LF stands alone as it
 // does at any line's end.
 //
+// With any fold of loose matching (text/Fold.h) the whole search is
+// FoldedMatcher's instead, chosen here once per run, so that the exact search
+// reads as it always has.
+//
 // Memory stays bounded: one block and the longest word's overlap (with
 // several words, room for a line as long as a block before the block), in
 // room that every encoding shares with KeywordMatcher. Copyable: each worker holds
 // its own copy.
 
+#include "search/FoldedMatcher.h"
 #include "search/KeywordMatcher.h"
 #include "search/ScratchBuffer.h"
 #include "search/UnitLineMatcher.h"
 #include "text/EncodingMode.h"
+#include "text/Fold.h"
 
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class TextMatcher {
 public:
-    TextMatcher(const QStringList &words, platform::EncodingMode mode);
+    TextMatcher(const QStringList &words, platform::EncodingMode mode, textfold::Folds folds = {});
 
     // True when no file can match in this mode.
     bool neverMatches() const { return m_never; }
@@ -42,10 +49,13 @@ public:
     bool matches(ByteSource &source, qsizetype blockSize);
 
     // The same words in a document's text: true when one of the lines holds
-    // every word (exact, case-sensitive, whatever the mode).
+    // every word (exact, case-sensitive unless folded, whatever the mode).
     bool matchesLines(const std::vector<QString> &lines);
     // True when no document's line can match (a word holds a line break).
-    bool linesNeverMatch() const { return m_utf16.neverMatches(); }
+    bool linesNeverMatch() const
+    {
+        return m_folded ? m_folded->linesNeverMatch() : m_utf16.neverMatches();
+    }
     // How the last file given to matches() was read (as far as it was read:
     // a file rejected early in auto mode may not be settled).
     platform::FileEncoding lastEncoding() const { return m_last; }
@@ -72,4 +82,5 @@ private:
     bool m_replayable = false; // the invalid byte came in the bytes still held
 
     ScratchBuffer<char16_t> m_units;
+    std::optional<FoldedMatcher> m_folded; // with any fold: every file goes there
 };

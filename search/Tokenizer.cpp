@@ -24,14 +24,16 @@ QString Tokenizer::GetToken(const QString &str, const QString &token)
     return m_saved.mid(from);
 }
 
-QStringList splitKeyword(const QString &keywordText)
+QStringList splitKeyword(const QString &keywordText, bool fullWidthSpace)
 {
     QStringList words;
     if (keywordText.isEmpty())
         return words;
     Tokenizer tokenizer;
     const QString separator = QStringLiteral(" ");
-    QString word = tokenizer.GetToken(keywordText, separator);
+    QString word = tokenizer.GetToken(
+        fullWidthSpace ? QString(keywordText).replace(QChar(0x3000), u' ') : keywordText,
+        separator);
     for (;;) {
         if (!word.isEmpty())
             words.append(word);

@@ -23,4 +23,5 @@ private:
 };
 
 // The words of a keyword text: its pieces at U+0020, empty pieces skipped.
-QStringList splitKeyword(const QString &keywordText);
+// With fullWidthSpace, the ideographic space U+3000 separates words too.
+QStringList splitKeyword(const QString &keywordText, bool fullWidthSpace = false);

@@ -1,7 +1,8 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER
+// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i] [--ignore-width]
+//               [--ignore-kana] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
 // Says on standard error what could not be searched, unless -s.
@@ -29,7 +30,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER\n"
+    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i]\n"
+    "                     [--ignore-width] [--ignore-kana] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
     "  KEYWORD     words separated by spaces, as typed into the keyword box (one argument)\n"
@@ -49,6 +51,13 @@ const char kUsage[] =
     "              content, are searched through their text (read in separate,\n"
     "              shut-in helper processes); so are saved e-mail (.eml, mbox,\n"
     "              Outlook .msg) and web pages saved as one file (.mht)\n"
+    "  -i, --ignore-case\n"
+    "              upper and lower case match each other (A and a, Ａ and ａ, Σ and σ)\n"
+    "  --ignore-width\n"
+    "              full and half width match each other (２０２６ and 2026, ｶﾞ and ガ,\n"
+    "              ～ and 〜, ￥ and ¥); the full-width space then separates words too\n"
+    "  --ignore-kana\n"
+    "              hiragana and katakana match each other (さーばー and サーバー)\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -196,6 +205,12 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                 options.terminator = '\0';
             else if (std::strcmp(arg, "--documents") == 0)
                 options.documents = true;
+            else if (std::strcmp(arg, "-i") == 0 || std::strcmp(arg, "--ignore-case") == 0)
+                options.search.folds.caseless = true;
+            else if (std::strcmp(arg, "--ignore-width") == 0)
+                options.search.folds.width = true;
+            else if (std::strcmp(arg, "--ignore-kana") == 0)
+                options.search.folds.kana = true;
             else
                 return usageError((QByteArray("unknown option ") + arg).constData());
             continue;
@@ -293,7 +308,11 @@ int main(int argc, char **argv)
     }
     if (outcome.matches > 0)
         return 0;
-    if (options.search.encoding == platform::EncodingMode::Cp932)
+    if (options.search.encoding == platform::EncodingMode::Cp932 && !options.search.folds.any())
         reportUnrepresentable(keywordText(options.keyword));
+    if (!options.search.folds.width && keywordText(options.keyword).contains(QChar(0x3000)))
+        std::fprintf(stderr, "tarnwell-find: the keyword holds a full-width space (U+3000), "
+                             "which is part of a word; with --ignore-width it separates "
+                             "words as a space does\n");
     return outcome.unreadable > 0 ? 2 : 1;
 }

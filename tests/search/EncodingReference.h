@@ -9,6 +9,7 @@
 // every word in each line.
 
 #include "text/Cp932.h"
+#include "text/Fold.h"
 
 #include <QByteArray>
 #include <QString>
@@ -161,11 +162,45 @@ inline bool lineHolds(const std::u32string &line, const std::vector<std::u32stri
     return true;
 }
 
-inline bool matches(Mode mode, const QByteArray &bytes, const QStringList &words)
+// The line and the words folded as whole texts (a decoding error as a lone
+// surrogate, which no folded word holds).
+inline std::u32string foldPoints(const std::u32string &points, textfold::Folds folds)
+{
+    QString text;
+    for (const char32_t c : points) {
+        if (c == kError)
+            text += QChar(0xDFFF);
+        else
+            text += QString::fromUcs4(&c, 1);
+    }
+    const QString f = textfold::folded(text, folds);
+    std::u32string out;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        if (f[i].isHighSurrogate() && i + 1 < f.size() && f[i + 1].isLowSurrogate()) {
+            out += QChar::surrogateToUcs4(f[i], f[i + 1]);
+            ++i;
+        } else {
+            out += f[i].isSurrogate() ? kError : char32_t(f[i].unicode());
+        }
+    }
+    return out;
+}
+
+inline bool matches(Mode mode, const QByteArray &bytes, const QStringList &words,
+                    textfold::Folds folds = {})
 {
     std::vector<std::u32string> points;
     if (!wordPoints(words, points) || points.empty())
         return false;
+    const auto lineHolds = [&](const std::u32string &line, std::vector<std::u32string> &words) {
+        if (!folds.any())
+            return reference::lineHolds(line, words);
+        return reference::lineHolds(foldPoints(line, folds), words);
+    };
+    if (folds.any()) {
+        for (std::u32string &w : points)
+            w = foldPoints(w, folds);
+    }
     const Kind kind = kindOf(mode, bytes);
     if (kind == Kind::Cp932) {
         // Lines split on raw bytes (LF too, except in cp932 mode), each decoded

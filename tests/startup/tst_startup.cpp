@@ -222,6 +222,9 @@ void TestStartup::firstRunReadsDefaultsAndWritesThemBack()
         {"Config", "Pattern", "*.*"},
         {"Config", "Encoding", "cp932"},
         {"Config", "Documents", "0"},
+        {"Config", "IgnoreCase", "0"},
+        {"Config", "IgnoreWidth", "0"},
+        {"Config", "IgnoreKana", "0"},
     };
     QCOMPARE(m_store->saves(), expected);
     QCOMPARE(m_store->flushCount(), 1);

@@ -8,6 +8,7 @@
 #include "tests/common/DeepTree.h"
 #include "tests/common/Limits.h"
 #include "tests/common/Unprivileged.h"
+#include "text/Cp932.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void help();
     void encodingModes();
     void keywordKeepsALeadingByteOrderMark();
+    void folds();
     void specialEntriesDoNotStopIt();
     void folderThatCannotBeSearched();
     void version();
@@ -309,6 +311,62 @@ void TarnwellFindTest::encodingModes()
     }
 }
 
+void TarnwellFindTest::folds()
+{
+    // The forms Japanese text writes one word in, each found only with its fold.
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const auto sjis = [](const QString &text) {
+        QByteArray out;
+        for (const QChar c : text)
+            out += cp932::unitForms(c.unicode()).value(0);
+        return out;
+    };
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } files[] = {
+        {"estimate.txt", sjis(u"２０２６年度の見積書を送付\r\n見積書と提出"_qs)},
+        {"pdf.txt", u"ＰＤＦ形式の資料\n"_qs.toUtf8()},
+        {"kana.txt", sjis(u"ｶﾀｶﾅ, ﾃﾞｰﾀﾍﾞｰｽ"_qs)},
+        {"server.txt", u"サーバーの設定"_qs.toUtf8()},
+        {"notes.txt", "Tarnwell Release Notes\n"},
+    };
+    for (const auto &f : files) {
+        QFile file(tmp.path() + '/' + f.name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(f.bytes);
+    }
+    const struct {
+        QStringList flags;
+        QString keyword;
+        const char *found; // or null
+    } cases[] = {
+        {{}, u"2026年度 見積書"_qs, nullptr},
+        {{"--ignore-width"}, u"2026年度 見積書"_qs, "estimate.txt"},
+        {{"--ignore-width"}, u"PDF 資料"_qs, "pdf.txt"},
+        {{"-i"}, u"PDF 資料"_qs, nullptr},
+        {{"--ignore-width"}, u"データベース"_qs, "kana.txt"},
+        {{"--ignore-width", "--ignore-kana"}, u"かたかな"_qs, "kana.txt"},
+        {{"--ignore-width"}, u"テ"_qs, nullptr},
+        {{"--ignore-kana"}, u"さーばー 設定"_qs, "server.txt"},
+        {{}, u"release notes"_qs, nullptr},
+        {{"--ignore-case"}, u"release notes"_qs, "notes.txt"},
+        {{}, u"見積書　提出"_qs, nullptr},
+        {{"--ignore-width"}, u"見積書　提出"_qs, "estimate.txt"},
+    };
+    for (const auto &c : cases) {
+        const Result result =
+            runFind(QStringList{"-E", "auto"} + c.flags + QStringList{c.keyword, tmp.path()});
+        QCOMPARE(result.exitCode, c.found ? 0 : 1);
+        QCOMPARE(result.out,
+                 c.found ? QFile::encodeName(tmp.path() + '/' + c.found) + '\n' : QByteArray());
+        // A full-width space is named when it kept the keyword one word.
+        QCOMPARE(result.err.contains("full-width space (U+3000)"),
+                 !c.found && c.keyword.contains(QChar(0x3000)));
+    }
+}
+
 void TarnwellFindTest::keywordKeepsALeadingByteOrderMark()
 {
     // U+FEFF first in the keyword is part of it; a file's own mark is not text.
@@ -362,9 +420,11 @@ void TarnwellFindTest::help()
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.startsWith(
-        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] KEYWORD FOLDER\n"));
+        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i]\n"
+        "                     [--ignore-width] [--ignore-kana] KEYWORD FOLDER\n"));
     for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N",
-                               "-s, --no-messages", "-E MODE, --encoding MODE", "auto"})
+                               "-s, --no-messages", "-E MODE, --encoding MODE", "auto",
+                               "-i, --ignore-case", "--ignore-width", "--ignore-kana"})
         QVERIFY2(result.out.contains(option), option);
 }
 

@@ -1,0 +1,214 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The search menu's loose matching submenu: its three check items, each fold
+// reaching the next search, the full-width space's line in the box, F1 on it,
+// and the choices kept in the settings store from one start to the next.
+
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/PathList.h"
+#include "platform/FakeHelpViewer.h"
+#include "platform/FakeMessageBox.h"
+#include "platform/FakeVolumeList.h"
+#include "platform/SettingsStore.h"
+#include "text/Cp932.h"
+#include "viewer/TextViewer.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray sjis(const QString &text)
+{
+    QByteArray out;
+    for (const QChar c : text)
+        out += cp932::unitForms(c.unicode()).value(0);
+    return out;
+}
+
+const QString kConfig = QStringLiteral("Config");
+
+} // namespace
+
+class TestLooseMenu : public QObject {
+    Q_OBJECT
+
+private:
+    FakeMessageBox m_box;
+    FakeHelpViewer m_help;
+    FakeVolumeList m_volumes;
+    MemorySettingsStore m_settings;
+    PlatformServices m_services;
+    std::unique_ptr<MainWindow> m_w;
+    QTemporaryDir m_tree;
+
+    MainWindow &w() { return *m_w; }
+
+    void start()
+    {
+        m_w = std::make_unique<MainWindow>(m_services);
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+        m_box.clear();
+        m_help.clear();
+    }
+
+    // Opens the search menu, the submenu by its access key (L), and presses
+    // an item's access key, as a user does.
+    void toggle(Qt::Key item)
+    {
+        QMenu *search = w().MENU_SEARCH_CATEGORY;
+        search->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::keyClick(search, Qt::Key_L);
+        QTRY_VERIFY(w().MENU_LOOSE_CATEGORY->isVisible());
+        if (item != Qt::Key_unknown)
+            QTest::keyClick(w().MENU_LOOSE_CATEGORY, item);
+    }
+
+    QStringList search(const QString &keyword)
+    {
+        w().Combo1->setEditText(m_tree.path());
+        w().Combo2->setFocus();
+        w().Combo2->setEditText(keyword);
+        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
+        QStringList names;
+        for (int i = 0; i < w().List1->count(); ++i)
+            names << QFileInfo(w().List1->itemText(i)).fileName();
+        names.sort();
+        return names;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid());
+        writeFile(m_tree.path() + "/estimate.txt",
+                  sjis(u"２０２６年度の見積書を送付\r\n見積書と提出\r\n"_qs));
+        writeFile(m_tree.path() + "/kana.txt", sjis(u"xｶﾞｽy ﾃﾞｰﾀﾍﾞｰｽ"_qs));
+        writeFile(m_tree.path() + "/notes.txt", "Tarnwell Release Notes\r\n");
+        writeFile(m_tree.path() + "/server.txt", sjis(u"サーバーの設定"_qs));
+        m_volumes.add(m_tree.path());
+        m_services.messageBox = &m_box;
+        m_services.help = &m_help;
+        m_services.volumes = &m_volumes;
+        m_services.settings = &m_settings;
+    }
+
+    void cleanup() { m_w.reset(); }
+
+    void submenuFollowsTheDocumentsItem()
+    {
+        start();
+        const auto actions = w().MENU_SEARCH_CATEGORY->actions();
+        const int at = int(actions.indexOf(w().MENU_DOCUMENTS));
+        QVERIFY(at >= 0 && at + 1 < actions.size());
+        QCOMPARE(actions.at(at + 1)->menu(), w().MENU_LOOSE_CATEGORY);
+        QCOMPARE(w().MENU_LOOSE_CATEGORY->title(), QStringLiteral("あいまい検索(&L)"));
+        const auto items = w().MENU_LOOSE_CATEGORY->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.at(0)->text(), QStringLiteral("大文字と小文字を区別しない(&C)"));
+        QCOMPARE(items.at(1)->text(), QStringLiteral("全角と半角を区別しない(&W)"));
+        QCOMPARE(items.at(2)->text(), QStringLiteral("ひらがなとカタカナを区別しない(&K)"));
+        for (QAction *item : items)
+            QVERIFY(item->isCheckable() && !item->isChecked()); // all off at first
+    }
+
+    // Each fold by its keys, alone, reaching the next search.
+    void eachFoldReachesTheNextSearch()
+    {
+        start();
+        const QString keywords[] = {u"release notes"_qs, u"2026年度 見積書"_qs, u"さーばー 設定"_qs,
+                                    u"データベース"_qs};
+        for (const QString &k : keywords)
+            QCOMPARE(search(k), QStringList{});
+        toggle(Qt::Key_C);
+        QVERIFY(w().folds().caseless && !w().folds().width && !w().folds().kana);
+        QCOMPARE(search(keywords[0]), QStringList{"notes.txt"});
+        QCOMPARE(search(keywords[1]), QStringList{});
+        toggle(Qt::Key_C); // off again
+        toggle(Qt::Key_W);
+        QCOMPARE(search(keywords[0]), QStringList{});
+        QCOMPARE(search(keywords[1]), QStringList{"estimate.txt"});
+        QCOMPARE(search(keywords[3]), QStringList{"kana.txt"});
+        QCOMPARE(search(u"カ"_qs), QStringList{}); // never inside ｶﾞ
+        // The viewer selects the original characters of the first word.
+        QCOMPARE(search(u"ガス"_qs), QStringList{"kana.txt"});
+        w().List1->setFocus();
+        QTest::keyClick(w().List1, Qt::Key_Home);
+        QCOMPARE(w().RichTextBox1->selectedText(), u"ｶﾞｽ"_qs);
+        QCOMPARE(w().RichTextBox1->selectionStart(), 1);
+        toggle(Qt::Key_K);
+        QCOMPARE(search(keywords[2]), QStringList{"server.txt"});
+        QVERIFY(w().MENU_IGNORE_WIDTH->isChecked() && w().MENU_IGNORE_KANA->isChecked() &&
+                !w().MENU_IGNORE_CASE->isChecked());
+    }
+
+    // A full-width space keeps the keyword one word unless the width fold is
+    // on; the box then says so in one more line.
+    void fullWidthSpaceIsExplained()
+    {
+        start();
+        QCOMPARE(search(u"見積書　提出"_qs), QStringList{});
+        QCOMPARE(m_box.count(), 1);
+        const QStringList lines = m_box.shown().first().text.split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("見つかりませんでした"));
+        QVERIFY2(lines[1].contains(u"全角と半角を区別しない"_qs), qPrintable(lines[1]));
+        toggle(Qt::Key_W);
+        m_box.clear();
+        QCOMPARE(search(u"見積書　提出"_qs), QStringList{"estimate.txt"});
+        QCOMPARE(search(u"見積書　ない"_qs), QStringList{});
+        QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
+    }
+
+    void f1OnTheSubmenuShowsTheSearchMenusTopic()
+    {
+        start();
+        toggle(Qt::Key_unknown);
+        QTest::keyClick(w().MENU_LOOSE_CATEGORY, Qt::Key_Down);
+        QVERIFY(w().MENU_LOOSE_CATEGORY->activeAction());
+        QTest::keyClick(w().MENU_LOOSE_CATEGORY, Qt::Key_F1);
+        QCOMPARE(m_help.calls().size(), 1);
+        QCOMPARE(m_help.calls().first().data, 5);
+        QVERIFY(!w().folds().any()); // nothing chosen
+        w().MENU_SEARCH_CATEGORY->close();
+    }
+
+    // Written at shut-down, read at the next start: "1" is on, anything else off.
+    void choicesAreKeptBetweenStarts()
+    {
+        m_settings.preset(kConfig, u"IgnoreCase"_qs, u"1"_qs);
+        m_settings.preset(kConfig, u"IgnoreWidth"_qs, u"yes"_qs);
+        m_settings.preset(kConfig, u"IgnoreKana"_qs, u"1"_qs);
+        start();
+        QVERIFY(w().folds() == (textfold::Folds{true, false, true}));
+        QVERIFY(w().MENU_IGNORE_CASE->isChecked() && !w().MENU_IGNORE_WIDTH->isChecked());
+        toggle(Qt::Key_W);
+        toggle(Qt::Key_K);
+        m_w->close(); // shut-down writes the settings
+        m_w.reset();
+        QCOMPARE(m_settings.value(kConfig, u"IgnoreCase"_qs), u"1"_qs);
+        QCOMPARE(m_settings.value(kConfig, u"IgnoreWidth"_qs), u"1"_qs);
+        QCOMPARE(m_settings.value(kConfig, u"IgnoreKana"_qs), u"0"_qs);
+        start();
+        QVERIFY(w().folds() == (textfold::Folds{true, true, false}));
+        QVERIFY(w().MENU_IGNORE_WIDTH->isChecked() && !w().MENU_IGNORE_KANA->isChecked());
+    }
+};
+
+QTEST_MAIN(TestLooseMenu)
+#include "tst_loosemenu.moc"

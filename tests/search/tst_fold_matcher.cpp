@@ -1,0 +1,197 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The folded search against the plain reference (decode the whole file,
+// split its lines, fold each, compare), over random text made of characters
+// that fold into one another, in every encoding mode, with blocks and reads
+// short enough to cut lines, characters and composed pairs anywhere.
+
+#include "search/SearchRun.h"
+#include "search/TextMatcher.h"
+#include "tests/search/EncodingReference.h"
+#include "tests/search/MemorySource.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using platform::EncodingMode;
+using textfold::Folds;
+
+namespace {
+
+// Each entry: the forms one thing may take in a text; a text and a word
+// take each thing in forms chosen apart.
+const QList<QStringList> &things()
+{
+    static const QList<QStringList> list{
+        {u"a"_qs, u"A"_qs, u"ａ"_qs, u"Ａ"_qs},
+        {u"k"_qs, u"K"_qs, u"\u212A"_qs, u"ｋ"_qs},
+        {u"ガ"_qs, u"が"_qs, u"ｶﾞ"_qs},
+        {u"カ"_qs, u"か"_qs, u"ｶ"_qs},
+        {u"パ"_qs, u"ぱ"_qs, u"ﾊﾟ"_qs},
+        {u"ハ"_qs, u"は"_qs, u"ﾊ"_qs},
+        {u"ヴ"_qs, u"ゔ"_qs, u"ｳﾞ"_qs},
+        {u"ー"_qs, u"ｰ"_qs},
+        {u"ﾞ"_qs, u"゛"_qs},
+        {u"～"_qs, u"〜"_qs, u"~"_qs},
+        {u"－"_qs, u"−"_qs, u"-"_qs},
+        {u"￥"_qs, u"¥"_qs},
+        {u"\\"_qs, u"＼"_qs},
+        {u"Σ"_qs, u"σ"_qs},
+        {u" "_qs, u"　"_qs},
+        {u"見"_qs},
+        {u"積"_qs},
+        {u"ß"_qs},
+        {u"・"_qs},
+        {u"😀"_qs},
+    };
+    return list;
+}
+
+QString render(const std::vector<int> &ids, QRandomGenerator &rng)
+{
+    QString out;
+    for (const int id : ids) {
+        const QStringList &forms = things()[id];
+        out += forms[rng.bounded(forms.size())];
+    }
+    return out;
+}
+
+QByteArray encodeCp932(const QString &text, QRandomGenerator &rng)
+{
+    QByteArray out;
+    for (const QChar c : text) {
+        const QList<QByteArray> forms = cp932::unitForms(c.unicode());
+        out += forms.isEmpty() ? QByteArray("?") : forms[rng.bounded(forms.size())];
+    }
+    return out;
+}
+
+QByteArray utf16(const QString &text, bool bigEndian)
+{
+    QByteArray out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : text) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
+// A file of lines of things; lines long enough now and then to be cut in
+// pieces; a stray invalid byte now and then.
+QByteArray randomFile(QRandomGenerator &rng)
+{
+    static const char *const breaks[] = {"\r\n", "\n", "\r"};
+    QString text;
+    const int lines = 1 + int(rng.bounded(6));
+    for (int l = 0; l < lines; ++l) {
+        std::vector<int> ids(rng.bounded(rng.bounded(4) == 0 ? 200 : 20));
+        for (int &id : ids)
+            id = int(rng.bounded(things().size()));
+        text += render(ids, rng);
+        if (l + 1 < lines)
+            text += QString::fromLatin1(breaks[rng.bounded(3)]);
+    }
+    switch (rng.bounded(6)) {
+    case 0:
+    case 1:
+        return encodeCp932(text, rng);
+    case 2:
+        return text.toUtf8();
+    case 3: {
+        QByteArray out = text.toUtf8();
+        out.insert(rng.bounded(out.size() + 1), "\xE3\x81");
+        return out;
+    }
+    case 4:
+        return "\xEF\xBB\xBF" + text.toUtf8();
+    default:
+        return utf16(text, rng.bounded(2));
+    }
+}
+
+QStringList randomWords(QRandomGenerator &rng)
+{
+    QStringList words;
+    const int count = 1 + int(rng.bounded(2));
+    for (int i = 0; i < count; ++i) {
+        std::vector<int> ids(1 + rng.bounded(3));
+        for (int &id : ids)
+            id = int(rng.bounded(things().size()));
+        words << render(ids, rng);
+    }
+    return words;
+}
+
+quint32 seed()
+{
+    quint32 s = QRandomGenerator::global()->generate();
+    if (qEnvironmentVariableIsSet("TARNWELL_SEED"))
+        s = qEnvironmentVariable("TARNWELL_SEED").toUInt();
+    qInfo("seed %u (set TARNWELL_SEED to repeat)", s);
+    return s;
+}
+
+} // namespace
+
+class FoldMatcherTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void differentialEveryModeAndFold();
+    void documentLines();
+};
+
+void FoldMatcherTest::differentialEveryModeAndFold()
+{
+    QRandomGenerator rng(seed());
+    static const qsizetype blocks[] = {1, 7, 64, 100, 65536};
+    static const std::pair<reference::Mode, EncodingMode> modes[] = {
+        {reference::Mode::Cp932, EncodingMode::Cp932},
+        {reference::Mode::Utf8, EncodingMode::Utf8},
+        {reference::Mode::Auto, EncodingMode::Auto}};
+    qint64 matched = 0, runs = 0;
+    for (int file = 0; file < 1500; ++file) {
+        const QByteArray bytes = randomFile(rng);
+        const QStringList words = randomWords(rng);
+        const int bits = 1 + int(rng.bounded(7));
+        const Folds folds{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+        for (const auto &[refMode, mode] : modes) {
+            const bool expected = reference::matches(refMode, bytes, words, folds);
+            const qsizetype block = blocks[rng.bounded(5)];
+            const qsizetype chunk = rng.bounded(3) == 0 ? 1 + rng.bounded(7) : 1 << 30;
+            MemorySource source(bytes, chunk, rng.bounded(2));
+            TextMatcher matcher(words, mode, folds);
+            const bool got = matcher.matches(source, block);
+            ++runs;
+            matched += expected;
+            if (got != expected) {
+                qWarning() << "got" << got << "mode" << int(mode) << "folds" << bits << "block"
+                           << block << "chunk" << chunk << "words" << words << "bytes"
+                           << bytes.toHex(' ');
+                QCOMPARE(got, expected);
+            }
+        }
+    }
+    qInfo("%lld runs, %lld matches", runs, matched);
+    QVERIFY(matched > runs / 10);
+}
+
+void FoldMatcherTest::documentLines()
+{
+    // Documents' lines under each fold, a composed pair never cut.
+    const std::vector<QString> lines{u"ＰＤＦ形式の資料"_qs, u"ﾃﾞｰﾀﾍﾞｰｽ"_qs, u"サーバーの設定"_qs};
+    const auto found = [&](const QStringList &words, Folds folds) {
+        return TextMatcher(words, EncodingMode::Cp932, folds).matchesLines(lines);
+    };
+    QVERIFY(found({u"pdf"_qs, u"資料"_qs}, {true, true, false}));
+    QVERIFY(!found({u"pdf"_qs, u"資料"_qs}, {false, true, false}));
+    QVERIFY(found({u"データ"_qs}, {false, true, false}));
+    QVERIFY(!found({u"テ"_qs}, {true, true, true}));
+    QVERIFY(found({u"さーばー"_qs, u"設定"_qs}, {false, false, true}));
+    QVERIFY(!found({u"さーばー"_qs, u"設定"_qs}, {true, true, false}));
+}
+
+QTEST_APPLESS_MAIN(FoldMatcherTest)
+#include "tst_fold_matcher.moc"
