@@ -8,6 +8,7 @@
 
 #include "text/JisEncodings.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -23,6 +24,8 @@ bool hasHighByte(const char *data, qsizetype n)
 }
 
 enum class Outcome { NoMatch, Match, Invalid, Error };
+
+constexpr qsizetype kValidateStep = 512;
 
 template <typename Decoder>
 Outcome scanWith(Decoder &decoder, bool iso, ByteSource &source, char *buf, qsizetype blockSize,
@@ -42,7 +45,18 @@ Outcome scanWith(Decoder &decoder, bool iso, ByteSource &source, char *buf, qsiz
             return Outcome::Invalid;
         }
         if (!matched || (validate && !iso)) {
-            char *end = decoder.appendUtf8(buf, n, out + carry);
+            // While validating, in steps, so that text in another encoding
+            // (code page 932, mostly) is given up at once rather than after
+            // a whole block decoded.
+            const qsizetype step = validate && !iso ? kValidateStep : n;
+            char *end = out + carry;
+            for (qsizetype at = 0; at < n; at += step) {
+                end = decoder.appendUtf8(buf + at, std::min(step, n - at), end);
+                if (validate && !iso && decoder.errors() != 0) {
+                    replayable = first;
+                    return Outcome::Invalid;
+                }
+            }
             if (atEnd)
                 end = decoder.finishUtf8(end);
             if (validate && !iso && decoder.errors() != 0) {
