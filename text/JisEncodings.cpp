@@ -40,6 +40,30 @@ const char16_t *table0208()
     return table.data();
 }
 
+// The same characters as UTF-8: the bytes in the low three bytes (first byte
+// lowest), their count in the top byte; 0 where there is none.
+const std::uint32_t *table0208Utf8()
+{
+    static const std::array<std::uint32_t, kCells *kCells> table = [] {
+        std::array<std::uint32_t, kCells * kCells> t{};
+        const char16_t *chars = table0208();
+        for (size_t i = 0; i < t.size(); ++i) {
+            const std::uint32_t c = chars[i];
+            if (c == 0)
+                continue;
+            if (c < 0x80)
+                t[i] = c | (1u << 24);
+            else if (c < 0x800)
+                t[i] = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8) | (2u << 24);
+            else
+                t[i] = (0xE0 | (c >> 12)) | ((0x80 | ((c >> 6) & 0x3F)) << 8) |
+                       ((0x80 | (c & 0x3F)) << 16) | (3u << 24);
+        }
+        return t;
+    }();
+    return table.data();
+}
+
 const char16_t *table0212()
 {
     return &kJis0212[0][0];
@@ -64,6 +88,15 @@ public:
         m_at += 8;
     }
     void unit(char16_t c) { *m_at++ = c; }
+    // The JIS X 0208 character at index; false when there is none.
+    bool pair(const char16_t *t208, int index)
+    {
+        const char16_t c = t208[index];
+        if (c == 0)
+            return false;
+        *m_at++ = c;
+        return true;
+    }
     void error()
     {
         if (m_errors)
@@ -81,7 +114,23 @@ private:
 
 class Utf8Sink {
 public:
-    explicit Utf8Sink(char *out) : m_at(reinterpret_cast<unsigned char *>(out)) {}
+    explicit Utf8Sink(char *out)
+        : m_at(reinterpret_cast<unsigned char *>(out)), m_pairs(table0208Utf8())
+    {}
+    // Writes four bytes and keeps those of the character: utf8Room() leaves
+    // room for the one more.
+    bool pair(const char16_t *, int index)
+    {
+        const std::uint32_t u = m_pairs[index];
+        if (u == 0)
+            return false;
+        const unsigned char bytes[4] = {static_cast<unsigned char>(u),
+                                        static_cast<unsigned char>(u >> 8),
+                                        static_cast<unsigned char>(u >> 16), 0};
+        std::memcpy(m_at, bytes, 4);
+        m_at += u >> 24;
+        return true;
+    }
     void ascii(unsigned char b) { *m_at++ = b; }
     void ascii8(const unsigned char *p)
     {
@@ -108,6 +157,7 @@ public:
 
 private:
     unsigned char *m_at;
+    const std::uint32_t *m_pairs;
 };
 
 // Only counts errors.
@@ -115,6 +165,7 @@ struct NullSink {
     void ascii(unsigned char) {}
     void ascii8(const unsigned char *) {}
     void unit(char16_t) {}
+    bool pair(const char16_t *t208, int index) { return t208[index] != 0; }
     void error() {}
 };
 
@@ -130,15 +181,29 @@ template <typename Sink>
 void run(EucJpState &s, const unsigned char *p, const unsigned char *end, Sink &sink)
 {
     const char16_t *t208 = table0208();
+    // The state in locals: the sink's stores may alias it.
+    unsigned char lead = s.lead;
+    bool supplementary = s.jis0212;
+    qsizetype errors = s.errors;
     while (p < end) {
-        if (s.lead == 0) {
-            while (end - p >= 8) { // ASCII, eight bytes at a time
-                std::uint64_t word;
-                std::memcpy(&word, p, sizeof word);
-                if (word & kHighBits)
+        if (lead == 0) {
+            // ASCII and JIS X 0208 pairs, the bulk of Japanese text.
+            while (p < end) {
+                if (*p < 0x80) {
+                    std::uint64_t word;
+                    if (end - p >= 8 && (std::memcpy(&word, p, sizeof word), !(word & kHighBits))) {
+                        sink.ascii8(p);
+                        p += 8;
+                    } else {
+                        sink.ascii(*p++);
+                    }
+                    continue;
+                }
+                if (end - p < 2 || p[0] < 0xA1 || p[0] == 0xFF || p[1] < 0xA1 || p[1] == 0xFF)
                     break;
-                sink.ascii8(p);
-                p += 8;
+                if (!sink.pair(t208, (p[0] - 0xA1) * kCells + (p[1] - 0xA1)))
+                    break;
+                p += 2;
             }
             if (p == end)
                 break;
@@ -146,38 +211,41 @@ void run(EucJpState &s, const unsigned char *p, const unsigned char *end, Sink &
             if (b < 0x80)
                 sink.ascii(b);
             else if (b == 0x8E || b == 0x8F || (b >= 0xA1 && b <= 0xFE))
-                s.lead = b;
+                lead = b;
             else
-                fail(s.errors, sink);
+                fail(errors, sink);
             continue;
         }
         const unsigned char b = *p;
-        const unsigned char lead = s.lead;
-        if (lead == 0x8F && !s.jis0212 && b >= 0xA1 && b <= 0xFE) {
-            s.jis0212 = true;
-            s.lead = b;
+        if (lead == 0x8F && !supplementary && b >= 0xA1 && b <= 0xFE) {
+            supplementary = true;
+            lead = b;
             ++p;
             continue;
         }
-        const bool supplementary = s.jis0212;
-        s.lead = 0;
-        s.jis0212 = false;
+        const unsigned char first = lead;
+        const bool x0212 = supplementary;
+        lead = 0;
+        supplementary = false;
         char16_t c = 0;
-        if (lead == 0x8E) {
+        if (first == 0x8E) {
             if (b >= 0xA1 && b <= 0xDF)
                 c = char16_t(0xFF61 + b - 0xA1);
-        } else if (lead != 0x8F && b >= 0xA1 && b <= 0xFE) {
-            c = (supplementary ? table0212() : t208)[(lead - 0xA1) * kCells + (b - 0xA1)];
+        } else if (first != 0x8F && b >= 0xA1 && b <= 0xFE) {
+            c = (x0212 ? table0212() : t208)[(first - 0xA1) * kCells + (b - 0xA1)];
         }
         if (c != 0) {
             sink.unit(c);
             ++p;
             continue;
         }
-        fail(s.errors, sink);
-        if (lead != 0x8E && b >= 0xA1 && b <= 0xFE) // any other byte is read again
+        fail(errors, sink);
+        if (first != 0x8E && b >= 0xA1 && b <= 0xFE) // any other byte is read again
             ++p;
     }
+    s.lead = lead;
+    s.jis0212 = supplementary;
+    s.errors = errors;
 }
 
 template <typename Sink> void finishState(EucJpState &s, Sink &sink)
@@ -218,13 +286,14 @@ int designated(unsigned after, int count)
 }
 
 // A byte other than ESC in the current set.
-template <typename Sink> void plain(Iso2022JpState &s, unsigned char b, Sink &sink)
+template <typename Sink>
+void plain(Iso2022JpState &s, unsigned char b, Sink &sink, const char16_t *t208)
 {
     if (s.lead != 0) {
         const unsigned char lead = s.lead;
         s.lead = 0;
         if (b >= 0x21 && b <= 0x7E) {
-            const char16_t *table = s.set == Jis0212 ? table0212() : table0208();
+            const char16_t *table = s.set == Jis0212 ? table0212() : t208;
             const char16_t c = table[(lead - 0x21) * kCells + (b - 0x21)];
             if (c != 0)
                 sink.unit(c);
@@ -264,18 +333,20 @@ template <typename Sink> void plain(Iso2022JpState &s, unsigned char b, Sink &si
 // An escape that named no set: ESC is one error, the bytes after it are text.
 template <typename Sink> void abandonEscape(Iso2022JpState &s, Sink &sink)
 {
+    const char16_t *t208 = table0208();
     const int count = s.escape - 1;
     const unsigned intermediates = s.intermediates;
     s.escape = 0;
     s.intermediates = 0;
     fail(s.errors, sink);
     for (int k = count - 1; k >= 0; --k)
-        plain(s, static_cast<unsigned char>(intermediates >> (8 * k)), sink);
+        plain(s, static_cast<unsigned char>(intermediates >> (8 * k)), sink, t208);
 }
 
 template <typename Sink>
 void run(Iso2022JpState &s, const unsigned char *p, const unsigned char *end, Sink &sink)
 {
+    const char16_t *t208 = table0208();
     while (p < end) {
         const unsigned char b = *p;
         if (s.escape != 0) {
@@ -311,6 +382,16 @@ void run(Iso2022JpState &s, const unsigned char *p, const unsigned char *end, Si
             if (p == end)
                 break;
         }
+        if (s.set == Jis0208 && s.lead == 0) {
+            while (end - p >= 2 && p[0] >= 0x21 && p[0] <= 0x7E && p[1] >= 0x21 &&
+                   p[1] <= 0x7E) { // JIS X 0208 pairs
+                if (!sink.pair(t208, (p[0] - 0x21) * kCells + (p[1] - 0x21)))
+                    break;
+                p += 2;
+            }
+            if (p == end)
+                break;
+        }
         ++p;
         const unsigned char c = *(p - 1);
         if (c == 0x1B) {
@@ -321,7 +402,7 @@ void run(Iso2022JpState &s, const unsigned char *p, const unsigned char *end, Si
             s.escape = 1;
             continue;
         }
-        plain(s, c, sink);
+        plain(s, c, sink, t208);
     }
 }
 
