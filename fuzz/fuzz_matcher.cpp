@@ -135,7 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // 0: KeywordMatcher alone; 1 to 3: TextMatcher in cp932, utf-8, auto.
     const int mode = (flags >> 4) & 3;
     static const char *const kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
-    const QByteArray file = QByteArray(mode >= 2 ? kMarks[(flags >> 6) & 3] : "") +
+    // utf-8 mode with the UTF-16BE mark's flags: euc-jp mode, no mark.
+    const bool eucJp = mode == 2 && ((flags >> 6) & 3) == 3;
+    const QByteArray file = QByteArray(mode >= 2 && !eucJp ? kMarks[(flags >> 6) & 3] : "") +
                             ((flags & 1) ? raw : textBytes(raw));
     const QString text = mode >= 2 ? QString::fromUtf8(file) : cp932::decode(file);
     // A long file is read in at most about 65,536 pieces: a megabyte read two
@@ -157,9 +159,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     if (mode != 0) {
         const reference::Mode refMode = mode == 1   ? reference::Mode::Cp932
+                                        : eucJp     ? reference::Mode::EucJp
                                         : mode == 2 ? reference::Mode::Utf8
                                                     : reference::Mode::Auto;
         const platform::EncodingMode engineMode = mode == 1   ? platform::EncodingMode::Cp932
+                                                  : eucJp     ? platform::EncodingMode::EucJp
                                                   : mode == 2 ? platform::EncodingMode::Utf8
                                                               : platform::EncodingMode::Auto;
         const bool expected = reference::matches(refMode, file, words, folds);

@@ -79,6 +79,7 @@ public:
     QMenu *MENU_ENCODING_CATEGORY = nullptr; // a submenu of the search menu
     QAction *MENU_ENCODING_CP932 = nullptr;  // radio items, one checked
     QAction *MENU_ENCODING_UTF8 = nullptr;
+    QAction *MENU_ENCODING_EUCJP = nullptr;
     QAction *MENU_ENCODING_AUTO = nullptr;
     QAction *MENU_DOCUMENTS = nullptr;    // a check item: search inside documents
     QMenu *MENU_LOOSE_CATEGORY = nullptr; // あいまい検索: the three folds

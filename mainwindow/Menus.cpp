@@ -72,6 +72,7 @@ void MainWindow::createMenus()
     } items[] = {
         {MENU_ENCODING_CP932, texts::menuEncodingCp932, platform::EncodingMode::Cp932},
         {MENU_ENCODING_UTF8, texts::menuEncodingUtf8, platform::EncodingMode::Utf8},
+        {MENU_ENCODING_EUCJP, texts::menuEncodingEucJp, platform::EncodingMode::EucJp},
         {MENU_ENCODING_AUTO, texts::menuEncodingAuto, platform::EncodingMode::Auto},
     };
     for (const auto &item : items) {
@@ -126,9 +127,10 @@ void MainWindow::createMenus()
 void MainWindow::setEncodingMode(platform::EncodingMode mode)
 {
     m_encoding = mode;
-    QAction *checked = mode == platform::EncodingMode::Utf8   ? MENU_ENCODING_UTF8
-                       : mode == platform::EncodingMode::Auto ? MENU_ENCODING_AUTO
-                                                              : MENU_ENCODING_CP932;
+    QAction *checked = mode == platform::EncodingMode::Utf8    ? MENU_ENCODING_UTF8
+                       : mode == platform::EncodingMode::Auto  ? MENU_ENCODING_AUTO
+                       : mode == platform::EncodingMode::EucJp ? MENU_ENCODING_EUCJP
+                                                               : MENU_ENCODING_CP932;
     if (checked)
         checked->setChecked(true);
 }

@@ -67,6 +67,7 @@ inline const QString menuEncoding = QStringLiteral("文字コード(&E)");
 inline const QString menuEncodingCp932 = QStringLiteral("シフトJIS(&J)");
 inline const QString menuEncodingUtf8 = QStringLiteral("UTF-8(&U)");
 inline const QString menuEncodingAuto = QStringLiteral("自動判別(&A)");
+inline const QString menuEncodingEucJp = QStringLiteral("EUC-JP(&E)");
 inline const QString menuDocuments = QStringLiteral("文書ファイルも検索(&D)");
 inline const QString menuLoose = QStringLiteral("あいまい検索(&L)");
 inline const QString menuIgnoreCase = QStringLiteral("大文字と小文字を区別しない(&C)");
@@ -102,6 +103,8 @@ inline const QString readAsCp932 = QStringLiteral("シフトJIS (テキスト)")
 inline const QString readAsUtf8 = QStringLiteral("UTF-8 (テキスト)");
 inline const QString readAsUtf16LE = QStringLiteral("UTF-16 リトル エンディアン (テキスト)");
 inline const QString readAsUtf16BE = QStringLiteral("UTF-16 ビッグ エンディアン (テキスト)");
+inline const QString readAsEucJp = QStringLiteral("EUC-JP (テキスト)");
+inline const QString readAsIso2022Jp = QStringLiteral("ISO-2022-JP (テキスト)");
 
 // Toolbar tips
 inline const QString tipToolbarFolder = QStringLiteral("検索するフォルダを指定します");

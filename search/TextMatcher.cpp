@@ -3,6 +3,8 @@
 
 #include "search/TextMatcher.h"
 
+#include "text/JisEncodings.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -59,6 +61,7 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode, textfold::
         m_never = m_cp932Never;
         break;
     case EncodingMode::Utf8:
+    case EncodingMode::EucJp:
         m_never = m_utf8.neverMatches();
         break;
     case EncodingMode::Auto:
@@ -116,9 +119,31 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     blockSize = std::max<qsizetype>(blockSize, 3); // a mark fits in the first block
     char *buf = buffer(blockSize);
 
-    // The first bytes: enough to see a byte order mark, or the whole file.
     qsizetype have = 0;
     bool atEnd = false;
+    if (!readFirst(source, blockSize, have, atEnd))
+        return false;
+
+    platform::FileDecision decision;
+    if (platform::decideByMark(m_mode, buf, have, decision)) {
+        m_last = decision.encoding;
+        if (decision.encoding == FileEncoding::Utf8)
+            return scanUtf8(source, blockSize, have, decision.markSize, atEnd, false) ==
+                   Scan::Match;
+        if (decision.encoding == FileEncoding::EucJp)
+            return scanJis(source, blockSize, have, atEnd, decision.encoding, false) == Scan::Match;
+        return scanUtf16(source, blockSize, have, atEnd,
+                         decision.encoding == FileEncoding::Utf16BE);
+    }
+    return matchAuto(source, blockSize, have, atEnd);
+}
+
+// The first bytes: enough to see a byte order mark, or the whole file.
+bool TextMatcher::readFirst(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd)
+{
+    char *buf = buffer(blockSize);
+    have = 0;
+    atEnd = false;
     while (have < 3) {
         const qsizetype n = source.read(buf + have, blockSize - have);
         if (n < 0)
@@ -129,29 +154,57 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
             break;
         }
     }
+    return true;
+}
 
-    platform::FileDecision decision;
-    if (platform::decideByMark(m_mode, buf, have, decision)) {
-        m_last = decision.encoding;
-        if (decision.encoding == FileEncoding::Utf8)
-            return scanUtf8(source, blockSize, have, decision.markSize, atEnd, false) ==
-                   Scan::Match;
-        return scanUtf16(source, blockSize, have, atEnd,
-                         decision.encoding == FileEncoding::Utf16BE);
-    }
+// Back to the file's first bytes after a scan gave it up: the bytes still
+// held when it gave up before reading more, or the file read again.
+bool TextMatcher::startAgain(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd)
+{
+    return m_replayable || (source.rewind() && readFirst(source, blockSize, have, atEnd));
+}
 
+// A file without a mark in auto mode: ISO-2022-JP, UTF-8, EUC-JP or code page
+// 932, in that order (text/EncodingMode.h).
+bool TextMatcher::matchAuto(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd)
+{
+    char *buf = buffer(blockSize);
     m_last = FileEncoding::Utf8;
     m_replayable = false;
-    switch (scanUtf8(source, blockSize, have, 0, atEnd, true)) {
+    m_findEscapes = true;
+    Scan scan = scanUtf8(source, blockSize, have, 0, atEnd, true);
+    if (scan == Scan::Escape) {
+        m_last = FileEncoding::Iso2022Jp;
+        if (!startAgain(source, blockSize, have, atEnd))
+            return false;
+        scan = scanJis(source, blockSize, have, atEnd, FileEncoding::Iso2022Jp, true);
+        if (scan != Scan::Invalid)
+            return scan == Scan::Match;
+        // A byte from 80 up: the designations do not count.
+        m_last = FileEncoding::Utf8;
+        if (!startAgain(source, blockSize, have, atEnd))
+            return false;
+        m_findEscapes = false;
+        scan = scanUtf8(source, blockSize, have, 0, atEnd, true);
+    }
+    switch (scan) {
     case Scan::Match:
         return true;
     case Scan::NoMatch:
     case Scan::Error:
+    case Scan::Escape:
         return false;
     case Scan::Invalid:
         break;
     }
-    // Not UTF-8 after all: code page 932 from the file's first byte.
+    // Not UTF-8: EUC-JP when valid throughout.
+    m_last = FileEncoding::EucJp;
+    if (!startAgain(source, blockSize, have, atEnd))
+        return false;
+    scan = scanJis(source, blockSize, have, atEnd, FileEncoding::EucJp, true);
+    if (scan != Scan::Invalid)
+        return scan == Scan::Match;
+    // Neither: code page 932 from the file's first byte.
     m_last = FileEncoding::Cp932;
     if (m_cp932Never)
         return false;
@@ -175,10 +228,16 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
     char *buf = buffer(blockSize);
     const qsizetype block = utf8Block(blockSize); // and room for mostKept() before it
     m_utf8.reset();
+    m_replayable = false;
     platform::Utf8Validator validator;
     if (validate && !validator.feed(buf + start, have - start)) {
         m_replayable = true; // nothing was dropped yet
         return Scan::Invalid;
+    }
+    jis::DesignationFinder designations;
+    if (validate && m_findEscapes && designations.feed(buf + start, have - start)) {
+        m_replayable = true;
+        return Scan::Escape;
     }
     const char *begin = buf + start;
     const char *end = buf + have;
@@ -205,6 +264,8 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
             return Scan::Error;
         if (validate && !validator.feed(buf + carry, n))
             return Scan::Invalid;
+        if (validate && m_findEscapes && designations.feed(buf + carry, n))
+            return Scan::Escape;
         begin = buf;
         end = buf + carry + n;
     }

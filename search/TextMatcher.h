@@ -10,7 +10,13 @@
 //   bytes as UTF-8 while searching them as UTF-8, and the first invalid byte
 //   hands the file to KeywordMatcher (from the bytes still held, or from the
 //   file's start again). A UTF-8 match counts only once the last byte is known
-//   valid.
+//   valid. The first ISO-2022-JP designation in bytes still valid hands the
+//   file to the ISO-2022-JP scan (from the start), which gives it back if a
+//   byte from 80 up follows; a file not UTF-8 is tried as EUC-JP the same
+//   way before it goes to KeywordMatcher (text/EncodingMode.h has the rule).
+// - euc-jp, and ISO-2022-JP in auto: the text decoded to UTF-8 a block at a
+//   time (text/JisEncodings.h) and searched as UTF-8 text is, so that a match
+//   never starts or ends inside a character (TextMatcherJis.cpp).
 // Where a lone LF ends a line, code page 932 bytes reach KeywordMatcher with
 // every LF turned into a CR: the same lines, one empty line more per CR-LF
 // (which no word matches), and a lead byte before an LF stands alone as it
@@ -61,7 +67,7 @@ public:
     platform::FileEncoding lastEncoding() const { return m_last; }
 
 private:
-    enum class Scan { NoMatch, Match, Invalid, Error };
+    enum class Scan { NoMatch, Match, Invalid, Error, Escape };
 
     char *buffer(qsizetype blockSize);
     qsizetype utf8Block(qsizetype blockSize) const;
@@ -71,6 +77,11 @@ private:
                   bool atEnd, bool validate);
     bool scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
                    bool bigEndian);
+    Scan scanJis(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
+                 platform::FileEncoding encoding, bool validate);
+    bool readFirst(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd);
+    bool startAgain(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd);
+    bool matchAuto(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd);
 
     platform::EncodingMode m_mode;
     KeywordMatcher m_cp932;
@@ -79,8 +90,10 @@ private:
     bool m_cp932Never = false; // in this mode's line rule
     bool m_never = false;
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
-    bool m_replayable = false; // the invalid byte came in the bytes still held
+    bool m_replayable = false;  // the invalid byte came in the bytes still held
+    bool m_findEscapes = false; // the UTF-8 scan looks for ISO-2022-JP designations
 
     ScratchBuffer<char16_t> m_units;
     std::optional<FoldedMatcher> m_folded; // with any fold: every file goes there
+    ScratchBuffer<char> m_decoded; // EUC-JP and ISO-2022-JP text as UTF-8
 };

@@ -3,6 +3,8 @@
 
 #include "text/EncodingMode.h"
 
+#include "text/JisEncodings.h"
+
 #include <algorithm>
 
 namespace platform {
@@ -14,6 +16,8 @@ QString encodingModeName(EncodingMode mode)
         return QStringLiteral("utf-8");
     case EncodingMode::Auto:
         return QStringLiteral("auto");
+    case EncodingMode::EucJp:
+        return QStringLiteral("euc-jp");
     case EncodingMode::Cp932:
         break;
     }
@@ -22,7 +26,8 @@ QString encodingModeName(EncodingMode mode)
 
 bool parseEncodingMode(QStringView name, EncodingMode &mode)
 {
-    for (EncodingMode m : {EncodingMode::Cp932, EncodingMode::Utf8, EncodingMode::Auto}) {
+    for (EncodingMode m :
+         {EncodingMode::Cp932, EncodingMode::Utf8, EncodingMode::Auto, EncodingMode::EucJp}) {
         if (name == encodingModeName(m)) {
             mode = m;
             return true;
@@ -41,6 +46,9 @@ bool decideByMark(EncodingMode mode, const char *data, qsizetype size, FileDecis
         return true;
     case EncodingMode::Utf8:
         decision = {FileEncoding::Utf8, utf8Mark ? 3 : 0};
+        return true;
+    case EncodingMode::EucJp:
+        decision = {FileEncoding::EucJp, 0};
         return true;
     case EncodingMode::Auto:
         break;
@@ -65,10 +73,16 @@ FileDecision decideEncoding(EncodingMode mode, const char *data, qsizetype size)
     FileDecision decision;
     if (decideByMark(mode, data, size, decision))
         return decision;
+    decision.markSize = 0;
+    if (jis::looksIso2022Jp(data, size)) {
+        decision.encoding = FileEncoding::Iso2022Jp;
+        return decision;
+    }
     Utf8Validator validator;
     validator.feed(data, size);
-    decision.encoding = validator.finish() ? FileEncoding::Utf8 : FileEncoding::Cp932;
-    decision.markSize = 0;
+    decision.encoding = validator.finish()              ? FileEncoding::Utf8
+                        : jis::isValidEucJp(data, size) ? FileEncoding::EucJp
+                                                        : FileEncoding::Cp932;
     return decision;
 }
 
@@ -88,6 +102,18 @@ QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizet
         appendUtf16(data, size, decision.encoding == FileEncoding::Utf16BE, text, u'\uFFFD',
                     errors);
         break;
+    case FileEncoding::EucJp: {
+        jis::EucJpDecoder decoder;
+        decoder.append(data, size, text, errors);
+        decoder.finish(text, errors);
+        break;
+    }
+    case FileEncoding::Iso2022Jp: {
+        jis::Iso2022JpDecoder decoder;
+        decoder.append(data, size, text, errors);
+        decoder.finish(text, errors);
+        break;
+    }
     case FileEncoding::Cp932:
         break;
     }

@@ -15,9 +15,22 @@
 // - auto: per file, from its own bytes: the UTF-8 byte order mark (EF BB BF)
 //   or bytes that are valid UTF-8 from the first to the last: UTF-8; FF FE or
 //   FE FF at the start: UTF-16 of that byte order (the mark is not text);
-//   anything else: code page 932.
-// In utf-8 and auto, a line ends at CR-LF, a lone CR or a lone LF, whatever
-// the file's encoding.
+//   bytes all below 80 with an ISO-2022-JP designation among them (ESC $ B,
+//   ESC $ @, ESC ( B, ESC ( J, ESC ( I): ISO-2022-JP; then bytes that are
+//   valid UTF-8 from the first to the last: UTF-8; then bytes that are valid
+//   EUC-JP from the first to the last (JisEncodings.h: every byte from 80 up
+//   in a whole sequence, A1-FE A1-FE, 8E A1-DF or 8F A1-FE A1-FE, that names
+//   a character of the table): EUC-JP; anything else: code page 932.
+//   This rule tells EUC-JP from code page 932: code page 932's kana and most
+//   of its kanji start with 81-9F, which in EUC-JP only 8E and 8F may, and
+//   8E A1-DF, 8F's forms or a pair of A1-FE bytes would then also have to
+//   name a character at every high byte of the file. Text that is valid in
+//   both is read as EUC-JP: only code page 932 text made of half-width
+//   katakana and kanji from E0-EF leads with A1-FE trail bytes could be, and
+//   such text is rare where EUC-JP text almost always is valid code page 932.
+// - euc-jp: every file is EUC-JP (JisEncodings.h), errors decoding to U+FFFD.
+// In utf-8, euc-jp and auto, a line ends at CR-LF, a lone CR or a lone LF,
+// whatever the file's encoding.
 
 #include <QByteArray>
 #include <QString>
@@ -29,12 +42,12 @@
 
 namespace platform {
 
-enum class EncodingMode { Cp932, Utf8, Auto };
+enum class EncodingMode { Cp932, Utf8, Auto, EucJp };
 
 // How one file is read.
-enum class FileEncoding { Cp932, Utf8, Utf16LE, Utf16BE };
+enum class FileEncoding { Cp932, Utf8, Utf16LE, Utf16BE, EucJp, Iso2022Jp };
 
-// "cp932", "utf-8", "auto": the names the settings store and the command line use.
+// "cp932", "utf-8", "auto", "euc-jp": the names the settings store and the command line use.
 QString encodingModeName(EncodingMode mode);
 // The mode a name gives; false (mode untouched) for any other text.
 bool parseEncodingMode(QStringView name, EncodingMode &mode);
@@ -55,13 +68,14 @@ FileDecision decideEncoding(EncodingMode mode, const char *data, qsizetype size)
 
 // The byte order mark that decides the file in `mode` by itself, from the
 // file's first bytes (at least 3 of them, or the whole file when shorter):
-// true and the decision when there is one. In auto mode a file without a mark
-// is UTF-8 exactly when it is valid UTF-8 throughout (Utf8Validator).
+// true and the decision when there is one (in cp932, utf-8 and euc-jp mode
+// always). In auto mode a file without a mark is decided by the rest of the
+// rule above.
 bool decideByMark(EncodingMode mode, const char *data, qsizetype size, FileDecision &decision);
 
-// The whole text of a file read as UTF-8 or UTF-16 (decision.encoding is not
-// Cp932), from its bytes including the mark. Line ends are kept as they are;
-// each error shows as U+FFFD, and `errors` (when given) receives where.
+// The whole text of a file read as UTF-8, UTF-16, EUC-JP or ISO-2022-JP
+// (decision.encoding is not Cp932), from its bytes including the mark. Line ends are kept as they
+// are; each error shows as U+FFFD, and `errors` (when given) receives where.
 QString decodeUnicodeFile(const FileDecision &decision, const char *data, qsizetype size,
                           std::vector<qsizetype> *errors = nullptr);
 

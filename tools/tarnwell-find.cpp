@@ -44,7 +44,7 @@ const char kUsage[] =
     "              mount); -j 1 reads on one thread. The output is the same for\n"
     "              every N\n"
     "  -E MODE, --encoding MODE\n"
-    "              how files are read: cp932 (the default), utf-8 or auto\n"
+    "              how files are read: cp932 (the default), utf-8, euc-jp or auto\n"
     "  -0, --null  end each path with a NUL byte instead of a newline (for xargs -0)\n"
     "  --documents search inside documents too: Word, Excel and PowerPoint files (old\n"
     "              and new), OpenDocument, RTF and PDF files, recognised by their\n"
@@ -63,9 +63,11 @@ const char kUsage[] =
     "\n"
     "With cp932, files are read as code page 932 text and lines end at CR-LF or\n"
     "CR. With utf-8, files are read as UTF-8 (invalid bytes match no word). With\n"
-    "auto, a file with a UTF-8 byte order mark or valid UTF-8 throughout is read\n"
-    "as UTF-8, one with a UTF-16 byte order mark as UTF-16, any other as code\n"
-    "page 932. With utf-8 and auto, a lone LF also ends a line.\n"
+    "euc-jp, files are read as EUC-JP. With auto, a file with a UTF-8 byte order\n"
+    "mark is read as UTF-8, one with a UTF-16 byte order mark as UTF-16; then a\n"
+    "7-bit file with ISO-2022-JP escape sequences as ISO-2022-JP, a file valid\n"
+    "UTF-8 throughout as UTF-8, one valid EUC-JP throughout as EUC-JP, any other\n"
+    "as code page 932. With utf-8, euc-jp and auto, a lone LF also ends a line.\n"
     "With --documents, a line is a paragraph, a table or sheet row (cells joined by\n"
     "a tab) or a line of a PDF page, and a document that cannot be read (damaged,\n"
     "encrypted, over a limit) counts as a file that cannot be read.\n"
@@ -200,7 +202,7 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                     value = argv[++i];
                 if (!value ||
                     !platform::parseEncodingMode(QString::fromUtf8(value), options.search.encoding))
-                    return usageError("-E takes cp932, utf-8 or auto");
+                    return usageError("-E takes cp932, utf-8, euc-jp or auto");
             } else if (std::strcmp(arg, "-0") == 0 || std::strcmp(arg, "--null") == 0)
                 options.terminator = '\0';
             else if (std::strcmp(arg, "--documents") == 0)

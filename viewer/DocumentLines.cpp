@@ -48,6 +48,10 @@ QString encodingLabel(platform::FileEncoding encoding)
         return texts::readAsUtf16LE;
     case platform::FileEncoding::Utf16BE:
         return texts::readAsUtf16BE;
+    case platform::FileEncoding::EucJp:
+        return texts::readAsEucJp;
+    case platform::FileEncoding::Iso2022Jp:
+        return texts::readAsIso2022Jp;
     }
     return QString();
 }

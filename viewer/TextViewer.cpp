@@ -97,7 +97,7 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
             if (decision.encoding == platform::FileEncoding::Cp932) {
                 m_index.setBytes(std::move(data), std::move(mapping));
             } else {
-                // UTF-8 and UTF-16 are shown as decoded text: two bytes a
+                // The other encodings are shown as decoded text: two bytes a
                 // character, for the few files not in code page 932's byte path.
                 std::vector<qsizetype> errors;
                 const QString text =
@@ -106,7 +106,7 @@ bool TextViewer::loadFile(const QByteArray &nativePath, platform::EncodingMode m
                 mapping.reset();
                 m_index.setChars(text, std::move(errors));
             }
-            // F3 reads lines as the search did: in utf-8 and auto a lone LF
+            // F3 reads lines as the search did: in utf-8, euc-jp and auto a lone LF
             // ends one in every file.
             m_index.setLoneLfEndsLine(mode != platform::EncodingMode::Cp932);
         } catch (const std::bad_alloc &) {

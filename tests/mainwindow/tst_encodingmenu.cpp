@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -104,6 +105,22 @@ private:
         QFAIL(qPrintable(name + " is not listed"));
     }
 
+    // Shows the listed file of that name by a click on its row (the keys do
+    // nothing on a list of one row that is already current).
+    void click(const QString &name)
+    {
+        PathListView *list = w().List1;
+        for (int i = 0; i < list->count(); ++i) {
+            if (QFileInfo(list->itemText(i)).fileName() == name) {
+                const QRect rect = list->visualRect(list->model()->index(i, 0));
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+                QTRY_COMPARE(list->selectedRow(), i);
+                return;
+            }
+        }
+        QFAIL(qPrintable(name + " is not listed"));
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -139,10 +156,11 @@ private Q_SLOTS:
         QCOMPARE(actions.at(at + 1)->menu(), w().MENU_ENCODING_CATEGORY);
         QCOMPARE(w().MENU_ENCODING_CATEGORY->title(), QStringLiteral("文字コード(&E)"));
         const auto items = w().MENU_ENCODING_CATEGORY->actions();
-        QCOMPARE(items.size(), 3);
+        QCOMPARE(items.size(), 4);
         QCOMPARE(items.at(0)->text(), QStringLiteral("シフトJIS(&J)"));
         QCOMPARE(items.at(1)->text(), QStringLiteral("UTF-8(&U)"));
-        QCOMPARE(items.at(2)->text(), QStringLiteral("自動判別(&A)"));
+        QCOMPARE(items.at(2)->text(), QStringLiteral("EUC-JP(&E)"));
+        QCOMPARE(items.at(3)->text(), QStringLiteral("自動判別(&A)"));
         for (QAction *item : items)
             QVERIFY(item->isCheckable());
         // An empty store: the default, code page 932.
@@ -157,6 +175,7 @@ private Q_SLOTS:
         QTest::newRow("UTF-8") << int(Qt::Key_U) << int(EncodingMode::Utf8);
         QTest::newRow("auto") << int(Qt::Key_A) << int(EncodingMode::Auto);
         QTest::newRow("Shift_JIS") << int(Qt::Key_J) << int(EncodingMode::Cp932);
+        QTest::newRow("EUC-JP") << int(Qt::Key_E) << int(EncodingMode::EucJp);
     }
     void eachItemSetsTheModeAndOnlyItsRadio()
     {
@@ -169,8 +188,8 @@ private Q_SLOTS:
         choose(Qt::Key(key));
         QCOMPARE(int(w().encodingMode()), mode);
         QAction *expected[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
-                               w().MENU_ENCODING_AUTO};
-        for (int i = 0; i < 3; ++i)
+                               w().MENU_ENCODING_AUTO, w().MENU_ENCODING_EUCJP};
+        for (int i = 0; i < 4; ++i)
             QCOMPARE(expected[i]->isChecked(), i == mode);
     }
 
@@ -288,6 +307,37 @@ private Q_SLOTS:
         search->close();
     }
 
+    // EUC-JP reads EUC-JP files only; auto finds the same words in EUC-JP,
+    // ISO-2022-JP and UTF-8, and the viewer names how it read each.
+    void eucJpAndIso2022JpFiles()
+    {
+        const QString words = QStringLiteral("会議 議事録");
+        const QString text = QStringLiteral("会議の議事録\r\n");
+        const QString dir = root() + "/jis";
+        writeFile(dir + "/euc.txt", QStringEncoder("EUC-JP")(text));
+        writeFile(dir + "/iso.txt", QStringEncoder("ISO-2022-JP")(text));
+        writeFile(dir + "/utf8.txt", text.toUtf8());
+        m_settings.preset(kConfig, kEncoding, QStringLiteral("cp932"));
+        start();
+        QCOMPARE(search(words, dir), QStringList{});
+        choose(Qt::Key_E);
+        QCOMPARE(w().encodingMode(), EncodingMode::EucJp);
+        QVERIFY(w().MENU_ENCODING_EUCJP->isChecked());
+        QCOMPARE(search(words, dir), QStringList{"euc.txt"});
+        click(QStringLiteral("euc.txt"));
+        TextViewer &viewer = *w().RichTextBox1;
+        QVERIFY(viewer.toolTip().endsWith(QStringLiteral("\n読み取り: EUC-JP (テキスト)")));
+
+        choose(Qt::Key_A);
+        QStringList all = search(words, dir);
+        all.sort();
+        QCOMPARE(all, (QStringList{"euc.txt", "iso.txt", "utf8.txt"}));
+        click(QStringLiteral("iso.txt"));
+        QVERIFY(viewer.toolTip().endsWith(QStringLiteral("\n読み取り: ISO-2022-JP (テキスト)")));
+        click(QStringLiteral("euc.txt"));
+        QVERIFY(viewer.toolTip().endsWith(QStringLiteral("\n読み取り: EUC-JP (テキスト)")));
+    }
+
     // Written at shut-down with the other keys, read at the next start; a
     // value the program does not know reads as the default.
     void choiceIsKeptBetweenStarts_data()
@@ -297,6 +347,7 @@ private Q_SLOTS:
         QTest::newRow("utf-8") << "utf-8" << int(EncodingMode::Utf8);
         QTest::newRow("auto") << "auto" << int(EncodingMode::Auto);
         QTest::newRow("cp932") << "cp932" << int(EncodingMode::Cp932);
+        QTest::newRow("euc-jp") << "euc-jp" << int(EncodingMode::EucJp);
         QTest::newRow("other text") << "UTF-8" << int(EncodingMode::Cp932);
         QTest::newRow("empty") << "" << int(EncodingMode::Cp932);
     }
@@ -307,10 +358,10 @@ private Q_SLOTS:
         m_settings.preset(kConfig, kEncoding, stored);
         start();
         QCOMPARE(int(w().encodingMode()), mode);
-        QAction *items[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8,
-                            w().MENU_ENCODING_AUTO};
+        QAction *items[] = {w().MENU_ENCODING_CP932, w().MENU_ENCODING_UTF8, w().MENU_ENCODING_AUTO,
+                            w().MENU_ENCODING_EUCJP};
         QVERIFY(items[mode]->isChecked());
-        const QStringList names{"cp932", "utf-8", "auto"};
+        const QStringList names{"cp932", "utf-8", "auto", "euc-jp"};
         m_w->close(); // shut-down writes the settings
         m_w.reset();
         QCOMPARE(m_settings.value(kConfig, kEncoding), names[mode]);

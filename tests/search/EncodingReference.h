@@ -10,6 +10,7 @@
 
 #include "text/Cp932.h"
 #include "text/Fold.h"
+#include "text/JisEncodings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,8 +20,8 @@
 
 namespace reference {
 
-enum class Mode { Cp932, Utf8, Auto };
-enum class Kind { Cp932, Utf8, Utf16LE, Utf16BE };
+enum class Mode { Cp932, Utf8, Auto, EucJp };
+enum class Kind { Cp932, Utf8, Utf16LE, Utf16BE, EucJp, Iso2022Jp };
 
 constexpr char32_t kError = 0xFFFFFFFF;
 
@@ -116,19 +117,184 @@ inline std::u32string decodeUtf16(const QByteArray &bytes, qsizetype from, bool 
     return out;
 }
 
+// A JIS X 0208 character by its row and cell from 1 (kError where there is
+// none): the Shift_JIS bytes of that row and cell, read as code page 932.
+inline char32_t jis0208(int row, int cell)
+{
+    const int lead = row <= 62 ? 0x81 + (row - 1) / 2 : 0xE0 + (row - 63) / 2;
+    const int trail = row % 2 ? (cell <= 63 ? 0x3F + cell : 0x40 + cell) : 0x9E + cell;
+    const char bytes[2] = {char(lead), char(trail)};
+    const QString s = cp932::decode(bytes, 2);
+    if (s.size() != 1 || (s[0] == QChar(0x30FB) && !(row == 1 && cell == 6)))
+        return kError;
+    return s[0].unicode();
+}
+
+// The WHATWG Encoding Standard's EUC-JP decoder step by step, with the
+// tables above, except that any byte that cannot continue the sequence it
+// breaks (outside A1-FE, or outside A1-DF after 8E) is read again, not only
+// an ASCII byte.
+inline std::u32string decodeEucJp(const QByteArray &bytes, bool *valid = nullptr)
+{
+    std::u32string out;
+    unsigned lead = 0;
+    bool x0212 = false;
+    bool ok = true;
+    auto error = [&] {
+        out += kError;
+        ok = false;
+    };
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i == bytes.size()) { // end of stream
+            if (lead != 0)
+                error();
+            break;
+        }
+        const unsigned b = static_cast<unsigned char>(bytes[i]);
+        if (lead == 0x8E && b >= 0xA1 && b <= 0xDF) {
+            lead = 0;
+            out += char32_t(0xFF61 - 0xA1 + b);
+            continue;
+        }
+        if (lead == 0x8F && b >= 0xA1 && b <= 0xFE) {
+            x0212 = true;
+            lead = b;
+            continue;
+        }
+        if (lead != 0) {
+            const unsigned l = lead;
+            lead = 0;
+            char32_t cp = kError;
+            if (l >= 0xA1 && l <= 0xFE && b >= 0xA1 && b <= 0xFE) {
+                if (x0212) {
+                    const char16_t c = jis::jis0212(int(l - 0xA1), int(b - 0xA1));
+                    cp = c ? char32_t(c) : kError;
+                } else {
+                    cp = jis0208(int(l - 0xA0), int(b - 0xA0));
+                }
+            }
+            x0212 = false;
+            if (cp != kError) {
+                out += cp;
+                continue;
+            }
+            error();
+            if (b < 0xA1 || b == 0xFF || l == 0x8E)
+                --i; // prepended to the stream
+            continue;
+        }
+        if (b <= 0x7F)
+            out += char32_t(b);
+        else if (b == 0x8E || b == 0x8F || (b >= 0xA1 && b <= 0xFE))
+            lead = b;
+        else
+            error();
+    }
+    if (valid)
+        *valid = ok;
+    return out;
+}
+
+// ISO-2022-JP: the sets and their escape sequences (any other ESC is one
+// error), controls as themselves in every set, ASCII again after CR or LF but in Roman
+// (JisEncodings.h).
+inline std::u32string decodeIso2022Jp(const QByteArray &bytes)
+{
+    enum { Ascii, Roman, Jis, Kana, Jis0212 } set = Ascii;
+    std::u32string out;
+    int lead = -1;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const unsigned b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0x1B) {
+            if (lead >= 0) {
+                out += kError;
+                lead = -1;
+            }
+            const QByteArray after = bytes.mid(i + 1, 3);
+            int length = 3;
+            if (after.startsWith("$B") || after.startsWith("$@"))
+                set = Jis;
+            else if (after.startsWith("(B"))
+                set = Ascii;
+            else if (after.startsWith("(J"))
+                set = Roman;
+            else if (after.startsWith("(I"))
+                set = Kana;
+            else if (after == "$(D")
+                set = Jis0212, length = 4;
+            else
+                out += kError, length = 1; // ESC alone; what follows is text
+            i += length;
+            continue;
+        }
+        ++i;
+        if (lead >= 0) {
+            const int l = lead;
+            lead = -1;
+            if (b >= 0x21 && b <= 0x7E) {
+                if (set == Jis0212) {
+                    const char16_t c = jis::jis0212(l - 0x21, int(b) - 0x21);
+                    out += c ? char32_t(c) : kError;
+                } else {
+                    out += jis0208(l - 0x20, int(b) - 0x20);
+                }
+                continue;
+            }
+            out += kError;
+        }
+        if (b >= 0x80) {
+            out += kError;
+        } else if (b <= 0x20 || b == 0x7F || set == Ascii) {
+            out += char32_t(b);
+            if ((b == '\r' || b == '\n') && set != Roman)
+                set = Ascii; // a line starts in ASCII, or Roman
+        } else if (set == Roman) {
+            out += b == 0x5C ? U'\u00A5' : b == 0x7E ? U'\u203E' : char32_t(b);
+        } else if (set == Kana) {
+            out += b <= 0x5F ? char32_t(0xFF61 - 0x21 + b) : kError;
+        } else {
+            lead = int(b);
+        }
+    }
+    if (lead >= 0)
+        out += kError;
+    return out;
+}
+
+inline bool looksIso2022Jp(const QByteArray &b)
+{
+    for (char c : b) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    for (const char *d : {"\x1B$B", "\x1B$@", "\x1B(B", "\x1B(J", "\x1B(I"}) {
+        if (b.contains(d))
+            return true;
+    }
+    return false;
+}
+
 inline Kind kindOf(Mode mode, const QByteArray &b)
 {
     if (mode == Mode::Cp932)
         return Kind::Cp932;
+    if (mode == Mode::EucJp)
+        return Kind::EucJp;
     if (mode == Mode::Utf8 || b.startsWith("\xEF\xBB\xBF"))
         return Kind::Utf8;
     if (b.startsWith("\xFF\xFE"))
         return Kind::Utf16LE;
     if (b.startsWith("\xFE\xFF"))
         return Kind::Utf16BE;
+    if (looksIso2022Jp(b))
+        return Kind::Iso2022Jp;
     bool valid = false;
     decodeUtf8(b, 0, &valid);
-    return valid ? Kind::Utf8 : Kind::Cp932;
+    if (valid)
+        return Kind::Utf8;
+    decodeEucJp(b, &valid);
+    return valid ? Kind::EucJp : Kind::Cp932;
 }
 
 // The words as code points; false when a word holds a lone surrogate (no
@@ -227,6 +393,10 @@ inline bool matches(Mode mode, const QByteArray &bytes, const QStringList &words
     std::u32string text;
     if (kind == Kind::Utf8)
         text = decodeUtf8(bytes, bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+    else if (kind == Kind::EucJp)
+        text = decodeEucJp(bytes);
+    else if (kind == Kind::Iso2022Jp)
+        text = decodeIso2022Jp(bytes);
     else
         text = decodeUtf16(bytes, 2, kind == Kind::Utf16BE);
     std::u32string line;

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,9 +26,10 @@ namespace {
 
 EncodingMode toMode(reference::Mode m)
 {
-    return m == reference::Mode::Cp932  ? EncodingMode::Cp932
-           : m == reference::Mode::Utf8 ? EncodingMode::Utf8
-                                        : EncodingMode::Auto;
+    return m == reference::Mode::Cp932   ? EncodingMode::Cp932
+           : m == reference::Mode::Utf8  ? EncodingMode::Utf8
+           : m == reference::Mode::EucJp ? EncodingMode::EucJp
+                                         : EncodingMode::Auto;
 }
 
 FileEncoding toEncoding(reference::Kind k)
@@ -39,6 +41,10 @@ FileEncoding toEncoding(reference::Kind k)
         return FileEncoding::Utf16LE;
     case reference::Kind::Utf16BE:
         return FileEncoding::Utf16BE;
+    case reference::Kind::EucJp:
+        return FileEncoding::EucJp;
+    case reference::Kind::Iso2022Jp:
+        return FileEncoding::Iso2022Jp;
     case reference::Kind::Cp932:
         break;
     }
@@ -148,11 +154,29 @@ QByteArray invalidUtf8(QRandomGenerator &rng)
     return bad[rng.bounded(bad.size())];
 }
 
+// The text in EUC-JP or ISO-2022-JP as ICU writes it (a character neither
+// has becomes ICU's substitute), now and then with a broken or stray byte.
+QByteArray jisFile(QRandomGenerator &rng, const QString &text, bool iso)
+{
+    QStringEncoder encoder(iso ? "ISO-2022-JP" : "EUC-JP");
+    QByteArray out = encoder(text);
+    static const QList<QByteArray> bad{"\x8E",      "\x8F\xB0", "\xA4",    "\x80",
+                                       "\xFF",      "\x1B",     "\x1B$",   "\x1B$B0",
+                                       "\x1B(J\\~", "\x1B(I1",  "\xA9\xA1"};
+    if (rng.bounded(3) == 0)
+        out.insert(rng.bounded(out.size() + 1), bad[rng.bounded(bad.size())]);
+    return out;
+}
+
 // One random file of the kinds a mixed tree holds.
 QByteArray randomFile(QRandomGenerator &rng)
 {
     const QString text = randomText(rng, rng.bounded(120));
-    switch (rng.bounded(9)) {
+    switch (rng.bounded(11)) {
+    case 9:
+        return jisFile(rng, text, false);
+    case 10:
+        return jisFile(rng, text, true);
     case 0: { // code page 932, CR-LF and LF
         QByteArray out;
         for (QChar c : text) {
@@ -240,7 +264,7 @@ public:
 };
 
 constexpr reference::Mode kModes[] = {reference::Mode::Cp932, reference::Mode::Utf8,
-                                      reference::Mode::Auto};
+                                      reference::Mode::Auto, reference::Mode::EucJp};
 
 } // namespace
 
@@ -267,12 +291,15 @@ void EncodingTest::modeNames()
     QCOMPARE(mode, EncodingMode::Cp932);
     QVERIFY(platform::parseEncodingMode(u"utf-8", mode));
     QCOMPARE(mode, EncodingMode::Utf8);
+    QVERIFY(platform::parseEncodingMode(u"euc-jp", mode));
+    QCOMPARE(mode, EncodingMode::EucJp);
     QVERIFY(platform::parseEncodingMode(u"auto", mode));
     QCOMPARE(mode, EncodingMode::Auto);
-    for (const char *bad : {"", "UTF-8", "utf8", "sjis", "auto "})
+    for (const char *bad : {"", "UTF-8", "utf8", "sjis", "auto ", "EUC-JP", "eucjp"})
         QVERIFY(!platform::parseEncodingMode(QString::fromLatin1(bad), mode));
     QCOMPARE(mode, EncodingMode::Auto);
-    for (EncodingMode m : {EncodingMode::Cp932, EncodingMode::Utf8, EncodingMode::Auto}) {
+    for (EncodingMode m :
+         {EncodingMode::Cp932, EncodingMode::Utf8, EncodingMode::Auto, EncodingMode::EucJp}) {
         EncodingMode back = EncodingMode::Cp932;
         QVERIFY(platform::parseEncodingMode(platform::encodingModeName(m), back));
         QCOMPARE(back, m);
@@ -288,12 +315,13 @@ void EncodingTest::decision_data()
     QTest::newRow("ascii") << QByteArray("abc\r\n") << int(FileEncoding::Utf8) << 0;
     QTest::newRow("utf-8 kanji") << QByteArray("\xE8\xA8\xAD") << int(FileEncoding::Utf8) << 0;
     QTest::newRow("cp932 kanji") << QByteArray("\x90\xDD") << int(FileEncoding::Cp932) << 0;
-    QTest::newRow("cut at the end") << QByteArray("a\xE8\xA8") << int(FileEncoding::Cp932) << 0;
+    // Not UTF-8, but a JIS X 0208 character in EUC-JP.
+    QTest::newRow("cut at the end") << QByteArray("a\xE8\xA8") << int(FileEncoding::EucJp) << 0;
     QTest::newRow("surrogate form") << QByteArray("\xED\xA0\x80") << int(FileEncoding::Cp932) << 0;
     QTest::newRow("utf-8 mark, invalid after")
         << QByteArray("\xEF\xBB\xBF\x90\xDD") << int(FileEncoding::Utf8) << 3;
     QTest::newRow("two bytes of the mark")
-        << QByteArray("\xEF\xBB") << int(FileEncoding::Cp932) << 0;
+        << QByteArray("\xEF\xBB") << int(FileEncoding::EucJp) << 0;
     QTest::newRow("utf-16le") << QByteArray("\xFF\xFE"
                                             "a\0",
                                             4)
@@ -301,6 +329,25 @@ void EncodingTest::decision_data()
     QTest::newRow("utf-16be mark alone")
         << QByteArray("\xFE\xFF") << int(FileEncoding::Utf16BE) << 2;
     QTest::newRow("FF alone") << QByteArray("\xFF") << int(FileEncoding::Cp932) << 0;
+    const int euc = int(FileEncoding::EucJp), iso = int(FileEncoding::Iso2022Jp);
+    QTest::newRow("euc-jp kana and kanji") << QByteArray("\xA4\xA2\xB0\xA1 x") << euc << 0;
+    QTest::newRow("euc-jp half-width, 0212") << QByteArray("\x8E\xB1\x8F\xB0\xA1\r\n") << euc << 0;
+    QTest::newRow("euc-jp cut at the end")
+        << QByteArray("\xA4\xA2\xA4") << int(FileEncoding::Cp932) << 0;
+    QTest::newRow("euc-jp unmapped pair")
+        << QByteArray("\xA9\xA1") << int(FileEncoding::Cp932) << 0;
+    QTest::newRow("cp932 kana is no euc-jp")
+        << QByteArray("\x82\xA0\x90\xDD") << int(FileEncoding::Cp932) << 0;
+    QTest::newRow("cp932 half-width pair reads as euc-jp") << QByteArray("\xB1\xB2") << euc << 0;
+    QTest::newRow("iso-2022-jp") << QByteArray("a\x1B$B0!\x1B(B\n") << iso << 0;
+    QTest::newRow("iso-2022-jp designation across the first block")
+        << QByteArray(5000, 'a') + "\x1B$B0!\x1B(B" << iso << 0;
+    QTest::newRow("designation with a high byte: utf-8")
+        << QByteArray("\x1B(J\xC3\xA9") << int(FileEncoding::Utf8) << 0;
+    QTest::newRow("designation with a high byte late: euc-jp")
+        << QByteArray("\x1B$B0!\x1B(B") + QByteArray(5000, 'a') + "\xA4\xA2" << euc << 0;
+    QTest::newRow("terminal colours are no designation")
+        << QByteArray("\x1B[31mred\x1B[0m") << int(FileEncoding::Utf8) << 0;
 }
 
 void EncodingTest::decision()
@@ -493,6 +540,26 @@ void EncodingTest::fixedCases_data()
         << u8 << QByteArray("\xFF\xFE") + utf16("A", false) << QStringList{"A"} << true;
     QTest::newRow("word with LF never, auto")
         << au << QByteArray("a\nb") << QStringList{"a\nb"} << false;
+    const int ej = int(EncodingMode::EucJp);
+    const QStringList kanji{QStringLiteral("亜")};
+    QTest::newRow("euc-jp word") << ej << QByteArray("x\xB0\xA1y") << kanji << true;
+    QTest::newRow("euc-jp word not across characters")
+        << ej << QByteArray("\xA4\xB0\xA1\xA2") << QStringList{QStringLiteral("亜")} << false;
+    QTest::newRow("euc-jp 0212 and half-width")
+        << ej << QByteArray("\x8F\xB0\xA1\x8E\xB1") << QStringList{QStringLiteral("丂ｱ")} << true;
+    QTest::newRow("euc-jp lone LF ends the line")
+        << ej << QByteArray("alpha\nbeta") << two << false;
+    QTest::newRow("euc-jp error is no U+FFFD")
+        << ej << QByteArray("a\xA9\xA1") << QStringList{QStringLiteral("a\uFFFD")} << false;
+    QTest::newRow("auto: euc-jp") << au << QByteArray("\xB0\xA1\xA4\xA2") << kanji << true;
+    QTest::newRow("auto: iso-2022-jp") << au << QByteArray("\x1B$B0!\x1B(B") << kanji << true;
+    QTest::newRow("auto: iso-2022-jp ascii word inside a kanji")
+        << au << QByteArray("\x1B$B0!\x1B(B") << QStringList{"0!"} << false;
+    QTest::newRow("auto: ascii word matches before a late designation")
+        << au << QByteArray("0!\n") + QByteArray(3000, 'a') + "\x1B$B0!\x1B(B" << QStringList{"0!"}
+        << true;
+    QTest::newRow("euc-jp mode reads iso-2022-jp as ascii")
+        << ej << QByteArray("\x1B$B0!\x1B(B") << QStringList{"0!"} << true;
 }
 
 void EncodingTest::fixedCases()

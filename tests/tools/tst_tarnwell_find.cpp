@@ -240,7 +240,7 @@ void TarnwellFindTest::usage()
     QVERIFY2(result.err.endsWith(" (try --help)\n"), result.err.constData()); // not a run's error
     if (arguments.join(' ').contains(QLatin1String("-E")) ||
         arguments.join(' ').contains(QLatin1String("--encoding")))
-        QVERIFY2(result.err.contains("cp932, utf-8 or auto"), result.err.constData());
+        QVERIFY2(result.err.contains("cp932, utf-8, euc-jp or auto"), result.err.constData());
 }
 
 // Each mode reads the same mixed folder its own way: the exit status and the
@@ -259,6 +259,7 @@ void TarnwellFindTest::encodingModes()
         {"bom.txt", "\xEF\xBB\xBF" + settei + "\xFF a\n"},
         {"utf16.txt", QByteArray("\xFF\xFE\x2D\x8A\x9A\x5B", 6)},
         {"yoshinoya.txt", QStringLiteral("𠮷野家 ¥100\n").toUtf8()},
+        {"euc.txt", "\xC0\xDF\xC4\xEA\n"},
     };
     for (const auto &f : files) {
         QFile file(tmp.path() + '/' + f.name);
@@ -289,7 +290,8 @@ void TarnwellFindTest::encodingModes()
         {{"-E", "cp932", two, tmp.path()}, {"cp932.txt"}},
         {{"-E", "utf-8", word, tmp.path()}, {"utf8.txt", "bom.txt"}},
         {{"--encoding", "auto", word, tmp.path()},
-         {"cp932.txt", "utf8.txt", "bom.txt", "utf16.txt"}},
+         {"cp932.txt", "utf8.txt", "bom.txt", "utf16.txt", "euc.txt"}},
+        {{"-E", "euc-jp", word, tmp.path()}, {"euc.txt"}},
         {{"-Eauto", two, tmp.path()}, {}},
         {{"--encoding=utf-8", "a", tmp.path()}, {"cp932.txt", "utf8.txt", "bom.txt"}},
         {{"𠮷野家", tmp.path()}, {}, QStringLiteral("𠮷 (U+20BB7)").toUtf8()},
