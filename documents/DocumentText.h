@@ -31,8 +31,9 @@ enum class Kind : quint8 {
     Excel95,      // BIFF5
     PowerPoint97, // .ppt
     Rtf,
+    Archive, // an archive or a compressed file: its members' text
 };
-constexpr int kKindCount = int(Kind::Rtf) + 1;
+constexpr int kKindCount = int(Kind::Archive) + 1;
 
 // How the kind is named to the user, in Japanese ("Word 文書", "PDF", ...).
 QString kindLabel(Kind kind);

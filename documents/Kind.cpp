@@ -34,6 +34,8 @@ QString kindLabel(Kind kind)
         return QStringLiteral("PowerPoint 97-2003 プレゼンテーション");
     case Kind::Rtf:
         return QStringLiteral("リッチ テキスト (RTF)");
+    case Kind::Archive:
+        return QStringLiteral("圧縮ファイル");
     }
     return QString();
 }

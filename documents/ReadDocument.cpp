@@ -19,6 +19,7 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
     case Container::Rtf:
         return readRtfDocument(bytes, limits);
     case Container::Pdf:
+    case Container::Archive:
     case Container::None:
         break;
     }

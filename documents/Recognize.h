@@ -12,7 +12,9 @@
 
 namespace documents {
 
-enum class Container : quint8 { None, Zip, Pdf, Compound, Rtf };
+// Archive: an archive or a compressed file (sniffArchive()); appended last,
+// as the container is sent to the reader helper by its number.
+enum class Container : quint8 { None, Zip, Pdf, Compound, Rtf, Archive };
 
 // How many of a file's first bytes sniff() wants (fewer when the file is shorter).
 constexpr qsizetype kSniffBytes = 1024;
@@ -21,5 +23,14 @@ constexpr qsizetype kSniffBytes = 1024;
 // first 1,024 bytes: Pdf; D0 CF 11 E0 A1 B1 1A E1 at the start: Compound;
 // "{\rtf" at the start: Rtf.
 Container sniff(const char *data, qsizetype size);
+
+// From the same bytes: Archive when they begin as an archive or a compressed
+// stream that libarchive may read (gzip, bzip2, xz, lzma, zstd, lz4,
+// compress, 7z, LZH, RAR, cab, cpio, tar of any kind by its magic or by a
+// sound header checksum); Zip for "PK\3\4", "PK\5\6" (an empty zip) and
+// "PK\7\8" (a spanned one), for the caller to tell a document from an
+// archive; else None. An ISO 9660 image (its mark at byte 32,769) is out of
+// reach of these bytes and is not recognised.
+Container sniffArchive(const char *data, qsizetype size);
 
 } // namespace documents

@@ -6,6 +6,7 @@
 // and the commands they run. The controls keep their design names (Combo1,
 // List1, ...) so every part of the program refers to them the same way.
 
+#include "documents/ChoiceReader.h"
 #include "folderpicker/FolderPickerHost.h"
 #include "mainwindow/PathList.h"
 #include "platform/Services.h"
@@ -80,6 +81,7 @@ public:
     QAction *MENU_ENCODING_UTF8 = nullptr;
     QAction *MENU_ENCODING_AUTO = nullptr;
     QAction *MENU_DOCUMENTS = nullptr; // a check item: search inside documents
+    QAction *MENU_ARCHIVES = nullptr;  // a check item: search inside archives
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
@@ -122,6 +124,8 @@ public:
     // menu's check item; kept when no reader is available, but then unused).
     bool searchDocuments() const { return m_searchDocuments; }
     void setSearchDocuments(bool on);
+    bool searchArchives() const { return m_searchArchives; }
+    void setSearchArchives(bool on);
 
     // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
     // (Layout.cpp). X and Y are in twips from the splitter's top-left corner.
@@ -177,6 +181,10 @@ private:
     platform::EncodingMode m_encoding = platform::EncodingMode::Cp932;
     platform::EncodingMode m_listedEncoding = platform::EncodingMode::Cp932;
     bool m_searchDocuments = false;
+    bool m_searchArchives = false;
+    // The reader a search with these choices hands files to (null: none).
+    documents::DocumentReader *searchReader();
+    std::vector<std::unique_ptr<documents::ChoiceReader>> m_choiceReaders;
     // The reader of the search that filled the result list, null when it
     // read every file as text.
     documents::DocumentReader *m_listedDocuments = nullptr;

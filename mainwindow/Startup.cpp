@@ -111,6 +111,7 @@ void MainWindow::Form_Load()
     pattern = readSetting(store, Setting::Pattern);
     setEncodingMode(readEncodingSetting(store, Setting::Encoding));
     setSearchDocuments(readSwitchSetting(store, Setting::Documents));
+    setSearchArchives(readSwitchSetting(store, Setting::Archives));
 
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
@@ -171,6 +172,7 @@ void MainWindow::Form_Unload(short &Cancel)
     writeSetting(store, Setting::Pattern, pattern);
     writeSetting(store, Setting::Encoding, platform::encodingModeName(m_encoding));
     writeSwitchSetting(store, Setting::Documents, m_searchDocuments);
+    writeSwitchSetting(store, Setting::Archives, m_searchArchives);
     store.flush();
 
     // 6. End the program: the hidden folder picker goes without its own close

@@ -26,6 +26,7 @@ enum class Setting {
     Pattern,
     Encoding,
     Documents,
+    Archives,
 };
 
 struct SettingDef {
@@ -35,7 +36,7 @@ struct SettingDef {
     const char *defaultText;
 };
 
-inline constexpr std::array<SettingDef, 12> kSettings = {{
+inline constexpr std::array<SettingDef, 13> kSettings = {{
     {Setting::Version1, "Version", "Version1", "200"},
     {Setting::Version2, "Version", "Version2", "0331"},
     {Setting::WindowLeft, "Config", "Window Left", "0"},
@@ -48,6 +49,7 @@ inline constexpr std::array<SettingDef, 12> kSettings = {{
     {Setting::Pattern, "Config", "Pattern", "*.*"},
     {Setting::Encoding, "Config", "Encoding", "cp932"},
     {Setting::Documents, "Config", "Documents", "0"},
+    {Setting::Archives, "Config", "Archives", "0"},
 }};
 
 const SettingDef &settingDef(Setting id);

@@ -60,6 +60,7 @@ inline const QString menuEncodingCp932 = QStringLiteral("シフトJIS(&J)");
 inline const QString menuEncodingUtf8 = QStringLiteral("UTF-8(&U)");
 inline const QString menuEncodingAuto = QStringLiteral("自動判別(&A)");
 inline const QString menuDocuments = QStringLiteral("文書ファイルも検索(&D)");
+inline const QString menuArchives = QStringLiteral("圧縮ファイルの中も検索(&Z)");
 inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
 inline const QString menuContents = QStringLiteral("目次(&C)");
 inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");
@@ -86,6 +87,8 @@ inline const QString viewerReadingDocument = QStringLiteral("文書を読み込�
 // How the shown file was read: the prefix, then an encoding below or a
 // document's kind.
 inline const QString viewerReadAs = QStringLiteral("読み取り: ");
+// After it, which members of an archive are not shown, and why (in English).
+inline const QString viewerNotAllMembers = QStringLiteral("表示していないメンバー: ");
 inline const QString readAsCp932 = QStringLiteral("シフトJIS (テキスト)");
 inline const QString readAsUtf8 = QStringLiteral("UTF-8 (テキスト)");
 inline const QString readAsUtf16LE = QStringLiteral("UTF-16 リトル エンディアン (テキスト)");

@@ -46,7 +46,7 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
             if (reader.open(path, folder)) {
                 FileSource source(reader);
                 if (documents) {
-                    search::SniffingSource sniffing(source);
+                    search::SniffingSource sniffing(source, documents);
                     found = matcher.matches(sniffing, blockSize);
                     if (sniffing.container() != documents::Container::None) {
                         const search::DocumentOutcome document = search::matchDocument(

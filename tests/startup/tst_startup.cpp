@@ -222,6 +222,7 @@ void TestStartup::firstRunReadsDefaultsAndWritesThemBack()
         {"Config", "Pattern", "*.*"},
         {"Config", "Encoding", "cp932"},
         {"Config", "Documents", "0"},
+        {"Config", "Archives", "0"},
     };
     QCOMPARE(m_store->saves(), expected);
     QCOMPARE(m_store->flushCount(), 1);
