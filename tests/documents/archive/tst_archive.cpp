@@ -237,6 +237,8 @@ void TestArchive::recognised_data()
     QByteArray v7 = bytesOf(fixture(u"ustar.tar"_qs));
     v7.replace(257, 8, QByteArray(8, '\0'));                    // no magic: the checksum alone...
     QTest::newRow("old tar, bad sum") << v7 << Container::None; // ...which no longer holds
+    QTest::newRow("lzh header") << QByteArray("\x24\x5a-lh5-").append(40, '\0')
+                                << Container::Archive;
     QTest::newRow("text") << QByteArray(600, 'a') << Container::None;
     QTest::newRow("BZh text") << QByteArray("BZh9 is not bzip2 without a block") << Container::None;
     QTest::newRow("short") << QByteArray("\x1f") << Container::None;
