@@ -41,13 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (units > limits.textUnits)
         fuzzFail("more text than the limit");
-    qsizetype last = -1;
-    for (const documents::Location &location : result.text.locations) {
-        if (location.line <= last || location.line >= qsizetype(result.text.lines.size()))
-            fuzzFail("a location out of order or past the last line");
+    checkLocations(result.text);
+    for (const documents::Location &location : result.text.locations)
         if (location.label.contains(u'\n') || location.label.contains(u'\r'))
             fuzzFail("a member's name breaks its line", codesOf(location.label));
-        last = location.line;
-    }
     return 0;
 }
