@@ -8,10 +8,19 @@
 
 #include "documents/DocumentText.h"
 #include "documents/Recognize.h"
+#include "text/EncodingMode.h"
 
 #include <stop_token>
 
 namespace documents {
+
+// How an archive's members are read: a document by its reader when
+// `documents` is on, anything else as text in `encoding` (auto decides for
+// each member on its own).
+struct ArchiveChoice {
+    bool documents = false;
+    platform::EncodingMode encoding = platform::EncodingMode::Cp932;
+};
 
 class DocumentReader {
 public:
@@ -32,6 +41,26 @@ public:
         return read(descriptor, container);
     }
     static constexpr const char *kCancelled = "cancelled";
+
+    // What a file's first bytes make of it for this reader: sniff() by default.
+    virtual Container recognize(const char *data, qsizetype size) const
+    {
+        return sniff(data, size);
+    }
+    // The members' text of the archive or compressed file open as
+    // `descriptor` (Kind::Archive), each member's path a location. A zip
+    // that is an Office or OpenDocument file is read as that document when
+    // choice.documents is on, and is NotDocument when it is off. Members
+    // that could not be read leave the result ok but are named in its
+    // reason. A reader that reads no archives answers NotDocument.
+    virtual ReadResult readArchive(int descriptor, const ArchiveChoice &choice,
+                                   std::stop_token stop = {})
+    {
+        Q_UNUSED(descriptor);
+        Q_UNUSED(choice);
+        Q_UNUSED(stop);
+        return {Failure::NotDocument, {}, {}};
+    }
 };
 
 } // namespace documents

@@ -35,8 +35,9 @@ enum class Kind : quint8 {
     Mailbox,        // mbox: messages one after another, each after a "From " line
     WebArchive,     // a web page saved as one MIME file (.mht)
     OutlookMessage, // .msg
+    Archive, // an archive or a compressed file: its members' text
 };
-constexpr int kKindCount = int(Kind::OutlookMessage) + 1;
+constexpr int kKindCount = int(Kind::Archive) + 1;
 
 // How the kind is named to the user, in Japanese ("Word 文書", "PDF", ...).
 QString kindLabel(Kind kind);

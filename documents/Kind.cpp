@@ -42,6 +42,8 @@ QString kindLabel(Kind kind)
         return QStringLiteral("Web アーカイブ (MHT)");
     case Kind::OutlookMessage:
         return QStringLiteral("Outlook メッセージ");
+    case Kind::Archive:
+        return QStringLiteral("圧縮ファイル");
     }
     return QString();
 }

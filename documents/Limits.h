@@ -28,6 +28,20 @@ struct Limits {
     int xmlDepth = 256;
     // UTF-16 units of text in one document (256 MiB of text).
     qint64 textUnits = qint64(128) << 20;
+
+    // An archive (or a compressed file), counted while its members are
+    // inflated: bytes of one member, of all members together (nested
+    // archives' members included), members, archives inside archives, the
+    // ratio of inflated bytes to the archive's own size once past
+    // ratioFloorBytes, and the time spent. Reaching one ends the archive:
+    // the members read so far keep their text, and the rest is named.
+    qint64 archiveMemberBytes = qint64(64) << 20;
+    qint64 archiveBytes = qint64(512) << 20;
+    int archiveMembers = 100'000;
+    int archiveDepth = 5;
+    qint64 archiveRatio = 1000;
+    qint64 archiveRatioFloorBytes = qint64(16) << 20;
+    int archiveMilliseconds = 15'000;
 };
 
 } // namespace documents

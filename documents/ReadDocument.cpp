@@ -21,6 +21,7 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
     case Container::Mail:
         return readMailDocument(bytes, limits);
     case Container::Pdf:
+    case Container::Archive:
     case Container::None:
         break;
     }

@@ -30,9 +30,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kHelperSocket = 3; // where the helper finds its socket
 
-bool sendRequest(int socket, int descriptor, Container container)
+bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice)
 {
-    const QByteArray request = protocol::encodeRequest(container);
+    const QByteArray request = protocol::encodeRequest(container, choice);
     iovec io{const_cast<char *>(request.constData()), size_t(request.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
@@ -287,8 +287,9 @@ QString ReaderPool::end(Helper &helper)
     return QStringLiteral("reader crashed (signal %1)").arg(signal);
 }
 
-ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, bool &alive,
-                           bool &unsent, const std::stop_token &stop) const
+ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
+                           const ArchiveChoice &choice, bool &alive, bool &unsent,
+                           const std::stop_token &stop) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
@@ -302,7 +303,7 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container, 
         // closed. The callback is gone (and done) before the socket is closed.
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
-        unsent = !sendRequest(helper.socket, descriptor, container);
+        unsent = !sendRequest(helper.socket, descriptor, container, choice);
         if (!unsent)
             got = receiveAnswer(helper.socket, bytes, size, deadline);
     }
@@ -343,6 +344,18 @@ ReadResult ReaderPool::read(int descriptor, Container container)
 
 ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
+    return readWith(descriptor, container, {}, stop);
+}
+
+ReadResult ReaderPool::readArchive(int descriptor, const ArchiveChoice &choice,
+                                   std::stop_token stop)
+{
+    return readWith(descriptor, Container::Archive, choice, stop);
+}
+
+ReadResult ReaderPool::readWith(int descriptor, Container container, const ArchiveChoice &choice,
+                                const std::stop_token &stop)
+{
     const Program program = container == Container::Pdf ? PdfOnly : Others;
     std::vector<Helper> &mine = m_idle[program];
     std::vector<Helper> &others = m_idle[program == PdfOnly ? Others : PdfOnly];
@@ -381,7 +394,7 @@ ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::s
                 ++m_started;
             }
             bool unsent = false;
-            result = ask(helper, descriptor, container, alive, unsent, stop);
+            result = ask(helper, descriptor, container, choice, alive, unsent, stop);
             if (!unsent)
                 break;
         }

@@ -49,6 +49,9 @@ public:
 
     ReadResult read(int descriptor, Container container) override;
     ReadResult readStoppable(int descriptor, Container container, std::stop_token stop) override;
+    // By tarnwell-docreader, which links libarchive.
+    ReadResult readArchive(int descriptor, const ArchiveChoice &choice,
+                           std::stop_token stop = {}) override;
 
     // Helpers started so far (a test sees one replaced).
     int started() const;
@@ -68,8 +71,10 @@ private:
     // Kills and reaps the helper; tells how it ended.
     static QString end(Helper &helper);
     // alive: the helper may read the next document; unsent: it never got this one.
-    ReadResult ask(Helper &helper, int descriptor, Container container, bool &alive, bool &unsent,
-                   const std::stop_token &stop) const;
+    ReadResult ask(Helper &helper, int descriptor, Container container, const ArchiveChoice &choice,
+                   bool &alive, bool &unsent, const std::stop_token &stop) const;
+    ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
+                        const std::stop_token &stop);
 
     Options m_options;
     int m_max;

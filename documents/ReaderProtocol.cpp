@@ -76,23 +76,31 @@ private:
 
 } // namespace
 
-QByteArray encodeRequest(Container container)
+QByteArray encodeRequest(Container container, const ArchiveChoice &choice)
 {
     QByteArray out;
     putU32(out, kRequestMagic);
     out.append(char(container));
-    out.append(3, '\0');
+    out.append(char(choice.documents ? 1 : 0));
+    out.append(char(choice.encoding));
+    out.append('\0');
     return out;
 }
 
-bool decodeRequest(QByteArrayView bytes, Container &container)
+bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice)
 {
     if (bytes.size() != kRequestBytes || qFromLittleEndian<quint32>(bytes.data()) != kRequestMagic)
         return false;
     const quint8 value = quint8(bytes[4]);
-    if (value > quint8(Container::Mail))
+    if (value > quint8(Container::Archive))
+        return false;
+    const quint8 documents = quint8(bytes[5]);
+    const quint8 encoding = quint8(bytes[6]);
+    if (documents > 1 || encoding > quint8(platform::EncodingMode::EucJp))
         return false;
     container = Container(value);
+    if (choice)
+        *choice = {documents == 1, platform::EncodingMode(encoding)};
     return true;
 }
 

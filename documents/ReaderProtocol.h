@@ -14,6 +14,7 @@
 // The program takes every answer for untrusted: decodeAnswer() checks every
 // count against the bytes that are there and every enum against its range.
 
+#include "documents/DocumentReader.h"
 #include "documents/DocumentText.h"
 #include "documents/Recognize.h"
 
@@ -24,13 +25,15 @@ namespace documents::protocol {
 
 constexpr quint32 kRequestMagic = 0x51525754;      // "TWRQ"
 constexpr quint32 kAnswerMagic = 0x53525754;       // "TWRS"
-constexpr qsizetype kRequestBytes = 8;             // magic, container, 3 unused
+constexpr qsizetype kRequestBytes = 8;             // magic, container, 2 of choice, 1 unused
 constexpr qsizetype kHeaderBytes = 8;              // magic, payload size
 constexpr qsizetype kMaxPayloadBytes = 0x7ff00000; // what a header may announce
 
-QByteArray encodeRequest(Container container);
+// An archive's request says how its members are read in the next two bytes:
+// 1 when documents inside are read by their readers, and the encoding mode.
+QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {});
 // False when the bytes are not a request.
-bool decodeRequest(QByteArrayView bytes, Container &container);
+bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr);
 
 // The header and the payload, in one piece.
 QByteArray encodeAnswer(const ReadResult &result);

@@ -59,6 +59,31 @@ bool isMailField(const char *name, qsizetype length)
     return false;
 }
 
+// A tar header: 512 bytes whose checksum field (octal, at 148) is the sum of
+// the header's bytes with that field taken as spaces. Old (v7) tar has no
+// magic, so this is what tells it; a name must be there too.
+bool isTarHeader(const unsigned char *h)
+{
+    if (h[0] == 0)
+        return false;
+    unsigned sum = 0;
+    for (int i = 0; i < 512; ++i)
+        sum += (i >= 148 && i < 156) ? unsigned(' ') : h[i];
+    unsigned stored = 0;
+    int i = 148;
+    while (i < 156 && h[i] == ' ')
+        ++i;
+    int digits = 0;
+    for (; i < 156 && h[i] >= '0' && h[i] <= '7'; ++i, ++digits)
+        stored = stored * 8 + unsigned(h[i] - '0');
+    if (digits == 0)
+        return false;
+    for (; i < 156; ++i)
+        if (h[i] != ' ' && h[i] != 0)
+            return false;
+    return stored == sum;
+}
+
 } // namespace
 
 bool looksLikeMail(const char *data, qsizetype size)
@@ -107,6 +132,44 @@ bool looksLikeMail(const char *data, qsizetype size)
     }
     // No empty line: mail only when its headers run past the bytes looked at.
     return size >= kSniffBytes && known >= 2;
+}
+
+Container sniffArchive(const char *data, qsizetype size)
+{
+    const auto is = [&](const char *magic, qsizetype length) {
+        return startsWith(data, size, magic, length);
+    };
+    const auto *u = reinterpret_cast<const unsigned char *>(data);
+    if (is("PK\x03\x04", 4) || is("PK\x05\x06", 4) || is("PK\x07\x08", 4))
+        return Container::Zip;
+    if (is("\x1F\x8B", 2) || is("\x1F\x9D", 2) || // gzip, compress
+        is("\xFD"
+           "7zXZ\0",
+           6) ||
+        is("\x28\xB5\x2F\xFD", 4) || // xz, zstd
+        is("\x04\x22\x4D\x18", 4) || // lz4
+        is("7z\xBC\xAF\x27\x1C", 6) || is("Rar!\x1A\x07", 6) || is("MSCF\0\0\0\0", 8) ||
+        is("070707", 6) || is("070701", 6) || is("070702", 6) || is("\xC7\x71", 2) ||
+        is("\x71\xC7", 2))
+        return Container::Archive;
+    // bzip2: "BZh" and the block size, then a block's or the end's magic.
+    if (size >= 10 && is("BZh", 3) && u[3] >= '1' && u[3] <= '9' &&
+        (std::memcmp(data + 4, "\x31\x41\x59\x26\x53\x59", 6) == 0 ||
+         std::memcmp(data + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0))
+        return Container::Archive;
+    // lzma (the old .lzma form): properties below 225, a power-of-two-ish
+    // dictionary, and a size that is known or "unknown" (all FF).
+    if (size >= 13 && u[0] == 0x5D && u[1] == 0 && u[2] == 0 &&
+        (std::memcmp(data + 5, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8) == 0 || u[12] == 0))
+        return Container::Archive;
+    // LZH: the header's size, its checksum, then the method "-lh?-" or "-lz?-".
+    if (size >= 21 && u[2] == '-' && u[3] == 'l' && (u[4] == 'h' || u[4] == 'z') && u[6] == '-')
+        return Container::Archive;
+    // tar: "ustar" at 257 (POSIX "ustar\0", GNU "ustar  \0"), or old tar
+    // told by its checksum alone.
+    if (size >= 512 && (std::memcmp(data + 257, "ustar", 5) == 0 || isTarHeader(u)))
+        return Container::Archive;
+    return Container::None;
 }
 
 // Every file of a search with documents on comes here: a text file (nearly

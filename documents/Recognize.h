@@ -12,7 +12,9 @@
 
 namespace documents {
 
-enum class Container : quint8 { None, Zip, Pdf, Compound, Rtf, Mail };
+// Archive: an archive or a compressed file (sniffArchive()); the values are
+// sent to the reader helper by their number, so new ones go last.
+enum class Container : quint8 { None, Zip, Pdf, Compound, Rtf, Mail, Archive };
 
 // How many of a file's first bytes sniff() wants (fewer when the file is shorter).
 constexpr qsizetype kSniffBytes = 1024;
@@ -31,5 +33,13 @@ Container sniff(const char *data, qsizetype size);
 // the end of the bytes looked at. Anything else in that block (a line that is
 // no header) makes it no mail.
 bool looksLikeMail(const char *data, qsizetype size);
+// From the same bytes: Archive when they begin as an archive or a compressed
+// stream that libarchive may read (gzip, bzip2, xz, lzma, zstd, lz4,
+// compress, 7z, LZH, RAR, cab, cpio, tar of any kind by its magic or by a
+// sound header checksum); Zip for "PK\3\4", "PK\5\6" (an empty zip) and
+// "PK\7\8" (a spanned one), for the caller to tell a document from an
+// archive; else None. An ISO 9660 image (its mark at byte 32,769) is out of
+// reach of these bytes and is not recognised.
+Container sniffArchive(const char *data, qsizetype size);
 
 } // namespace documents

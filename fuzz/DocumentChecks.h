@@ -28,6 +28,17 @@ inline documents::Limits fuzzLimits()
     return limits;
 }
 
+// The locations ascend and point at lines.
+inline void checkLocations(const documents::DocumentText &text)
+{
+    qsizetype last = -1;
+    for (const documents::Location &location : text.locations) {
+        if (location.line <= last || location.line >= qsizetype(text.lines.size()))
+            fuzzFail("a location out of order or past the last line");
+        last = location.line;
+    }
+}
+
 // A result holds text only when it succeeded; its lines hold no line break
 // and none is empty; its locations ascend and point at lines; its text keeps
 // to the limit.
@@ -50,12 +61,7 @@ inline void checkResult(const documents::ReadResult &result, const documents::Li
     }
     if (units > limits.textUnits)
         fuzzFail("more text than the limit");
-    qsizetype last = -1;
-    for (const documents::Location &location : result.text.locations) {
-        if (location.line <= last || location.line >= qsizetype(result.text.lines.size()))
-            fuzzFail("a location out of order or past the last line");
-        last = location.line;
-    }
+    checkLocations(result.text);
 }
 
 inline std::uint32_t crc32Of(const QByteArray &data)

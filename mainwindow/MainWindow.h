@@ -6,6 +6,7 @@
 // and the commands they run. The controls keep their design names (Combo1,
 // List1, ...) so every part of the program refers to them the same way.
 
+#include "documents/ChoiceReader.h"
 #include "folderpicker/FolderPickerHost.h"
 #include "mainwindow/PathList.h"
 #include "platform/Services.h"
@@ -86,6 +87,7 @@ public:
     QAction *MENU_IGNORE_CASE = nullptr;
     QAction *MENU_IGNORE_WIDTH = nullptr;
     QAction *MENU_IGNORE_KANA = nullptr;
+    QAction *MENU_ARCHIVES = nullptr;    // a check item: search inside archives
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
@@ -133,6 +135,8 @@ public:
     void setFolds(textfold::Folds folds);
     textfold::Folds listedFolds() const { return m_listedFolds; }
     void setSearchDocuments(bool on);
+    bool searchArchives() const { return m_searchArchives; }
+    void setSearchArchives(bool on);
 
     // Start-up and shut-down (Startup.cpp), the layout pass and the splitter
     // (Layout.cpp). X and Y are in twips from the splitter's top-left corner.
@@ -190,6 +194,10 @@ private:
     bool m_searchDocuments = false;
     textfold::Folds m_folds;
     textfold::Folds m_listedFolds;
+    bool m_searchArchives = false;
+    // The reader a search with these choices hands files to (null: none).
+    documents::DocumentReader *searchReader();
+    std::vector<std::unique_ptr<documents::ChoiceReader>> m_choiceReaders;
     // The reader of the search that filled the result list, null when it
     // read every file as text.
     documents::DocumentReader *m_listedDocuments = nullptr;

@@ -93,6 +93,13 @@ void MainWindow::createMenus()
     connect(MENU_DOCUMENTS, &QAction::toggled, this, [this](bool on) { m_searchDocuments = on; });
     setSearchDocuments(m_searchDocuments);
 
+    // Whether archives and compressed files are searched inside: the same way.
+    MENU_ARCHIVES = MENU_SEARCH_CATEGORY->addAction(texts::menuArchives);
+    MENU_ARCHIVES->setObjectName(QStringLiteral("MENU_ARCHIVES"));
+    MENU_ARCHIVES->setCheckable(true);
+    MENU_ARCHIVES->setEnabled(m_services.documents != nullptr);
+    connect(MENU_ARCHIVES, &QAction::toggled, this, [this](bool on) { m_searchArchives = on; });
+    setSearchArchives(m_searchArchives);
     // Loose matching: three folds, each on its own, from the next search.
     MENU_LOOSE_CATEGORY = MENU_SEARCH_CATEGORY->addMenu(texts::menuLoose);
     MENU_LOOSE_CATEGORY->setObjectName(QStringLiteral("MENU_LOOSE_CATEGORY"));
@@ -150,6 +157,29 @@ void MainWindow::setFolds(textfold::Folds folds)
         MENU_IGNORE_WIDTH->setChecked(folds.width);
         MENU_IGNORE_KANA->setChecked(folds.kana);
     }
+}
+
+void MainWindow::setSearchArchives(bool on)
+{
+    m_searchArchives = on;
+    if (MENU_ARCHIVES)
+        MENU_ARCHIVES->setChecked(on);
+}
+
+documents::DocumentReader *MainWindow::searchReader()
+{
+    if (!m_services.documents || (!m_searchDocuments && !m_searchArchives))
+        return nullptr;
+    if (!m_searchArchives)
+        return m_services.documents; // as before archives could be searched
+    // One for each choice, kept while the window lives: the viewer may still
+    // read a file listed by an earlier search through it.
+    for (const auto &reader : m_choiceReaders)
+        if (reader->documents() == m_searchDocuments && reader->encoding() == m_encoding)
+            return reader.get();
+    m_choiceReaders.push_back(std::make_unique<documents::ChoiceReader>(
+        *m_services.documents, m_searchDocuments, true, m_encoding));
+    return m_choiceReaders.back().get();
 }
 
 void MainWindow::MENU_EXIT_Click()

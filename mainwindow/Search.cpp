@@ -167,7 +167,7 @@ void MainWindow::MENU_SEARCH_Click()
     options.encoding = m_encoding;
     options.folds = m_folds;
     m_listedFolds = m_folds;
-    options.documents = m_searchDocuments ? m_services.documents : nullptr;
+    options.documents = searchReader();
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
@@ -220,7 +220,7 @@ void MainWindow::showListedFile(const QByteArray &nativePath, const QString &wor
     ListedDocument listed;
     listed.state = ListedDocument::Text;
     if (m_listedDocuments) {
-        OpenedListedFile file(nativePath);
+        OpenedListedFile file(nativePath, m_listedDocuments);
         listed.state = file.state();
         if (listed.state == ListedDocument::Document) {
             // The reader may take up to its time limit: the window goes on,
@@ -251,9 +251,11 @@ void MainWindow::showListed(const QByteArray &nativePath, platform::EncodingMode
         shown = RichTextBox1->loadFile(nativePath, encoding);
     }
     // How the file was read, where the viewer's tip tells what it shows.
-    RichTextBox1->setToolTip(shown ? texts::tipViewer + u'\n' + texts::viewerReadAs +
-                                         RichTextBox1->readAs()
-                                   : texts::tipViewer);
+    QString tip = shown ? texts::tipViewer + u'\n' + texts::viewerReadAs + RichTextBox1->readAs()
+                        : texts::tipViewer;
+    if (shown && !document.reason.isEmpty())
+        tip += u'\n' + texts::viewerNotAllMembers + document.reason;
+    RichTextBox1->setToolTip(tip);
     // From offset 0, so a word at the very first character is found too.
     if (shown && !word.isEmpty() && m_listedFolds.any())
         selectFolded(*RichTextBox1, word, m_listedFolds);

@@ -114,6 +114,7 @@ void MainWindow::Form_Load()
     setFolds({readSwitchSetting(store, Setting::IgnoreCase),
               readSwitchSetting(store, Setting::IgnoreWidth),
               readSwitchSetting(store, Setting::IgnoreKana)});
+    setSearchArchives(readSwitchSetting(store, Setting::Archives));
 
     // 7. and 8. Load the folder picker hidden and point it at path; each
     // failing step is skipped. Its own load already sees the new path, and a
@@ -177,6 +178,7 @@ void MainWindow::Form_Unload(short &Cancel)
     writeSwitchSetting(store, Setting::IgnoreCase, m_folds.caseless);
     writeSwitchSetting(store, Setting::IgnoreWidth, m_folds.width);
     writeSwitchSetting(store, Setting::IgnoreKana, m_folds.kana);
+    writeSwitchSetting(store, Setting::Archives, m_searchArchives);
     store.flush();
 
     // 6. End the program: the hidden folder picker goes without its own close

@@ -29,6 +29,7 @@ enum class Setting {
     IgnoreCase,
     IgnoreWidth,
     IgnoreKana,
+    Archives,
 };
 
 struct SettingDef {
@@ -38,7 +39,7 @@ struct SettingDef {
     const char *defaultText;
 };
 
-inline constexpr std::array<SettingDef, 15> kSettings = {{
+inline constexpr std::array<SettingDef, 16> kSettings = {{
     {Setting::Version1, "Version", "Version1", "200"},
     {Setting::Version2, "Version", "Version2", "0331"},
     {Setting::WindowLeft, "Config", "Window Left", "0"},
@@ -54,6 +55,7 @@ inline constexpr std::array<SettingDef, 15> kSettings = {{
     {Setting::IgnoreCase, "Config", "IgnoreCase", "0"},
     {Setting::IgnoreWidth, "Config", "IgnoreWidth", "0"},
     {Setting::IgnoreKana, "Config", "IgnoreKana", "0"},
+    {Setting::Archives, "Config", "Archives", "0"},
 }};
 
 const SettingDef &settingDef(Setting id);

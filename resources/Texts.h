@@ -73,6 +73,7 @@ inline const QString menuLoose = QStringLiteral("あいまい検索(&L)");
 inline const QString menuIgnoreCase = QStringLiteral("大文字と小文字を区別しない(&C)");
 inline const QString menuIgnoreWidth = QStringLiteral("全角と半角を区別しない(&W)");
 inline const QString menuIgnoreKana = QStringLiteral("ひらがなとカタカナを区別しない(&K)");
+inline const QString menuArchives = QStringLiteral("圧縮ファイルの中も検索(&Z)");
 inline const QString menuHelp = QStringLiteral("ヘルプ(&H)");
 inline const QString menuContents = QStringLiteral("目次(&C)");
 inline const QString menuAbout = QStringLiteral("バージョン情報(&A)");
@@ -99,6 +100,8 @@ inline const QString viewerReadingDocument = QStringLiteral("文書を読み込�
 // How the shown file was read: the prefix, then an encoding below or a
 // document's kind.
 inline const QString viewerReadAs = QStringLiteral("読み取り: ");
+// After it, which members of an archive are not shown, and why (in English).
+inline const QString viewerNotAllMembers = QStringLiteral("表示していないメンバー: ");
 inline const QString readAsCp932 = QStringLiteral("シフトJIS (テキスト)");
 inline const QString readAsUtf8 = QStringLiteral("UTF-8 (テキスト)");
 inline const QString readAsUtf16LE = QStringLiteral("UTF-16 リトル エンディアン (テキスト)");

@@ -13,7 +13,7 @@ packages=(
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
   dpkg-dev desktop-file-utils appstream file
-  libzip-dev libpoppler-cpp-dev poppler-data libseccomp-dev
+  libzip-dev libpoppler-cpp-dev poppler-data libseccomp-dev libarchive-dev
 )
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then
@@ -24,7 +24,7 @@ if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   packages+=(ripgrep libfuse3-dev fuse3)
   # The document corpus (bench/make-corpus-documents.sh) and its peers.
   packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
-    ugrep poppler-utils docx2txt xlsx2csv antiword catdoc odt2txt unzip qt6-pdf-dev)
+    ugrep p7zip-full poppler-utils docx2txt xlsx2csv antiword catdoc odt2txt unzip qt6-pdf-dev)
 fi
 # Remaking the document fixtures (tests/documents/*/fixtures/make-fixtures.sh)
 # needs LibreOffice and a second producer; the fixtures are committed, so nothing
@@ -36,6 +36,11 @@ fi
 # A mail client run in batch mode for the mail fixtures (test data only).
 if [ "${TARNWELL_SETUP_MAILFIXTURES:-}" != "" ]; then
   packages+=(mutt)
+fi
+# Remaking the archive fixtures (tests/documents/archive/fixtures/make-fixtures.sh)
+# needs their producers; the fixtures are committed, so nothing else does.
+if [ "${TARNWELL_SETUP_ARCHFIXTURES:-}" != "" ]; then
+  packages+=(zip p7zip-full zstd xz-utils bzip2)
 fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"

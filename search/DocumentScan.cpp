@@ -45,7 +45,8 @@ qsizetype SniffingSource::read(char *buffer, qsizetype max)
         fill(head, inPlace ? std::min(max, kFirstReadBytes) : documents::kSniffBytes);
     if (n < 0)
         return -1;
-    m_container = documents::sniff(head, std::min(n, documents::kSniffBytes));
+    const qsizetype look = std::min(n, documents::kSniffBytes);
+    m_container = m_reader ? m_reader->recognize(head, look) : documents::sniff(head, look);
     if (m_container != documents::Container::None)
         return -1; // the matcher stops: the file is for the document reader
     if (inPlace)
@@ -78,9 +79,12 @@ DocumentOutcome matchDocument(documents::Container container, int descriptor, Te
         return {DocumentOutcome::Unreadable, result.reason.isEmpty()
                                                  ? QStringLiteral("cannot be read as a document")
                                                  : result.reason};
-    return {matcher.matchesLines(result.text.lines) ? DocumentOutcome::Matched
-                                                    : DocumentOutcome::Unmatched,
-            {}};
+    if (matcher.matchesLines(result.text.lines))
+        return {DocumentOutcome::Matched, {}};
+    // An archive some of whose members were not read may hold the words there.
+    if (result.text.kind == documents::Kind::Archive && !result.reason.isEmpty())
+        return {DocumentOutcome::Unreadable, result.reason};
+    return {DocumentOutcome::Unmatched, {}};
 }
 
 } // namespace search

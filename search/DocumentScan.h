@@ -24,7 +24,11 @@ namespace search {
 // ahead of its own (tests shrink the block).
 class SniffingSource final : public ByteSource {
 public:
-    explicit SniffingSource(ByteSource &file) : m_file(file) {}
+    // `reader` says what the first bytes are (DocumentReader::recognize);
+    // none: documents::sniff().
+    explicit SniffingSource(ByteSource &file, const documents::DocumentReader *reader = nullptr)
+        : m_file(file), m_reader(reader)
+    {}
     documents::Container container() const { return m_container; }
     // Back to the first byte, to read the file as text after all.
     bool rewindAsText();
@@ -39,6 +43,7 @@ private:
     qsizetype fill(char *buffer, qsizetype want);
 
     ByteSource &m_file;
+    const documents::DocumentReader *m_reader;
     bool m_first = true;
     bool m_sniff = true;
     documents::Container m_container = documents::Container::None;

@@ -46,7 +46,7 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
             if (reader.open(path, folder)) {
                 FileSource source(reader);
                 if (documents) {
-                    search::SniffingSource sniffing(source);
+                    search::SniffingSource sniffing(source, documents);
                     if (matcher.neverMatches()) {
                         // No text file can match, but a document's text is
                         // Unicode whatever the mode: only the first bytes are

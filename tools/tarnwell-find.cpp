@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Tarnwell developers
 // SPDX-License-Identifier: MIT
 
-// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i] [--ignore-width]
+// tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-z] [-i] [--ignore-width]
 //               [--ignore-kana] KEYWORD FOLDER
 // Runs the search engine without a window and prints the full path of each
 // matching file, one per line, in the order the result list would show them.
@@ -10,6 +10,7 @@
 // usage error, a FOLDER that cannot be searched, nothing found while something
 // could not be searched, or a run that ran short of descriptors or memory.
 
+#include "documents/ChoiceReader.h"
 #include "documents/ReaderPool.h"
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
@@ -30,7 +31,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i]\n"
+    "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-z] [-i]\n"
     "                     [--ignore-width] [--ignore-kana] KEYWORD FOLDER\n"
     "Lists the files in FOLDER that have a line holding every word of KEYWORD.\n"
     "\n"
@@ -51,6 +52,13 @@ const char kUsage[] =
     "              content, are searched through their text (read in separate,\n"
     "              shut-in helper processes); so are saved e-mail (.eml, mbox,\n"
     "              Outlook .msg) and web pages saved as one file (.mht)\n"
+    "  -z, --archives\n"
+    "              search inside archives and compressed files too: zip, 7z, LZH,\n"
+    "              tar, cpio, cab, RAR and gzip, bzip2, xz, zstd, lz4 or compress\n"
+    "              around any of them or around a single file, recognised by their\n"
+    "              content; each member is read as the file it is (a document only\n"
+    "              with --documents, text in the -E mode), archives inside archives\n"
+    "              up to 5 deep, in memory, in the same helper processes\n"
     "  -i, --ignore-case\n"
     "              upper and lower case match each other (A and a, Ａ and ａ, Σ and σ)\n"
     "  --ignore-width\n"
@@ -71,6 +79,9 @@ const char kUsage[] =
     "With --documents, a line is a paragraph, a table or sheet row (cells joined by\n"
     "a tab) or a line of a PDF page, and a document that cannot be read (damaged,\n"
     "encrypted, over a limit) counts as a file that cannot be read.\n"
+    "With -z, an archive that matches is listed under its own path; one that does\n"
+    "not while some of its members could not be read (encrypted, damaged, over a\n"
+    "limit) counts as a file that cannot be read, and they are named.\n"
     "Files and folders that cannot be read are named on standard error with the\n"
     "reason, unless -s is given.\n"
     "Exit status: 0 when a file was found; 1 when none was and nothing failed;\n"
@@ -164,6 +175,7 @@ struct Options {
     SearchOptions search;
     char terminator = '\n';
     bool documents = false;
+    bool archives = false;
     const char *keyword = nullptr;
     const char *folder = nullptr;
 };
@@ -213,6 +225,8 @@ Parsed parseArguments(int argc, char **argv, Options &options)
                 options.search.folds.width = true;
             else if (std::strcmp(arg, "--ignore-kana") == 0)
                 options.search.folds.kana = true;
+            else if (std::strcmp(arg, "-z") == 0 || std::strcmp(arg, "--archives") == 0)
+                options.archives = true;
             else
                 return usageError((QByteArray("unknown option ") + arg).constData());
             continue;
@@ -281,9 +295,15 @@ int main(int argc, char **argv)
 
     // The helpers start with the first document.
     std::unique_ptr<documents::ReaderPool> pool;
-    if (options.documents) {
+    std::unique_ptr<documents::ChoiceReader> choice;
+    if (options.documents || options.archives) {
         pool = std::make_unique<documents::ReaderPool>();
         options.search.documents = pool.get();
+    }
+    if (options.archives) {
+        choice = std::make_unique<documents::ChoiceReader>(*pool, options.documents, true,
+                                                           options.search.encoding);
+        options.search.documents = choice.get();
     }
     PrintingObserver observer(options.subfolders, options.terminator, options.messages);
     SearchOutcome outcome;

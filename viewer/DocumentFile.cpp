@@ -14,7 +14,8 @@
 #include <system_error>
 #include <utility>
 
-OpenedListedFile::OpenedListedFile(const QByteArray &nativePath)
+OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
+                                   const documents::DocumentReader *reader)
     : m_fd(platform::openForReading(nativePath))
 {
     if (m_fd < 0 || !platform::isRegularFile(m_fd))
@@ -23,7 +24,7 @@ OpenedListedFile::OpenedListedFile(const QByteArray &nativePath)
     const qsizetype got = platform::readAt(m_fd, head, documents::kSniffBytes, 0);
     if (got < 0)
         return;
-    m_container = documents::sniff(head, got);
+    m_container = reader ? reader->recognize(head, got) : documents::sniff(head, got);
     m_state =
         m_container == documents::Container::None ? ListedDocument::Text : ListedDocument::Document;
 }
@@ -49,6 +50,7 @@ ListedDocument OpenedListedFile::read(documents::DocumentReader &reader, std::st
     documents::ReadResult result = reader.readStoppable(m_fd, m_container, std::move(stop));
     if (result.ok()) {
         out.text = std::move(result.text);
+        out.reason = std::move(result.reason);
     } else {
         out.state = result.failure == documents::Failure::NotDocument ? ListedDocument::Text
                                                                       : ListedDocument::Unreadable;
@@ -58,7 +60,7 @@ ListedDocument OpenedListedFile::read(documents::DocumentReader &reader, std::st
 
 ListedDocument readListedDocument(const QByteArray &nativePath, documents::DocumentReader &reader)
 {
-    return OpenedListedFile(nativePath).read(reader);
+    return OpenedListedFile(nativePath, &reader).read(reader);
 }
 
 namespace {

@@ -33,13 +33,17 @@ struct ListedDocument {
     };
     State state = Unreadable;
     documents::DocumentText text;
+    // For an archive shown in part: which members are not shown, and why.
+    QString reason;
 };
 
 // A listed file, open read-only (platform::openForReading), and what its first
 // bytes say. Only a regular file is read. Owns the descriptor.
 class OpenedListedFile {
 public:
-    explicit OpenedListedFile(const QByteArray &nativePath);
+    // `reader` says what the first bytes are (recognize()); none: sniff().
+    explicit OpenedListedFile(const QByteArray &nativePath,
+                              const documents::DocumentReader *reader = nullptr);
     ~OpenedListedFile();
     OpenedListedFile(OpenedListedFile &&other) noexcept;
     OpenedListedFile &operator=(OpenedListedFile &&) = delete;

@@ -20,6 +20,7 @@
 #ifdef TARNWELL_READER_PDF
 #include "documents/PdfDocument.h"
 #else
+#include "documents/ArchiveDocument.h"
 #include "documents/ReadDocument.h"
 #endif
 #include "documents/ReaderProtocol.h"
@@ -60,7 +61,7 @@ namespace {
 
 // The next request: false when the program closed the socket (or broke the
 // protocol, which ends the helper too). *fd: the document, or -1.
-bool receive(Container &container, int &fd)
+bool receive(Container &container, ArchiveChoice &choice, int &fd)
 {
     char bytes[protocol::kRequestBytes];
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
@@ -81,7 +82,7 @@ bool receive(Container &container, int &fd)
             std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
     }
     if (n != protocol::kRequestBytes || (message.msg_flags & MSG_CTRUNC) ||
-        !protocol::decodeRequest(QByteArrayView(bytes, n), container)) {
+        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice)) {
         if (fd >= 0)
             ::close(fd);
         return false;
@@ -252,7 +253,8 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 // never is).
 constexpr qsizetype kReadBytes = qsizetype(64) << 10;
 
-ReadResult readBytes(QByteArrayView bytes, Container container, const Limits &limits)
+ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveChoice &choice,
+                     const Limits &limits)
 {
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -260,12 +262,15 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const Limits &li
         return result;
 #endif
 #ifdef TARNWELL_READER_PDF
+    Q_UNUSED(choice);
     if (container == Container::Pdf)
         result = readPdfDocument(bytes, limits);
     else
         result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
 #else
-    if (container != Container::Pdf)
+    if (container == Container::Archive)
+        result = readArchiveDocument(bytes, choice, limits);
+    else if (container != Container::Pdf)
         result = readDocument(bytes, container, limits);
     else
         result = {Failure::Unsupported, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
@@ -273,7 +278,7 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const Limits &li
     return result;
 }
 
-ReadResult readOne(int fd, Container container, const Limits &limits)
+ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -298,13 +303,13 @@ ReadResult readOne(int fd, Container container, const Limits &limits)
                 break;
             got += n;
         }
-        return readBytes(QByteArrayView(buffer.data(), got), container, limits);
+        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits);
     }
     void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED)
         return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
     ReadResult result =
-        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, limits);
+        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, choice, limits);
     munmap(map, size_t(size));
     return result;
 }
@@ -364,8 +369,9 @@ int main(int argc, char **argv)
     if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
         return 3;
     Container container = Container::None;
+    ArchiveChoice choice;
     int fd = -1;
-    while (receive(container, fd)) {
+    while (receive(container, choice, fd)) {
         ReadResult result;
         if (fd < 0) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
@@ -374,7 +380,7 @@ int main(int argc, char **argv)
                 Failure::ReaderFailed, QStringLiteral("processor time cannot be limited"), {}};
         } else {
             try {
-                result = readOne(fd, container, limits);
+                result = readOne(fd, container, choice, limits);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")

@@ -225,6 +225,7 @@ void TestStartup::firstRunReadsDefaultsAndWritesThemBack()
         {"Config", "IgnoreCase", "0"},
         {"Config", "IgnoreWidth", "0"},
         {"Config", "IgnoreKana", "0"},
+        {"Config", "Archives", "0"},
     };
     QCOMPARE(m_store->saves(), expected);
     QCOMPARE(m_store->flushCount(), 1);

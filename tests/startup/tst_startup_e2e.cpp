@@ -137,6 +137,7 @@ void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
         {"Config/Pattern", "*.*"},
         {"Config/Encoding", "cp932"},
         {"Config/Documents", "0"},
+        {"Config/Archives", "0"},
     };
     QCOMPARE(settings.allKeys().size(), expected.size());
     for (const auto &[key, value] : expected)

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Tarnwell developers
+# SPDX-License-Identifier: MIT
+# tarnwell-find -z against ugrep -z -rl on the archive corpus
+# (make-corpus-archives.sh), warm cache, default threads: for each part
+# (small, big, gz) and word, the best of RUNS wall-clock times of each, their
+# ratio, and whether both listed the same files.
+#   TARNWELL_BENCH_DIR=/var/tmp/tarnwell-bench-arch bash bench/compare-archives.sh BUILD-DIR [RUNS]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+build=${1:?the build folder holding tools/tarnwell-find}
+runs=${2:-3}
+find_bin=$build/tools/tarnwell-find
+corpus=$BENCH_DIR/corpus/archives
+[ -d "$corpus" ] || corpus=$corpus.partial
+best() { # best wall-clock seconds of $runs runs of "$@" (output to /dev/null)
+  local b=999999 t
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f %e -o /tmp/arch-time.$$ "$@" >/dev/null 2>&1 || true
+    t=$(tail -1 /tmp/arch-time.$$)
+    b=$(python3 -c "print(min($b, $t))")
+  done
+  echo "$b"
+}
+printf '%-6s %-10s %8s %8s %6s %s\n' part word tarnwell ugrep ratio same
+for part in small big gz; do
+  for word in Copyright xyzzyqq; do
+    dir=$corpus/$part
+    [ -d "$dir" ] || continue
+    "$find_bin" -r -s -z "$word" "$dir" | sort >/tmp/arch-tw.$$ || true
+    ugrep -z -rl -- "$word" "$dir" 2>/dev/null | sort >/tmp/arch-ug.$$ || true
+    same=$(cmp -s /tmp/arch-tw.$$ /tmp/arch-ug.$$ && echo yes ||
+      echo "no ($(comm -23 /tmp/arch-tw.$$ /tmp/arch-ug.$$ | wc -l) only tarnwell, $(comm -13 /tmp/arch-tw.$$ /tmp/arch-ug.$$ | wc -l) only ugrep)")
+    tw=$(best "$find_bin" -r -s -z "$word" "$dir")
+    ug=$(best ugrep -z -rl -- "$word" "$dir")
+    printf '%-6s %-10s %8s %8s %6s %s\n' "$part" "$word" "$tw" "$ug" \
+      "$(python3 -c "print(f'{$tw/$ug:.2f}')")" "$same"
+  done
+done
+rm -f /tmp/arch-tw.$$ /tmp/arch-ug.$$ /tmp/arch-time.$$

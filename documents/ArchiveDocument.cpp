@@ -1,0 +1,400 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/ArchiveDocument.h"
+
+#include "documents/ReadDocument.h"
+#include "documents/TextSink.h"
+#include "documents/ZipArchive.h"
+#include "text/Cp932.h"
+#include "text/EncodingMode.h"
+#include "text/Unicode.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+namespace documents {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Whether these bytes, valid UTF-8 from first to last, are the name's text.
+bool isUtf8(const char *data, qsizetype size)
+{
+    platform::Utf8Validator validator;
+    validator.feed(data, size);
+    return validator.finish();
+}
+
+// A member's name for display: the bytes as stored when they are valid UTF-8
+// (a name flagged UTF-8, or plain ASCII) or else code page 932, as Windows
+// writes names in Japan; the UTF-8 form libarchive gives (the Info-ZIP
+// Unicode path field, a UTF-8 flag, a pax path) when it has no bytes as
+// stored. Nothing is ever opened by it.
+QString memberName(archive_entry *entry)
+{
+    const char *utf8 = archive_entry_pathname_utf8(entry);
+    const char *raw = archive_entry_pathname(entry);
+    QString name;
+    if (utf8 && (!raw || std::strcmp(utf8, raw) != 0 || isUtf8(raw, qsizetype(std::strlen(raw)))))
+        name = QString::fromUtf8(utf8);
+    else if (raw)
+        name = isUtf8(raw, qsizetype(std::strlen(raw)))
+                   ? QString::fromUtf8(raw)
+                   : cp932::decode(raw, qsizetype(std::strlen(raw)));
+    // A name shown on one line: control characters as spaces.
+    for (QChar &c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    return name;
+}
+
+// An Office Open XML or OpenDocument zip, by its members' names alone.
+bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
+{
+    ZipArchive zip(bytes, limits);
+    if (zip.failed())
+        return false;
+    if (zip.find("[Content_Types].xml") >= 0)
+        return true;
+    if (zip.memberCount() == 0 || zip.memberName(0) != "mimetype")
+        return false;
+    QByteArray mimetype;
+    return zip.readAll(0, mimetype, 256) &&
+           mimetype.startsWith("application/vnd.oasis.opendocument");
+}
+
+// The archive's reading: what all its archives together have cost so far,
+// the text, and what was not read.
+class ArchiveText {
+public:
+    ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored)
+        : m_choice(choice), m_limits(limits), m_stored(std::max<qint64>(stored, 1)),
+          m_deadline(Clock::now() + std::chrono::milliseconds(limits.archiveMilliseconds)),
+          m_sink(Kind::Archive, limits)
+    {}
+
+    // Reads the archive `bytes` whose members' paths begin with `prefix`.
+    // NotDocument when libarchive sees no archive there; Encrypted when it
+    // could not read for a password; else None (what failed is noted).
+    Failure read(QByteArrayView bytes, const QString &prefix, int depth);
+
+    bool stopped() const { return !m_stop.isEmpty() || m_sink.overLimit(); }
+    ReadResult take();
+
+private:
+    enum class Open { Ok, NotArchive, Encrypted };
+    void note(const QString &path, const QString &why)
+    {
+        if (m_notes.size() < 3)
+            m_notes << path + QStringLiteral(": ") + why;
+        ++m_noted;
+    }
+    // Stops the whole archive, naming where.
+    void stop(const QString &path, const QString &why)
+    {
+        if (m_stop.isEmpty())
+            m_stop = (path.isEmpty() ? QString() : path + QStringLiteral(": ")) + why;
+    }
+    // Inflates the current member into `out`, counting every byte: false
+    // when it could not be read or a limit was reached (noted or stopped).
+    bool inflate(archive *a, const QString &path, QByteArray &out);
+    // One member's bytes, read as the file it is.
+    void member(QByteArrayView bytes, const QString &path, int depth);
+    void appendDocument(const ReadResult &document, const QString &path);
+    void appendText(QByteArrayView bytes, const QString &path);
+
+    ArchiveChoice m_choice;
+    const Limits &m_limits;
+    qint64 m_stored;
+    Clock::time_point m_deadline;
+    TextSink m_sink;
+    qint64 m_inflated = 0;
+    int m_members = 0;
+    QStringList m_notes;
+    int m_noted = 0;
+    QString m_stop;
+};
+
+struct ArchiveDeleter {
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
+
+// A reader for the containers and filters read here, and only those: the
+// rest of libarchive's list would start external programs (which the
+// sandbox refuses) or take text for an archive (mtree). `raw`: a single
+// compressed file, as its one member.
+ArchivePtr openArchive(QByteArrayView bytes, bool raw)
+{
+    ArchivePtr a(archive_read_new());
+    if (!a)
+        throw std::bad_alloc();
+    archive *p = a.get();
+    archive_read_support_filter_gzip(p);
+    archive_read_support_filter_bzip2(p);
+    archive_read_support_filter_xz(p);
+    archive_read_support_filter_lzma(p);
+    archive_read_support_filter_zstd(p);
+    archive_read_support_filter_lz4(p);
+    archive_read_support_filter_compress(p);
+    if (raw) {
+        archive_read_support_format_raw(p);
+    } else {
+        archive_read_support_format_zip(p);
+        archive_read_support_format_7zip(p);
+        archive_read_support_format_lha(p);
+        archive_read_support_format_tar(p);
+        archive_read_support_format_cpio(p);
+        archive_read_support_format_cab(p);
+        archive_read_support_format_iso9660(p);
+        archive_read_support_format_rar(p);
+        archive_read_support_format_rar5(p);
+    }
+    if (archive_read_open_memory(p, bytes.data(), size_t(bytes.size())) != ARCHIVE_OK)
+        return nullptr;
+    return a;
+}
+
+QString errorOf(archive *a)
+{
+    const char *why = archive_error_string(a);
+    return why ? QString::fromUtf8(why) : QStringLiteral("damaged");
+}
+
+bool isEncryptionError(archive *a)
+{
+    const char *why = archive_error_string(a);
+    return why && (std::strstr(why, "ncrypt") || std::strstr(why, "assphrase"));
+}
+
+Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth)
+{
+    ArchivePtr a = openArchive(bytes, false);
+    archive_entry *entry = nullptr;
+    int first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
+    bool raw = false;
+    if (first < ARCHIVE_WARN) {
+        if (a && archive_read_has_encrypted_entries(a.get()) > 0)
+            return Failure::Encrypted;
+        if (a && isEncryptionError(a.get()))
+            return Failure::Encrypted;
+        // No container: a compressed single file, or no archive at all.
+        a = openArchive(bytes, true);
+        first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
+        if (first < ARCHIVE_WARN || archive_filter_count(a.get()) <= 1)
+            return Failure::NotDocument;
+        raw = true;
+    }
+    for (int r = first; !stopped(); r = archive_read_next_header(a.get(), &entry)) {
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r < ARCHIVE_WARN) {
+            note(prefix.isEmpty() ? QStringLiteral("archive") : prefix.chopped(1),
+                 isEncryptionError(a.get()) ? QStringLiteral("encrypted") : errorOf(a.get()));
+            break;
+        }
+        if (++m_members > m_limits.archiveMembers) {
+            stop(QString(),
+                 QStringLiteral("over the %1 member limit").arg(m_limits.archiveMembers));
+            break;
+        }
+        if (archive_entry_filetype(entry) != AE_IFREG)
+            continue; // folders, links, devices: nothing to read
+        // A single compressed file's member is the file itself: at the top
+        // it has no path of its own, inside an archive the compressed one's.
+        const QString path =
+            raw ? prefix.chopped(prefix.isEmpty() ? 0 : 1) : prefix + memberName(entry);
+        if (archive_entry_is_encrypted(entry)) {
+            note(path, QStringLiteral("encrypted"));
+            continue;
+        }
+        QByteArray data;
+        if (!inflate(a.get(), path, data))
+            continue;
+        member(data, path, depth);
+    }
+    return Failure::None;
+}
+
+bool ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
+{
+    constexpr qsizetype kChunk = qsizetype(64) << 10;
+    qsizetype have = 0;
+    for (;;) {
+        // Grown by what came, never by what the header announced.
+        if (out.size() - have < kChunk)
+            out.resize(std::max<qsizetype>(2 * out.size(), have + kChunk));
+        const la_ssize_t n = archive_read_data(a, out.data() + have, size_t(kChunk));
+        if (n == 0)
+            break;
+        if (n < 0) {
+            note(path, isEncryptionError(a) ? QStringLiteral("encrypted") : errorOf(a));
+            return false;
+        }
+        have += n;
+        m_inflated += n;
+        if (have > m_limits.archiveMemberBytes) {
+            stop(path, QStringLiteral("over the %1 MiB member limit")
+                           .arg(m_limits.archiveMemberBytes >> 20));
+            return false;
+        }
+        if (m_inflated > m_limits.archiveBytes) {
+            stop(path,
+                 QStringLiteral("over the %1 MiB archive limit").arg(m_limits.archiveBytes >> 20));
+            return false;
+        }
+        if (m_inflated > m_limits.archiveRatioFloorBytes &&
+            m_inflated / m_stored > m_limits.archiveRatio) {
+            stop(path,
+                 QStringLiteral("inflates over %1 times its size").arg(m_limits.archiveRatio));
+            return false;
+        }
+        if (Clock::now() > m_deadline) {
+            stop(path, QStringLiteral("over the %1 s archive time limit")
+                           .arg(m_limits.archiveMilliseconds / 1000));
+            return false;
+        }
+    }
+    out.resize(have);
+    return true;
+}
+
+void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
+{
+    const qsizetype head = std::min(bytes.size(), kSniffBytes);
+    if (m_choice.documents) {
+        const Container container = sniff(bytes.data(), head);
+        if (container == Container::Pdf) {
+            // PDF is read by the PDF helper alone, which reads no archives.
+            note(path, QStringLiteral("PDF inside an archive is not read"));
+            return;
+        }
+        if (container != Container::None) {
+            const ReadResult document = readDocument(bytes, container, m_limits);
+            if (document.ok()) {
+                appendDocument(document, path);
+                return;
+            }
+            if (document.failure != Failure::NotDocument) {
+                note(path, document.failure == Failure::Encrypted ? QStringLiteral("encrypted")
+                                                                  : document.reason);
+                return;
+            }
+        }
+    }
+    if (sniffArchive(bytes.data(), head) != Container::None &&
+        (m_choice.documents || !isOfficeZip(bytes, m_limits))) {
+        if (depth + 1 > m_limits.archiveDepth) {
+            note(path, QStringLiteral("an archive more than %1 deep is not entered")
+                           .arg(m_limits.archiveDepth));
+            return;
+        }
+        const Failure inner = read(bytes, path + u'/', depth + 1);
+        if (inner == Failure::Encrypted)
+            note(path, QStringLiteral("encrypted"));
+        if (inner != Failure::NotDocument)
+            return;
+    }
+    appendText(bytes, path);
+}
+
+void ArchiveText::appendDocument(const ReadResult &document, const QString &path)
+{
+    const std::vector<QString> &lines = document.text.lines;
+    const std::vector<Location> &parts = document.text.locations;
+    m_sink.beginPart(path);
+    std::size_t part = 0;
+    for (std::size_t i = 0; i < lines.size() && !m_sink.overLimit(); ++i) {
+        for (; part < parts.size() && parts[part].line == qsizetype(i); ++part)
+            m_sink.beginPart(path + QStringLiteral(" (") + parts[part].label + u')');
+        m_sink.append(lines[i]);
+        m_sink.endLine();
+    }
+}
+
+// The member as a text file of the choice's encoding mode: its lines end
+// where a text file's would (a lone LF ends one only outside code page 932).
+void ArchiveText::appendText(QByteArrayView bytes, const QString &path)
+{
+    m_sink.beginPart(path);
+    const platform::FileDecision decision =
+        platform::decideEncoding(m_choice.encoding, bytes.data(), bytes.size());
+    const QString text = decision.encoding == platform::FileEncoding::Cp932
+                             ? cp932::decode(bytes.data(), bytes.size())
+                             : platform::decodeUnicodeFile(decision, bytes.data(), bytes.size());
+    const bool lineFeeds = platform::lineFeedEndsLine(m_choice.encoding);
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype size = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size && !m_sink.overLimit(); ++i) {
+        const char16_t c = units[i];
+        if (c != u'\r' && (c != u'\n' || !lineFeeds))
+            continue;
+        m_sink.append(QStringView(units + start, i - start));
+        m_sink.endLine();
+        if (c == u'\r' && i + 1 < size && units[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size) {
+        m_sink.append(QStringView(units + start, size - start));
+        m_sink.endLine();
+    }
+}
+
+ReadResult ArchiveText::take()
+{
+    ReadResult result;
+    if (m_sink.overLimit())
+        stop(QString(), QStringLiteral("over the %1 MiB text limit").arg(m_limits.textUnits >> 19));
+    QStringList why;
+    if (!m_stop.isEmpty())
+        why << m_stop;
+    why << m_notes;
+    if (m_noted > m_notes.size())
+        why << QStringLiteral("%1 more").arg(m_noted - m_notes.size());
+    result.reason = why.join(QStringLiteral("; "));
+    result.text = m_sink.take();
+    return result;
+}
+
+} // namespace
+
+ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
+                               const Limits &limits)
+{
+    if (bytes.size() > limits.fileBytes)
+        return {Failure::OverLimit,
+                QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
+                {}};
+    const qsizetype head = std::min(bytes.size(), kSniffBytes);
+    if (sniff(bytes.data(), head) == Container::Zip) {
+        // An Office or OpenDocument file is a document, not an archive.
+        if (choice.documents) {
+            ReadResult document = readZipDocument(bytes, limits);
+            if (document.failure != Failure::NotDocument)
+                return document;
+        } else if (isOfficeZip(bytes, limits)) {
+            return {Failure::NotDocument, {}, {}};
+        }
+    }
+    ArchiveText text(choice, limits, bytes.size());
+    const Failure failure = text.read(bytes, QString(), 0);
+    if (failure == Failure::NotDocument)
+        return {Failure::NotDocument, {}, {}};
+    if (failure == Failure::Encrypted)
+        return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
+    return text.take();
+}
+
+} // namespace documents

@@ -1,0 +1,29 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#include "documents/ChoiceReader.h"
+
+namespace documents {
+
+Container ChoiceReader::recognize(const char *data, qsizetype size) const
+{
+    if (m_archives) {
+        // Before the documents' look: a tar holding a PDF shows "%PDF-" in
+        // its first kilobyte.
+        const Container archive = sniffArchive(data, size);
+        if (archive != Container::None)
+            return archive;
+    }
+    return m_documents ? sniff(data, size) : Container::None;
+}
+
+ReadResult ChoiceReader::readStoppable(int descriptor, Container container, std::stop_token stop)
+{
+    if (m_archives && (container == Container::Archive || container == Container::Zip))
+        return m_reader.readArchive(descriptor, m_choice, std::move(stop));
+    if (!m_documents || container == Container::Archive)
+        return {Failure::NotDocument, {}, {}};
+    return m_reader.readStoppable(descriptor, container, std::move(stop));
+}
+
+} // namespace documents

@@ -1,0 +1,49 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// Archives as they come: the first byte chooses whether documents inside are
+// read (bit 0) and the encoding mode (bits 1-2), the rest is read as an
+// archive or compressed file with small limits. The answer is text that
+// keeps the result's rules or a failure with a reason; never a crash, a hang
+// or memory beyond the limits, however the archive nests or lies.
+
+#include "fuzz/DocumentChecks.h"
+
+#include "documents/ArchiveDocument.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    documents::Limits limits = fuzzLimits();
+    limits.archiveMemberBytes = 1 << 20;
+    limits.archiveBytes = 4 << 20;
+    limits.archiveMembers = 256;
+    limits.archiveRatioFloorBytes = 1 << 20;
+    limits.archiveMilliseconds = 2'000;
+    documents::ArchiveChoice choice;
+    choice.documents = (data[0] & 1) != 0;
+    choice.encoding = platform::EncodingMode(((data[0] >> 1) & 3) % 3);
+    const QByteArrayView bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    const documents::ReadResult result = documents::readArchiveDocument(bytes, choice, limits);
+    if (!result.ok() || result.text.kind != documents::Kind::Archive) {
+        checkResult(result, limits); // a failure, or a document's own text
+        return 0;
+    }
+    // A member's text as a text file's: empty lines are lines, and in code
+    // page 932 a lone LF stays inside one; never a CR.
+    qint64 units = 0;
+    for (const QString &line : result.text.lines) {
+        if (line.contains(u'\r') ||
+            (choice.encoding != platform::EncodingMode::Cp932 && line.contains(u'\n')))
+            fuzzFail("a line break inside a line", codesOf(line));
+        units += line.size() + 1;
+    }
+    if (units > limits.textUnits)
+        fuzzFail("more text than the limit");
+    checkLocations(result.text);
+    for (const documents::Location &location : result.text.locations)
+        if (location.label.contains(u'\n') || location.label.contains(u'\r'))
+            fuzzFail("a member's name breaks its line", codesOf(location.label));
+    return 0;
+}

@@ -1,0 +1,307 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// Archives and compressed files: the fixtures of real producers read in
+// process and through the shut-in helper (the same answer), the hostile set
+// under the default limits and lowered ones, what the first bytes say, and
+// tarnwell-find -z over a tree.
+
+#include "documents/ArchiveDocument.h"
+#include "documents/ChoiceReader.h"
+#include "documents/ReaderPool.h"
+#include "documents/Recognize.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace documents;
+using platform::EncodingMode;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    return file.readAll();
+}
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(ARCHIVE_DIR "/fixtures/") + name;
+}
+
+QString hostile(const QString &name)
+{
+    return QStringLiteral(ARCHIVE_DIR "/hostile/") + name;
+}
+
+// The text as "label|line", each line under the part it is in.
+QStringList rendered(const DocumentText &text)
+{
+    QStringList out;
+    std::size_t part = 0;
+    QString label;
+    for (std::size_t i = 0; i < text.lines.size(); ++i) {
+        for (; part < text.locations.size() && text.locations[part].line <= qsizetype(i); ++part)
+            label = text.locations[part].label;
+        out << label + u'|' + text.lines[i];
+    }
+    return out;
+}
+
+ReaderPool::Options helpers()
+{
+    ReaderPool::Options options;
+    options.program = DOCREADER;
+    options.pdfProgram = PDFREADER;
+    options.helpers = 1;
+    return options;
+}
+
+} // namespace
+
+class TestArchive : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void members_data();
+    void members();
+    void hostileEndsFast_data();
+    void hostileEndsFast();
+    void lowerLimits_data();
+    void lowerLimits();
+    void recognised_data();
+    void recognised();
+    void officeZipIsADocument();
+    void findOnTree();
+};
+
+void TestArchive::members_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("mode");
+    // Lines that must be there, in this order ("label|line").
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("reason");
+
+    const QString memo = QStringLiteral("memo.txt|見積書 納品書");
+    const QString notes = QStringLiteral("sub/notes.txt|alpha beta");
+    const int cp = int(EncodingMode::Cp932), au = int(EncodingMode::Auto);
+    for (const char *name : {"infozip.zip", "gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2",
+                             "gnutar.tar.zst", "ustar.tar", "p7zip.7z"})
+        QTest::newRow(name) << QString::fromLatin1(name) << au << QStringList{memo, notes}
+                            << QString();
+    // In code page 932 a lone LF stays inside the line, as in a text file.
+    QTest::newRow("cp932 mode") << u"infozip.zip"_qs << cp
+                                << QStringList{memo, u"memo.txt|second line"_qs,
+                                               u"sub/notes.txt|alpha beta\ngamma\n"_qs}
+                                << QString();
+    QTest::newRow("single gzip") << u"memo.txt.gz"_qs << cp
+                                 << QStringList{u"|見積書 納品書"_qs, u"|second line"_qs}
+                                 << QString();
+    QTest::newRow("nested") << u"nested.zip"_qs << au
+                            << QStringList{u"middle.zip/inner.tar.gz/memo.txt|見積書 納品書"_qs,
+                                           u"middle.zip/inner.tar.gz/sub/notes.txt|alpha beta"_qs}
+                            << QString();
+    QTest::newRow("cp932 names") << u"cp932-names.zip"_qs << cp
+                                 << QStringList{u"報告書/議事録.txt|議事録 本文"_qs,
+                                                u"表.txt|予定表"_qs}
+                                 << QString();
+    QTest::newRow("utf-8 names") << u"utf8-names.zip"_qs << au
+                                 << QStringList{u"日本語.txt|unicode name"_qs} << QString();
+    // One member behind a password: named, and the other one read.
+    QTest::newRow("encrypted member")
+        << u"encrypted.zip"_qs << au << QStringList{notes} << u"memo.txt: encrypted"_qs;
+}
+
+void TestArchive::members()
+{
+    QFETCH(QString, file);
+    QFETCH(int, mode);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, reason);
+    const ArchiveChoice choice{false, EncodingMode(mode)};
+    const QByteArray bytes = bytesOf(fixture(file));
+    const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
+    QVERIFY2(result.ok(), qPrintable(result.reason));
+    QCOMPARE(result.text.kind, Kind::Archive);
+    QCOMPARE(result.reason, reason);
+    const QStringList lines = rendered(result.text);
+    qsizetype at = 0;
+    for (const QString &line : expected) {
+        at = lines.indexOf(line, at);
+        QVERIFY2(at >= 0, qPrintable(line + u" not in "_qs + lines.join(u" / "_qs)));
+    }
+    // The helper, shut in, gives the same answer.
+    ReaderPool pool(helpers());
+    const int fd = ::open(QFile::encodeName(fixture(file)).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const ReadResult helped = pool.readArchive(fd, choice);
+    ::close(fd);
+    QCOMPARE(helped.failure, result.failure);
+    QCOMPARE(helped.reason, result.reason);
+    QCOMPARE(rendered(helped.text), lines);
+}
+
+void TestArchive::hostileEndsFast_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason"); // what the reason begins with
+    QTest::addColumn<int>("lines");      // -1: any number
+    QTest::newRow("nested bomb") << u"nested-bomb.zip"_qs << u"level2-0.zip/level1-0.zip/"_qs << -1;
+    QTest::newRow("flat bomb") << u"flat-bomb.tar.bz2"_qs << u"zeros0.txt: inflates over"_qs << -1;
+    QTest::newRow("sparse") << u"sparse.tar"_qs << u"sparse.bin: inflates over 1000 times"_qs << 0;
+    // The length field is never read: the text is all there.
+    QTest::newRow("lying length") << u"lying.gz"_qs << QString() << 1000;
+    QTest::newRow("deep") << u"deep.zip"_qs
+                          << u"d6.zip/d5.zip/d4.zip/d3.zip/d2.zip/d1.zip: an archive more than 5"_qs
+                          << 0;
+}
+
+// Through the helper as the search reads them: each ends well inside the
+// helper's time limit (or the pool would say so), the file named.
+void TestArchive::hostileEndsFast()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    QFETCH(int, lines);
+    ReaderPool pool(helpers());
+    const int fd = ::open(QFile::encodeName(hostile(file)).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const ReadResult result = pool.readArchive(fd, {true, EncodingMode::Auto});
+    ::close(fd);
+    QVERIFY2(result.reason.startsWith(reason), qPrintable(result.reason));
+    QVERIFY(!reason.isEmpty() || result.reason.isEmpty());
+    QCOMPARE(result.failure, Failure::None);
+    if (lines >= 0)
+        QCOMPARE(qsizetype(result.text.lines.size()), qsizetype(lines));
+}
+
+void TestArchive::lowerLimits_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QStringList>("kept"); // lines read before the limit
+    QTest::newRow("members") << fixture(u"infozip.zip"_qs) << u"members"_qs
+                             << u"over the 2 member limit"_qs
+                             << QStringList{u"memo.txt|見積書 納品書"_qs,
+                                            u"memo.txt|second line"_qs};
+    QTest::newRow("member bytes") << fixture(u"gnutar.tar.gz"_qs) << u"member"_qs
+                                  << u"memo.txt: over the 0 MiB member limit"_qs << QStringList{};
+    QTest::newRow("text") << fixture(u"infozip.zip"_qs) << u"text"_qs
+                          << u"over the 0 MiB text limit"_qs << QStringList{};
+    QTest::newRow("climbing names")
+        << hostile(u"climbing.zip"_qs) << QString() << QString()
+        << QStringList{u"../../escaped.txt|climbing out"_qs, u"/etc/absolute.txt|absolute name"_qs,
+                       u"a/../../b.txt|back and out"_qs};
+}
+
+void TestArchive::lowerLimits()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, limit);
+    QFETCH(QString, reason);
+    QFETCH(QStringList, kept);
+    Limits limits;
+    if (limit == u"members")
+        limits.archiveMembers = 2;
+    if (limit == u"member")
+        limits.archiveMemberBytes = 4;
+    if (limit == u"text")
+        limits.textUnits = 4;
+    const ReadResult result =
+        readArchiveDocument(bytesOf(file), {false, EncodingMode::Auto}, limits);
+    QCOMPARE(result.failure, Failure::None);
+    QCOMPARE(result.reason, reason);
+    QCOMPARE(rendered(result.text), kept);
+}
+
+void TestArchive::recognised_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Container>("container");
+    for (const char *name : {"gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2", "gnutar.tar.zst",
+                             "ustar.tar", "p7zip.7z", "memo.txt.gz"})
+        QTest::newRow(name) << bytesOf(fixture(QString::fromLatin1(name))) << Container::Archive;
+    QTest::newRow("zip") << bytesOf(fixture(u"infozip.zip"_qs)) << Container::Zip;
+    QTest::newRow("sparse tar") << bytesOf(hostile(u"sparse.tar"_qs)) << Container::Archive;
+    QByteArray v7 = bytesOf(fixture(u"ustar.tar"_qs));
+    v7.replace(257, 8, QByteArray(8, '\0'));                    // no magic: the checksum alone...
+    QTest::newRow("old tar, bad sum") << v7 << Container::None; // ...which no longer holds
+    QTest::newRow("lzh header") << QByteArray("\x24\x5a-lh5-").append(40, '\0')
+                                << Container::Archive;
+    QTest::newRow("text") << QByteArray(600, 'a') << Container::None;
+    QTest::newRow("BZh text") << QByteArray("BZh9 is not bzip2 without a block") << Container::None;
+    QTest::newRow("short") << QByteArray("\x1f") << Container::None;
+}
+
+void TestArchive::recognised()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Container, container);
+    QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kSniffBytes)), container);
+}
+
+// An Office zip stays a document: read as one with documents on, and as
+// text (NotDocument) with documents off, never entered as an archive.
+void TestArchive::officeZipIsADocument()
+{
+    const QByteArray docx = bytesOf(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"));
+    const ReadResult on = readArchiveDocument(docx, {true, EncodingMode::Auto}, Limits{});
+    QVERIFY2(on.ok(), qPrintable(on.reason));
+    QCOMPARE(on.text.kind, Kind::Word);
+    const ReadResult off = readArchiveDocument(docx, {false, EncodingMode::Auto}, Limits{});
+    QCOMPARE(off.failure, Failure::NotDocument);
+    // Nothing that is no archive is taken for one.
+    QCOMPARE(readArchiveDocument("plain text\n", {}, Limits{}).failure, Failure::NotDocument);
+}
+
+void TestArchive::findOnTree()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString tree = dir.filePath(u"tree"_qs);
+    QVERIFY(QDir().mkpath(tree));
+    for (const QString &name :
+         {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"encrypted.zip"_qs})
+        QVERIFY(QFile::copy(fixture(name), tree + u'/' + name));
+    QVERIFY(QFile::copy(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"), tree + u"/w.docx"_qs));
+    const auto find = [&](const QStringList &args, const QString &keyword, int &status) {
+        QProcess process;
+        process.start(QStringLiteral(TARNWELL_FIND), QStringList(args) << keyword << tree);
+        process.waitForFinished(120'000);
+        status = process.exitCode();
+        QStringList found =
+            QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        for (QString &path : found)
+            path = QFileInfo(path).fileName();
+        found.sort();
+        return found;
+    };
+    int status = 0;
+    QCOMPARE(find({u"-z"_qs}, u"見積書 納品書"_qs, status),
+             (QStringList{u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
+    QCOMPARE(status, 0);
+    QCOMPARE(find({}, u"見積書 納品書"_qs, status), QStringList{});
+    // The encrypted member may hold the words: the archive cannot be read.
+    QCOMPARE(find({u"--archives"_qs, u"-E"_qs, u"auto"_qs}, u"gamma"_qs, status),
+             (QStringList{u"encrypted.zip"_qs, u"gnutar.tar.gz"_qs, u"nested.zip"_qs}));
+    QCOMPARE(find({u"-z"_qs}, u"no such words"_qs, status), QStringList{});
+    QCOMPARE(status, 2);
+    // A docx: read as a document only with --documents too.
+    const QString inDocx = QStringLiteral("請求書 未払い");
+    QVERIFY(!find({u"-z"_qs}, inDocx, status).contains(u"w.docx"_qs));
+    QVERIFY(find({u"-z"_qs, u"--documents"_qs}, inDocx, status).contains(u"w.docx"_qs));
+}
+
+QTEST_GUILESS_MAIN(TestArchive)
+#include "tst_archive.moc"

@@ -1,0 +1,169 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+// The window with archives, over the real reader helper: the search menu's
+// item and its key in the settings store, the choice reaching the next
+// search, and the viewer showing an archive's members in order with each
+// member's path beside its first line, the first word selected and F3 going
+// on from one member to the next.
+
+#include "documents/ReaderPool.h"
+#include "mainwindow/MainWindow.h"
+#include "platform/FakeBeeper.h"
+#include "platform/FakeServices.h"
+#include "viewer/DocumentFile.h"
+#include "viewer/LocationGutter.h"
+#include "viewer/TextViewer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kConfig = QStringLiteral("Config");
+const QString kArchives = QStringLiteral("Archives");
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(ARCHIVE_FIXTURES "/") + QString::fromLatin1(name);
+}
+
+} // namespace
+
+class TestArchiveWindow : public QObject {
+    Q_OBJECT
+
+    FakeServices m_fakes;
+    FakeBeeper m_beeper;
+    std::unique_ptr<documents::ReaderPool> m_pool;
+    std::unique_ptr<MainWindow> m_w;
+    QTemporaryDir m_tree;
+
+    MainWindow &w() { return *m_w; }
+    TextViewer &viewer() { return *m_w->RichTextBox1; }
+
+    void start()
+    {
+        PlatformServices services = m_fakes.services();
+        services.beeper = &m_beeper;
+        services.documents = m_pool.get();
+        m_w = std::make_unique<MainWindow>(services);
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+    }
+    void restart()
+    {
+        m_w->close(); // shut-down writes the settings
+        m_w.reset();
+        start();
+    }
+    // The search menu, then the archives item by its access key.
+    void toggleArchives()
+    {
+        QMenu *search = w().MENU_SEARCH_CATEGORY;
+        search->popup(w().mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::keyClick(search, Qt::Key_Z);
+        QTRY_VERIFY(!search->isVisible());
+    }
+    QStringList search(const QString &keyword)
+    {
+        w().Combo1->setEditText(m_tree.path());
+        w().Combo2->setFocus();
+        w().Combo2->setEditText(keyword);
+        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
+        m_fakes.messageBox.clear();
+        QStringList names;
+        for (int i = 0; i < w().List1->count(); ++i)
+            names << QFileInfo(w().List1->itemText(i)).fileName();
+        names.sort();
+        return names;
+    }
+    void show(const QString &name)
+    {
+        w().List1->setFocus();
+        for (int i = 0; i < w().List1->count(); ++i) {
+            QTest::keyClick(w().List1, i == 0 ? Qt::Key_Home : Qt::Key_Down);
+            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name) {
+                QTRY_VERIFY_WITH_TIMEOUT(!w().documentReads().busy(), 30'000);
+                return;
+            }
+        }
+        QFAIL(qPrintable(name + " is not listed"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid());
+        m_fakes.volumes.add(m_tree.path());
+        m_fakes.settings.preset(kConfig, QStringLiteral("Encoding"), QStringLiteral("auto"));
+        for (const char *name : {"twice.zip", "nested.zip", "encrypted.zip"})
+            QVERIFY(QFile::copy(fixture(name), m_tree.filePath(QString::fromLatin1(name))));
+        documents::ReaderPool::Options options;
+        options.program = DOCREADER;
+        options.pdfProgram = PDFREADER;
+        options.helpers = 1;
+        m_pool = std::make_unique<documents::ReaderPool>(options);
+    }
+    void cleanup() { m_w.reset(); }
+
+    void itemFollowsTheDocumentsItemAndIsKept()
+    {
+        m_fakes.settings.preset(kConfig, kArchives, QStringLiteral("0"));
+        start();
+        const auto items = w().MENU_SEARCH_CATEGORY->actions();
+        const qsizetype at = items.indexOf(w().MENU_DOCUMENTS);
+        QVERIFY(at >= 0 && at + 1 < items.size());
+        QCOMPARE(items.at(at + 1), w().MENU_ARCHIVES);
+        QCOMPARE(w().MENU_ARCHIVES->text(), QStringLiteral("圧縮ファイルの中も検索(&Z)"));
+        QVERIFY(w().MENU_ARCHIVES->isCheckable() && !w().MENU_ARCHIVES->isChecked());
+        // Off: the compressed bytes are searched, as before.
+        QCOMPARE(search(QStringLiteral("見積書 納品書")), QStringList{});
+        toggleArchives();
+        QVERIFY(w().searchArchives());
+        QCOMPARE(search(QStringLiteral("見積書 納品書")), QStringList{"nested.zip"});
+        restart();
+        QCOMPARE(m_fakes.settings.value(kConfig, kArchives), QStringLiteral("1"));
+        QVERIFY(w().MENU_ARCHIVES->isChecked());
+    }
+
+    void membersShownInOrderWithTheirPathsAndF3AcrossThem()
+    {
+        m_fakes.settings.preset(kConfig, kArchives, QStringLiteral("1"));
+        start();
+        search(QStringLiteral("alpha beta"));
+        show(QStringLiteral("twice.zip"));
+        QCOMPARE(viewer().text(), QStringLiteral("first\nalpha beta one\nalpha beta two"));
+        QCOMPARE(viewer().selectedText(), QStringLiteral("alpha"));
+        QCOMPARE(viewer().selectionStart(), qsizetype(6));
+        LocationGutter *strip = viewer().findChild<LocationGutter *>();
+        QVERIFY(strip && strip->isVisible());
+        QCOMPARE(strip->labelOnRow(0), QStringLiteral("a.txt"));
+        QCOMPARE(strip->labelOnRow(2), QStringLiteral("b.txt"));
+        viewer().setFocus();
+        QTest::keyClick(&viewer(), Qt::Key_F3);
+        QCOMPARE(viewer().selectionStart(), qsizetype(21));
+        QCOMPARE(viewer().selectedText(), QStringLiteral("alpha"));
+
+        // Three archives deep, the path through them; the tip names what is not shown.
+        show(QStringLiteral("nested.zip"));
+        QVERIFY(viewer().text().contains(QStringLiteral("見積書 納品書")));
+        QVERIFY(viewer().locations().size() >= 2);
+        QCOMPARE(viewer().locations().front().label,
+                 QStringLiteral("middle.zip/inner.tar.gz/memo.txt"));
+        show(QStringLiteral("encrypted.zip"));
+        QCOMPARE(viewer().text(), QStringLiteral("alpha beta\ngamma"));
+        QVERIFY2(viewer().toolTip().contains(QStringLiteral("memo.txt: encrypted")),
+                 qPrintable(viewer().toolTip()));
+    }
+};
+
+QTEST_MAIN(TestArchiveWindow)
+#include "tst_archivewindow.moc"
