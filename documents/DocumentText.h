@@ -35,7 +35,7 @@ enum class Kind : quint8 {
     Mailbox,        // mbox: messages one after another, each after a "From " line
     WebArchive,     // a web page saved as one MIME file (.mht)
     OutlookMessage, // .msg
-    Archive, // an archive or a compressed file: its members' text
+    Archive,        // an archive or a compressed file: its members' text
 };
 constexpr int kKindCount = int(Kind::Archive) + 1;
 

@@ -87,7 +87,7 @@ public:
     QAction *MENU_IGNORE_CASE = nullptr;
     QAction *MENU_IGNORE_WIDTH = nullptr;
     QAction *MENU_IGNORE_KANA = nullptr;
-    QAction *MENU_ARCHIVES = nullptr;    // a check item: search inside archives
+    QAction *MENU_ARCHIVES = nullptr; // a check item: search inside archives
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;

@@ -3,6 +3,7 @@
 
 #include "search/FoldedMatcher.h"
 
+#include "search/JisAsUtf8.h"
 #include "search/PairFind.h"
 #include "search/Utf16AsUtf8.h"
 #include "text/Cp932.h"
@@ -183,6 +184,7 @@ FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfo
         m_never = m_cp932Anchor.none;
         break;
     case EncodingMode::Utf8:
+    case EncodingMode::EucJp:
         m_never = m_utf8Anchor.none;
         break;
     case EncodingMode::Auto:
@@ -459,33 +461,80 @@ bool FoldedMatcher::matches(ByteSource &source, qsizetype blockSize)
     if (have < 0)
         return false;
     platform::FileDecision decision;
-    if (platform::decideByMark(m_mode, buf, have, decision)) {
-        m_last = decision.encoding;
-        if (decision.encoding == FileEncoding::Utf8)
-            return scan(source, blockSize, have, decision.markSize, atEnd, Reading::Utf8,
-                        nullptr) == Scan::Match;
+    if (platform::decideByMark(m_mode, buf, have, decision))
+        return scanDecided(source, blockSize, buf, have, atEnd, decision);
+    // No mark: the whole file decides (text/EncodingMode.h), so it is read
+    // once to decide and again to search.
+    if (!decideWhole(source, block, buf, have, atEnd, decision) || !source.rewind())
+        return false;
+    bool again = false;
+    const qsizetype first = readBlock(source, buf, block, again);
+    if (first < 0)
+        return false;
+    return scanDecided(source, blockSize, buf, first, again, decision);
+}
+
+// The file read as the decision says, from its first bytes (have of them in buf).
+bool FoldedMatcher::scanDecided(ByteSource &source, qsizetype blockSize, const char *buf,
+                                qsizetype have, bool atEnd, const platform::FileDecision &decision)
+{
+    m_last = decision.encoding;
+    switch (decision.encoding) {
+    case FileEncoding::Cp932:
+        return scan(source, blockSize, have, 0, atEnd, Reading::Cp932Lf, nullptr) == Scan::Match;
+    case FileEncoding::Utf8:
+        return scan(source, blockSize, have, decision.markSize, atEnd, Reading::Utf8, nullptr) ==
+               Scan::Match;
+    case FileEncoding::Utf16LE:
+    case FileEncoding::Utf16BE: {
         Utf16AsUtf8 utf8(source, decision.encoding == FileEncoding::Utf16BE, buf + 2, have - 2);
         return scan(utf8, blockSize, 0, 0, false, Reading::Utf8, nullptr) == Scan::Match;
     }
-    m_last = FileEncoding::Utf8;
-    platform::Utf8Validator validator;
-    const bool firstValid = validator.feed(buf, have);
-    if (firstValid) {
-        platform::Utf8Validator fresh;
-        switch (scan(source, blockSize, have, 0, atEnd, Reading::Utf8, &fresh)) {
-        case Scan::Match:
-            return true;
-        case Scan::NoMatch:
-        case Scan::Error:
-            return false;
-        case Scan::Invalid:
-            break;
-        }
+    case FileEncoding::EucJp:
+    case FileEncoding::Iso2022Jp: {
+        JisAsUtf8 utf8(source, decision.encoding == FileEncoding::Iso2022Jp,
+                       buf + decision.markSize, have - decision.markSize);
+        return scan(utf8, blockSize, 0, 0, false, Reading::Utf8, nullptr) == Scan::Match;
     }
-    // Not UTF-8 after all: code page 932 from the file's first byte.
-    m_last = FileEncoding::Cp932;
-    if (!firstValid)
-        return scan(source, blockSize, have, 0, atEnd, Reading::Cp932Lf, nullptr) == Scan::Match;
-    return source.rewind() &&
-           scan(source, blockSize, 0, 0, false, Reading::Cp932Lf, nullptr) == Scan::Match;
+    }
+    return false;
+}
+
+// Auto mode's decision for a file without a mark, from all its bytes: the
+// first `have` in buf, then the rest of the source.
+bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have,
+                                bool atEnd, platform::FileDecision &decision)
+{
+    platform::Utf8Validator utf8;
+    jis::DesignationFinder designations;
+    jis::EucJpDecoder euc;
+    std::vector<char> scratch;
+    bool high = false;
+    for (;;) {
+        utf8.feed(buf, have);
+        designations.feed(buf, have);
+        for (qsizetype i = 0; i < have && !high; ++i)
+            high = static_cast<unsigned char>(buf[i]) >= 0x80;
+        if (euc.errors() == 0) {
+            scratch.resize(size_t(jis::EucJpDecoder::utf8Room(have)));
+            euc.appendUtf8(buf, have, scratch.data());
+        }
+        if (atEnd)
+            break;
+        have = readBlock(source, buf, block, atEnd);
+        if (have < 0)
+            return false;
+    }
+    char tail[32];
+    euc.finishUtf8(tail);
+    decision = {};
+    if (!high && designations.found())
+        decision.encoding = FileEncoding::Iso2022Jp;
+    else if (utf8.finish())
+        decision.encoding = FileEncoding::Utf8;
+    else if (euc.errors() == 0)
+        decision.encoding = FileEncoding::EucJp;
+    else
+        decision.encoding = FileEncoding::Cp932;
+    return true;
 }

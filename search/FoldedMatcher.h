@@ -56,6 +56,10 @@ private:
         bool any() const { return !forms.empty() || none; }
     };
 
+    bool scanDecided(ByteSource &source, qsizetype blockSize, const char *buf, qsizetype have,
+                     bool atEnd, const platform::FileDecision &decision);
+    bool decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have, bool atEnd,
+                     platform::FileDecision &decision);
     Scan scan(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start, bool atEnd,
               Reading reading, platform::Utf8Validator *validator);
     bool scanLines(const char *begin, const char *end, Reading reading);
