@@ -63,6 +63,11 @@ const Part kParts[] = {
     {"covered by a merge", "plantcovereda", "^plantcovereda\t\tplantcoveredc$", {}},
     {"merged across", "plantmergedacross", "^plantmergedacross\t+plantafterspan$", {}},
     {"empty cell", "plantemptya", "^plantemptya\t\tplantemptyc$", {}},
+    // An empty first cell after the end of a row begins the next row.
+    {"empty first cell",
+     "plantemptyfirstb",
+     "plantemptyc\n\t?plantemptyfirstb\tplantemptyfirstc$",
+     {}},
     {"nested table",
      "plantinnera",
      "plantouter\\s+plantinnera\\s+plantinnerb\\s+plantouterright",
@@ -304,6 +309,13 @@ private Q_SLOTS:
         // The same streams without the filler need no DIFAT: the writer
         // above is checked against the file too.
         streams.erase(streams.begin());
+        QCOMPARE(joined(readBytes(compoundFile(streams))), joined(expected));
+        // A stream of exactly 4,096 bytes, the least kept in regular sectors
+        // rather than the mini stream: the table stream, padded at its end.
+        for (auto &[name, bytes] : streams) {
+            if (name.endsWith(u"Table") && bytes.size() < 4096)
+                bytes.append(4096 - bytes.size(), '\0');
+        }
         QCOMPARE(joined(readBytes(compoundFile(streams))), joined(expected));
     }
 };
