@@ -54,6 +54,11 @@ const Part kParts[] = {
     {"body", "plantbody", "^plantbody$", {}},
     {"header", "plantheader", "^plantheader$", {}},
     {"header text box", "plantheaderbox", "^plantheaderbox$", {}},
+    // LibreOffice's RTF leaves the left pages' header out.
+    {"header of left pages",
+     "plantheaderleft",
+     "^plantheaderleft$",
+     {u"odt"_qs, u"docx"_qs, u"doc"_qs}},
     {"endnote", "plantendnote", "plantendnote$", {}},
     {"footnote", "plantfootnote", "plantfootnote$", {}},
     {"text box", "plantbodybox", "^plantbodybox$", {}},
