@@ -88,6 +88,7 @@ def producer_class(producer):
     return "other"
 
 
+RTL = re.compile("[\u0590-\u08ff\ufb1d-\ufdff\ufe70-\ufeff\u200e\u200f\u202a-\u202e]")
 VERTICAL_FORMS = {c: None for c in list(range(0xFE10, 0xFE1A)) + list(range(0xFE30, 0xFE49))}
 
 
@@ -158,6 +159,13 @@ def fidelity(finds, keywords, misses_path):
         for cls in sorted(by):
             print("  %-10s %4d of %4d (%.1f %%)" % (cls, by[cls][0], by[cls][1],
                                                     100.0 * by[cls][0] / by[cls][1]))
+        # Right-to-left scripts apart: pdftotext writes them in logical order
+        # with bidirectional marks, the reader's words come in visual order.
+        rtl = [RTL.search(k[2]) is not None for k in keywords]
+        left = [hit for hit, r in zip(hits, rtl) if not r]
+        print("  right-to-left words: %d of %d found; without them %d of %d (%.1f %%)"
+              % (sum(hit for hit, r in zip(hits, rtl) if r), sum(rtl), sum(left), len(left),
+                 100.0 * sum(left) / max(1, len(left))))
     if misses_path:
         with open(misses_path, "w", encoding="utf-8") as f:
             for i, (n, cls, keyword) in enumerate(keywords):
