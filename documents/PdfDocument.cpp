@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -31,55 +32,219 @@ bool oneCharacter(const QString &text)
     return text.size() == 1 || (text.size() == 2 && text.at(0).isHighSurrogate());
 }
 
-// Vertical writing, as producers lay it out: each character a box of its
-// own, the next one below it at the same x. poppler's reading order takes
-// such a page for rows across the columns; a page that is mostly such
-// stacked characters is read here by columns instead, right to left, each
-// column one line.
-struct Glyph {
-    double x, y, w, h;
-    QString text;
-};
-
-bool stacked(const Glyph &upper, const Glyph &lower)
+// Japanese script as lines are set in it: kana, kanji, the ideographic
+// punctuation and the full-width forms (a surrogate is taken for a kanji of
+// the supplementary planes).
+bool japanese(QChar c)
 {
-    return std::abs(upper.x - lower.x) < 0.25 * upper.w && lower.y > upper.y &&
-           lower.y - upper.y < 1.6 * std::max(upper.w, upper.h);
+    const char16_t u = c.unicode();
+    return (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) ||
+           (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE10 && u <= 0xFE4F) ||
+           (u >= 0xFF00 && u <= 0xFFEF) || c.isSurrogate();
 }
 
-// The page's lines when it is written vertically; false when it is not.
-bool verticalLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
+bool allJapanese(const QString &text)
 {
-    std::vector<Glyph> glyphs;
-    glyphs.reserve(boxes.size());
-    for (const poppler::text_box &box : boxes) {
-        const poppler::rectf r = box.bbox();
-        glyphs.push_back({r.x(), r.y(), r.width(), r.height(), unitsOf(box.text())});
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), japanese);
+}
+
+// The forms punctuation takes in vertical writing (U+FE10-FE19, U+FE30-FE48),
+// as the user types them: 「︑」 reads as 「、」.
+void uprightForms(QString &line)
+{
+    for (QChar &c : line) {
+        const char16_t u = c.unicode();
+        if ((u >= 0xFE10 && u <= 0xFE19) || (u >= 0xFE30 && u <= 0xFE48)) {
+            const QString plain = c.decomposition();
+            if (plain.size() == 1)
+                c = plain.at(0);
+        }
     }
+}
+
+// A word as the line it sits in sees it, whatever way it is written: `along`
+// runs with the text (left to right, or down a vertical column), `across`
+// from one line to the next (down the page, or leftwards across columns).
+// poppler gives each word the direction of its glyphs (rotation() 1 for a
+// vertical font's column as for text turned a quarter), so vertical writing
+// comes from the file, not from the boxes' shapes.
+struct Word {
+    double along0, along1, across0, across1;
+    int rotation;
+    bool spaceAfter;
+    QString text;
+    double size() const { return across1 - across0; }
+};
+
+Word wordOf(const poppler::text_box &box)
+{
+    const poppler::rectf r = box.bbox();
+    const double x0 = r.x(), x1 = r.x() + r.width(), y0 = r.y(), y1 = r.y() + r.height();
+    Word w{x0, x1, y0, y1, box.rotation() & 3, box.has_space_after(), unitsOf(box.text())};
+    switch (w.rotation) {
+    case 1: // down the page, columns from right to left
+        w = {y0, y1, -x1, -x0, 1, w.spaceAfter, std::move(w.text)};
+        break;
+    case 2: // upside down
+        w = {-x1, -x0, -y1, -y0, 2, w.spaceAfter, std::move(w.text)};
+        break;
+    case 3: // up the page, columns from left to right
+        w = {-y1, -y0, x0, x1, 3, w.spaceAfter, std::move(w.text)};
+        break;
+    default:
+        break;
+    }
+    return w;
+}
+
+// Two words in one line: written the same way, and each spans most of the
+// other's height across the line (a baseline shared by a Japanese and a
+// Latin font, or by small line numbers and the code they number, keeps
+// their boxes overlapping while their tops differ).
+bool sameLine(const Word &a, const Word &b)
+{
+    if (a.rotation != b.rotation)
+        return false;
+    const double overlap = std::min(a.across1, b.across1) - std::max(a.across0, b.across0);
+    return overlap > 0.5 * std::min(a.size(), b.size());
+}
+
+// Ruby: small kana (or kanji) set just before its Japanese base across the
+// line (above horizontal text, right of a vertical column), over some of the
+// base's length. It is a reading aid, not the text, and is left out, so the
+// base line stays whole. (Boxes of Latin letters are measured by another
+// font's height: a line of small Japanese above them is not ruby.)
+bool isRuby(const Word &ruby, const Word &base)
+{
+    if (ruby.rotation != base.rotation || ruby.size() > 0.6 * base.size() ||
+        !std::any_of(base.text.begin(), base.text.end(), japanese))
+        return false;
+    const bool over = ruby.along0 < base.along1 && base.along0 < ruby.along1;
+    const double rubyMiddle = 0.5 * (ruby.across0 + ruby.across1);
+    return over && rubyMiddle < base.across0 + 0.25 * base.size() &&
+           ruby.across1 > base.across0 - ruby.size();
+}
+
+// Which words are ruby. Each candidate (Japanese, small) is held against the
+// words that start across the line just after it, found by bisection in the
+// words sorted across: a line of ruby comes before its base line in reading
+// order, some dozens of words ahead of it.
+std::vector<bool> rubyOf(const std::vector<Word> &words)
+{
+    std::vector<bool> ruby(words.size(), false);
+    std::vector<const Word *> across;
+    across.reserve(words.size());
+    for (const Word &w : words)
+        across.push_back(&w);
+    std::sort(across.begin(), across.end(), [](const Word *a, const Word *b) {
+        return a->rotation != b->rotation ? a->rotation < b->rotation : a->across0 < b->across0;
+    });
+    for (size_t i = 0; i < words.size(); ++i) {
+        const Word &w = words[i];
+        if (!allJapanese(w.text))
+            continue;
+        // A base starts at most a few ruby sizes after the ruby starts.
+        const Word low{0, 0, w.across0 - 2 * w.size(), 0, w.rotation, false, {}};
+        auto it =
+            std::lower_bound(across.begin(), across.end(), &low, [](const Word *a, const Word *b) {
+                return a->rotation != b->rotation ? a->rotation < b->rotation
+                                                  : a->across0 < b->across0;
+            });
+        const double high = w.across1 + w.size();
+        for (; it != across.end() && (*it)->rotation == w.rotation && (*it)->across0 < high; ++it) {
+            if (isRuby(w, **it)) {
+                ruby[i] = true;
+                break;
+            }
+        }
+    }
+    return ruby;
+}
+
+// Between two words of a line: a space where the gap is wide, or where
+// poppler saw one unless a side is Japanese. Japanese is written without
+// spaces; the narrow gap a typesetter leaves between it and Latin letters or
+// digits (「第5項」, which poppler reads 「第 5 項」), or stretches between
+// the characters of a justified line, is not one the author typed.
+bool spaceBetween(const Word &before, const Word &after)
+{
+    const double gap = after.along0 - before.along1;
+    if (gap > 0.6 * std::min(before.size(), after.size()))
+        return true;
+    return before.spaceAfter && !japanese(before.text.back()) && !japanese(after.text.front());
+}
+
+// Words into lines: a word that is not in the line of the one before, or
+// goes back against the writing, or follows it after more than `maxGap`
+// times its size, starts the next line.
+void joinLines(const std::vector<const Word *> &words, double maxGap, std::vector<QString> &lines)
+{
+    QString line;
+    const Word *last = nullptr;
+    for (const Word *word : words) {
+        const bool continues =
+            last && sameLine(*last, *word) && word->along0 >= last->along0 - 0.25 * last->size() &&
+            word->along0 - last->along1 <= maxGap * std::max(last->size(), word->size());
+        if (last && !continues) {
+            lines.push_back(line);
+            line.clear();
+        } else if (last && spaceBetween(*last, *word)) {
+            line += u' ';
+        }
+        line += word->text;
+        last = word;
+    }
+    if (last)
+        lines.push_back(line);
+}
+
+// Vertical writing where the file does not say so: some producers set each
+// character upright as a box of its own, the next one below it at the same
+// x, in a horizontal font. poppler's reading order takes such a page for rows
+// across the columns; a page that is mostly such stacked Japanese characters
+// is read here by columns instead, right to left, each column one line.
+// Only Japanese characters count: dot leaders and page numbers stacked down
+// a table of contents or an index are not vertical writing.
+bool stacked(const Word &upper, const Word &lower)
+{
+    const double w = upper.along1 - upper.along0;
+    return std::abs(upper.along0 - lower.along0) < 0.25 * w && lower.across0 > upper.across0 &&
+           lower.across0 - upper.across0 < 1.6 * std::max(w, upper.size());
+}
+
+// The page's lines when it is so written; false when it is not. The words
+// are all written left to right (rotation 0).
+bool uprightColumns(const std::vector<Word> &words, std::vector<QString> &lines)
+{
+    const auto single = std::count_if(words.begin(), words.end(),
+                                      [](const Word &w) { return oneCharacter(w.text); });
+    if (single * 10 < qsizetype(words.size()) * 6)
+        return false; // most boxes are words: horizontal text
     // Columns: by x from the right, then top to bottom.
-    std::vector<const Glyph *> order;
-    for (const Glyph &g : glyphs) {
-        if (oneCharacter(g.text) && g.w > 0)
+    std::vector<const Word *> order;
+    for (const Word &g : words) {
+        if (oneCharacter(g.text) && g.along1 > g.along0)
             order.push_back(&g);
     }
+    const auto width = [](const Word *g) { return g->along1 - g->along0; };
     std::sort(order.begin(), order.end(),
-              [](const Glyph *a, const Glyph *b) { return a->x > b->x; });
+              [](const Word *a, const Word *b) { return a->along0 > b->along0; });
     for (size_t start = 0; start < order.size();) {
         size_t end = start + 1;
-        while (end < order.size() &&
-               order[start]->x - order[end]->x < 0.25 * std::max(order[start]->w, order[end]->w))
+        while (end < order.size() && order[start]->along0 - order[end]->along0 <
+                                         0.25 * std::max(width(order[start]), width(order[end])))
             ++end;
         std::stable_sort(order.begin() + qsizetype(start), order.begin() + qsizetype(end),
-                         [](const Glyph *a, const Glyph *b) { return a->y < b->y; });
+                         [](const Word *a, const Word *b) { return a->across0 < b->across0; });
         start = end;
     }
     qsizetype inColumns = 0;
     for (size_t i = 0; i < order.size(); ++i) {
         const bool above = i > 0 && stacked(*order[i - 1], *order[i]);
         const bool below = i + 1 < order.size() && stacked(*order[i], *order[i + 1]);
-        inColumns += above || below;
+        inColumns += (above || below) && japanese(order[i]->text.at(0));
     }
-    if (inColumns < 2 || inColumns * 10 < qsizetype(glyphs.size()) * 6)
+    if (inColumns < 2 || inColumns * 10 < qsizetype(words.size()) * 6)
         return false;
     QString line;
     for (size_t i = 0; i < order.size(); ++i) {
@@ -93,40 +258,72 @@ bool verticalLines(const std::vector<poppler::text_box> &boxes, std::vector<QStr
         lines.push_back(line);
     // What is not one character (a heading across the page, a page number
     // of two digits) follows, a line each, in poppler's order.
-    for (const Glyph &g : glyphs) {
-        if (!oneCharacter(g.text) || g.w <= 0)
+    for (const Word &g : words) {
+        if (!oneCharacter(g.text) || g.along1 <= g.along0)
             lines.push_back(g.text);
     }
     return true;
 }
 
-// The page's lines in poppler's reading order: its words come line by line,
-// and a word that does not continue the line of the one before (lower or
-// higher on the page, or back to the left) starts the next line. Words are
-// joined with a space where poppler saw one.
-void horizontalLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
+// The page's lines. Text written left to right comes in poppler's reading
+// order (it follows columns and blocks). Text written any other way (vertical
+// columns, text turned on the page) is laid out here by position: lines in
+// order across (columns right to left), each line's words along it.
+void pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
 {
-    QString line;
-    poppler::rectf last;
-    bool space = false;
+    std::vector<Word> words;
+    words.reserve(boxes.size());
     for (const poppler::text_box &box : boxes) {
-        const poppler::rectf r = box.bbox();
-        const bool sameLine =
-            !line.isEmpty() &&
-            std::abs(r.y() - last.y()) < 0.5 * std::min(r.height(), last.height()) &&
-            r.x() >= last.x();
-        if (!line.isEmpty() && !sameLine) {
-            lines.push_back(line);
-            line.clear();
-        } else if (space) {
-            line += u' ';
-        }
-        line += unitsOf(box.text());
-        space = box.has_space_after();
-        last = r;
+        words.push_back(wordOf(box));
+        if (words.back().text.isEmpty())
+            words.pop_back();
     }
-    if (!line.isEmpty())
-        lines.push_back(line);
+    const bool turnedAny =
+        std::any_of(words.begin(), words.end(), [](const Word &w) { return w.rotation != 0; });
+    if (!turnedAny && uprightColumns(words, lines))
+        return;
+    const std::vector<bool> ruby = rubyOf(words);
+    std::vector<const Word *> reading, turned;
+    reading.reserve(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!ruby[i])
+            (words[i].rotation == 0 ? reading : turned).push_back(&words[i]);
+    }
+    // Far apart in one line of reading order are table cells: one line.
+    joinLines(reading, std::numeric_limits<double>::infinity(), lines);
+    if (turned.empty())
+        return;
+    // By rotation, then across; a word whose span across overlaps the
+    // line's joins it; each line's words in order along it.
+    std::stable_sort(turned.begin(), turned.end(), [](const Word *a, const Word *b) {
+        if (a->rotation != b->rotation)
+            return a->rotation < b->rotation;
+        return a->across0 < b->across0;
+    });
+    std::vector<const Word *> ordered;
+    ordered.reserve(turned.size());
+    for (size_t start = 0; start < turned.size();) {
+        size_t end = start + 1;
+        double across1 = turned[start]->across1;
+        while (end < turned.size() && turned[end]->rotation == turned[start]->rotation) {
+            const Word &w = *turned[end];
+            const double overlap = across1 - w.across0;
+            if (overlap <= 0.5 * std::min(w.size(), across1 - turned[start]->across0))
+                break;
+            across1 = std::max(across1, w.across1);
+            ++end;
+        }
+        std::stable_sort(turned.begin() + qsizetype(start), turned.begin() + qsizetype(end),
+                         [](const Word *a, const Word *b) { return a->along0 < b->along0; });
+        ordered.insert(ordered.end(), turned.begin() + qsizetype(start),
+                       turned.begin() + qsizetype(end));
+        start = end;
+    }
+    const size_t first = lines.size();
+    // Far apart in one column are blocks one above the other.
+    joinLines(ordered, 1.5, lines);
+    for (size_t i = first; i < lines.size(); ++i)
+        uprightForms(lines[i]);
 }
 
 } // namespace
@@ -152,8 +349,7 @@ ReadResult readPdfDocument(QByteArrayView bytes, const Limits &limits)
             continue; // a page the tree names but that is not there
         const std::vector<poppler::text_box> boxes = page->text_list();
         std::vector<QString> lines;
-        if (!verticalLines(boxes, lines))
-            horizontalLines(boxes, lines);
+        pageLines(boxes, lines);
         for (const QString &line : lines) {
             sink.append(line);
             sink.endLine();

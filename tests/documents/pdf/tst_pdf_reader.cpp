@@ -2,8 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 // The PDF reader on files LibreOffice made (horizontal and vertical writing,
-// an opening password) and on hand-made ones (a font that is not embedded, a
-// page tree that loops, random bytes after the header).
+// an opening password), on dvipdfmx's (vertical writing with ruby, from
+// pxrubrica's samples) and on hand-made ones (a font that is not embedded,
+// fonts mixed on a baseline, dot leaders, a page tree that loops, random
+// bytes after the header).
 
 #include "documents/PdfDocument.h"
 
@@ -20,9 +22,12 @@ QByteArray fixture(const char *name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// True when one line holds every word.
+// True when one line holds every word; "=line" when a line is that line.
 bool oneLineHolds(const DocumentText &text, const QStringList &words)
 {
+    if (words[0].startsWith(u'='))
+        return std::find(text.lines.begin(), text.lines.end(), words.join(u' ').mid(1)) !=
+               text.lines.end();
     for (const QString &line : text.lines) {
         bool all = true;
         for (const QString &word : words)
@@ -57,6 +62,29 @@ private Q_SLOTS:
         // Known only through poppler-data's character maps.
         QTest::newRow("not embedded")
             << QByteArray("not-embedded.pdf") << u"埋め込みなしの請求書"_qs << true;
+        // Fonts of different heights on one baseline share the line; the
+        // narrow gap between Japanese and Latin is no space, a typed one is.
+        QTest::newRow("mixed fonts")
+            << QByteArray("mixed.pdf") << u"=本製品はTarnwell 2.0で動作します"_qs << true;
+        QTest::newRow("no typed space") << QByteArray("mixed.pdf") << u"=第5項による"_qs << true;
+        QTest::newRow("line numbers")
+            << QByteArray("mixed.pdf") << u"=3 return tarnwell_run();"_qs << true;
+        // A table of contents: dot leaders stacked down the page are not
+        // vertical writing.
+        QTest::newRow("contents") << QByteArray("contents.pdf") << u"第3章 文書の種類 . . 17"_qs
+                                  << true;
+        // dvipdfmx pages (pxrubrica's samples): vertical writing known from
+        // the font's writing mode, ruby left out of the column it annotates,
+        // the vertical forms of punctuation read as typed.
+        QTest::newRow("vertical ruby")
+            << QByteArray("ruby-vertical.pdf") << u"=人に誨えて倦まず"_qs << true;
+        QTest::newRow("vertical forms")
+            << QByteArray("ruby-vertical.pdf") << u"=君子は和して同ぜず。"_qs << true;
+        QTest::newRow("ruby is no line") << QByteArray("ruby-vertical.pdf") << u"くん"_qs << false;
+        QTest::newRow("blocks in one column")
+            << QByteArray("ruby-vertical-blocks.pdf") << u"=蓬頭 突鬢 引提げ"_qs << true;
+        QTest::newRow("horizontal ruby")
+            << QByteArray("ruby-contents.pdf") << u"=1 日本国憲法前文"_qs << true;
     }
     void lines()
     {
