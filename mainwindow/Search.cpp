@@ -71,6 +71,8 @@ public:
         m_w.List1->append(file.nativePath);
         repaintIfDue();
     }
+    // The run waits for a file: the window still paints and takes Esc.
+    void stillWaiting() override { repaintIfDue(); }
     void nothingFound() override
     {
         commitLists();
@@ -133,10 +135,12 @@ void MainWindow::GetFileNameInAllSubDirectory(QString str)
 
 void MainWindow::MENU_SEARCH_Click()
 {
-    if (m_searchRunning)
+    // Input held during a search never starts another one.
+    if (m_searchRunning || m_replayingInput)
         return;
     Q_EMIT commandRun(QStringLiteral("MENU_SEARCH_Click"));
     m_searchRunning = true;
+    beginSearchInput();
 
     path = Combo1->currentText();
     const QString keywordText = Combo2->currentText();
@@ -144,6 +148,7 @@ void MainWindow::MENU_SEARCH_Click()
     SearchOptions options;
     options.encoding = m_encoding;
     options.documents = m_searchDocuments ? m_services.documents : nullptr;
+    options.stop = m_stop.get_token();
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
@@ -164,6 +169,7 @@ void MainWindow::MENU_SEARCH_Click()
 
     m_searchRunning = false;
     showPanelText();
+    endSearchInput();
     if (m_closePending) {
         m_closePending = false;
         close();

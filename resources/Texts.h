@@ -119,4 +119,13 @@ inline const QString authorLine = QStringLiteral("作者: 佐伯 透");
 inline const QString emailLine = QStringLiteral("E-mail: tarnwell@example.jp");
 inline const QString noticeLine = QStringLiteral("(C) 1997-1999 佐伯 透");
 
+// Stopping a search
+inline const QString menuStopSearch = QStringLiteral("検索の中止(&T)");
+inline const QString tipToolbarStop = QStringLiteral("検索を中止します");
+// Panel 1 after a stopped search: the files found before the stop.
+inline QString searchStopped(qsizetype found)
+{
+    return QStringLiteral("検索を中止しました（%1個見つかりました）").arg(found);
+}
+
 } // namespace texts

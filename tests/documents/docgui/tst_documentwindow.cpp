@@ -398,7 +398,7 @@ private Q_SLOTS:
         start();
         search(QStringLiteral("請求書 未払い"));
         showHeldBook();
-        m_reader.hold(kBook, heedStop);
+        m_reader.hold(kBook, heedStop, 1); // the viewer's read, not the new search's
         QString shown;
         if (newSearch) {
             QCOMPARE(search(QStringLiteral("未払い")), (QStringList{"book.xlsx", "plain.txt"}));
