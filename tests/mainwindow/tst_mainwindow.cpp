@@ -22,7 +22,9 @@
 #include "search/SearchRun.h"
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -573,13 +575,38 @@ private Q_SLOTS:
         QCOMPARE(m_box.count(), 0);
     }
 
-    void ctrlXExitsEvenFromATextBox()
+    // Ctrl+X cuts the selected text of the folder or keyword box; with
+    // nothing selected there, or anywhere else, it exits.
+    void ctrlXCutsASelectionElseExits_data()
     {
-        type(w().Combo1, "keep me");
-        w().Combo1->lineEdit()->selectAll();
+        QTest::addColumn<int>("box"); // 1, 2: Combo1, Combo2; 0: the result list
+        QTest::addColumn<bool>("select");
+        QTest::newRow("folder box, selection") << 1 << true;
+        QTest::newRow("keyword box, selection") << 2 << true;
+        QTest::newRow("keyword box, nothing selected") << 2 << false;
+        QTest::newRow("result list") << 0 << false;
+    }
+    void ctrlXCutsASelectionElseExits()
+    {
+        QFETCH(int, box);
+        QFETCH(bool, select);
+        QComboBox *combo = box == 1 ? w().Combo1 : w().Combo2;
+        type(combo, "keep me");
+        if (select)
+            combo->lineEdit()->setSelection(0, 5);
+        else
+            combo->lineEdit()->deselect();
+        if (box == 0)
+            w().List1->setFocus();
         QTest::keyClick(focused(), Qt::Key_X, Qt::ControlModifier);
+        if (select) {
+            QCOMPARE(combo->currentText(), QStringLiteral("me"));
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("keep "));
+            QVERIFY(w().isVisible());
+            return;
+        }
         QTRY_VERIFY(!w().isVisible());
-        QCOMPARE(w().Combo1->currentText(), QStringLiteral("keep me"));
+        QCOMPARE(combo->currentText(), QStringLiteral("keep me"));
         QCOMPARE(m_help.calls().last().command, int(HelpViewer::HELP_QUIT));
     }
 
