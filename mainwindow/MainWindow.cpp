@@ -41,6 +41,7 @@ MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
     createMenus();
     createControls();
     createStopCommand();
+    createUnreadableCommand();
     // The result list's menu, copy and drag, and folders dropped on the window.
     if (!m_services.desktop) {
         m_ownDesktop = std::make_unique<QtDesktopShell>();

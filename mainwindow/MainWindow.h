@@ -15,6 +15,7 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -88,6 +89,9 @@ public:
     // In the search menu: stops the running search (enabled only then); also
     // Esc and the toolbar's stop button (index 9).
     QAction *MENU_STOP = nullptr;
+    // In the search menu: the files the last search could not read, with
+    // why (enabled when there are any).
+    QAction *MENU_UNREADABLE = nullptr;
 
     // Panel 1 of StatusBar1.
     QString panelText() const;
@@ -108,6 +112,11 @@ public:
     void StatusBar1_PanelDblClick(short index);
     void List1_Click();
     void MENU_STOP_Click();
+    void MENU_UNREADABLE_Click();
+    // The files and folders the last search could not read: "path: why".
+    const QStringList &unreadableFiles() const { return m_unreadable; }
+    // The window MENU_UNREADABLE shows, while it is open.
+    QWidget *unreadableWindow() const { return m_unreadableWindow; }
 
     // The tokenizer and the folder walk, over the engine.
     QString GetToken(const QString &str, const QString &token);
@@ -188,6 +197,10 @@ private:
     // button, which act at once.
     std::stop_source m_stop;
     std::unique_ptr<InputGate> m_gate;
+    QStringList m_unreadable;
+    QPointer<QWidget> m_unreadableWindow;
+    void createUnreadableCommand();
+    void showFolderError(int error);
     bool m_replayingInput = false; // the input held during a search is delivered
     void createStopCommand();
     void beginSearchInput();

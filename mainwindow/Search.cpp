@@ -10,6 +10,7 @@
 
 #include "platform/RepaintPacer.h"
 #include "resources/Texts.h"
+#include "search/ReadFailure.h"
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
 #include "viewer/DocumentFile.h"
@@ -73,12 +74,23 @@ public:
     }
     // The run waits for a file: the window still paints and takes Esc.
     void stillWaiting() override { repaintIfDue(); }
+    void cannotRead(const FoundFile &file, int error, bool brokenOff) override
+    {
+        m_w.m_unreadable << file.path() + QStringLiteral(": ") + cannotReadReason(error, brokenOff);
+    }
+    void cannotReadDocument(const FoundFile &file, const QString &reason) override
+    {
+        m_w.m_unreadable << file.path() + QStringLiteral(": ") + reason;
+    }
+    void folderFailed(int error) override { m_folderError = error; }
     void nothingFound() override
     {
         commitLists();
         m_w.showPanelText(); // "Tarnwell" shows behind the box
         m_w.m_pacer->flush();
-        if (m_w.m_services.messageBox)
+        if (m_folderError != 0) // not an empty folder: one that cannot be searched
+            m_w.showFolderError(m_folderError);
+        else if (m_w.m_services.messageBox)
             m_w.m_services.messageBox->show(&m_w, nothingFoundText(), texts::productName,
                                             mb::Information);
     }
@@ -120,6 +132,7 @@ private:
 
     MainWindow &m_w;
     QString m_unrepresentable;
+    int m_folderError = 0;
 };
 
 QString MainWindow::GetToken(const QString &str, const QString &token)
@@ -149,6 +162,8 @@ void MainWindow::MENU_SEARCH_Click()
     options.encoding = m_encoding;
     options.documents = m_searchDocuments ? m_services.documents : nullptr;
     options.stop = m_stop.get_token();
+    m_unreadable.clear(); // the list is the last search's
+    MENU_UNREADABLE->setEnabled(false);
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
@@ -165,6 +180,16 @@ void MainWindow::MENU_SEARCH_Click()
     if (!outcome.keywordEmpty) {
         addToHistory(Combo1, path);
         addToHistory(Combo2, keywordText);
+    }
+
+    if (!m_unreadable.isEmpty()) {
+        if (!outcome.keywordEmpty) // else the walk's text stays
+            setPanelText(panelText() + texts::unreadableSuffix(m_unreadable.size()));
+        MENU_UNREADABLE->setEnabled(true);
+        if (m_unreadableWindow)
+            MENU_UNREADABLE_Click(); // shows the new list
+    } else if (m_unreadableWindow) {
+        m_unreadableWindow->close();
     }
 
     m_searchRunning = false;

@@ -66,11 +66,8 @@ void MainWindow::createStopCommand()
     MENU_STOP->setObjectName(QStringLiteral("MENU_STOP"));
     MENU_STOP->setEnabled(false);
     connect(MENU_STOP, &QAction::triggered, this, [this] { MENU_STOP_Click(); });
-    // Right after the search item.
-    const QList<QAction *> items = MENU_SEARCH_CATEGORY->actions();
-    const qsizetype at = items.indexOf(MENU_SEARCH);
-    MENU_SEARCH_CATEGORY->insertAction(at + 1 < items.size() ? items.at(at + 1) : nullptr,
-                                       MENU_STOP);
+    // At the end of the search menu, after the items that choose how to search.
+    MENU_SEARCH_CATEGORY->addAction(MENU_STOP);
 
     // The toolbar's buttons 8 (a separator) and 9, after the about button.
     Toolbar1->addSeparator()->setData(8);

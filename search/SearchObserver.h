@@ -60,6 +60,9 @@ public:
         Q_UNUSED(file);
         Q_UNUSED(reason);
     }
+    // The folder to search could not be opened or listed (error: the errno,
+    // SearchOutcome::folderError); reported after the walk, before the end.
+    virtual void folderFailed(int error) { Q_UNUSED(error); }
     // The run waits for a file still being read (a big document, storage
     // that waits on each request), or for the workers to catch up: called
     // on the run's thread every few milliseconds meanwhile, so that a window

@@ -118,6 +118,8 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     Walk walk(observer, parallel ? static_cast<FileSink &>(*parallel) : sink, state,
               budget.heldLevels, options.readAhead, options.storageWaits);
     outcome.folderError = walk.run(start);
+    if (outcome.folderError != 0)
+        observer.folderFailed(outcome.folderError);
     outcome.unreadable = walk.unreadable();
     // A walk that was stopped listed only part of the files: none is reported.
     outcome.stopped = state.stopped();

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -265,6 +266,65 @@ private Q_SLOTS:
         QCOMPARE(w().Combo2->currentText(), QStringLiteral("alpha betaxy"));
         QCOMPARE(commands.count(), 2); // the search and its stop
         QCOMPARE(w().List1->selectedRow(), -1);
+    }
+
+    // Documents that cannot be read are counted after the count and listed
+    // with why; the next search clears the list.
+    void unreadableFilesAreCountedAndListed()
+    {
+        m_reader.release();
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray locked = "%PDF-1.4 locked", broken = "%PDF-1.4 broken";
+        m_reader.setResult(locked,
+                           {documents::Failure::Encrypted, QStringLiteral("encrypted"), {}});
+        m_reader.setResult(broken, {documents::Failure::Damaged, QStringLiteral("damaged"), {}});
+        for (const auto &[name, bytes] :
+             {std::pair{"a.txt", QByteArray("alpha beta\r\n")}, std::pair{"locked.pdf", locked},
+              std::pair{"broken.pdf", broken}}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        QVERIFY(!w().MENU_UNREADABLE->isEnabled());
+        w().Combo1->setEditText(dir.path());
+        w().Combo2->setEditText(QStringLiteral("alpha beta"));
+        w().MENU_SEARCH_Click();
+        QCOMPARE(w().panelText(), QStringLiteral("1個見つかりました") + texts::unreadableSuffix(2));
+        QStringList expected{dir.filePath("locked.pdf") + ": encrypted",
+                             dir.filePath("broken.pdf") + ": damaged"};
+        QStringList listed = w().unreadableFiles();
+        listed.sort();
+        expected.sort();
+        QCOMPARE(listed, expected);
+        QVERIFY(w().MENU_UNREADABLE->isEnabled());
+        w().MENU_UNREADABLE->trigger();
+        QVERIFY(w().unreadableWindow() && w().unreadableWindow()->isVisible());
+        auto *text = w().unreadableWindow()->findChild<QPlainTextEdit *>();
+        QVERIFY(text->isReadOnly());
+        QCOMPARE(text->toPlainText(), w().unreadableFiles().join(u'\n'));
+
+        // The next search clears the list (and closes the window).
+        QFile::remove(dir.filePath("locked.pdf"));
+        QFile::remove(dir.filePath("broken.pdf"));
+        w().MENU_SEARCH_Click();
+        QCOMPARE(w().panelText(), QStringLiteral("1個見つかりました"));
+        QVERIFY(w().unreadableFiles().isEmpty());
+        QVERIFY(!w().MENU_UNREADABLE->isEnabled());
+        QTRY_VERIFY(!w().unreadableWindow());
+    }
+
+    // A folder that does not exist is named in a box with why, not taken
+    // for a folder where nothing was found.
+    void missingFolderIsToldInABox()
+    {
+        const QString missing = m_tree.path() + QStringLiteral("/no such folder");
+        w().Combo1->setEditText(missing);
+        w().Combo2->setEditText(QStringLiteral("alpha"));
+        w().MENU_SEARCH_Click();
+        QCOMPARE(m_box.count(), 1);
+        QCOMPARE(m_box.shown().first().text,
+                 texts::folderCannotBeSearched(missing, texts::folderMissing));
     }
 };
 
