@@ -10,8 +10,8 @@
 // A slow reader on request: hold() makes the reads of one content that can
 // be stopped (the viewer's and the window's search's) wait until release(),
 // or until their stop is requested (as the reader pool gives up), unless the
-// hold ignores stops (a reader that cannot give up). At most `reads` of them
-// wait at once; more go on (a search's read beside a held viewer's read).
+// hold ignores stops (a reader that cannot give up). Only the next `reads`
+// reads are held; later ones go on (a search's read beside a held viewer's).
 
 #include "documents/DocumentReader.h"
 
@@ -61,7 +61,8 @@ public:
         }
         std::unique_lock lock(m_mutex);
         m_calls.append({content, container});
-        if (m_holding && content == m_held && stop.stop_possible() && m_waiting < m_maxHeld) {
+        if (m_holding && content == m_held && stop.stop_possible() && m_holdsLeft > 0) {
+            --m_holdsLeft;
             ++m_waiting;
             m_changed.notify_all();
             m_changed.wait(lock, m_heedStop ? stop : std::stop_token{},
@@ -87,7 +88,7 @@ public:
         m_holding = true;
         m_held = content;
         m_heedStop = heedStop;
-        m_maxHeld = reads;
+        m_holdsLeft = reads;
     }
     void release()
     {
@@ -128,6 +129,6 @@ private:
     bool m_heedStop = true;
     QByteArray m_held;
     int m_waiting = 0;
-    int m_maxHeld = 1 << 30;
+    int m_holdsLeft = 1 << 30;
     int m_stopped = 0;
 };
