@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -99,6 +100,27 @@ bool MainWindow::routeKey(QObject *watched, QKeyEvent *e)
         return false;
 
     const bool press = e->type() == QEvent::KeyPress;
+    // Ctrl+X cuts the selected text of the folder or keyword box, as in any
+    // text box; elsewhere, and with nothing selected, it exits.
+    if (isKey(e, Qt::ControlModifier, Qt::Key_X) && !press) {
+        for (QComboBox *box : {Combo1, Combo2}) {
+            if ((widget == box || widget->parentWidget() == box) && box->lineEdit() &&
+                box->lineEdit()->hasSelectedText()) {
+                e->accept(); // the box takes the key
+                return true;
+            }
+        }
+    }
+    // F3 and Shift+F3 in the result list step through the shown file's
+    // matching lines, as in the viewer.
+    if (press && (widget == List1 || widget->parentWidget() == List1) &&
+        (isKey(e, Qt::NoModifier, Qt::Key_F3) || isKey(e, Qt::ShiftModifier, Qt::Key_F3))) {
+        if (e->modifiers() & Qt::ShiftModifier)
+            RichTextBox1->findPreviousMatchLine();
+        else
+            RichTextBox1->findNextMatchLine();
+        return true;
+    }
     // The menu shortcuts win over a text box's own use of the keys: leave the
     // override unaccepted so the shortcut runs.
     if (isKey(e, Qt::ControlModifier, Qt::Key_X) || isKey(e, Qt::ControlModifier, Qt::Key_F) ||

@@ -9,6 +9,7 @@
 #include "mainwindow/ResultActions.h"
 #include "platform/HelpFile.h"
 #include "platform/HelpViewer.h"
+#include "platform/InputGate.h"
 #include "platform/QtDesktopShell.h"
 #include "platform/RepaintPacer.h"
 #include "platform/Twips.h"
@@ -39,6 +40,8 @@ MainWindow::MainWindow(const PlatformServices &services, QWidget *parent)
 
     createMenus();
     createControls();
+    createStopCommand();
+    createUnreadableCommand();
     // The result list's menu, copy and drag, and folders dropped on the window.
     if (!m_services.desktop) {
         m_ownDesktop = std::make_unique<QtDesktopShell>();
@@ -69,9 +72,11 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // The close box during a search waits for the search, like all input.
+    // Closed during a search: the search stops, and the window closes as
+    // soon as it has.
     if (m_searchRunning) {
         m_closePending = true;
+        m_stop.request_stop();
         event->ignore();
         return;
     }

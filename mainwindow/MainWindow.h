@@ -17,9 +17,11 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
+#include <stop_token>
 
 class QAction;
 class QCheckBox;
@@ -35,6 +37,7 @@ class TextViewer;
 class RepaintPacer;
 class DesktopShell;
 class BackgroundDocumentReads;
+class InputGate;
 struct ListedDocument;
 
 class MainWindow : public QMainWindow {
@@ -91,6 +94,12 @@ public:
     QMenu *MENU_HELP_CATEGORY = nullptr;
     QAction *MENU_CONTENTS = nullptr;
     QAction *MENU_ABOUT = nullptr;
+    // In the search menu: stops the running search (enabled only then); also
+    // Esc and the toolbar's stop button (index 9).
+    QAction *MENU_STOP = nullptr;
+    // In the search menu: the files the last search could not read, with
+    // why (enabled when there are any).
+    QAction *MENU_UNREADABLE = nullptr;
 
     // Panel 1 of StatusBar1.
     QString panelText() const;
@@ -110,12 +119,21 @@ public:
     void Toolbar1_ButtonClick(short index);
     void StatusBar1_PanelDblClick(short index);
     void List1_Click();
+    void MENU_STOP_Click();
+    void MENU_UNREADABLE_Click();
+    // The files and folders the last search could not read: "path: why".
+    const QStringList &unreadableFiles() const { return m_unreadable; }
+    // The window MENU_UNREADABLE shows, while it is open.
+    QWidget *unreadableWindow() const { return m_unreadableWindow; }
 
     // The tokenizer and the folder walk, over the engine.
     QString GetToken(const QString &str, const QString &token);
     void GetFileNameInAllSubDirectory(QString str);
 
     bool searchRunning() const { return m_searchRunning; }
+    // The longest time, in ms, the last search went without processing the
+    // window system's events (paint, expose, the accessibility bus).
+    qint64 longestUnpaintedMs() const;
     // The listed documents being read for the viewer, each on a thread of
     // its own while the window goes on (busy(): the viewer waits for one).
     const BackgroundDocumentReads &documentReads() const { return *m_documentReads; }
@@ -189,6 +207,22 @@ private:
     std::unique_ptr<AboutWindow> m_aboutWindow; // while it is shown
     bool m_searchRunning = false;
     bool m_closePending = false;
+    // While a search runs (SearchStop.cpp): its stop, and the user's input
+    // held for its end, but for Esc, the close box, the menus and the stop
+    // button, which act at once.
+    std::stop_source m_stop;
+    std::unique_ptr<InputGate> m_gate;
+    QStringList m_unreadable;
+    QPointer<QWidget> m_unreadableWindow;
+    void createUnreadableCommand();
+    void showFolderError(int error);
+    bool m_replayingInput = false; // the input held during a search is delivered
+    void createStopCommand();
+    void beginSearchInput();
+    void endSearchInput();
+    QWidget *inputTarget(QObject *target, const QEvent *event) const;
+    int searchInputVerdict(QObject *target, QEvent *event);
+    bool dropAfterSearch(QObject *target, const QEvent *event) const;
     platform::EncodingMode m_encoding = platform::EncodingMode::Cp932;
     platform::EncodingMode m_listedEncoding = platform::EncodingMode::Cp932;
     bool m_searchDocuments = false;

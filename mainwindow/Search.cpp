@@ -10,6 +10,7 @@
 
 #include "platform/RepaintPacer.h"
 #include "resources/Texts.h"
+#include "search/ReadFailure.h"
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
 #include "viewer/DocumentFile.h"
@@ -87,12 +88,25 @@ public:
         m_w.List1->append(file.nativePath);
         repaintIfDue();
     }
+    // The run waits for a file: the window still paints and takes Esc.
+    void stillWaiting() override { repaintIfDue(); }
+    void cannotRead(const FoundFile &file, int error, bool brokenOff) override
+    {
+        m_w.m_unreadable << file.path() + QStringLiteral(": ") + cannotReadReason(error, brokenOff);
+    }
+    void cannotReadDocument(const FoundFile &file, const QString &reason) override
+    {
+        m_w.m_unreadable << file.path() + QStringLiteral(": ") + reason;
+    }
+    void folderFailed(int error) override { m_folderError = error; }
     void nothingFound() override
     {
         commitLists();
         m_w.showPanelText(); // "Tarnwell" shows behind the box
         m_w.m_pacer->flush();
-        if (m_w.m_services.messageBox)
+        if (m_folderError != 0) // not an empty folder: one that cannot be searched
+            m_w.showFolderError(m_folderError);
+        else if (m_w.m_services.messageBox)
             m_w.m_services.messageBox->show(&m_w, nothingFoundText(), texts::productName,
                                             mb::Information);
     }
@@ -140,6 +154,7 @@ private:
     MainWindow &m_w;
     QString m_unrepresentable;
     bool m_fullWidthSpace = false;
+    int m_folderError = 0;
 };
 
 QString MainWindow::GetToken(const QString &str, const QString &token)
@@ -155,10 +170,12 @@ void MainWindow::GetFileNameInAllSubDirectory(QString str)
 
 void MainWindow::MENU_SEARCH_Click()
 {
-    if (m_searchRunning)
+    // Input held during a search never starts another one.
+    if (m_searchRunning || m_replayingInput)
         return;
     Q_EMIT commandRun(QStringLiteral("MENU_SEARCH_Click"));
     m_searchRunning = true;
+    beginSearchInput();
 
     path = Combo1->currentText();
     const QString keywordText = Combo2->currentText();
@@ -168,6 +185,9 @@ void MainWindow::MENU_SEARCH_Click()
     options.folds = m_folds;
     m_listedFolds = m_folds;
     options.documents = searchReader();
+    options.stop = m_stop.get_token();
+    m_unreadable.clear(); // the list is the last search's
+    MENU_UNREADABLE->setEnabled(false);
     // The viewer reads the listed files the same way.
     m_listedEncoding = m_encoding;
     m_listedDocuments = options.documents;
@@ -188,8 +208,19 @@ void MainWindow::MENU_SEARCH_Click()
         addToHistory(Combo2, keywordText);
     }
 
+    if (!m_unreadable.isEmpty()) {
+        if (!outcome.keywordEmpty) // else the walk's text stays
+            setPanelText(panelText() + texts::unreadableSuffix(m_unreadable.size()));
+        MENU_UNREADABLE->setEnabled(true);
+        if (m_unreadableWindow)
+            MENU_UNREADABLE_Click(); // shows the new list
+    } else if (m_unreadableWindow) {
+        m_unreadableWindow->close();
+    }
+
     m_searchRunning = false;
     showPanelText();
+    endSearchInput();
     if (m_closePending) {
         m_closePending = false;
         close();

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <algorithm>
+
 RepaintPacer::RepaintPacer(int maxPerSecond)
     : m_intervalNs(maxPerSecond > 0 ? 1000000000LL / maxPerSecond : 0)
 {
@@ -25,7 +27,8 @@ void RepaintPacer::changed()
 
 void RepaintPacer::flush()
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_longestGapNs = std::max(m_longestGapNs, m_sinceLast.nsecsElapsed());
+    QCoreApplication::processEvents(m_flags);
     ++m_repaints;
     m_sinceLast.restart();
 }

@@ -9,6 +9,7 @@
 // to finish.
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 
 class RepaintPacer {
 public:
@@ -22,9 +23,18 @@ public:
     void flush();
 
     int repaints() const { return m_repaints; }
+    // The events a repaint processes: by default all but user input. A
+    // window that holds input itself (InputGate) lets it through, so that
+    // it sees what it must act on at once.
+    void setEventFlags(QEventLoop::ProcessEventsFlags flags) { m_flags = flags; }
+    // The longest time between two repaints since the last reset, in ms.
+    qint64 longestGapMs() const { return m_longestGapNs / 1000000; }
+    void resetLongestGap() { m_longestGapNs = 0; }
 
 private:
     QElapsedTimer m_sinceLast;
     qint64 m_intervalNs;
     int m_repaints = 0;
+    QEventLoop::ProcessEventsFlags m_flags = QEventLoop::ExcludeUserInputEvents;
+    qint64 m_longestGapNs = 0;
 };

@@ -137,4 +137,31 @@ inline const QString authorLine = QStringLiteral("作者: 佐伯 透");
 inline const QString emailLine = QStringLiteral("E-mail: tarnwell@example.jp");
 inline const QString noticeLine = QStringLiteral("(C) 1997-1999 佐伯 透");
 
+// Stopping a search
+inline const QString menuStopSearch = QStringLiteral("検索の中止(&T)");
+inline const QString tipToolbarStop = QStringLiteral("検索を中止します");
+// Panel 1 after a stopped search: the files found before the stop.
+inline QString searchStopped(qsizetype found)
+{
+    return QStringLiteral("検索を中止しました（%1個見つかりました）").arg(found);
+}
+
+// Files that could not be read by the last search
+inline const QString menuUnreadable = QStringLiteral("読めなかったファイル(&R)");
+inline const QString unreadableCaption = QStringLiteral("読めなかったファイル");
+inline const QString closeButton = QStringLiteral("閉じる");
+// After the count in panel 1.
+inline QString unreadableSuffix(qsizetype files)
+{
+    return QStringLiteral("（%1個のファイルを読めませんでした）").arg(files);
+}
+// The folder to search could not be opened: the folder, then the reason.
+inline QString folderCannotBeSearched(const QString &folder, const QString &reason)
+{
+    return QStringLiteral("フォルダ %1 を検索できません。\n%2").arg(folder, reason);
+}
+inline const QString folderMissing = QStringLiteral("フォルダが存在しません。");
+inline const QString folderNotAFolder = QStringLiteral("フォルダではありません。");
+inline const QString folderNotListed = QStringLiteral("フォルダを開けません: ");
+
 } // namespace texts

@@ -70,9 +70,11 @@ bool SniffingSource::rewindAsText()
 }
 
 DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
-                              documents::DocumentReader &reader)
+                              documents::DocumentReader &reader, std::stop_token stop)
 {
-    const documents::ReadResult result = reader.read(descriptor, container);
+    const documents::ReadResult result = stop.stop_possible()
+                                             ? reader.readStoppable(descriptor, container, stop)
+                                             : reader.read(descriptor, container);
     if (result.failure == documents::Failure::NotDocument)
         return {};
     if (!result.ok())

@@ -15,6 +15,8 @@
 
 #include <QString>
 
+#include <stop_token>
+
 namespace search {
 
 // A file's bytes for the text matcher, looked at as they come: the first
@@ -61,7 +63,8 @@ struct DocumentOutcome {
 // A file open as `descriptor` that looked like `container`: Text when it is
 // not a document after all (read it as text), else whether a line of its text
 // holds every word, or why it cannot be read.
+// A stop requested on `stop` gives the read up (DocumentReader::readStoppable).
 DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
-                              documents::DocumentReader &reader);
+                              documents::DocumentReader &reader, std::stop_token stop = {});
 
 } // namespace search

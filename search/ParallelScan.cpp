@@ -20,15 +20,29 @@ namespace search {
 
 namespace {
 
+// A file's bytes, broken off (a read error) once the run is stopped, so that
+// a stop ends the reading of a big file within one block.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(platform::FileReader &reader) : m_reader(reader) {}
-    qsizetype read(char *buffer, qsizetype max) override { return m_reader.read(buffer, max); }
+    FileSource(platform::FileReader &reader, const RunState &state)
+        : m_reader(reader), m_state(state)
+    {}
+    qsizetype read(char *buffer, qsizetype max) override
+    {
+        if (m_state.stopped()) {
+            m_stopped = true;
+            return -1;
+        }
+        return m_reader.read(buffer, max);
+    }
     bool atEnd() const override { return m_reader.atEnd(); }
     bool rewind() override { return m_reader.rewind(); }
+    bool stopped() const { return m_stopped; }
 
 private:
     platform::FileReader &m_reader;
+    const RunState &m_state;
+    bool m_stopped = false;
 };
 
 } // namespace
@@ -43,8 +57,10 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
         int error = 0;
         bool found = false;
         try {
+            if (state.stopped())
+                return {Fate::Stopped};
             if (reader.open(path, folder)) {
-                FileSource source(reader);
+                FileSource source(reader, state);
                 if (documents) {
                     search::SniffingSource sniffing(source, documents);
                     if (matcher.neverMatches()) {
@@ -57,10 +73,13 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                         found = matcher.matches(sniffing, blockSize);
                     }
                     if (sniffing.container() != documents::Container::None) {
-                        const search::DocumentOutcome document = search::matchDocument(
-                            sniffing.container(), reader.descriptor(), matcher, *documents);
+                        const search::DocumentOutcome document =
+                            search::matchDocument(sniffing.container(), reader.descriptor(),
+                                                  matcher, *documents, state.stop);
                         if (document.verdict != search::DocumentOutcome::Text) {
                             reader.close();
+                            if (state.stopped())
+                                return {Fate::Stopped}; // its reader was given up
                             if (document.verdict == search::DocumentOutcome::Unreadable)
                                 return {Fate::Unreadable, 0, document.reason};
                             return {document.verdict == search::DocumentOutcome::Matched
@@ -74,6 +93,8 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                     found = matcher.matches(source, blockSize);
                 error = found ? 0 : reader.error(); // 0 unless a read failed
                 reader.close();
+                if (source.stopped())
+                    return {Fate::Stopped};
                 if (error == 0)
                     return {found ? Fate::Matched : Fate::Unmatched, 0};
             } else {
@@ -238,9 +259,20 @@ FileResult ParallelScan::result(qsizetype i)
     if (i >= m_settled) {
         std::unique_lock lock(m_mutex);
         m_waitingFor = i;
-        m_doneCv.wait(lock, [&] { return m_oldest > i; });
+        // In slices, so that the caller hears of the wait and a stop is seen.
+        while (!m_doneCv.wait_for(lock, kPulse, [&] { return m_oldest > i; })) {
+            if (m_state.stopped())
+                break;
+            if (m_pulse) {
+                lock.unlock();
+                m_pulse();
+                lock.lock();
+            }
+        }
         m_waitingFor = -1;
         m_settled = m_oldest;
+        if (m_settled <= i)
+            return {Fate::Stopped};
     }
     // Settled marks no longer change, and the list no longer grows.
     const Fate fate = Fate(m_files.mark(i));
@@ -265,7 +297,15 @@ void ParallelScan::startRun(const platform::Folder &folder, std::unique_lock<std
         return;
     if (m_sharedOpen >= m_sharedCap && m_idle > 0)
         m_workCv.notify_all(); // for the last few files, fewer than a batch
-    m_walkCv.wait(lock, [&] { return m_sharedOpen < m_sharedCap || m_state.failed(); });
+    while (!m_walkCv.wait_for(lock, kPulse, [&] {
+        return m_sharedOpen < m_sharedCap || m_state.failed() || m_state.stopped();
+    })) {
+        if (m_pulse) {
+            lock.unlock();
+            m_pulse();
+            lock.lock();
+        }
+    }
     if (m_sharedOpen >= m_sharedCap)
         return;
     const int fd = platform::duplicateDescriptor(folder.descriptor());
@@ -320,7 +360,7 @@ void ParallelScan::work(TextMatcher &matcher, qsizetype index)
             m_workCv.wait(lock);
             --m_idle;
         }
-        if (m_stop || index >= m_keep)
+        if (m_stop || index >= m_keep || m_state.stopped())
             return;
         // A few files at once while many wait, to take the lock less often.
         const qsizetype available = std::min(m_files.size(), m_oldest + m_window) - m_next;

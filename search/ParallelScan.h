@@ -38,10 +38,12 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -63,6 +65,7 @@ enum class Fate : std::uint8_t {
     Matched,
     Unreadable,       // cannot be opened or read (vanished, no permission, a lease)
     ShortOfSomething, // descriptors or memory ran short for good: the run failed
+    Stopped,          // the run was stopped before the file was settled: never reported
 };
 
 struct FileResult {
@@ -126,8 +129,13 @@ public:
 
     void walkEnded();
 
+    // Called on the walk's (and reporting) thread every kPulse while it waits
+    // for the workers: for a result, or for a folder to be handed on.
+    void setPulse(std::function<void()> pulse) { m_pulse = std::move(pulse); }
+
     // Waits until file i is matched and tells what became of it. Called after
-    // the walk ended (no more appends), with i rising.
+    // the walk ended (no more appends), with i rising. Fate::Stopped once the
+    // run is stopped and file i is not settled.
     FileResult result(qsizetype i);
 
 private:
@@ -163,6 +171,7 @@ private:
     void matchedInRun(qsizetype r);
 
     static constexpr qsizetype kBatch = 8;
+    static constexpr std::chrono::milliseconds kPulse{10};
     // Address space kept free for the rest of the run when threads start.
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
 
@@ -216,7 +225,8 @@ private:
     // Why, for the documents that cannot be read.
     std::unordered_map<qsizetype, QString> m_reasons;
 
-    qsizetype m_settled = 0; // reporting thread only: files below it are matched
+    qsizetype m_settled = 0;       // reporting thread only: files below it are matched
+    std::function<void()> m_pulse; // walk (and reporting) thread only
 };
 
 } // namespace search

@@ -9,6 +9,7 @@
 #include "platform/ResourceLimits.h"
 
 #include <atomic>
+#include <stop_token>
 
 namespace search {
 
@@ -16,6 +17,12 @@ namespace search {
 // short for good, the run is failed: nobody waits for resources any more.
 struct RunState {
     std::atomic<int> resourceError{0};
+    // Requested from any thread (the window's stop, a signal): the walk lists
+    // no more, workers take no more files and break off the one they read,
+    // and no result settled after it is reported.
+    std::stop_token stop;
+
+    bool stopped() const { return stop.stop_requested(); }
 
     void fail(int error)
     {
@@ -27,7 +34,7 @@ struct RunState {
     // when the caller is to give up (then the run is failed with `error`).
     bool wait(int attempt, int error)
     {
-        if (!failed() && platform::waitForResources(attempt))
+        if (!failed() && !stopped() && platform::waitForResources(attempt))
             return true;
         fail(error);
         return false;

@@ -60,6 +60,14 @@ public:
         Q_UNUSED(file);
         Q_UNUSED(reason);
     }
+    // The folder to search could not be opened or listed (error: the errno,
+    // SearchOutcome::folderError); reported after the walk, before the end.
+    virtual void folderFailed(int error) { Q_UNUSED(error); }
+    // The run waits for a file still being read (a big document, storage
+    // that waits on each request), or for the workers to catch up: called
+    // on the run's thread every few milliseconds meanwhile, so that a window
+    // can repaint and take the user's stop.
+    virtual void stillWaiting() {}
     // No file matched: the front tells the user ("見つかりませんでした").
     virtual void nothingFound() {}
     // The run could not be completed: the process ran short of descriptors or
@@ -68,6 +76,8 @@ public:
     virtual void runFailed(int error) { Q_UNUSED(error); }
     // The run is over: after the last status text, or after clearing the viewer
     // when the keyword has no word. matches: the files listed as found.
+    // A stopped run ends with the status text texts::searchStopped() and no
+    // nothingFound().
     virtual void runEnded(bool keywordEmpty, qsizetype matches)
     {
         Q_UNUSED(keywordEmpty);

@@ -95,6 +95,7 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     const QByteArray start = platform::nativeFolderPath(folder);
     FileList files;
     RunState state;
+    state.stop = options.stop;
     ListSink sink(files);
     std::unique_ptr<ParallelScan> parallel;
     if (budget.workers > 1) {
@@ -111,11 +112,17 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
                                                   options.workers <= 0);
         if (parallel->started() == 0)
             parallel.reset(); // not one thread to be had: this one does the matching
+        else
+            parallel->setPulse([&observer] { observer.stillWaiting(); });
     }
     Walk walk(observer, parallel ? static_cast<FileSink &>(*parallel) : sink, state,
               budget.heldLevels, options.readAhead, options.storageWaits);
     outcome.folderError = walk.run(start);
+    if (outcome.folderError != 0)
+        observer.folderFailed(outcome.folderError);
     outcome.unreadable = walk.unreadable();
+    // A walk that was stopped listed only part of the files: none is reported.
+    outcome.stopped = state.stopped();
     if (parallel)
         parallel->walkEnded();
     observer.viewerCleared();
@@ -123,7 +130,9 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     if (words.isEmpty()) { // the empty keyword, or spaces only
         outcome.keywordEmpty = true;
         outcome.resourceError = state.resourceError.load();
-        if (outcome.resourceError != 0)
+        if (outcome.stopped)
+            observer.statusTextChanged(texts::searchStopped(0));
+        else if (outcome.resourceError != 0)
             observer.runFailed(outcome.resourceError);
         observer.runEnded(true, 0);
         return outcome;
@@ -134,7 +143,11 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
     const bool statusTexts = observer.wantsStatusTexts();
     platform::FileReader reader;
     QString status;
-    for (qsizetype i = 0; i < files.size(); ++i) {
+    for (qsizetype i = 0; i < files.size() && !outcome.stopped; ++i) {
+        if (state.stopped()) {
+            outcome.stopped = true;
+            break;
+        }
         const FoundFile file{files.nativePath(i)};
         if (statusTexts) {
             status = texts::searchingFile + file.path();
@@ -146,6 +159,10 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
                                       ? parallel->result(i)
                                       : matchFile(file.nativePath, matcher, reader,
                                                   options.blockSize, state, -1, options.documents);
+        if (result.fate == Fate::Stopped) {
+            outcome.stopped = true;
+            break;
+        }
         if (result.fate == Fate::Unreadable) {
             if (!result.reason.isEmpty())
                 observer.cannotReadDocument(file, result.reason);
@@ -160,9 +177,15 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
             ++outcome.matches;
         }
     }
-    parallel.reset();
+    parallel.reset(); // stops the workers, and so any read they are in
     outcome.resourceError = state.resourceError.load();
 
+    if (outcome.stopped) {
+        // What was found stays; no box says that nothing was.
+        observer.statusTextChanged(texts::searchStopped(outcome.matches));
+        observer.runEnded(false, outcome.matches);
+        return outcome;
+    }
     observer.statusTextChanged(texts::productName);
     if (outcome.resourceError != 0)
         observer.runFailed(outcome.resourceError);

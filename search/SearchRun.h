@@ -19,6 +19,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <stop_token>
+
 struct SearchOptions {
     // Bytes read from a file at a time; memory per file (per worker) is bounded
     // by this. Tests shrink it to exercise lines that span blocks.
@@ -51,6 +53,11 @@ struct SearchOptions {
     // document is searched through the text this gives. Null: every file is
     // read as text, in `encoding`.
     documents::DocumentReader *documents = nullptr;
+    // Once requested (from any thread), the run ends soon, whatever it is
+    // reading: the walk and the workers stop, a document being read is
+    // given up, and the results reported so far are all it reports
+    // (SearchOutcome::stopped).
+    std::stop_token stop;
 };
 
 // The worker count a run takes by default on this machine.
@@ -68,6 +75,9 @@ struct SearchOutcome {
     // 0, or the errno of a resource that ran short for good (runFailed()):
     // the results may then lack files.
     int resourceError = 0;
+    // The run was stopped (SearchOptions::stop) before it ended: `matches`
+    // are the files reported before the stop, in the one-thread order.
+    bool stopped = false;
 };
 
 // The folder walk alone: reports "ディレクトリ構造を解析中..." at each folder and

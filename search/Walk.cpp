@@ -56,7 +56,7 @@ platform::FolderError Walk::run(const QByteArray &folder)
 
 void Walk::walk()
 {
-    while (!m_levels.empty() && !m_state.failed()) {
+    while (!m_levels.empty() && !m_state.failed() && !m_state.stopped()) {
         Level &level = m_levels.back();
         if (level.next == level.entries.size()) {
             m_levels.pop_back();

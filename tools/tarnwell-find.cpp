@@ -14,6 +14,7 @@
 #include "documents/ReaderPool.h"
 #include "platform/ResourceLimits.h"
 #include "resources/Texts.h"
+#include "search/ReadFailure.h"
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
 
@@ -113,8 +114,8 @@ public:
         std::fflush(stdout);
         std::fputs("tarnwell-find: ", stderr);
         std::fwrite(path.nativePath.data(), 1, size_t(path.nativePath.size()), stderr);
-        std::fprintf(stderr, brokenOff ? ": listing broke off: %s\n" : ": %s\n",
-                     std::strerror(error));
+        std::fprintf(stderr, ": %s\n",
+                     cannotReadReason(error, brokenOff).toLocal8Bit().constData());
     }
     void cannotReadDocument(const FoundFile &path, const QString &reason) override
     {
@@ -144,18 +145,8 @@ Parsed usageError(const char *message)
 int folderError(const char *folder, int error)
 {
     const char *folderText = folder[0] ? folder : "/";
-    switch (error) {
-    case ENOENT:
-        std::fprintf(stderr, "tarnwell-find: %s: no such folder\n", folderText);
-        break;
-    case ENOTDIR:
-        std::fprintf(stderr, "tarnwell-find: %s: not a folder\n", folderText);
-        break;
-    default:
-        std::fprintf(stderr, "tarnwell-find: %s: cannot be listed: %s\n", folderText,
-                     std::strerror(error));
-        break;
-    }
+    std::fprintf(stderr, "tarnwell-find: %s: %s\n", folderText,
+                 folderErrorReason(error).toLocal8Bit().constData());
     return 2;
 }
 

@@ -8,9 +8,10 @@
 // Records every call. Thread-safe, like the real one.
 //
 // A slow reader on request: hold() makes the reads of one content that can
-// be stopped (the viewer's, not the search's) wait until release(), or until
-// their stop is requested (as the reader pool gives up), unless the hold
-// ignores stops (a reader that cannot give up).
+// be stopped (the viewer's and the window's search's) wait until release(),
+// or until their stop is requested (as the reader pool gives up), unless the
+// hold ignores stops (a reader that cannot give up). Only the next `reads`
+// reads are held; later ones go on (a search's read beside a held viewer's).
 
 #include "documents/DocumentReader.h"
 
@@ -60,7 +61,8 @@ public:
         }
         std::unique_lock lock(m_mutex);
         m_calls.append({content, container});
-        if (m_holding && content == m_held && stop.stop_possible()) {
+        if (m_holding && content == m_held && stop.stop_possible() && m_holdsLeft > 0) {
+            --m_holdsLeft;
             ++m_waiting;
             m_changed.notify_all();
             m_changed.wait(lock, m_heedStop ? stop : std::stop_token{},
@@ -80,12 +82,13 @@ public:
         return none;
     }
 
-    void hold(const QByteArray &content, bool heedStop = true)
+    void hold(const QByteArray &content, bool heedStop = true, int reads = 1 << 30)
     {
         const std::lock_guard lock(m_mutex);
         m_holding = true;
         m_held = content;
         m_heedStop = heedStop;
+        m_holdsLeft = reads;
     }
     void release()
     {
@@ -126,5 +129,6 @@ private:
     bool m_heedStop = true;
     QByteArray m_held;
     int m_waiting = 0;
+    int m_holdsLeft = 1 << 30;
     int m_stopped = 0;
 };

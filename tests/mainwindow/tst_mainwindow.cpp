@@ -22,7 +22,9 @@
 #include "search/SearchRun.h"
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -573,31 +575,57 @@ private Q_SLOTS:
         QCOMPARE(m_box.count(), 0);
     }
 
-    void ctrlXExitsEvenFromATextBox()
+    // Ctrl+X cuts the selected text of the folder or keyword box; with
+    // nothing selected there, or anywhere else, it exits.
+    void ctrlXCutsASelectionElseExits_data()
     {
-        type(w().Combo1, "keep me");
-        w().Combo1->lineEdit()->selectAll();
+        QTest::addColumn<int>("box"); // 1, 2: Combo1, Combo2; 0: the result list
+        QTest::addColumn<bool>("select");
+        QTest::newRow("folder box, selection") << 1 << true;
+        QTest::newRow("keyword box, selection") << 2 << true;
+        QTest::newRow("keyword box, nothing selected") << 2 << false;
+        QTest::newRow("result list") << 0 << false;
+    }
+    void ctrlXCutsASelectionElseExits()
+    {
+        QFETCH(int, box);
+        QFETCH(bool, select);
+        QComboBox *combo = box == 1 ? w().Combo1 : w().Combo2;
+        type(combo, "keep me");
+        if (select)
+            combo->lineEdit()->setSelection(0, 5);
+        else
+            combo->lineEdit()->deselect();
+        if (box == 0)
+            w().List1->setFocus();
         QTest::keyClick(focused(), Qt::Key_X, Qt::ControlModifier);
+        if (select) {
+            QCOMPARE(combo->currentText(), QStringLiteral("me"));
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("keep "));
+            QVERIFY(w().isVisible());
+            return;
+        }
         QTRY_VERIFY(!w().isVisible());
-        QCOMPARE(w().Combo1->currentText(), QStringLiteral("keep me"));
+        QCOMPARE(combo->currentText(), QStringLiteral("keep me"));
         QCOMPARE(m_help.calls().last().command, int(HelpViewer::HELP_QUIT));
     }
 
-    void closeBoxDuringASearchWaitsForItsEnd()
+    // A close during a search stops it and closes the window once it has
+    // stopped, without waiting for its end.
+    void closeDuringASearchStopsItAndCloses()
     {
         w().Check1->setCheckState(Qt::Checked);
         prepare(root(), "alpha");
         QTest::qWait(20); // let the repaint pacer's first interval pass
         bool visibleAtClose = false;
-        // Delivered while the search repaints; user input would wait as well.
         QTimer::singleShot(0, m_w.get(), [this, &visibleAtClose] {
             visibleAtClose = w().searchRunning();
             w().close();
         });
         w().MENU_SEARCH_Click();
         QVERIFY(visibleAtClose);
-        QCOMPARE(w().List1->count(), 3);
-        QCOMPARE(w().panelText(), QStringLiteral("3個見つかりました"));
+        QVERIFY(w().panelText().startsWith(texts::searchStopped(0).left(8)));
+        QCOMPARE(m_box.count(), 0);
         QVERIFY(!w().isVisible());
     }
 

@@ -276,6 +276,23 @@ private Q_SLOTS:
         QCOMPARE(viewer()->selectionStart(), qsizetype(0));
         QCOMPARE(m_beeper.count(), 1);
     }
+
+    // Right after a file is chosen the focus stays in the list: F3 and
+    // Shift+F3 there step through the shown file's matching lines too.
+    void f3FromTheResultList()
+    {
+        search(QStringLiteral("alpha beta"));
+        clickRow(rowOf("one.txt"));
+        m_w->List1->setFocus();
+        viewer()->select(0, 0);
+        QTest::keyClick(m_w->List1, Qt::Key_F3);
+        QCOMPARE(viewer()->selectionStart(), qsizetype(16));
+        viewer()->select(viewer()->text().size(), 0);
+        QTest::keyClick(m_w->List1, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(viewer()->selectionStart(), qsizetype(16));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_w->List1));
+        QCOMPARE(m_w->List1->selectedRow(), rowOf("one.txt")); // the list stays as it was
+    }
 };
 
 QTEST_MAIN(TestResultViewer)
