@@ -93,13 +93,6 @@ void MainWindow::createMenus()
     connect(MENU_DOCUMENTS, &QAction::toggled, this, [this](bool on) { m_searchDocuments = on; });
     setSearchDocuments(m_searchDocuments);
 
-    // Whether archives and compressed files are searched inside: the same way.
-    MENU_ARCHIVES = MENU_SEARCH_CATEGORY->addAction(texts::menuArchives);
-    MENU_ARCHIVES->setObjectName(QStringLiteral("MENU_ARCHIVES"));
-    MENU_ARCHIVES->setCheckable(true);
-    MENU_ARCHIVES->setEnabled(m_services.documents != nullptr);
-    connect(MENU_ARCHIVES, &QAction::toggled, this, [this](bool on) { m_searchArchives = on; });
-    setSearchArchives(m_searchArchives);
     // Loose matching: three folds, each on its own, from the next search.
     MENU_LOOSE_CATEGORY = MENU_SEARCH_CATEGORY->addMenu(texts::menuLoose);
     MENU_LOOSE_CATEGORY->setObjectName(QStringLiteral("MENU_LOOSE_CATEGORY"));
@@ -122,6 +115,14 @@ void MainWindow::createMenus()
                 [this, fold](bool on) { m_folds.*fold = on; });
     }
     setFolds(m_folds);
+
+    // Whether archives and compressed files are searched inside: the same way.
+    MENU_ARCHIVES = MENU_SEARCH_CATEGORY->addAction(texts::menuArchives);
+    MENU_ARCHIVES->setObjectName(QStringLiteral("MENU_ARCHIVES"));
+    MENU_ARCHIVES->setCheckable(true);
+    MENU_ARCHIVES->setEnabled(m_services.documents != nullptr);
+    connect(MENU_ARCHIVES, &QAction::toggled, this, [this](bool on) { m_searchArchives = on; });
+    setSearchArchives(m_searchArchives);
 
     MENU_HELP_CATEGORY = bar->addMenu(texts::menuHelp);
     MENU_HELP_CATEGORY->setObjectName(QStringLiteral("MENU_HELP_CATEGORY"));

@@ -137,6 +137,9 @@ void TestStartupEndToEnd::windowComesBackWhereItWasLeft()
         {"Config/Pattern", "*.*"},
         {"Config/Encoding", "cp932"},
         {"Config/Documents", "0"},
+        {"Config/IgnoreCase", "0"},
+        {"Config/IgnoreWidth", "0"},
+        {"Config/IgnoreKana", "0"},
         {"Config/Archives", "0"},
     };
     QCOMPARE(settings.allKeys().size(), expected.size());

@@ -330,7 +330,9 @@ void TarnwellFindTest::folds()
     } files[] = {
         {"estimate.txt", sjis(u"２０２６年度の見積書を送付\r\n見積書と提出"_qs)},
         {"pdf.txt", u"ＰＤＦ形式の資料\n"_qs.toUtf8()},
-        {"kana.txt", sjis(u"ｶﾀｶﾅ, ﾃﾞｰﾀﾍﾞｰｽ"_qs)},
+        // Half-width katakana alone would also be valid EUC-JP (pairs of A1-DF
+        // bytes), which auto reads first; the hiragana makes it code page 932.
+        {"kana.txt", sjis(u"ｶﾀｶﾅ, ﾃﾞｰﾀﾍﾞｰｽの一覧"_qs)},
         {"server.txt", u"サーバーの設定"_qs.toUtf8()},
         {"notes.txt", "Tarnwell Release Notes\n"},
     };
@@ -422,7 +424,7 @@ void TarnwellFindTest::help()
     const Result result = runFind({"--help"});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.startsWith(
-        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-i]\n"
+        "Usage: tarnwell-find [-r] [-s] [-j N] [-E MODE] [-0] [--documents] [-z] [-i]\n"
         "                     [--ignore-width] [--ignore-kana] KEYWORD FOLDER\n"));
     for (const char *option : {"-0, --null", "--version", "--help", "-r", "-j N",
                                "-s, --no-messages", "-E MODE, --encoding MODE", "auto",

@@ -114,13 +114,15 @@ private Q_SLOTS:
     }
     void cleanup() { m_w.reset(); }
 
-    void itemFollowsTheDocumentsItemAndIsKept()
+    void itemFollowsTheLooseSubmenuAndIsKept()
     {
         m_fakes.settings.preset(kConfig, kArchives, QStringLiteral("0"));
         start();
         const auto items = w().MENU_SEARCH_CATEGORY->actions();
-        const qsizetype at = items.indexOf(w().MENU_DOCUMENTS);
-        QVERIFY(at >= 0 && at + 1 < items.size());
+        // After 文書ファイルも検索 and the あいまい検索 submenu that follows it.
+        const qsizetype at = items.indexOf(w().MENU_LOOSE_CATEGORY->menuAction());
+        QVERIFY(at >= 1 && at + 1 < items.size());
+        QCOMPARE(items.at(at - 1), w().MENU_DOCUMENTS);
         QCOMPARE(items.at(at + 1), w().MENU_ARCHIVES);
         QCOMPARE(w().MENU_ARCHIVES->text(), QStringLiteral("圧縮ファイルの中も検索(&Z)"));
         QVERIFY(w().MENU_ARCHIVES->isCheckable() && !w().MENU_ARCHIVES->isChecked());
