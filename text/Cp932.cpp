@@ -146,6 +146,11 @@ void appendDecoded(const char *data, qsizetype size, QString &out)
     trimTo(out, decodeBytes(p, p + size, writableEnd(out, used), nullptr));
 }
 
+char16_t decodePair(unsigned char lead, unsigned char trail)
+{
+    return pairUnit(lead, trail);
+}
+
 QString decode(const char *data, qsizetype size)
 {
     QString out;

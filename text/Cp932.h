@@ -31,6 +31,9 @@ constexpr bool isLeadByte(unsigned char b)
 // is never longer than the bytes. Safe to call from several threads at once.
 void appendDecoded(const char *data, qsizetype size, QString &out);
 QString decode(const char *data, qsizetype size);
+// The character of a lead byte and the byte after it; kReplacement where the
+// pair is not in the table.
+char16_t decodePair(unsigned char lead, unsigned char trail);
 inline QString decode(const QByteArray &bytes)
 {
     return decode(bytes.constData(), bytes.size());

@@ -26,13 +26,13 @@ const char16_t *table0208()
         for (int row = 0; row < kCells; ++row) {
             for (int cell = 0; cell < kCells; ++cell) {
                 const int j1 = row + 0x21, j2 = cell + 0x21;
-                const char bytes[2] = {char((j1 + 1) / 2 + (j1 <= 0x5E ? 0x70 : 0xB0)),
-                                       char(j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E))};
-                const QString c = cp932::decode(bytes, 2);
+                const char16_t c = cp932::decodePair(
+                    static_cast<unsigned char>((j1 + 1) / 2 + (j1 <= 0x5E ? 0x70 : 0xB0)),
+                    static_cast<unsigned char>(j2 +
+                                               ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E)));
                 // Pairs missing from the table read as U+30FB; so does 81 45.
-                const bool missing = c.size() != 1 || (c[0] == QChar(cp932::kReplacement) &&
-                                                       !(row == 0 && cell == 5));
-                t[size_t(row * kCells + cell)] = missing ? 0 : c[0].unicode();
+                const bool missing = c == cp932::kReplacement && !(row == 0 && cell == 5);
+                t[size_t(row * kCells + cell)] = missing ? 0 : c;
             }
         }
         return t;
