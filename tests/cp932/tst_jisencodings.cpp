@@ -7,6 +7,7 @@
 // ICU reads otherwise, the difference is listed below with the reason.
 // Set TARNWELL_SEED to repeat a run of the random tests.
 
+#include "tests/common/TestSeed.h"
 #include "text/JisEncodings.h"
 
 #include <QRandomGenerator>
@@ -54,14 +55,7 @@ QString errorsAsOne(QString s)
     return out;
 }
 
-quint32 seed()
-{
-    quint32 s = QRandomGenerator::global()->generate();
-    if (qEnvironmentVariableIsSet("TARNWELL_SEED"))
-        s = qEnvironmentVariable("TARNWELL_SEED").toUInt();
-    qInfo("seed %u (set TARNWELL_SEED to repeat)", s);
-    return s;
-}
+using testing_seed::seed;
 
 QByteArray bytes(std::initializer_list<int> list)
 {

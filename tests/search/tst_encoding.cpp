@@ -8,6 +8,7 @@
 
 #include "search/SearchRun.h"
 #include "search/TextMatcher.h"
+#include "tests/common/TestSeed.h"
 #include "tests/search/EncodingReference.h"
 #include "tests/search/MemorySource.h"
 #include "text/EncodingMode.h"
@@ -245,14 +246,7 @@ QStringList randomWords(QRandomGenerator &rng, const QByteArray &bytes)
     return words;
 }
 
-quint32 seed()
-{
-    quint32 s = QRandomGenerator::global()->generate();
-    if (qEnvironmentVariableIsSet("TARNWELL_SEED"))
-        s = qEnvironmentVariable("TARNWELL_SEED").toUInt();
-    qInfo("seed %u (set TARNWELL_SEED to repeat)", s);
-    return s;
-}
+using testing_seed::seed;
 
 class Recorder : public SearchObserver {
 public:
