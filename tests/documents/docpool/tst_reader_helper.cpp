@@ -51,7 +51,7 @@ void put32(QByteArray &out, quint32 value)
     put16(out, value >> 16);
 }
 
-// A zip of stored members, as the zip format's specification lays it out:
+// A zip of stored members, laid out as the zip format has it:
 // each member's local header and bytes, the central directory, its end.
 QByteArray storedZip(const std::vector<std::pair<QByteArray, QByteArray>> &members)
 {

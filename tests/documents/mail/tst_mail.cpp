@@ -285,7 +285,7 @@ void TestMail::compressedRtf_data()
                 out.append(char(value >> (8 * i)));
         return out + QByteArray(type, 4) + QByteArray(4, '\0');
     };
-    // The open specification's own example.
+    // The worked example that [MS-OXRTFCP] publishes.
     QTest::newRow("example") << QByteArray::fromHex(
                                     "2d0000002b0000004c5a4675f1c5c7a703000a0072637067313235423"
                                     "20af32068656c090020627705b06c647d0a800fa0")
