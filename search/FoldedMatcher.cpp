@@ -108,25 +108,8 @@ FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfo
     // fewest byte forms of the characters that fold to it.
     const QString all = m_words.join(QString());
     const std::vector<std::vector<char16_t>> sources = textfold::unitsFoldingTo(all, folds);
-    const auto stable = [&](qsizetype i) {
-        const char16_t c = all[i].unicode();
-        return sources[size_t(i)].size() == 1 && sources[size_t(i)][0] == c && c != u'\u30FB' &&
-               !QChar::isSurrogate(c);
-    };
-    qsizetype runStart = 0, runLength = 0, offset = 0;
-    for (const QString &word : std::as_const(m_words)) {
-        for (qsizetype i = 0; i < word.size();) {
-            qsizetype j = i;
-            while (j < word.size() && stable(offset + j))
-                ++j;
-            if (j - i > runLength) {
-                runStart = offset + i;
-                runLength = j - i;
-            }
-            i = j + 1;
-        }
-        offset += word.size();
-    }
+    const textfold::Run run = textfold::longestStableRun(m_words, sources);
+    const qsizetype runStart = run.start, runLength = run.length;
     for (const Reading reading : {Reading::Cp932, Reading::Utf8}) {
         Anchor &anchor = reading == Reading::Utf8 ? m_utf8Anchor : m_cp932Anchor;
         if (runLength > 0) {

@@ -170,6 +170,29 @@ std::vector<std::vector<char16_t>> unitsFoldingTo(QStringView chars, Folds folds
     return out;
 }
 
+Run longestStableRun(const QStringList &words, const std::vector<std::vector<char16_t>> &sources)
+{
+    // ・ is left out: code page 932 decodes every undefined unit to it too.
+    const auto stable = [&](qsizetype i, char16_t c) {
+        return sources[size_t(i)].size() == 1 && sources[size_t(i)][0] == c && c != u'\u30FB' &&
+               !QChar::isSurrogate(c);
+    };
+    Run best;
+    qsizetype offset = 0;
+    for (const QString &word : words) {
+        for (qsizetype i = 0; i < word.size();) {
+            qsizetype j = i;
+            while (j < word.size() && stable(offset + j, word[j].unicode()))
+                ++j;
+            if (j - i > best.length)
+                best = {offset + i, j - i};
+            i = j + 1;
+        }
+        offset += word.size();
+    }
+    return best;
+}
+
 QString folded(QStringView text, Folds folds)
 {
     QString out;

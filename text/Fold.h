@@ -29,6 +29,7 @@
 // lower case, form).
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <vector>
@@ -71,5 +72,16 @@ bool isComposingHalfWidth(char16_t c);
 // that does. A folded text that holds the character comes from a text that
 // holds one of these. One pass over every unit: for setting up a search.
 std::vector<std::vector<char16_t>> unitsFoldingTo(QStringView chars, Folds folds);
+
+// The longest run of characters within one of the (folded) words that only
+// themselves fold to, most kanji: a text whose folded form holds the run
+// holds these very characters, so their bytes can be searched for as they
+// are. sources is unitsFoldingTo() of the words joined; start counts in the
+// words joined. length is 0 where no character qualifies.
+struct Run {
+    qsizetype start = 0;
+    qsizetype length = 0;
+};
+Run longestStableRun(const QStringList &words, const std::vector<std::vector<char16_t>> &sources);
 
 } // namespace textfold
