@@ -143,8 +143,10 @@ void MainWindow::createControls()
     RichTextBox1->setToolTip(texts::tipViewer);
     RichTextBox1->setAccessibleName(texts::tipViewer);
     // F3 and Shift+F3 go through the lines that hold the keyword box's words,
-    // split as the search splits them, read afresh at each press.
-    RichTextBox1->setKeywordSource([this] { return splitKeyword(Combo2->currentText()); });
+    // split as the search that listed the file split them (at a full-width
+    // space too under the width fold), read afresh at each press.
+    RichTextBox1->setKeywordSource(
+        [this] { return splitKeyword(Combo2->currentText(), m_listedFolds.width); });
     if (m_services.beeper)
         RichTextBox1->setBeeper(m_services.beeper);
     place(RichTextBox1, 1800, 1680, 4320, 2235);

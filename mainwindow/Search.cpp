@@ -39,22 +39,6 @@ void addToHistory(QComboBox *box, const QString &text)
     box->setEditText(edit);
 }
 
-// Selects the first occurrence of word under the folds, over the characters
-// the text holds (a match of ガス in xｶﾞｽy covers ｶﾞｽ).
-void selectFolded(TextViewer &viewer, const QString &word, textfold::Folds folds)
-{
-    const QString text = viewer.text();
-    QString folded;
-    std::vector<qsizetype> origins;
-    textfold::appendFolded(text, folds, folded, &origins);
-    const qsizetype at = folded.indexOf(textfold::folded(word, folds));
-    if (at < 0)
-        return;
-    const qsizetype end = at + textfold::folded(word, folds).size();
-    const qsizetype to = end < qsizetype(origins.size()) ? origins[size_t(end)] : text.size();
-    viewer.select(origins[size_t(at)], to - origins[size_t(at)]);
-}
-
 } // namespace
 
 // The window as an observer of one search run.
@@ -287,9 +271,11 @@ void MainWindow::showListed(const QByteArray &nativePath, platform::EncodingMode
     if (shown && !document.reason.isEmpty())
         tip += u'\n' + texts::viewerNotAllMembers + document.reason;
     RichTextBox1->setToolTip(tip);
+    // F3 and the first word compare as the search that listed the file did.
+    RichTextBox1->setMatchFolds(m_listedFolds);
     // From offset 0, so a word at the very first character is found too.
     if (shown && !word.isEmpty() && m_listedFolds.any())
-        selectFolded(*RichTextBox1, word, m_listedFolds);
+        RichTextBox1->findUnderFolds(word);
     else if (shown && !word.isEmpty())
         RichTextBox1->find(word, 0);
 }

@@ -9,9 +9,13 @@
 // index says so (LineIndex::loneLfEndsLine), and otherwise stays inside it, so
 // one such line may cover several of the index's lines. Its raw range is
 // decoded in one piece, as the search decodes a line, and it holds the keyword
-// when it contains every word, exactly and case-sensitively. Memory stays
-// bounded however long a line is: a long line is decoded in overlapping pieces.
+// when it contains every word: exactly and case-sensitively, or under the folds
+// of loose matching (text/Fold.h), the line and the words folded alike and the
+// occurrence covering the line's own characters (ガス in xｶﾞｽy covers ｶﾞｽ).
+// Memory stays bounded however long a line is: a long line is decoded in
+// overlapping pieces, never cut between a half-width kana and its mark.
 
+#include "text/Fold.h"
 #include "viewer/LineIndex.h"
 
 #include <QStringList>
@@ -28,4 +32,8 @@ enum class MatchDirection { Next, Previous };
 // offset `from`. words are non-empty texts; nothing is found when there are
 // none.
 MatchLineHit findMatchLine(const LineIndex &index, const QStringList &words, qsizetype from,
-                           MatchDirection direction);
+                           MatchDirection direction, textfold::Folds folds = {});
+
+// The first occurrence of word in the text under the folds, or none.
+MatchLineHit findFirstUnderFolds(const LineIndex &index, const QString &word,
+                                 textfold::Folds folds);

@@ -27,6 +27,7 @@
 
 #include "documents/DocumentText.h"
 #include "text/EncodingMode.h"
+#include "text/Fold.h"
 #include "viewer/LineIndex.h"
 
 #include <QAbstractScrollArea>
@@ -99,6 +100,14 @@ public:
     // the words as the search splits the keyword. Without a source, or when it
     // gives no words, they do nothing.
     void setKeywordSource(std::function<QStringList()> words);
+    // The folds of loose matching (text/Fold.h) under which F3, Shift+F3 and
+    // findUnderFolds() compare the words with the text; none by default.
+    void setMatchFolds(textfold::Folds folds) { m_matchFolds = folds; }
+    textfold::Folds matchFolds() const { return m_matchFolds; }
+    // Selects the first occurrence of word under the match folds, its own
+    // characters (ガス in xｶﾞｽy selects ｶﾞｽ), and scrolls it into view;
+    // returns its offset, or -1 (selection unchanged) when there is none.
+    qsizetype findUnderFolds(const QString &word);
     // The bell that F3 and Shift+F3 ring when there is no further line; by
     // default the system's.
     void setBeeper(Beeper *beeper);
@@ -179,6 +188,7 @@ private:
     qsizetype m_selLength = 0;
     qsizetype m_anchor = -1; // mouse selection anchor, -1 when not dragging
     std::function<QStringList()> m_keywordWords;
+    textfold::Folds m_matchFolds;
     Beeper *m_beeper = nullptr; // null: the system's bell
     QMenu *m_menu = nullptr;
     LocationGutter *m_gutter = nullptr;

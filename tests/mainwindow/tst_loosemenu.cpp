@@ -98,7 +98,7 @@ private Q_SLOTS:
         QVERIFY(m_tree.isValid());
         writeFile(m_tree.path() + "/estimate.txt",
                   sjis(u"２０２６年度の見積書を送付\r\n見積書と提出\r\n"_qs));
-        writeFile(m_tree.path() + "/kana.txt", sjis(u"xｶﾞｽy ﾃﾞｰﾀﾍﾞｰｽ"_qs));
+        writeFile(m_tree.path() + "/kana.txt", sjis(u"xｶﾞｽy ﾃﾞｰﾀﾍﾞｰｽ\r\nガズ\r\nｶﾞｽ\r\n"_qs));
         writeFile(m_tree.path() + "/notes.txt", "Tarnwell Release Notes\r\n");
         writeFile(m_tree.path() + "/server.txt", sjis(u"サーバーの設定"_qs));
         m_volumes.add(m_tree.path());
@@ -151,6 +151,15 @@ private Q_SLOTS:
         QTest::keyClick(w().List1, Qt::Key_Home);
         QCOMPARE(w().RichTextBox1->selectedText(), u"ｶﾞｽ"_qs);
         QCOMPARE(w().RichTextBox1->selectionStart(), 1);
+        // F3 and Shift+F3 go through the lines that match under the same
+        // folds, selecting the original characters; ガズ is not one.
+        TextViewer &viewer = *w().RichTextBox1;
+        viewer.setFocus();
+        QTest::keyClick(&viewer, Qt::Key_F3);
+        QCOMPARE(viewer.lineOfOffset(viewer.selectionStart()), 2);
+        QCOMPARE(viewer.selectedText(), u"ｶﾞｽ"_qs);
+        QTest::keyClick(&viewer, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(viewer.lineOfOffset(viewer.selectionStart()), 0);
         toggle(Qt::Key_K);
         QCOMPARE(search(keywords[2]), QStringList{"server.txt"});
         QVERIFY(w().MENU_IGNORE_WIDTH->isChecked() && w().MENU_IGNORE_KANA->isChecked() &&

@@ -11,6 +11,7 @@
 #include "resources/Texts.h"
 #include "tests/viewer/RandomCp932.h"
 #include "text/Cp932.h"
+#include "text/Fold.h"
 #include "viewer/LineIndex.h"
 #include "viewer/MatchLines.h"
 #include "viewer/TextViewer.h"
@@ -366,6 +367,101 @@ private Q_SLOTS:
                 backward << expected.last();
             QCOMPARE(backward, expected);
         }
+    }
+
+    void underFoldsAgreesWithTheReference()
+    {
+        // Text drawn from characters that fold into one another, under every
+        // choice of folds: each matching line is visited, its first word
+        // covering the line's own characters, as a plain reference finds it
+        // (decode the line, fold it with each unit's origin, look for every
+        // folded word).
+        const QString alphabet = u"AaＡａｶﾞﾟﾊカガかがパぱｰー1１x漢 "_qs;
+        QRandomGenerator rng(20261209);
+        for (int round = 0; round < 300; ++round) {
+            const textfold::Folds folds{rng.bounded(2) == 1, rng.bounded(2) == 1,
+                                        rng.bounded(2) == 1};
+            QString text;
+            for (int n = 20 + int(rng.bounded(200)); n > 0; --n)
+                text += rng.bounded(12) == 0 ? (rng.bounded(2) ? u"\r\n"_qs : u"\r"_qs)
+                                             : QString(alphabet[rng.bounded(alphabet.size())]);
+            const QByteArray bytes = sjis(text);
+            const QList<RefLine> lines = referenceLines(bytes, false);
+            QStringList words;
+            for (int i = 1 + int(rng.bounded(2)); i > 0; --i) {
+                const QString &from = lines[rng.bounded(int(lines.size()))].text;
+                if (!from.isEmpty())
+                    words << from.mid(int(rng.bounded(int(from.size()))), 1 + int(rng.bounded(3)));
+            }
+            if (words.isEmpty())
+                continue;
+            QStringList foldedWords;
+            for (const QString &w : words)
+                foldedWords << textfold::folded(w, folds);
+            LineIndex index;
+            index.setBytes(bytes, nullptr);
+            index.setLoneLfEndsLine(false);
+
+            QList<MatchLineHit> expected;
+            for (const RefLine &l : lines) {
+                QString folded;
+                std::vector<qsizetype> origins;
+                textfold::appendFolded(l.text, folds, folded, &origins);
+                if (!holdsAll(folded, foldedWords))
+                    continue;
+                const qsizetype at = folded.indexOf(foldedWords.first());
+                const qsizetype end = at + foldedWords.first().size();
+                const qsizetype from = origins[size_t(at)];
+                const qsizetype to =
+                    end < qsizetype(origins.size()) ? origins[size_t(end)] : l.text.size();
+                const LineIndex::Line line = index.lineForRawPos(l.first);
+                const qsizetype offset = line.offset + index.charsIn(line.begin, l.first);
+                expected.append({offset + from, to - from}); // one character per unit here
+            }
+            QList<MatchLineHit> forward;
+            const auto same = [](const MatchLineHit &a, const MatchLineHit &b) {
+                return a.offset == b.offset && a.length == b.length;
+            };
+            const MatchLineHit first = findFirstUnderFolds(index, words.first(), folds);
+            if (!expected.isEmpty() &&
+                holdsAll(textfold::folded(lines.first().text, folds), foldedWords))
+                forward << first;
+            for (qsizetype at = 0;;) {
+                const MatchLineHit hit =
+                    findMatchLine(index, words, at, MatchDirection::Next, folds);
+                if (hit.offset < 0)
+                    break;
+                QVERIFY2(hit.offset > at, qPrintable(QStringLiteral("round %1").arg(round)));
+                forward << hit;
+                at = hit.offset;
+            }
+            QVERIFY2(
+                std::equal(forward.begin(), forward.end(), expected.begin(), expected.end(), same),
+                qPrintable(QStringLiteral("round %1: %2 lines, %3 expected")
+                               .arg(round)
+                               .arg(forward.size())
+                               .arg(expected.size())));
+            const MatchLineHit last =
+                findMatchLine(index, words, index.length(), MatchDirection::Previous, folds);
+            if (!expected.isEmpty() &&
+                !holdsAll(textfold::folded(lines.last().text, folds), foldedWords))
+                QVERIFY(same(last, expected.last()));
+        }
+    }
+
+    void aPieceNeverEndsBetweenAKanaAndItsMark()
+    {
+        // A line longer than what is decoded at a time, with ｶﾞ across the
+        // place where the first piece ends: ガ is found, カ is not.
+        const QByteArray bytes = QByteArray((1 << 20) - 1, 'x') + sjis(u"ｶﾞｽ"_qs) + "\r\nend";
+        LineIndex index;
+        index.setBytes(bytes, nullptr);
+        const textfold::Folds width{false, true, false};
+        const MatchLineHit hit = findFirstUnderFolds(index, u"ガス"_qs, width);
+        QCOMPARE(hit.offset, qsizetype((1 << 20) - 1));
+        QCOMPARE(hit.length, qsizetype(3));
+        QCOMPARE(findFirstUnderFolds(index, u"カ"_qs, width).offset, qsizetype(-1));
+        QCOMPARE(findFirstUnderFolds(index, u"ｶ"_qs, {}).offset, qsizetype((1 << 20) - 1));
     }
 
     void emptyKeywordDoesNothing()
