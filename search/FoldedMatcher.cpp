@@ -3,9 +3,7 @@
 
 #include "search/FoldedMatcher.h"
 
-#include "search/JisAsUtf8.h"
 #include "search/PairFind.h"
-#include "search/Utf16AsUtf8.h"
 #include "text/Cp932.h"
 #include "text/Unicode.h"
 
@@ -65,14 +63,6 @@ bool isMark(char16_t c)
     return c == 0xFF9E || c == 0xFF9F;
 }
 
-// The byte forms of one character in a reading; empty when none decodes to it.
-QList<QByteArray> formsOf(char16_t c, Reading reading)
-{
-    if (reading == Reading::Utf8)
-        return {QString(QChar(c)).toUtf8()};
-    return cp932::unitForms(c);
-}
-
 } // namespace
 
 FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfold::Folds folds)
@@ -103,65 +93,10 @@ FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfo
     if (m_never)
         return;
 
-    // The anchor: the longest run of characters that only themselves fold
-    // to (then one byte form each); failing that, the character with the
-    // fewest byte forms of the characters that fold to it.
-    const QString all = m_words.join(QString());
-    const std::vector<std::vector<char16_t>> sources = textfold::unitsFoldingTo(all, folds);
-    const textfold::Run run = textfold::longestStableRun(m_words, sources);
-    const qsizetype runStart = run.start, runLength = run.length;
-    for (const Reading reading : {Reading::Cp932, Reading::Utf8}) {
-        Anchor &anchor = reading == Reading::Utf8 ? m_utf8Anchor : m_cp932Anchor;
-        if (runLength > 0) {
-            const QStringView run = QStringView(all).sliced(runStart, runLength);
-            if (reading == Reading::Utf8) {
-                anchor.forms.push_back(run.toUtf8());
-                continue;
-            }
-            const cp932::Encoding encoding = cp932::encode(run);
-            if (encoding.form == cp932::Form::Unique) {
-                anchor.forms.push_back(encoding.bytes);
-                continue;
-            }
-            if (encoding.form == cp932::Form::Impossible) {
-                anchor.none = true; // such characters match only themselves
-                continue;
-            }
-        }
-        // One character: the fewest forms, then the longest shortest form.
-        qsizetype best = -1, bestCount = 0, bestShortest = 0;
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            if (all[i].isSurrogate())
-                continue;
-            qsizetype count = 0, shortest = 8;
-            bool usable = true;
-            for (const char16_t u : sources[size_t(i)]) {
-                const QList<QByteArray> forms = formsOf(u, reading);
-                usable = usable && u != u'\u30FB' && !QChar::isSurrogate(u);
-                count += forms.size();
-                for (const QByteArray &form : forms)
-                    shortest = std::min(shortest, form.size());
-            }
-            if (!usable)
-                continue;
-            if (count == 0) { // no byte sequence reads as the word here
-                anchor.none = true;
-                break;
-            }
-            if (best < 0 || shortest > bestShortest ||
-                (shortest == bestShortest && count < bestCount)) {
-                best = i;
-                bestCount = count;
-                bestShortest = shortest;
-            }
-        }
-        if (anchor.none || best < 0 || bestCount > 16)
-            continue;
-        for (const char16_t u : sources[size_t(best)]) {
-            for (const QByteArray &form : formsOf(u, reading))
-                anchor.forms.push_back(form);
-        }
-    }
+    m_cp932Anchor = chooseFoldAnchor(m_words, folds, false);
+    m_utf8Anchor = chooseFoldAnchor(m_words, folds, true);
+    m_cp932Ascii = caselessWords(m_words, folds, false);
+    m_utf8Ascii = caselessWords(m_words, folds, true);
     switch (mode) {
     case EncodingMode::Cp932:
         m_never = m_cp932Anchor.none;
@@ -182,14 +117,15 @@ void FoldedMatcher::resetLine()
     m_seenCount = 0;
 }
 
-// Records the words the folded text holds; true once the line holds every
-// one. A line that ends here is settled by its first missing word.
-bool FoldedMatcher::checkFolded(bool lineEnds)
+// Records the words of which holds(i) says the line in progress holds word
+// i; true once it holds every one. A line that ends here is settled by its
+// first missing word.
+template <typename Holds> bool FoldedMatcher::checkWords(Holds holds, bool lineEnds)
 {
     for (qsizetype i = 0; i < m_words.size(); ++i) {
         if (m_seen[size_t(i)])
             continue;
-        if (m_folded.contains(m_words[i])) {
+        if (holds(i)) {
             m_seen[size_t(i)] = 1;
             ++m_seenCount;
         } else if (lineEnds) {
@@ -202,8 +138,37 @@ bool FoldedMatcher::checkFolded(bool lineEnds)
     return all;
 }
 
+bool FoldedMatcher::checkFolded(bool lineEnds)
+{
+    return checkWords([this](qsizetype i) { return m_folded.contains(m_words[i]); }, lineEnds);
+}
+
+// The same on the bytes of [begin, end), where every word is caseless ASCII:
+// an occurrence counts where a character starts (in code page 932 an ASCII
+// byte may be the second byte of a pair).
+bool FoldedMatcher::checkAscii(const char *begin, const char *end, Reading reading, bool lineEnds)
+{
+    const std::vector<search::CaselessNeedle> &needles =
+        reading == Reading::Utf8 ? m_utf8Ascii : m_cp932Ascii;
+    const auto *b = reinterpret_cast<const unsigned char *>(begin);
+    return checkWords(
+        [&](qsizetype i) {
+            for (const char *p = begin;; ++p) {
+                p = search::findCaseless(p, end, needles[size_t(i)]);
+                if (!p)
+                    return false;
+                if (reading == Reading::Utf8 ||
+                    cp932::isUnitBoundary(b, reinterpret_cast<const unsigned char *>(p)))
+                    return true;
+            }
+        },
+        lineEnds);
+}
+
 bool FoldedMatcher::check(const char *begin, const char *end, Reading reading, bool lineEnds)
 {
+    if (!(reading == Reading::Utf8 ? m_utf8Ascii : m_cp932Ascii).empty())
+        return checkAscii(begin, end, reading, lineEnds);
     m_text.clear();
     if (reading == Reading::Utf8)
         platform::appendUtf8(begin, end - begin, m_text, kInvalid);
@@ -230,8 +195,10 @@ bool FoldedMatcher::matchesLines(const std::vector<QString> &lines)
 
 // The earliest hit of any of the anchor's forms in [from, end); each form's
 // next hit is kept while from moves forward (m_next reset per stretch).
-const char *FoldedMatcher::findAnchor(const char *from, const char *end, const Anchor &anchor)
+const char *FoldedMatcher::findAnchor(const char *from, const char *end, const FoldAnchor &anchor)
 {
+    if (!anchor.caseless.lower.isEmpty())
+        return search::findCaseless(from, end, anchor.caseless);
     const char *best = nullptr;
     for (size_t k = 0; k < anchor.forms.size(); ++k) {
         const QByteArray &form = anchor.forms[k];
@@ -265,13 +232,14 @@ bool FoldedMatcher::scanLines(const char *begin, const char *end, Reading readin
             return false;
         p = afterBreak(br, end);
     }
-    const Anchor &anchor = reading == Reading::Utf8 ? m_utf8Anchor : m_cp932Anchor;
+    const FoldAnchor &anchor = reading == Reading::Utf8 ? m_utf8Anchor : m_cp932Anchor;
     if (anchor.none)
         return false;
     m_next.assign(anchor.forms.size(), nullptr);
+    const bool anchored = !anchor.forms.empty() || !anchor.caseless.lower.isEmpty();
     while (p < end) {
         const char *lineStart = p;
-        if (!anchor.forms.empty()) {
+        if (anchored) {
             const char *hit = findAnchor(p, end, anchor);
             if (!hit)
                 return false;
@@ -359,7 +327,7 @@ const char *FoldedMatcher::overlapStart(const char *begin, const char *end, Read
 
 FoldedMatcher::Scan FoldedMatcher::scan(ByteSource &source, qsizetype blockSize, qsizetype have,
                                         qsizetype start, bool atEnd, Reading reading,
-                                        platform::Utf8Validator *validator)
+                                        Utf8Probe *validator)
 {
     const qsizetype block = blockFor(blockSize);
     char *buf = m_buffer.data(2 * block + 16);
@@ -425,99 +393,4 @@ FoldedMatcher::Scan FoldedMatcher::scan(ByteSource &source, qsizetype blockSize,
     if (validator && !validator->finish())
         return Scan::Invalid;
     return matched ? Scan::Match : Scan::NoMatch;
-}
-
-bool FoldedMatcher::matches(ByteSource &source, qsizetype blockSize)
-{
-    m_last = FileEncoding::Cp932;
-    if (m_never)
-        return false;
-    blockSize = std::max<qsizetype>(blockSize, 3);
-    const qsizetype block = blockFor(blockSize);
-    char *buf = m_buffer.data(2 * block + 16);
-    if (m_mode == EncodingMode::Cp932)
-        return scan(source, blockSize, 0, 0, false, Reading::Cp932, nullptr) == Scan::Match;
-
-    // The first bytes: enough to see a byte order mark, or the whole file.
-    bool atEnd = false;
-    const qsizetype have = readBlock(source, buf, block, atEnd);
-    if (have < 0)
-        return false;
-    platform::FileDecision decision;
-    if (platform::decideByMark(m_mode, buf, have, decision))
-        return scanDecided(source, blockSize, buf, have, atEnd, decision);
-    // No mark: the whole file decides (text/EncodingMode.h), so it is read
-    // once to decide and again to search.
-    if (!decideWhole(source, block, buf, have, atEnd, decision) || !source.rewind())
-        return false;
-    bool again = false;
-    const qsizetype first = readBlock(source, buf, block, again);
-    if (first < 0)
-        return false;
-    return scanDecided(source, blockSize, buf, first, again, decision);
-}
-
-// The file read as the decision says, from its first bytes (have of them in buf).
-bool FoldedMatcher::scanDecided(ByteSource &source, qsizetype blockSize, const char *buf,
-                                qsizetype have, bool atEnd, const platform::FileDecision &decision)
-{
-    m_last = decision.encoding;
-    switch (decision.encoding) {
-    case FileEncoding::Cp932:
-        return scan(source, blockSize, have, 0, atEnd, Reading::Cp932Lf, nullptr) == Scan::Match;
-    case FileEncoding::Utf8:
-        return scan(source, blockSize, have, decision.markSize, atEnd, Reading::Utf8, nullptr) ==
-               Scan::Match;
-    case FileEncoding::Utf16LE:
-    case FileEncoding::Utf16BE: {
-        Utf16AsUtf8 utf8(source, decision.encoding == FileEncoding::Utf16BE, buf + 2, have - 2);
-        return scan(utf8, blockSize, 0, 0, false, Reading::Utf8, nullptr) == Scan::Match;
-    }
-    case FileEncoding::EucJp:
-    case FileEncoding::Iso2022Jp: {
-        JisAsUtf8 utf8(source, decision.encoding == FileEncoding::Iso2022Jp,
-                       buf + decision.markSize, have - decision.markSize);
-        return scan(utf8, blockSize, 0, 0, false, Reading::Utf8, nullptr) == Scan::Match;
-    }
-    }
-    return false;
-}
-
-// Auto mode's decision for a file without a mark, from all its bytes: the
-// first `have` in buf, then the rest of the source.
-bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have,
-                                bool atEnd, platform::FileDecision &decision)
-{
-    platform::Utf8Validator utf8;
-    jis::DesignationFinder designations;
-    jis::EucJpDecoder euc;
-    std::vector<char> scratch;
-    bool high = false;
-    for (;;) {
-        utf8.feed(buf, have);
-        designations.feed(buf, have);
-        for (qsizetype i = 0; i < have && !high; ++i)
-            high = static_cast<unsigned char>(buf[i]) >= 0x80;
-        if (euc.errors() == 0) {
-            scratch.resize(size_t(jis::EucJpDecoder::utf8Room(have)));
-            euc.appendUtf8(buf, have, scratch.data());
-        }
-        if (atEnd)
-            break;
-        have = readBlock(source, buf, block, atEnd);
-        if (have < 0)
-            return false;
-    }
-    char tail[32];
-    euc.finishUtf8(tail);
-    decision = {};
-    if (!high && designations.found())
-        decision.encoding = FileEncoding::Iso2022Jp;
-    else if (utf8.finish())
-        decision.encoding = FileEncoding::Utf8;
-    else if (euc.errors() == 0)
-        decision.encoding = FileEncoding::EucJp;
-    else
-        decision.encoding = FileEncoding::Cp932;
-    return true;
 }

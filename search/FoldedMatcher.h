@@ -7,13 +7,14 @@
 // given: the same files, encodings and lines as TextMatcher reads, each
 // candidate line decoded, folded and compared with the folded words.
 //
-// Which lines are candidates: where some word holds a run of characters that
-// no fold changes or reaches (most kanji), only lines holding the bytes of
-// that run; otherwise only lines holding one of the byte forms, in the file's
-// own encoding, of every character that folds to one chosen character of a
-// word (in code page 932 Ａ is 82 60, A is 41; テ 83 65, て 82 C4, ﾃ C3). A
-// line is searched whole, so that a match never begins or ends inside a
-// half-width kana and its voiced mark.
+// Which lines are candidates: those that hold what FoldAnchor.h chooses for
+// the file's encoding (the bytes of a run no fold reaches, a run of ASCII in
+// either case, or one of the byte forms of one character). Where every word
+// is ASCII under the case fold alone, a candidate line is checked on its
+// bytes; otherwise it is decoded and folded whole, so that a match never
+// begins or ends inside a half-width kana and its voiced mark. In auto mode a
+// file without a mark is searched as UTF-8 until a byte says otherwise, and
+// only then read whole to decide its encoding and searched again.
 //
 // Memory stays bounded: a line longer than a block is searched in pieces that
 // overlap by the most bytes an occurrence of the longest word can take, with a
@@ -21,10 +22,13 @@
 // half-width kana a mark may follow, nor starts at such a mark. UTF-16 files
 // are read through their UTF-8 form. Copyable: each worker holds its own copy.
 
+#include "search/FoldAnchor.h"
 #include "search/KeywordMatcher.h"
 #include "search/ScratchBuffer.h"
 #include "text/EncodingMode.h"
 #include "text/Fold.h"
+#include "text/JisEncodings.h"
+#include "text/Unicode.h"
 
 #include <QByteArray>
 #include <QString>
@@ -48,24 +52,30 @@ public:
 
 private:
     enum class Scan { NoMatch, Match, Invalid, Error };
-    // The byte forms of which every candidate line holds one; `none`: no
-    // line of this reading can hold the word at all.
-    struct Anchor {
-        std::vector<QByteArray> forms;
-        bool none = false;
-        bool any() const { return !forms.empty() || none; }
+    // Auto mode's first reading of a file without a mark, as UTF-8: it gives
+    // up (feed or finish false) at the first byte that is not UTF-8, or at an
+    // ISO-2022-JP designation, which may make the file ISO-2022-JP.
+    struct Utf8Probe {
+        platform::Utf8Validator utf8;
+        jis::DesignationFinder designations;
+        bool feed(const char *data, qsizetype size)
+        {
+            return utf8.feed(data, size) && !designations.feed(data, size);
+        }
+        bool finish() { return utf8.finish(); }
     };
-
     bool scanDecided(ByteSource &source, qsizetype blockSize, const char *buf, qsizetype have,
                      bool atEnd, const platform::FileDecision &decision);
     bool decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have, bool atEnd,
                      platform::FileDecision &decision);
     Scan scan(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start, bool atEnd,
-              Reading reading, platform::Utf8Validator *validator);
+              Reading reading, Utf8Probe *probe);
     bool scanLines(const char *begin, const char *end, Reading reading);
-    const char *findAnchor(const char *from, const char *end, const Anchor &anchor);
+    const char *findAnchor(const char *from, const char *end, const FoldAnchor &anchor);
     bool check(const char *begin, const char *end, Reading reading, bool lineEnds);
     bool checkFolded(bool lineEnds);
+    bool checkAscii(const char *begin, const char *end, Reading reading, bool lineEnds);
+    template <typename Holds> bool checkWords(Holds holds, bool lineEnds);
     const char *pieceEnd(const char *begin, const char *end, Reading reading) const;
     const char *overlapStart(const char *begin, const char *end, Reading reading) const;
     void resetLine();
@@ -80,8 +90,11 @@ private:
     bool m_never = false;
     bool m_linesNever = false;
     qsizetype m_overlap = 16; // the most bytes an occurrence of a word can take
-    Anchor m_cp932Anchor;
-    Anchor m_utf8Anchor;
+    FoldAnchor m_cp932Anchor;
+    FoldAnchor m_utf8Anchor;
+    // Every word as caseless ASCII, checked on a line's bytes; or empty.
+    std::vector<search::CaselessNeedle> m_cp932Ascii;
+    std::vector<search::CaselessNeedle> m_utf8Ascii;
     platform::FileEncoding m_last = platform::FileEncoding::Cp932;
 
     std::vector<unsigned char> m_seen; // per word: seen in the line in progress

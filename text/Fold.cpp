@@ -63,6 +63,23 @@ char16_t foldCase(char16_t c)
     return char16_t(QChar::toCaseFolded(char32_t(c)));
 }
 
+// Every unit's fold under each choice of folds, made once (a unit of
+// a composed pair folds alone here).
+const char16_t *foldTable(Folds folds)
+{
+    static const std::vector<std::vector<char16_t>> tables = [] {
+        std::vector<std::vector<char16_t>> t(8, std::vector<char16_t>(0x10000));
+        for (int bits = 0; bits < 8; ++bits) {
+            for (char32_t u = 0; u <= 0xFFFF; ++u)
+                t[size_t(bits)][u] =
+                    foldUnit(char16_t(u), {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
+        }
+        return t;
+    }();
+    return tables[size_t(int(folds.caseless) | int(folds.width) << 1 | int(folds.kana) << 2)]
+        .data();
+}
+
 } // namespace
 
 char16_t foldUnit(char16_t c, Folds folds)
@@ -109,6 +126,7 @@ bool isComposingHalfWidth(char16_t c)
 
 void appendFolded(QStringView text, Folds folds, QString &out, std::vector<qsizetype> *origins)
 {
+    const char16_t *table = foldTable(folds);
     const qsizetype size = text.size();
     const qsizetype start = out.size();
     out.resize(start + size);
@@ -127,7 +145,7 @@ void appendFolded(QStringView text, Folds folds, QString &out, std::vector<qsize
                 continue;
             }
         }
-        to[n++] = foldUnit(c, folds);
+        to[n++] = table[c];
     }
     out.resize(start + n);
 }
@@ -137,18 +155,7 @@ std::vector<std::vector<char16_t>> unitsFoldingTo(QStringView chars, Folds folds
     std::vector<unsigned char> wanted(0x10000, 0);
     for (const QChar c : chars)
         wanted[c.unicode()] = 1;
-    // Every unit's fold under each choice of folds, made once.
-    static const std::vector<std::vector<char16_t>> tables = [] {
-        std::vector<std::vector<char16_t>> t(8, std::vector<char16_t>(0x10000));
-        for (int bits = 0; bits < 8; ++bits) {
-            for (char32_t u = 0; u <= 0xFFFF; ++u)
-                t[size_t(bits)][u] =
-                    foldUnit(char16_t(u), {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
-        }
-        return t;
-    }();
-    const std::vector<char16_t> &table =
-        tables[size_t(int(folds.caseless) | int(folds.width) << 1 | int(folds.kana) << 2)];
+    const char16_t *table = foldTable(folds);
     QHash<char16_t, std::vector<char16_t>> found;
     for (char32_t u = 0; u <= 0xFFFF; ++u) {
         const auto c = char16_t(u);

@@ -462,6 +462,19 @@ template <typename State> char *Decoder<State>::finishUtf8(char *out)
     return sink.end();
 }
 
+template <typename State> void Decoder<State>::check(const char *data, qsizetype size)
+{
+    NullSink sink;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    run(m_state, p, p + size, sink);
+}
+
+template <typename State> void Decoder<State>::finishCheck()
+{
+    NullSink sink;
+    finishState(m_state, sink);
+}
+
 template class Decoder<EucJpState>;
 template class Decoder<Iso2022JpState>;
 

@@ -60,6 +60,10 @@ public:
     char *appendUtf8(const char *data, qsizetype size, char *out);
     char *finishUtf8(char *out);
     static constexpr qsizetype utf8Room(qsizetype size) { return 3 * size + 16; }
+    // Only counts the errors of the next piece (and of the end): for
+    // deciding whether a text is in this encoding.
+    void check(const char *data, qsizetype size);
+    void finishCheck();
 
     // Errors so far: a text with none is valid in this encoding.
     qsizetype errors() const { return m_state.errors; }

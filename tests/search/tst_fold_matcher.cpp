@@ -140,6 +140,7 @@ class FoldMatcherTest : public QObject {
 private Q_SLOTS:
     void differentialEveryModeAndFold();
     void documentLines();
+    void asciiWordsOnTheirBytes();
 };
 
 void FoldMatcherTest::differentialEveryModeAndFold()
@@ -191,6 +192,34 @@ void FoldMatcherTest::documentLines()
     QVERIFY(!found({u"テ"_qs}, {true, true, true}));
     QVERIFY(found({u"さーばー"_qs, u"設定"_qs}, {false, false, true}));
     QVERIFY(!found({u"さーばー"_qs, u"設定"_qs}, {true, true, false}));
+}
+
+void FoldMatcherTest::asciiWordsOnTheirBytes()
+{
+    // ASCII words under the case fold are looked for on the bytes: only where
+    // a character starts (the second byte of ガ, 83 4B, is "K"), and not where
+    // another character folds to a letter (K U+212A and ſ U+017F in UTF-8).
+    const Folds caseless{true, false, false};
+    const struct {
+        EncodingMode mode;
+        QByteArray bytes;
+        QStringList words;
+        bool found;
+    } cases[] = {
+        {EncodingMode::Cp932, "\x83\x4B", {u"k"_qs}, false},
+        {EncodingMode::Cp932, "\x83\x4Bk", {u"K"_qs}, true},
+        {EncodingMode::Cp932, "\x83\x4B\x83\x4Bx \x82\xCCKX", {u"kx"_qs, u"x"_qs}, true},
+        {EncodingMode::Cp932, "\x83\x4B\x83\x4Bx\r\nk", {u"kx"_qs}, false},
+        {EncodingMode::Utf8, "\xE2\x84\xAA" "ey", {u"KEY"_qs}, true},
+        {EncodingMode::Utf8, "ca\xC5\xBF" "e", {u"case"_qs}, true},
+        {EncodingMode::Auto, "Release\nNOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, false},
+        {EncodingMode::Auto, "Release NOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, true},
+    };
+    for (const auto &c : cases) {
+        MemorySource source(c.bytes, 1 << 30, false);
+        TextMatcher matcher(c.words, c.mode, caseless);
+        QVERIFY2(matcher.matches(source, 65536) == c.found, c.bytes.toHex(' ').constData());
+    }
 }
 
 QTEST_APPLESS_MAIN(FoldMatcherTest)
