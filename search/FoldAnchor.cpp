@@ -39,27 +39,57 @@ bool caselessAscii(char16_t c, const std::vector<char16_t> &sources, bool utf8)
     return sawLower && sawUpper;
 }
 
-// The longest run of a word's characters that caselessAscii() accepts.
-QByteArray caselessRun(const QStringList &words, const std::vector<std::vector<char16_t>> &sources,
-                       bool utf8)
+// The longest run of a word's characters (at most kMaxCaseless) that read
+// from ASCII bytes in either case or from longer forms (full-width Ａ, K),
+// and in `longer` those longer forms. A text whose folded form holds the run
+// holds it in ASCII bytes in either case, or one of the longer forms.
+QByteArray asciiRun(const QStringList &words, const std::vector<std::vector<char16_t>> &sources,
+                    bool utf8, std::vector<QByteArray> &longer)
 {
+    const auto lowered = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c; };
+    // Whether character i of the words joined qualifies; adds its starts.
+    const auto qualifies = [&](qsizetype i, char16_t c, std::vector<QByteArray> &out) {
+        if (c >= 0x80 || c == 0)
+            return false;
+        std::vector<QByteArray> mine;
+        for (const char16_t u : sources[size_t(i)]) {
+            for (const QByteArray &form : formsOf(u, utf8)) {
+                if (form.size() == 1 && lowered(char16_t(uchar(form[0]))) != lowered(c))
+                    return false;
+                if (form.size() > 1)
+                    mine.push_back(form);
+            }
+        }
+        for (const QByteArray &start : mine) {
+            if (std::find(out.begin(), out.end(), start) == out.end())
+                out.push_back(start);
+        }
+        return true;
+    };
     QByteArray best;
     qsizetype offset = 0;
     for (const QString &word : words) {
         QByteArray run;
+        std::vector<QByteArray> runStarts;
         for (qsizetype i = 0; i <= word.size(); ++i) {
-            if (i < word.size() &&
-                caselessAscii(word[i].unicode(), sources[size_t(offset + i)], utf8)) {
-                run += char(word[i].unicode());
+            const bool more = i < word.size() && run.size() < search::kMaxCaseless;
+            if (more && qualifies(offset + i, word[i].unicode(), runStarts)) {
+                run += char(lowered(word[i].unicode()));
                 continue;
             }
-            if (run.size() > best.size())
+            if (run.size() > best.size()) {
                 best = run;
+                longer = runStarts;
+            }
+            // A new run from here, or from the next character.
             run.clear();
+            runStarts.clear();
+            if (i < word.size() && qualifies(offset + i, word[i].unicode(), runStarts))
+                run += char(lowered(word[i].unicode()));
         }
         offset += word.size();
     }
-    return best.left(search::kMaxCaseless);
+    return best;
 }
 
 } // namespace
@@ -70,7 +100,8 @@ FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds fold
     const QString all = foldedWords.join(QString());
     const std::vector<std::vector<char16_t>> sources = textfold::unitsFoldingTo(all, folds);
     const textfold::Run run = textfold::longestStableRun(foldedWords, sources);
-    const QByteArray ascii = caselessRun(foldedWords, sources, utf8);
+    std::vector<QByteArray> longer;
+    const QByteArray ascii = asciiRun(foldedWords, sources, utf8, longer);
     if (run.length > 0 && run.length >= ascii.size()) {
         const QStringView stable = QStringView(all).sliced(run.start, run.length);
         if (utf8) {
@@ -88,9 +119,22 @@ FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds fold
         }
     }
     if (!ascii.isEmpty()) {
-        anchor.caseless =
-            search::caselessNeedle(ascii, utf8 ? search::kUtf8TextRanks : search::kCp932TextRanks);
-        return anchor;
+        // The longer forms by all their bytes but the last.
+        std::vector<FoldAnchor::Prefixed> prefixed;
+        for (const QByteArray &form : longer) {
+            const QByteArray prefix = form.first(form.size() - 1);
+            auto group = std::find_if(prefixed.begin(), prefixed.end(),
+                                      [&](const auto &g) { return g.prefix == prefix; });
+            if (group == prefixed.end())
+                group = prefixed.insert(prefixed.end(), {prefix, {}});
+            group->last[static_cast<unsigned char>(form.back())] = true;
+        }
+        if (prefixed.size() <= 4) {
+            anchor.caseless = search::caselessNeedle(ascii, utf8 ? search::kUtf8TextRanks
+                                                                 : search::kCp932TextRanks);
+            anchor.prefixed = std::move(prefixed);
+            return anchor;
+        }
     }
     // One character: the fewest forms, then the longest shortest form.
     qsizetype best = -1, bestCount = 0, bestShortest = 0;

@@ -9,10 +9,12 @@
 // In order of preference:
 // - the bytes of the longest run of characters that only themselves fold to
 //   (most kanji), where that run has one byte form;
-// - a run of ASCII bytes whose letters may be in either case, where every
-//   character that folds to each of the run's characters is that ASCII
-//   letter in one case or the other (the case fold alone, over ASCII words:
-//   "Release" finds "RELEASE" with no decoding at all until a line holds it);
+// - a run of ASCII bytes whose letters may be in either case, where the
+//   characters that fold to each of the run's characters are that ASCII
+//   character in one case or the other or have longer forms (full-width Ａ is
+//   82 60, K is E2 84 AA): a candidate holds the run, or the start of one of
+//   those longer forms ("Release" finds "RELEASE" and "ＲＥＬＥＡＳＥ" with no
+//   decoding until a line holds the run or such a form);
 // - one of the byte forms of every character that folds to one chosen
 //   character (in code page 932 Ａ is 82 60, A is 41; テ 83 65, て 82 C4, ﾃ C3);
 // - nothing, when no byte sequence of the encoding can read as the words.
@@ -23,12 +25,20 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <array>
+
 #include <vector>
 
 struct FoldAnchor {
-    std::vector<QByteArray> forms;   // a candidate line holds one of them
+    std::vector<QByteArray> forms;   // a candidate line holds one of them,
     search::CaselessNeedle caseless; // or, where not empty, this run
-    bool none = false;               // no line can hold the words
+    // or one of these: a prefix, then a last byte that `last` allows.
+    struct Prefixed {
+        QByteArray prefix;
+        std::array<bool, 256> last{};
+    };
+    std::vector<Prefixed> prefixed;
+    bool none = false; // no line can hold the words
 };
 
 FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds folds, bool utf8);

@@ -197,9 +197,29 @@ bool FoldedMatcher::matchesLines(const std::vector<QString> &lines)
 // next hit is kept while from moves forward (m_next reset per stretch).
 const char *FoldedMatcher::findAnchor(const char *from, const char *end, const FoldAnchor &anchor)
 {
-    if (!anchor.caseless.lower.isEmpty())
-        return search::findCaseless(from, end, anchor.caseless);
     const char *best = nullptr;
+    if (!anchor.caseless.lower.isEmpty()) {
+        if (!(m_nextCaseless == end || (m_nextCaseless && m_nextCaseless >= from))) {
+            const char *hit = search::findCaseless(from, end, anchor.caseless);
+            m_nextCaseless = hit ? hit : end;
+        }
+        if (m_nextCaseless != end)
+            best = m_nextCaseless;
+    }
+    for (size_t k = 0; k < anchor.prefixed.size(); ++k) {
+        const FoldAnchor::Prefixed &p = anchor.prefixed[k];
+        const char *&next = m_nextPrefixed[k];
+        if (!(next == end || (next && next >= from))) {
+            const qsizetype n = p.prefix.size();
+            const search::PairNeedle needle{p.prefix.constData(), n, 0, n - 1};
+            const char *hit = search::findPair(from, end, needle);
+            while (hit && (end - hit <= n || !p.last[static_cast<unsigned char>(hit[n])]))
+                hit = search::findPair(hit + 1, end, needle);
+            next = hit ? hit : end;
+        }
+        if (next != end && (!best || next < best))
+            best = next;
+    }
     for (size_t k = 0; k < anchor.forms.size(); ++k) {
         const QByteArray &form = anchor.forms[k];
         if (m_next[k] == end || (m_next[k] && m_next[k] >= from)) {
@@ -236,6 +256,8 @@ bool FoldedMatcher::scanLines(const char *begin, const char *end, Reading readin
     if (anchor.none)
         return false;
     m_next.assign(anchor.forms.size(), nullptr);
+    m_nextPrefixed.assign(anchor.prefixed.size(), nullptr);
+    m_nextCaseless = nullptr;
     const bool anchored = !anchor.forms.empty() || !anchor.caseless.lower.isEmpty();
     while (p < end) {
         const char *lineStart = p;

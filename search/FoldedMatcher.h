@@ -101,6 +101,8 @@ private:
     qsizetype m_seenCount = 0;
     bool m_continuing = false;        // the line in progress began in an earlier block
     std::vector<const char *> m_next; // per anchor form: its next hit, or null
+    const char *m_nextCaseless = nullptr;
+    std::vector<const char *> m_nextPrefixed;
     ScratchBuffer<char> m_buffer;
     QString m_text;
     QString m_folded;

@@ -199,12 +199,14 @@ void FoldMatcherTest::asciiWordsOnTheirBytes()
     // ASCII words under the case fold are looked for on the bytes: only where
     // a character starts (the second byte of ガ, 83 4B, is "K"), and not where
     // another character folds to a letter (K U+212A and ſ U+017F in UTF-8).
-    const Folds caseless{true, false, false};
+    // Under the width fold too, a full-width letter anywhere in the word.
+    const Folds width{false, true, false};
     const struct {
         EncodingMode mode;
         QByteArray bytes;
         QStringList words;
         bool found;
+        Folds folds = {true, false, false};
     } cases[] = {
         {EncodingMode::Cp932, "\x83\x4B", {u"k"_qs}, false},
         {EncodingMode::Cp932, "\x83\x4Bk", {u"K"_qs}, true},
@@ -214,10 +216,14 @@ void FoldMatcherTest::asciiWordsOnTheirBytes()
         {EncodingMode::Utf8, "ca\xC5\xBF" "e", {u"case"_qs}, true},
         {EncodingMode::Auto, "Release\nNOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, false},
         {EncodingMode::Auto, "Release NOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, true},
+        {EncodingMode::Cp932, "r\x82\x85lease", {u"release"_qs}, true, width},
+        {EncodingMode::Cp932, "R\x82\x85lease", {u"release"_qs}, false, width},
+        {EncodingMode::Cp932, "R\x82\x85lease", {u"release"_qs}, true, {true, true, false}},
+        {EncodingMode::Utf8, "relea\xEF\xBD\x93" "e", {u"release"_qs}, true, width},
     };
     for (const auto &c : cases) {
         MemorySource source(c.bytes, 1 << 30, false);
-        TextMatcher matcher(c.words, c.mode, caseless);
+        TextMatcher matcher(c.words, c.mode, c.folds);
         QVERIFY2(matcher.matches(source, 65536) == c.found, c.bytes.toHex(' ').constData());
     }
 }
