@@ -17,7 +17,9 @@
 //   each line holds all but the last ("w00000 ... w09999 ee0" over lines of
 //   "w09999,...,w00000"), and the first 10,000 over such lines that each lack
 //   another of them, each against a keyword of as many characters (and words)
-//   over the ordinary text, found nowhere.
+//   over the ordinary text, found nowhere; and with every fold of loose
+//   matching on, 9,999 "ガ" then "x" (and "x" then 9,999 "ガ") over a run of
+//   half-width "ｶﾞ", in code page 932 and UTF-8.
 //
 // The ordinary text is the Japanese corpus (bench/make-corpus-ja.sh) joined in
 // path order and cut to size, with every character of the keywords replaced by
@@ -52,6 +54,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <vector>
 
 extern char **environ;
@@ -222,6 +225,7 @@ struct RepeatCase {
     platform::EncodingMode mode;
     QString worstKeyword, plainKeyword;
     QByteArray worst, plain;
+    textfold::Folds folds = {};
 };
 
 // The repeated-character and many-word cases at one size, in each mode.
@@ -279,6 +283,24 @@ QList<RepeatCase> repeatCases(const QByteArray &ordinary, qsizetype size)
     }
     out.append({QStringLiteral("~ x 5,000, A, ~ x 5,000 in UTF-16 ~ ... (auto)"),
                 EncodingMode::Auto, middle, ordinaryWord(middle.size()), utf16Run, utf16Plain});
+    // Loose matching, every fold on: a run of half-width kana with voiced
+    // marks (a pair across every block boundary, after one odd byte) against
+    // keywords of 10,000 characters that each fold, the odd one at either end.
+    const textfold::Folds all{true, true, true};
+    const QString voiced(9999, u'ガ');
+    for (const auto &[mode, modeName, pair] :
+         {std::tuple{EncodingMode::Cp932, "cp932", QByteArray("\xB6\xDE")},
+          std::tuple{EncodingMode::Utf8, "utf-8", QByteArray("\xEF\xBD\xB6\xEF\xBE\x9E")}}) {
+        QByteArray kana("y");
+        while (kana.size() + pair.size() <= size)
+            kana += pair;
+        const QString m = QString::fromLatin1(modeName);
+        const QString plain = ordinaryWord(voiced.size() + 1);
+        out.append({QStringLiteral("9,999 ガ then x in ｶﾞ ... (folds, %1)").arg(m), mode,
+                    voiced + u'x', plain, kana, ordinary.left(size), all});
+        out.append({QStringLiteral("x then 9,999 ガ in ｶﾞ ... (folds, %1)").arg(m), mode,
+                    u'x' + voiced, plain, kana, ordinary.left(size), all});
+    }
     return out;
 }
 
@@ -370,8 +392,8 @@ int main(int argc, char **argv)
                                .arg(kib)),
                 "ordinary");
         for (const RepeatCase &c : findOnly ? QList<RepeatCase>{} : repeatCases(ordinary, size)) {
-            TextMatcher worstMatcher(QStringList(c.worstKeyword.split(u' ')), c.mode);
-            TextMatcher plainMatcher(QStringList(c.plainKeyword.split(u' ')), c.mode);
+            TextMatcher worstMatcher(QStringList(c.worstKeyword.split(u' ')), c.mode, c.folds);
+            TextMatcher plainMatcher(QStringList(c.plainKeyword.split(u' ')), c.mode, c.folds);
             std::vector<Sample> a, b;
             for (int r = 0; r < runs; ++r) {
                 for (int turn = 0; turn < 2; ++turn) {

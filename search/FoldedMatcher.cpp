@@ -90,6 +90,8 @@ FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfo
     m_never = m_never || m_words.isEmpty();
     m_linesNever = m_linesNever || m_words.isEmpty();
     m_seen.assign(size_t(m_words.size()), 0);
+    for (const QString &word : std::as_const(m_words))
+        m_longWords.push_back(word.size() >= 32 ? std::make_shared<const LongWord>(word) : nullptr);
     if (m_never)
         return;
 
@@ -140,7 +142,15 @@ template <typename Holds> bool FoldedMatcher::checkWords(Holds holds, bool lineE
 
 bool FoldedMatcher::checkFolded(bool lineEnds)
 {
-    return checkWords([this](qsizetype i) { return m_folded.contains(m_words[i]); }, lineEnds);
+    return checkWords(
+        [this](qsizetype i) {
+            if (const LongWord *word = m_longWords[size_t(i)].get()) {
+                const auto *text = reinterpret_cast<const char16_t *>(m_folded.utf16());
+                return word->finder.find(text, text + m_folded.size()) != nullptr;
+            }
+            return m_folded.contains(m_words[i]);
+        },
+        lineEnds);
 }
 
 // The same on the bytes of [begin, end), where every word is caseless ASCII:

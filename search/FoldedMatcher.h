@@ -25,6 +25,7 @@
 #include "search/FoldAnchor.h"
 #include "search/KeywordMatcher.h"
 #include "search/ScratchBuffer.h"
+#include "search/TwoWay.h"
 #include "text/EncodingMode.h"
 #include "text/Fold.h"
 #include "text/JisEncodings.h"
@@ -34,6 +35,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 class FoldedMatcher {
@@ -87,6 +90,20 @@ private:
     platform::EncodingMode m_mode;
     textfold::Folds m_folds;
     QStringList m_words; // folded
+    // A long word's own search, linear whatever the text and the word hold
+    // (QString's is not: "x" then 9,999 "ガ" over a run of "ガ"); shared by the
+    // copies, read only.
+    struct LongWord {
+        explicit LongWord(const QString &word)
+            : text(reinterpret_cast<const char16_t *>(word.utf16()), size_t(word.size())),
+              finder(text.data(), qsizetype(text.size()))
+        {}
+        LongWord(const LongWord &) = delete;
+        LongWord &operator=(const LongWord &) = delete;
+        const std::u16string text;
+        const search::TwoWay<char16_t> finder;
+    };
+    std::vector<std::shared_ptr<const LongWord>> m_longWords; // per word; null: short
     bool m_never = false;
     bool m_linesNever = false;
     qsizetype m_overlap = 16; // the most bytes an occurrence of a word can take
