@@ -63,7 +63,7 @@ private:
         jis::DesignationFinder designations;
         bool feed(const char *data, qsizetype size)
         {
-            return utf8.feed(data, size) && !designations.feed(data, size);
+            return utf8.feed(data, size) && !designations.feedUntilHigh(data, size);
         }
         bool finish() { return utf8.finish(); }
     };

@@ -103,6 +103,26 @@ bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
     return m_cp932.matches(lines, blockSize);
 }
 
+// The first bytes, into buf (from buffer()): enough to see a byte order
+// mark, or the whole file.
+inline bool TextMatcher::readFirst(ByteSource &source, char *buf, qsizetype blockSize,
+                                   qsizetype &have, bool &atEnd)
+{
+    have = 0;
+    atEnd = false;
+    while (have < 3) {
+        const qsizetype n = source.read(buf + have, blockSize - have);
+        if (n < 0)
+            return false;
+        have += n;
+        if (n == 0 || source.atEnd()) {
+            atEnd = true;
+            break;
+        }
+    }
+    return true;
+}
+
 bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
 {
     if (m_folded) {
@@ -121,7 +141,7 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
 
     qsizetype have = 0;
     bool atEnd = false;
-    if (!readFirst(source, blockSize, have, atEnd))
+    if (!readFirst(source, buf, blockSize, have, atEnd))
         return false;
 
     platform::FileDecision decision;
@@ -138,30 +158,12 @@ bool TextMatcher::matches(ByteSource &source, qsizetype blockSize)
     return matchAuto(source, blockSize, have, atEnd);
 }
 
-// The first bytes: enough to see a byte order mark, or the whole file.
-bool TextMatcher::readFirst(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd)
-{
-    char *buf = buffer(blockSize);
-    have = 0;
-    atEnd = false;
-    while (have < 3) {
-        const qsizetype n = source.read(buf + have, blockSize - have);
-        if (n < 0)
-            return false;
-        have += n;
-        if (n == 0 || source.atEnd()) {
-            atEnd = true;
-            break;
-        }
-    }
-    return true;
-}
-
 // Back to the file's first bytes after a scan gave it up: the bytes still
 // held when it gave up before reading more, or the file read again.
 bool TextMatcher::startAgain(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd)
 {
-    return m_replayable || (source.rewind() && readFirst(source, blockSize, have, atEnd));
+    return m_replayable ||
+           (source.rewind() && readFirst(source, buffer(blockSize), blockSize, have, atEnd));
 }
 
 // A file without a mark in auto mode: ISO-2022-JP, UTF-8, EUC-JP or code page
@@ -235,7 +237,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         return Scan::Invalid;
     }
     jis::DesignationFinder designations;
-    if (validate && m_findEscapes && designations.feed(buf + start, have - start)) {
+    if (validate && m_findEscapes && designations.feedUntilHigh(buf + start, have - start)) {
         m_replayable = true;
         return Scan::Escape;
     }
@@ -264,7 +266,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
             return Scan::Error;
         if (validate && !validator.feed(buf + carry, n))
             return Scan::Invalid;
-        if (validate && m_findEscapes && designations.feed(buf + carry, n))
+        if (validate && m_findEscapes && designations.feedUntilHigh(buf + carry, n))
             return Scan::Escape;
         begin = buf;
         end = buf + carry + n;

@@ -79,7 +79,8 @@ private:
                    bool bigEndian);
     Scan scanJis(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
                  platform::FileEncoding encoding, bool validate);
-    bool readFirst(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd);
+    bool readFirst(ByteSource &source, char *buf, qsizetype blockSize, qsizetype &have,
+                   bool &atEnd);
     bool startAgain(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd);
     bool matchAuto(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd);
 

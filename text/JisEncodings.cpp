@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
 namespace jis {
 namespace {
 
@@ -510,6 +514,70 @@ bool DesignationFinder::feed(const char *data, qsizetype size)
                 m_escape == EscDollar ? (b == 'B' || b == '@') : (b == 'B' || b == 'J' || b == 'I');
             m_escape = b == 0x1B ? Esc : NoEscape;
         }
+    }
+    return m_found;
+}
+
+namespace {
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("avx2"))) const unsigned char *findEscapeOrHighAvx2(const unsigned char *p,
+                                                                          const unsigned char *end)
+{
+    const __m256i esc = _mm256_set1_epi8(0x1B);
+    for (; end - p >= 32; p += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+        const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(v) |
+                                                _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, esc)));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+    return p;
+}
+#endif
+
+// The first byte in [p, end) that is ESC or from 80 up, or end.
+const unsigned char *findEscapeOrHigh(const unsigned char *p, const unsigned char *end)
+{
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    if (avx2) {
+        p = findEscapeOrHighAvx2(p, end);
+        if (end - p >= 32)
+            return p;
+    }
+#endif
+#if defined(__SSE2__)
+    const __m128i esc = _mm_set1_epi8(0x1B);
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const int mask = _mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, esc));
+        if (mask != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (p < end && *p != 0x1B && *p < 0x80)
+        ++p;
+    return p;
+}
+
+} // namespace
+
+bool DesignationFinder::feedUntilHigh(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const unsigned char *end = p + size;
+    while (!m_found && !m_high && p < end) {
+        // An escape sequence in progress takes the next bytes as feed() does.
+        const unsigned char *at = m_escape == 0 ? findEscapeOrHigh(p, end) : p;
+        if (at == end)
+            break;
+        if (*at >= 0x80) {
+            m_high = true;
+            break;
+        }
+        feed(reinterpret_cast<const char *>(at), 1);
+        p = at + 1;
     }
     return m_found;
 }

@@ -100,10 +100,16 @@ public:
     // True once a designation was seen in the bytes so far.
     bool feed(const char *data, qsizetype size);
     bool found() const { return m_found; }
+    // The same, but looking no further once a byte from 80 up was seen
+    // (sawHigh()): after one, no designation makes the text ISO-2022-JP. On
+    // text with such bytes near its start, this costs next to nothing.
+    bool feedUntilHigh(const char *data, qsizetype size);
+    bool sawHigh() const { return m_high; }
 
 private:
     unsigned char m_escape = 0; // ESC, ESC $ or ESC ( at the end of the last piece
     bool m_found = false;
+    bool m_high = false;
 };
 
 // True when every byte is below 80 and a designation is among them.

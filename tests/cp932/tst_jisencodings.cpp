@@ -296,6 +296,26 @@ void JisEncodingsTest::piecesAndUtf8AgainstWhole()
             finder.feed(&c, 1);
         QCOMPARE(finder.found(), jis::looksIso2022Jp(input.constData(), input.size()));
     }
+    // feedUntilHigh: a designation counts only before the first byte from 80
+    // up, whatever the pieces and however long the ASCII between (the search
+    // for ESC or a high byte goes 16 and 32 bytes at a time).
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray input;
+        for (int k = 0; k < 8; ++k)
+            input += QList<QByteArray>{QByteArray(int(rng.bounded(80)), 'a'), "\x1B", "$", "(",
+                                       "B", "\xA4", "\x1B[0m"}
+                         .at(rng.bounded(7));
+        jis::DesignationFinder finder;
+        for (qsizetype at = 0; at < input.size();) {
+            const qsizetype n = std::min<qsizetype>(1 + rng.bounded(40), input.size() - at);
+            finder.feedUntilHigh(input.constData() + at, n);
+            at += n;
+        }
+        const qsizetype high = input.indexOf('\xA4');
+        const QByteArray before = high < 0 ? input : input.left(high);
+        QCOMPARE(finder.found(), jis::looksIso2022Jp(before.constData(), before.size()));
+        QCOMPARE(finder.sawHigh(), high >= 0 && !finder.found());
+    }
 }
 
 QTEST_APPLESS_MAIN(JisEncodingsTest)
