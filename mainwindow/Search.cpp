@@ -13,6 +13,7 @@
 #include "search/ReadFailure.h"
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
+#include "text/JisEncodings.h"
 #include "viewer/DocumentFile.h"
 #include "viewer/TextViewer.h"
 
@@ -94,9 +95,14 @@ public:
             m_w.m_services.messageBox->show(&m_w, nothingFoundText(), texts::productName,
                                             mb::Information);
     }
-    // The keyword's character that code page 932 cannot represent, when the run
-    // reads every file as code page 932; the empty text otherwise.
-    void setUnrepresentable(const QString &character) { m_unrepresentable = character; }
+    // The keyword's character that the one encoding every file is read in
+    // (code page 932 or EUC-JP) cannot represent, and the line that says so
+    // (%1: the character); the empty text otherwise.
+    void setUnrepresentable(const QString &character, const QString &line)
+    {
+        m_unrepresentable = character;
+        m_unrepresentableLine = line;
+    }
     // The keyword holds a full-width space the search took as part of a word.
     void setFullWidthSpace(bool held) { m_fullWidthSpace = held; }
     // Not a file that cannot be read (those are skipped silently): the run
@@ -121,7 +127,7 @@ private:
     {
         QString text = texts::nothingFound;
         if (!m_unrepresentable.isEmpty())
-            text += u'\n' + texts::keywordNotInCp932.arg(m_unrepresentable);
+            text += u'\n' + m_unrepresentableLine.arg(m_unrepresentable);
         if (m_fullWidthSpace)
             text += u'\n' + texts::keywordHasFullWidthSpace;
         return text;
@@ -137,6 +143,7 @@ private:
 
     MainWindow &m_w;
     QString m_unrepresentable;
+    QString m_unrepresentableLine;
     bool m_fullWidthSpace = false;
     int m_folderError = 0;
 };
@@ -178,7 +185,10 @@ void MainWindow::MENU_SEARCH_Click()
     // Such a keyword never matches a plain text file read as code page 932: the
     // box says why.
     if (m_encoding == platform::EncodingMode::Cp932 && !m_folds.any())
-        observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText));
+        observer.setUnrepresentable(cp932::firstUnrepresentable(keywordText),
+                                    texts::keywordNotInCp932);
+    if (m_encoding == platform::EncodingMode::EucJp && !m_folds.any())
+        observer.setUnrepresentable(jis::firstNotInEucJp(keywordText), texts::keywordNotInEucJp);
     observer.setFullWidthSpace(!m_folds.width && keywordText.contains(QChar(0x3000)));
     SearchOutcome outcome;
     try {

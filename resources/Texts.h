@@ -27,6 +27,12 @@ inline const QString keywordNotInCp932 =
                    "テキストファイルからは見つかりません。"
                    "[検索] メニューの [文字コード] で UTF-8 か自動判別を選ぶと、"
                    "UTF-8 のファイルから探せます。");
+// The same in EUC-JP mode, for a character (%1) that EUC-JP cannot represent.
+inline const QString keywordNotInEucJp =
+    QStringLiteral("キーワードの「%1」は EUC-JP にない文字のため、"
+                   "テキストファイルからは見つかりません。"
+                   "[検索] メニューの [文字コード] で UTF-8 か自動判別を選ぶと、"
+                   "UTF-8 のファイルから探せます。");
 // The line added to nothingFound when the keyword holds a full-width space
 // and the width fold is off: the space was part of a word.
 inline const QString keywordHasFullWidthSpace =

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -481,6 +482,31 @@ template <typename State> void Decoder<State>::finishCheck()
 
 template class Decoder<EucJpState>;
 template class Decoder<Iso2022JpState>;
+
+QString firstNotInEucJp(QStringView text)
+{
+    static const std::vector<bool> held = [] {
+        std::vector<bool> h(0x10000, false);
+        for (char16_t c = 0; c < 0x80; ++c)
+            h[c] = true;
+        for (char16_t c = 0xFF61; c <= 0xFF9F; ++c)
+            h[c] = true;
+        for (int i = 0; i < kCells * kCells; ++i) {
+            h[table0208()[i]] = true;
+            h[table0212()[i]] = true;
+        }
+        h[0] = true; // 0 marks an empty cell; NUL is ASCII anyway
+        return h;
+    }();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text[i].isSurrogate() && held[text[i].unicode()])
+            continue;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        return text.mid(i, pair ? 2 : 1).toString();
+    }
+    return QString();
+}
 
 bool isValidEucJp(const char *data, qsizetype size)
 {

@@ -93,6 +93,11 @@ using Iso2022JpDecoder = Decoder<Iso2022JpState>;
 // True when the bytes are EUC-JP without a single error.
 bool isValidEucJp(const char *data, qsizetype size);
 
+// The first character of text (a surrogate pair whole) that no EUC-JP bytes
+// decode to here, or the empty text when there is none: ASCII, half-width
+// katakana and the characters of JIS X 0208 and 0212 are what EUC-JP holds.
+QString firstNotInEucJp(QStringView text);
+
 // Finds the designations that mark ISO-2022-JP (ESC $ B, ESC $ @, ESC ( B,
 // ESC ( J, ESC ( I) in bytes fed in pieces.
 class DesignationFinder {

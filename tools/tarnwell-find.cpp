@@ -17,6 +17,7 @@
 #include "search/ReadFailure.h"
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
+#include "text/JisEncodings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -233,19 +234,20 @@ Parsed parseArguments(int argc, char **argv, Options &options)
     return Parsed::Run;
 }
 
-// A keyword with a character that code page 932 cannot represent never
-// matches a plain text file read as code page 932 (a document's text still
-// can): says which, and what would read it.
-void reportUnrepresentable(const QString &keyword)
+// A keyword with a character that code page 932 (or EUC-JP) cannot represent
+// never matches a plain text file read in that encoding (a document's text
+// still can): says which, and what would read it.
+void reportUnrepresentable(const QString &keyword, platform::EncodingMode mode)
 {
-    const QString c = cp932::firstUnrepresentable(keyword);
+    const bool euc = mode == platform::EncodingMode::EucJp;
+    const QString c = euc ? jis::firstNotInEucJp(keyword) : cp932::firstUnrepresentable(keyword);
     if (c.isEmpty())
         return;
     std::fprintf(stderr,
-                 "tarnwell-find: the keyword holds %s (U+%04X), which code page 932 cannot "
-                 "represent, so no plain text file read as cp932 can match; try -E utf-8 or -E "
-                 "auto\n",
-                 c.toUtf8().constData(), unsigned(c.toUcs4().value(0)));
+                 "tarnwell-find: the keyword holds %s (U+%04X), which %s cannot represent, so no "
+                 "plain text file read as %s can match; try -E utf-8 or -E auto\n",
+                 c.toUtf8().constData(), unsigned(c.toUcs4().value(0)),
+                 euc ? "EUC-JP" : "code page 932", euc ? "euc-jp" : "cp932");
 }
 
 // The keyword exactly as given: QString::fromUtf8 would drop a leading U+FEFF
@@ -321,8 +323,10 @@ int main(int argc, char **argv)
     }
     if (outcome.matches > 0)
         return 0;
-    if (options.search.encoding == platform::EncodingMode::Cp932 && !options.search.folds.any())
-        reportUnrepresentable(keywordText(options.keyword));
+    if ((options.search.encoding == platform::EncodingMode::Cp932 ||
+         options.search.encoding == platform::EncodingMode::EucJp) &&
+        !options.search.folds.any())
+        reportUnrepresentable(keywordText(options.keyword), options.search.encoding);
     if (!options.search.folds.width && keywordText(options.keyword).contains(QChar(0x3000)))
         std::fprintf(stderr, "tarnwell-find: the keyword holds a full-width space (U+3000), "
                              "which is part of a word; with --ignore-width it separates "

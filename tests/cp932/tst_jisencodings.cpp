@@ -75,6 +75,7 @@ private Q_SLOTS:
     void knownDifferences();
     void brokenInputAgainstIcu();
     void piecesAndUtf8AgainstWhole();
+    void charactersEucJpHolds();
 };
 
 // Every JIS X 0208 and JIS X 0212 row and cell, every half-width katakana and
@@ -302,9 +303,10 @@ void JisEncodingsTest::piecesAndUtf8AgainstWhole()
     for (int round = 0; round < 3000; ++round) {
         QByteArray input;
         for (int k = 0; k < 8; ++k)
-            input += QList<QByteArray>{QByteArray(int(rng.bounded(80)), 'a'), "\x1B", "$", "(",
-                                       "B", "\xA4", "\x1B[0m"}
-                         .at(rng.bounded(7));
+            input +=
+                QList<QByteArray>{
+                    QByteArray(int(rng.bounded(80)), 'a'), "\x1B", "$", "(", "B", "\xA4", "\x1B[0m"}
+                    .at(rng.bounded(7));
         jis::DesignationFinder finder;
         for (qsizetype at = 0; at < input.size();) {
             const qsizetype n = std::min<qsizetype>(1 + rng.bounded(40), input.size() - at);
@@ -316,6 +318,25 @@ void JisEncodingsTest::piecesAndUtf8AgainstWhole()
         QCOMPARE(finder.found(), jis::looksIso2022Jp(before.constData(), before.size()));
         QCOMPARE(finder.sawHigh(), high >= 0 && !finder.found());
     }
+}
+
+void JisEncodingsTest::charactersEucJpHolds()
+{
+    // What some EUC-JP bytes decode to (ASCII, half-width katakana, JIS X 0208
+    // with the NEC and IBM rows as decoded here, JIS X 0212), and what none do.
+    const struct {
+        QString text;
+        QString first;
+    } cases[] = {
+        {u"abc\\~ｱﾞ亜①ⅰ©～－"_qs, u""_qs},
+        {u"野家¥"_qs, u"¥"_qs},
+        {u"a〜"_qs, u"〜"_qs},
+        {u"−"_qs, u"−"_qs},
+        {u"x😀y"_qs, u"😀"_qs},
+        {u"€"_qs, u"€"_qs},
+    };
+    for (const auto &c : cases)
+        QCOMPARE(jis::firstNotInEucJp(c.text), c.first);
 }
 
 QTEST_APPLESS_MAIN(JisEncodingsTest)

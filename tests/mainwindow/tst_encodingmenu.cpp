@@ -269,6 +269,14 @@ private Q_SLOTS:
         QCOMPARE(search(QStringLiteral("𠮷 設定")), QStringList{});
         QCOMPARE(m_box.count(), 1);
         QCOMPARE(m_box.shown().first().text, QStringLiteral("見つかりませんでした"));
+
+        // EUC-JP mode says the same of a character EUC-JP cannot hold.
+        m_box.clear();
+        choose(Qt::Key_E);
+        QCOMPARE(search(QStringLiteral("野家 ¥")), QStringList{});
+        const QStringList lines = m_box.shown().value(0).text.split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[1].contains(QStringLiteral("「¥」は EUC-JP にない")), qPrintable(lines[1]));
     }
 
     // A keyword pasted into the box with U+FEFF first keeps it to the search.

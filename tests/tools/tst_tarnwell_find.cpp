@@ -277,8 +277,8 @@ void TarnwellFindTest::encodingModes()
     };
     const QString word = QStringLiteral("設定");
     const QString two = QStringLiteral("設定 b");
-    // A keyword that code page 932 cannot hold is named on standard error, in
-    // cp932 mode only; nothing else is said in any case.
+    // A keyword that code page 932 (EUC-JP) cannot hold is named on standard
+    // error, in cp932 (euc-jp) mode only; nothing else is said in any case.
     struct Case {
         QStringList arguments;
         QStringList expected;
@@ -298,6 +298,9 @@ void TarnwellFindTest::encodingModes()
         {{"-E", "cp932", "野家 ¥100", tmp.path()}, {}, QStringLiteral("¥ (U+00A5)").toUtf8()},
         {{"-E", "utf-8", "𠮷野家", tmp.path()}, {"yoshinoya.txt"}},
         {{"-E", "auto", "野家 ¥100", tmp.path()}, {"yoshinoya.txt"}},
+        {{"-E", "euc-jp", "野家 ¥100", tmp.path()}, {}, QStringLiteral("¥ (U+00A5)").toUtf8()},
+        {{"-E", "euc-jp", "€", tmp.path()}, {}, QStringLiteral("€ (U+20AC)").toUtf8()},
+        {{"-E", "euc-jp", "©①", tmp.path()}, {}},
     };
     for (const Case &c : cases) {
         const Result result = runFind(c.arguments);
