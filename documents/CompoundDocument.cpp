@@ -29,7 +29,11 @@ ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits)
         return legacy::readPowerPointBinary(*file, limits);
     if (isOutlookMessage(*file))
         return readOutlookMessage(*file, limits);
-    return {Failure::NotDocument, {}, {}};
+    // Another application's compound file (Visio, Publisher, an installer):
+    // named as not read, never searched as text in silence.
+    return {Failure::Unsupported,
+            QStringLiteral("compound file without a Word, Excel, PowerPoint or Outlook stream"),
+            {}};
 }
 
 } // namespace documents

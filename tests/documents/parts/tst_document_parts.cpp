@@ -322,6 +322,11 @@ private Q_SLOTS:
                 bytes.append(4096 - bytes.size(), '\0');
         }
         QCOMPARE(joined(readBytes(compoundFile(streams))), joined(expected));
+        // Without the Word streams, a compound file of another application:
+        // named as not read, not searched as text.
+        const ReadResult other = readBytes(compoundFile({{u"VisioDocument"_qs, "plantx"}}));
+        QCOMPARE(other.failure, documents::Failure::Unsupported);
+        QVERIFY2(other.reason.contains(u"compound file"), qPrintable(other.reason));
     }
 };
 
