@@ -5,13 +5,8 @@
 // the mode reaching the next search and the viewer, F1 on it, and the choice
 // kept in the settings store from one start to the next.
 
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/PathList.h"
-#include "platform/FakeHelpViewer.h"
-#include "platform/FakeMessageBox.h"
-#include "platform/FakeVolumeList.h"
-#include "platform/SettingsStore.h"
 #include "resources/Texts.h"
+#include "tests/mainwindow/WindowFixture.h"
 #include "viewer/TextViewer.h"
 
 #include <QApplication>
@@ -30,67 +25,22 @@ using platform::EncodingMode;
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
 const QString kConfig = QStringLiteral("Config");
 const QString kEncoding = QStringLiteral("Encoding");
 
 } // namespace
 
-class TestEncodingMenu : public QObject {
+class TestEncodingMenu : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private:
-    FakeMessageBox m_box;
-    FakeHelpViewer m_help;
-    FakeVolumeList m_volumes;
-    MemorySettingsStore m_settings;
-    PlatformServices m_services;
-    std::unique_ptr<MainWindow> m_w;
-    QTemporaryDir m_tree;
-
-    MainWindow &w() { return *m_w; }
-    QString root() const { return m_tree.path(); }
-
-    void start()
-    {
-        m_w = std::make_unique<MainWindow>(m_services);
-        m_w->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
-        m_box.clear();
-        m_help.clear();
-    }
-
     // Opens the search menu, then the submenu by its access key (E), then
     // presses an item's access key, as a user does.
     void choose(Qt::Key item)
     {
-        QMenu *search = w().MENU_SEARCH_CATEGORY;
-        search->popup(w().mapToGlobal(QPoint(10, 10)));
-        QVERIFY(QTest::qWaitForWindowExposed(search));
-        QTest::keyClick(search, Qt::Key_E);
-        QTRY_VERIFY(w().MENU_ENCODING_CATEGORY->isVisible());
+        openSearchSubmenu(Qt::Key_E, w().MENU_ENCODING_CATEGORY);
         QTest::keyClick(w().MENU_ENCODING_CATEGORY, item);
-        QTRY_VERIFY(!search->isVisible());
-    }
-
-    QStringList search(const QString &keyword, const QString &in = QString())
-    {
-        QComboBox *folder = w().Combo1, *words = w().Combo2;
-        folder->setEditText(in.isEmpty() ? root() : in);
-        words->setFocus();
-        words->setEditText(keyword); // typed keys are ASCII only in Qt Test
-        QTest::keyClick(words->lineEdit(), Qt::Key_Return);
-        QStringList names;
-        for (int i = 0; i < w().List1->count(); ++i)
-            names << QFileInfo(w().List1->itemText(i)).fileName();
-        return names;
+        QTRY_VERIFY(!w().MENU_SEARCH_CATEGORY->isVisible());
     }
 
     // Shows the listed file of that name in the viewer, by the keys.
@@ -138,11 +88,6 @@ private Q_SLOTS:
                                                "alpha\n");
         writeFile(root() + "/mark/inner.txt", "x\xEF\xBB\xBF"
                                               "alpha\n");
-        m_volumes.add(root());
-        m_services.messageBox = &m_box;
-        m_services.help = &m_help;
-        m_services.volumes = &m_volumes;
-        m_services.settings = &m_settings;
     }
 
     void cleanup() { m_w.reset(); }

@@ -5,31 +5,13 @@
 // reaching the next search, the full-width space's line in the box, F1 on it,
 // and the choices kept in the settings store from one start to the next.
 
-#include "mainwindow/MainWindow.h"
-#include "mainwindow/PathList.h"
-#include "platform/FakeHelpViewer.h"
-#include "platform/FakeMessageBox.h"
-#include "platform/FakeVolumeList.h"
-#include "platform/SettingsStore.h"
+#include "tests/mainwindow/WindowFixture.h"
 #include "text/Cp932.h"
 #include "viewer/TextViewer.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QMenu>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QAction>
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 QByteArray sjis(const QString &text)
 {
@@ -43,51 +25,23 @@ const QString kConfig = QStringLiteral("Config");
 
 } // namespace
 
-class TestLooseMenu : public QObject {
+class TestLooseMenu : public QObject, protected WindowFixture {
     Q_OBJECT
 
 private:
-    FakeMessageBox m_box;
-    FakeHelpViewer m_help;
-    FakeVolumeList m_volumes;
-    MemorySettingsStore m_settings;
-    PlatformServices m_services;
-    std::unique_ptr<MainWindow> m_w;
-    QTemporaryDir m_tree;
-
-    MainWindow &w() { return *m_w; }
-
-    void start()
-    {
-        m_w = std::make_unique<MainWindow>(m_services);
-        m_w->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
-        m_box.clear();
-        m_help.clear();
-    }
-
     // Opens the search menu, the submenu by its access key (L), and presses
     // an item's access key, as a user does.
     void toggle(Qt::Key item)
     {
-        QMenu *search = w().MENU_SEARCH_CATEGORY;
-        search->popup(w().mapToGlobal(QPoint(10, 10)));
-        QVERIFY(QTest::qWaitForWindowExposed(search));
-        QTest::keyClick(search, Qt::Key_L);
-        QTRY_VERIFY(w().MENU_LOOSE_CATEGORY->isVisible());
+        openSearchSubmenu(Qt::Key_L, w().MENU_LOOSE_CATEGORY);
         if (item != Qt::Key_unknown)
             QTest::keyClick(w().MENU_LOOSE_CATEGORY, item);
     }
 
+    // The names listed, sorted.
     QStringList search(const QString &keyword)
     {
-        w().Combo1->setEditText(m_tree.path());
-        w().Combo2->setFocus();
-        w().Combo2->setEditText(keyword);
-        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
-        QStringList names;
-        for (int i = 0; i < w().List1->count(); ++i)
-            names << QFileInfo(w().List1->itemText(i)).fileName();
+        QStringList names = WindowFixture::search(keyword);
         names.sort();
         return names;
     }
@@ -101,11 +55,6 @@ private Q_SLOTS:
         writeFile(m_tree.path() + "/kana.txt", sjis(u"xｶﾞｽy ﾃﾞｰﾀﾍﾞｰｽ\r\nガズ\r\nｶﾞｽ\r\n"_qs));
         writeFile(m_tree.path() + "/notes.txt", "Tarnwell Release Notes\r\n");
         writeFile(m_tree.path() + "/server.txt", sjis(u"サーバーの設定"_qs));
-        m_volumes.add(m_tree.path());
-        m_services.messageBox = &m_box;
-        m_services.help = &m_help;
-        m_services.volumes = &m_volumes;
-        m_services.settings = &m_settings;
     }
 
     void cleanup() { m_w.reset(); }
