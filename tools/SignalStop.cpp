@@ -120,11 +120,12 @@ std::stop_token stopOnSignals()
     if (sigisemptyset(&s.waited))
         return s.source.get_token();
     pthread_sigmask(SIG_BLOCK, &s.waited, nullptr);
-    // A small stack, so that a lowered address-space limit leaves the run
-    // what it had without this thread.
+    // A small stack (not the 8 MiB default), so that a lowered address-space
+    // limit leaves the run nearly what it had without this thread; room
+    // enough for a sanitizer's larger frames.
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 64 * 1024);
+    pthread_attr_setstacksize(&attributes, 256 * 1024);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread;
     if (pthread_create(&thread, &attributes, waitForSignals, nullptr) != 0) {
