@@ -49,7 +49,7 @@ EOF
   rm -rf "$big.work"
   touch "$big.done"
 fi
-pages=$(pdfinfo "$big/big.pdf" 2>/dev/null | awk '/^Pages:/ {print $2}')
+pages=$(pdfinfo "$big/big.pdf" 2>/dev/null | awk '/^Pages:/ {print $2}' || true)
 
 # One row: the longest gaps of RUNS searches and the median time of one.
 measure() { # LABEL ARGS...
