@@ -12,6 +12,7 @@ RepaintPacer::RepaintPacer(int maxPerSecond)
     : m_intervalNs(maxPerSecond > 0 ? 1000000000LL / maxPerSecond : 0)
 {
     m_sinceLast.start();
+    m_sinceGapStart.start();
 }
 
 bool RepaintPacer::due() const
@@ -27,8 +28,9 @@ void RepaintPacer::changed()
 
 void RepaintPacer::flush()
 {
-    m_longestGapNs = std::max(m_longestGapNs, m_sinceLast.nsecsElapsed());
+    m_longestGapNs = std::max(m_longestGapNs, m_sinceGapStart.nsecsElapsed());
     QCoreApplication::processEvents(m_flags);
     ++m_repaints;
     m_sinceLast.restart();
+    m_sinceGapStart.restart();
 }

@@ -27,12 +27,19 @@ public:
     // window that holds input itself (InputGate) lets it through, so that
     // it sees what it must act on at once.
     void setEventFlags(QEventLoop::ProcessEventsFlags flags) { m_flags = flags; }
-    // The longest time between two repaints since the last reset, in ms.
+    // The longest time between two repaints since the last reset, in ms; the
+    // first counted from the reset (a search's start), not from the repaint
+    // before it.
     qint64 longestGapMs() const { return m_longestGapNs / 1000000; }
-    void resetLongestGap() { m_longestGapNs = 0; }
+    void resetLongestGap()
+    {
+        m_longestGapNs = 0;
+        m_sinceGapStart.restart();
+    }
 
 private:
     QElapsedTimer m_sinceLast;
+    QElapsedTimer m_sinceGapStart; // the last repaint or reset
     qint64 m_intervalNs;
     int m_repaints = 0;
     QEventLoop::ProcessEventsFlags m_flags = QEventLoop::ExcludeUserInputEvents;

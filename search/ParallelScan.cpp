@@ -161,6 +161,11 @@ void ParallelScan::startWorkers(int workers)
             // have one, so that a worker rarely needs memory of its own.
             m_threads.emplace_back(
                 [this, i, own = TextMatcher(matcher)]() mutable { work(own, i); });
+            // Starting many (64 where storage waits) takes a while, the more
+            // as each new one takes a processor at once: the caller hears
+            // of it between them, as while it waits.
+            if (m_pulse)
+                m_pulse();
         } catch (const std::exception &) {
             // No thread to be had (std::system_error: RLIMIT_NPROC, no
             // address space for its stack; std::bad_alloc): go on with

@@ -8,7 +8,8 @@
 // Says on standard error what could not be searched, unless -s.
 // Exit status: 0 something was found, 1 nothing was and nothing failed, 2 a
 // usage error, a FOLDER that cannot be searched, nothing found while something
-// could not be searched, or a run that ran short of descriptors or memory.
+// could not be searched, or a run that ran short of descriptors or memory;
+// 130 or 143 when SIGINT or SIGTERM stopped it (tools/SignalStop.h).
 
 #include "documents/ChoiceReader.h"
 #include "documents/ReaderPool.h"
@@ -18,6 +19,7 @@
 #include "search/SearchRun.h"
 #include "text/Cp932.h"
 #include "text/JisEncodings.h"
+#include "tools/SignalStop.h"
 
 #include <QByteArray>
 #include <QString>
@@ -29,6 +31,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stop_token>
+#include <utility>
 
 namespace {
 
@@ -89,13 +93,16 @@ const char kUsage[] =
     "Exit status: 0 when a file was found; 1 when none was and nothing failed;\n"
     "2 on a usage error, when FOLDER does not exist, is not a folder or cannot be\n"
     "listed, when nothing was found but something could not be read, or when the\n"
-    "search ran short of descriptors or memory (its list may then lack files).\n";
+    "search ran short of descriptors or memory (its list may then lack files);\n"
+    "130 or 143 when SIGINT (Ctrl+C) or SIGTERM stopped the search (the files\n"
+    "found before the stop are listed; a second signal ends it at once).\n";
 
 // Prints each match as it is found; everything else the run reports is for a window.
 class PrintingObserver : public SearchObserver {
 public:
-    PrintingObserver(bool subfolders, char terminator, bool messages)
-        : m_subfolders(subfolders), m_terminator(terminator), m_messages(messages)
+    PrintingObserver(bool subfolders, char terminator, bool messages, std::stop_token stop)
+        : m_subfolders(subfolders), m_terminator(terminator), m_messages(messages),
+          m_stop(std::move(stop))
     {}
     void statusTextChanged(const QString &) override {}
     bool wantsStatusTexts() const override { return false; }
@@ -109,7 +116,7 @@ public:
     }
     void cannotRead(const FoundFile &path, int error, bool brokenOff) override
     {
-        if (!m_messages)
+        if (!m_messages || m_stop.stop_requested())
             return;
         // The results so far first, so that both streams read in order on a terminal.
         std::fflush(stdout);
@@ -120,7 +127,7 @@ public:
     }
     void cannotReadDocument(const FoundFile &path, const QString &reason) override
     {
-        if (!m_messages)
+        if (!m_messages || m_stop.stop_requested())
             return;
         std::fflush(stdout);
         std::fputs("tarnwell-find: ", stderr);
@@ -132,6 +139,9 @@ private:
     bool m_subfolders;
     char m_terminator;
     bool m_messages;
+    // Once stopped, a failure is the stop's doing (Ctrl+C on a terminal ends
+    // the helpers too): nothing more is said.
+    std::stop_token m_stop;
 };
 
 enum class Parsed { Run, Help, Version, Error };
@@ -285,6 +295,8 @@ int main(int argc, char **argv)
     // Under a lowered address-space limit (`ulimit -v`) the threads share one
     // heap arena instead of reserving one each (glibc: up to 64 MiB apiece).
     platform::fitMemoryArenas();
+    // Before any thread starts, so that only the waiting thread takes the two.
+    options.search.stop = tools::stopOnSignals();
 
     // The helpers start with the first document.
     std::unique_ptr<documents::ReaderPool> pool;
@@ -298,7 +310,8 @@ int main(int argc, char **argv)
                                                            options.search.encoding);
         options.search.documents = choice.get();
     }
-    PrintingObserver observer(options.subfolders, options.terminator, options.messages);
+    PrintingObserver observer(options.subfolders, options.terminator, options.messages,
+                              options.search.stop);
     SearchOutcome outcome;
     try {
         outcome = runSearchNative(QByteArray(options.folder), keywordText(options.keyword),
@@ -312,6 +325,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarnwell-find: cannot write the results\n");
         return 2;
     }
+    // Stopped: what was found before the stop is printed, in order; the helpers
+    // end with the pool, before the process does.
+    if (const int signal = tools::stopSignal())
+        return 128 + signal;
     if (outcome.folderError != 0)
         return folderError(options.folder, outcome.folderError);
     if (outcome.resourceError != 0) {
