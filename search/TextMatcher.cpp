@@ -68,6 +68,13 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode, textfold::
         m_never = m_cp932Never && m_utf8.neverMatches();
         break;
     }
+    if (mode == EncodingMode::EucJp || mode == EncodingMode::Auto) {
+        for (const QString &word : words) {
+            const QByteArray form = jis::eucJpUniqueForm(word);
+            if (form.size() > m_eucDriver.size())
+                m_eucDriver = form;
+        }
+    }
 }
 
 // The blocks of every encoding share KeywordMatcher's room, so that a file

@@ -97,4 +97,5 @@ private:
     ScratchBuffer<char16_t> m_units;
     std::optional<FoldedMatcher> m_folded; // with any fold: every file goes there
     ScratchBuffer<char> m_decoded;         // EUC-JP and ISO-2022-JP text as UTF-8
+    QByteArray m_eucDriver;                // the longest word of one EUC-JP form, or empty
 };

@@ -2,10 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 // EUC-JP and ISO-2022-JP files: decoded to UTF-8 a block at a time and
-// searched as UTF-8 text, so that words meet whole characters only.
+// searched as UTF-8 text, so that words meet whole characters only; in EUC-JP
+// only the lines that can match are decoded where a word has one byte form.
 
 #include "search/TextMatcher.h"
 
+#include "search/PairFind.h"
 #include "text/JisEncodings.h"
 
 #include <algorithm>
@@ -85,6 +87,111 @@ Outcome scanWith(Decoder &decoder, bool iso, ByteSource &source, char *buf, qsiz
     return matched ? Outcome::Match : Outcome::NoMatch;
 }
 
+const char *findLineBreak(const char *from, const char *end)
+{
+    const char *p = std::find_if(from, end, [](char c) { return c == '\r' || c == '\n'; });
+    return p;
+}
+
+const char *findLastLineBreak(const char *begin, const char *end)
+{
+    for (const char *p = end; p > begin; --p) {
+        if (p[-1] == '\r' || p[-1] == '\n')
+            return p - 1;
+    }
+    return nullptr;
+}
+
+// EUC-JP with a driver: the bytes every matching line holds (the one byte form
+// of a word). Lines wholly inside a block that lack them are not decoded, only
+// checked for errors when the file is still to prove EUC-JP; the first and the
+// last line of each block, which may go on in the blocks beside it, are decoded
+// as they are. The decoder's state is clean after a line break, so it reads on
+// from any break as from the last.
+Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, ByteSource &source,
+                      char *buf, qsizetype blockSize, qsizetype have, bool atEnd, bool validate,
+                      UnitLineMatcher<char> &lines, char *out, bool &replayable)
+{
+    lines.reset();
+    replayable = false;
+    qsizetype carry = 0; // decoded units kept at out's start
+    qsizetype n = have;
+    bool first = true;
+    bool matched = false;
+    qsizetype rare1 = 0, rare2 = 0;
+    search::choosePair(driver.constData(), driver.size(), search::kUtf8TextRanks, rare1, rare2);
+    const search::PairNeedle needle{driver.constData(), driver.size(), rare1, rare2};
+    const auto invalid = [&] {
+        replayable = first;
+        return Outcome::Invalid;
+    };
+    // Decodes [from, to) after the kept units and feeds it (final: the file ends there).
+    const auto decodeAndFeed = [&](const char *from, const char *to, bool final) {
+        char *end = decoder.appendUtf8(from, to - from, out + carry);
+        if (final)
+            end = decoder.finishUtf8(end);
+        const char *keep = end;
+        const bool found = lines.feed(out, end, final, &keep);
+        carry = found || final ? 0 : end - keep;
+        if (carry > 0)
+            std::memmove(out, keep, size_t(carry));
+        return found;
+    };
+    for (;;) {
+        const char *begin = buf, *end = buf + n;
+        if (matched) {
+            decoder.check(begin, n); // the rest only proves the encoding
+        } else {
+            const char *firstBreak = findLineBreak(begin, end);
+            const char *lastBreak = firstBreak == end ? nullptr : findLastLineBreak(begin, end);
+            if (!lastBreak || lastBreak == firstBreak) {
+                matched = decodeAndFeed(begin, end, atEnd);
+            } else {
+                // The line going on from the last block, up to its break.
+                matched = decodeAndFeed(begin, firstBreak + 1, false);
+                const char *p = firstBreak + 1, *middleEnd = lastBreak + 1;
+                while (!matched && p < middleEnd) {
+                    const char *hit = search::findPair(p, middleEnd, needle);
+                    const char *lineStart = hit ? hit : middleEnd;
+                    while (lineStart > p && lineStart[-1] != '\r' && lineStart[-1] != '\n')
+                        --lineStart;
+                    if (validate)
+                        decoder.check(p, lineStart - p);
+                    if (!hit) {
+                        p = middleEnd;
+                        break;
+                    }
+                    const char *lineEnd = findLineBreak(hit, middleEnd) + 1;
+                    matched = decodeAndFeed(lineStart, lineEnd, false);
+                    p = lineEnd;
+                    if (validate && decoder.errors() != 0)
+                        return invalid();
+                }
+                if (matched && validate)
+                    decoder.check(p, end - p);
+                else if (!matched)
+                    matched = decodeAndFeed(middleEnd, end, atEnd);
+            }
+            if (matched && !validate)
+                return Outcome::Match;
+        }
+        if (validate && decoder.errors() != 0)
+            return invalid();
+        if (atEnd)
+            break;
+        n = readBlock(source, buf, blockSize, atEnd);
+        if (n < 0)
+            return Outcome::Error;
+        first = false;
+    }
+    if (matched && validate) {
+        decoder.finishCheck();
+        if (decoder.errors() != 0)
+            return invalid();
+    }
+    return matched ? Outcome::Match : Outcome::NoMatch;
+}
+
 } // namespace
 
 // Searches the file from its first bytes (buf holds `have` of them). With
@@ -102,8 +209,11 @@ TextMatcher::Scan TextMatcher::scanJis(ByteSource &source, qsizetype blockSize, 
                            out, m_replayable);
     } else {
         jis::EucJpDecoder decoder;
-        outcome = scanWith(decoder, false, source, buf, blockSize, have, atEnd, validate, m_utf8,
-                           out, m_replayable);
+        outcome = m_eucDriver.isEmpty()
+                      ? scanWith(decoder, false, source, buf, blockSize, have, atEnd, validate,
+                                 m_utf8, out, m_replayable)
+                      : scanEucDriven(decoder, m_eucDriver, source, buf, blockSize, have, atEnd,
+                                      validate, m_utf8, out, m_replayable);
     }
     switch (outcome) {
     case Outcome::Match:

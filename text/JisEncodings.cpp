@@ -483,6 +483,44 @@ template <typename State> void Decoder<State>::finishCheck()
 template class Decoder<EucJpState>;
 template class Decoder<Iso2022JpState>;
 
+QByteArray eucJpUniqueForm(QStringView text)
+{
+    // Per character: its one cell (row * 94 + cell, 0212 cells after 0208's),
+    // or kNone, or kMany when several cells decode to it.
+    static constexpr std::uint16_t kNone = 0xFFFF, kMany = 0xFFFE;
+    static const std::vector<std::uint16_t> cells = [] {
+        std::vector<std::uint16_t> c(0x10000, kNone);
+        for (int i = 0; i < 2 * kCells * kCells; ++i) {
+            const char16_t u =
+                i < kCells * kCells ? table0208()[i] : table0212()[i - kCells * kCells];
+            if (u != 0)
+                c[u] = c[u] == kNone ? std::uint16_t(i) : kMany;
+        }
+        return c;
+    }();
+    QByteArray out;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u < 0x80) {
+            out += char(u);
+        } else if (u >= 0xFF61 && u <= 0xFF9F) {
+            out += char(0x8E);
+            out += char(0xA1 + (u - 0xFF61));
+        } else if (cells[u] < 2 * kCells * kCells) {
+            int i = cells[u];
+            if (i >= kCells * kCells) {
+                out += char(0x8F);
+                i -= kCells * kCells;
+            }
+            out += char(0xA1 + i / kCells);
+            out += char(0xA1 + i % kCells);
+        } else {
+            return QByteArray();
+        }
+    }
+    return out;
+}
+
 QString firstNotInEucJp(QStringView text)
 {
     static const std::vector<bool> held = [] {

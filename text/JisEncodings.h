@@ -93,6 +93,12 @@ using Iso2022JpDecoder = Decoder<Iso2022JpState>;
 // True when the bytes are EUC-JP without a single error.
 bool isValidEucJp(const char *data, qsizetype size);
 
+// The EUC-JP bytes of text where each of its characters has exactly one
+// byte form that decodes to it here (ASCII, half-width katakana, the JIS X
+// 0208 and 0212 characters that one cell holds); empty otherwise. Text that
+// decodes from EUC-JP to hold text holds these bytes.
+QByteArray eucJpUniqueForm(QStringView text);
+
 // The first character of text (a surrogate pair whole) that no EUC-JP bytes
 // decode to here, or the empty text when there is none: ASCII, half-width
 // katakana and the characters of JIS X 0208 and 0212 are what EUC-JP holds.

@@ -337,6 +337,16 @@ void JisEncodingsTest::charactersEucJpHolds()
     };
     for (const auto &c : cases)
         QCOMPARE(jis::firstNotInEucJp(c.text), c.first);
+    // The one byte form of a word, which the search looks for before decoding.
+    QCOMPARE(jis::eucJpUniqueForm(u"a設定ｱ"_qs), QByteArray("a\xC0\xDF\xC4\xEA\x8E\xB1"));
+    QCOMPARE(jis::eucJpUniqueForm(u"設😀"_qs), QByteArray());
+    const QString back = u"a設定ｱ"_qs;
+    QString decoded;
+    jis::EucJpDecoder decoder;
+    const QByteArray form = jis::eucJpUniqueForm(back);
+    decoder.append(form.constData(), form.size(), decoded);
+    decoder.finish(decoded);
+    QCOMPARE(decoded, back);
 }
 
 QTEST_APPLESS_MAIN(JisEncodingsTest)
