@@ -42,10 +42,11 @@ private:
     // Decodes the next piece of raw bytes into m_pending; false on a read error.
     bool refill()
     {
-        QByteArray raw;
+        QByteArray &raw = m_raw; // kept, so that short reads cost no more than long ones
         bool last = false;
         if (!m_held.isEmpty()) {
             raw.swap(m_held);
+            m_held.clear();
         } else {
             raw.resize(65536);
             const qsizetype got = m_bytes.read(raw.data(), raw.size());
@@ -70,6 +71,7 @@ private:
     ByteSource &m_bytes;
     bool m_iso2022;
     QByteArray m_held;
+    QByteArray m_raw;
     QByteArray m_pending;
     qsizetype m_pendingAt = 0;
     bool m_done = false;
