@@ -77,8 +77,10 @@ bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
 // the text, and what was not read.
 class ArchiveText {
 public:
-    ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored)
-        : m_choice(choice), m_limits(limits), m_stored(std::max<qint64>(stored, 1)),
+    ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored,
+                MemberSink *members)
+        : m_choice(choice), m_limits(limits), m_members(members),
+          m_stored(std::max<qint64>(stored, 1)),
           m_deadline(Clock::now() + std::chrono::milliseconds(limits.archiveMilliseconds)),
           m_sink(Kind::Archive, limits)
     {}
@@ -88,7 +90,7 @@ public:
     // could not read for a password; else None (what failed is noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
-    bool stopped() const { return !m_stop.isEmpty() || m_sink.overLimit(); }
+    bool stopped() const { return m_found || !m_stop.isEmpty() || m_sink.overLimit(); }
     ReadResult take();
 
 private:
@@ -115,11 +117,13 @@ private:
 
     ArchiveChoice m_choice;
     const Limits &m_limits;
+    MemberSink *m_members; // a search's, which takes the members in place of m_sink
+    bool m_found = false;  // m_members took one: nothing more is read
     qint64 m_stored;
     Clock::time_point m_deadline;
     TextSink m_sink;
     qint64 m_inflated = 0;
-    int m_members = 0;
+    int m_memberCount = 0;
     QStringList m_notes;
     int m_noted = 0;
     QString m_stop;
@@ -203,7 +207,7 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
                  isEncryptionError(a.get()) ? QStringLiteral("encrypted") : errorOf(a.get()));
             break;
         }
-        if (++m_members > m_limits.archiveMembers) {
+        if (++m_memberCount > m_limits.archiveMembers) {
             stop(QString(),
                  QStringLiteral("over the %1 member limit").arg(m_limits.archiveMembers));
             break;
@@ -311,6 +315,10 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
 void ArchiveText::appendDocument(const ReadResult &document, const QString &path)
 {
     const std::vector<QString> &lines = document.text.lines;
+    if (m_members) {
+        m_found = m_members->documentLines(lines);
+        return;
+    }
     const std::vector<Location> &parts = document.text.locations;
     m_sink.beginPart(path);
     std::size_t part = 0;
@@ -326,6 +334,10 @@ void ArchiveText::appendDocument(const ReadResult &document, const QString &path
 // where a text file's would (a lone LF ends one only outside code page 932).
 void ArchiveText::appendText(QByteArrayView bytes, const QString &path)
 {
+    if (m_members) {
+        m_found = m_members->textMember(bytes);
+        return;
+    }
     m_sink.beginPart(path);
     const platform::FileDecision decision =
         platform::decideEncoding(m_choice.encoding, bytes.data(), bytes.size());
@@ -371,7 +383,7 @@ ReadResult ArchiveText::take()
 } // namespace
 
 ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
-                               const Limits &limits)
+                               const Limits &limits, MemberSink *members)
 {
     if (bytes.size() > limits.fileBytes)
         return {Failure::OverLimit,
@@ -382,13 +394,19 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
         // An Office or OpenDocument file is a document, not an archive.
         if (choice.documents) {
             ReadResult document = readZipDocument(bytes, limits);
-            if (document.failure != Failure::NotDocument)
+            if (document.failure != Failure::NotDocument) {
+                if (members && document.ok()) {
+                    members->documentLines(document.text.lines);
+                    document.text.lines.clear();
+                    document.text.locations.clear();
+                }
                 return document;
+            }
         } else if (isOfficeZip(bytes, limits)) {
             return {Failure::NotDocument, {}, {}};
         }
     }
-    ArchiveText text(choice, limits, bytes.size());
+    ArchiveText text(choice, limits, bytes.size(), members);
     const Failure failure = text.read(bytes, QString(), 0);
     if (failure == Failure::NotDocument)
         return {Failure::NotDocument, {}, {}};

@@ -5,6 +5,8 @@
 
 #include "documents/ReaderProtocol.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -30,9 +32,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kHelperSocket = 3; // where the helper finds its socket
 
-bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice)
+bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice,
+                 bool members)
 {
-    const QByteArray request = protocol::encodeRequest(container, choice);
+    const QByteArray request = protocol::encodeRequest(container, choice, members);
     iovec io{const_cast<char *>(request.constData()), size_t(request.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
@@ -125,6 +128,51 @@ Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::ti
     return have == size ? Received::Done : receive(socket, size - have, bytes, deadline);
 }
 
+// A search's members (protocol::MemberChunk), chunk by chunk, each handed to
+// `sink` and answered, until the answer itself: its payload in `bytes` from
+// kHeaderBytes on, and `size` as for receiveAnswer(). Once the sink has taken
+// a member the helper is told to stop and what it still sends is passed over.
+Received receiveMembers(int socket, MemberSink &sink, QByteArray &bytes, qsizetype &size,
+                        Clock::time_point deadline)
+{
+    bool found = false;
+    for (;;) {
+        size = -1;
+        bytes.resize(0);
+        Received got = receive(socket, protocol::kHeaderBytes, bytes, deadline);
+        if (got != Received::Done)
+            return got;
+        quint32 magic = 0;
+        const qsizetype announced = protocol::frameSize(bytes, magic);
+        if (announced < 0)
+            return Received::Done;
+        got = receive(socket, announced, bytes, deadline);
+        if (got != Received::Done || magic == protocol::kAnswerMagic) {
+            size = announced;
+            return got;
+        }
+        bool last = false;
+        bool taken = false;
+        const QByteArrayView payload = QByteArrayView(bytes).sliced(protocol::kHeaderBytes);
+        if (found) {
+            last = !payload.isEmpty() && payload.front() == 1;
+        } else if (!protocol::decodeMembers(payload, sink, last, taken)) {
+            return Received::Done; // size -1: malformed
+        }
+        found = found || taken;
+        if (last)
+            continue;
+        char word[4];
+        qToLittleEndian(found ? protocol::kStopMagic : protocol::kGoOnMagic, word);
+        ssize_t n;
+        do {
+            n = ::send(socket, word, sizeof word, MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        if (n != sizeof word)
+            return Received::Failed;
+    }
+}
+
 QByteArray directoryOfProgram()
 {
     char path[4096];
@@ -215,15 +263,13 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     const QByteArray documentBytes = QByteArray::number(limits.documentBytes);
     const QByteArray zipMembers = QByteArray::number(limits.zipMembers);
     const QByteArray xmlDepth = QByteArray::number(limits.xmlDepth);
-    const char *argv[] = {path.constData(),          "--address-space",
-                          addressSpace.constData(),  "--cpu",
-                          cpu.constData(),           "--text-units",
-                          textUnits.constData(),     "--file-bytes",
-                          fileBytes.constData(),     "--member-bytes",
-                          memberBytes.constData(),   "--document-bytes",
-                          documentBytes.constData(), "--zip-members",
-                          zipMembers.constData(),    "--xml-depth",
-                          xmlDepth.constData(),      nullptr};
+    const QByteArray chunkBytes = QByteArray::number(limits.archiveChunkBytes);
+    const char *argv[] = {
+        path.constData(),          "--address-space", addressSpace.constData(), "--cpu",
+        cpu.constData(),           "--text-units",    textUnits.constData(),    "--file-bytes",
+        fileBytes.constData(),     "--member-bytes",  memberBytes.constData(),  "--document-bytes",
+        documentBytes.constData(), "--zip-members",   zipMembers.constData(),   "--xml-depth",
+        xmlDepth.constData(),      "--chunk-bytes",   chunkBytes.constData(),   nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
@@ -288,8 +334,8 @@ QString ReaderPool::end(Helper &helper)
 }
 
 ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
-                           const ArchiveChoice &choice, bool &alive, bool &unsent,
-                           const std::stop_token &stop) const
+                           const ArchiveChoice &choice, MemberSink *members, bool &alive,
+                           bool &unsent, const std::stop_token &stop) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
@@ -303,9 +349,10 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
         // closed. The callback is gone (and done) before the socket is closed.
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
-        unsent = !sendRequest(helper.socket, descriptor, container, choice);
+        unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
         if (!unsent)
-            got = receiveAnswer(helper.socket, bytes, size, deadline);
+            got = members ? receiveMembers(helper.socket, *members, bytes, size, deadline)
+                          : receiveAnswer(helper.socket, bytes, size, deadline);
     }
     if (stop.stop_requested()) {
         unsent = false; // no second try
@@ -344,17 +391,23 @@ ReadResult ReaderPool::read(int descriptor, Container container)
 
 ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
-    return readWith(descriptor, container, {}, stop);
+    return readWith(descriptor, container, {}, nullptr, stop);
 }
 
 ReadResult ReaderPool::readArchive(int descriptor, const ArchiveChoice &choice,
                                    std::stop_token stop)
 {
-    return readWith(descriptor, Container::Archive, choice, stop);
+    return readWith(descriptor, Container::Archive, choice, nullptr, stop);
+}
+
+ReadResult ReaderPool::readArchiveInto(int descriptor, const ArchiveChoice &choice,
+                                       MemberSink &sink, std::stop_token stop)
+{
+    return readWith(descriptor, Container::Archive, choice, &sink, stop);
 }
 
 ReadResult ReaderPool::readWith(int descriptor, Container container, const ArchiveChoice &choice,
-                                const std::stop_token &stop)
+                                MemberSink *members, const std::stop_token &stop)
 {
     const Program program = container == Container::Pdf ? PdfOnly : Others;
     std::vector<Helper> &mine = m_idle[program];
@@ -394,7 +447,7 @@ ReadResult ReaderPool::readWith(int descriptor, Container container, const Archi
                 ++m_started;
             }
             bool unsent = false;
-            result = ask(helper, descriptor, container, choice, alive, unsent, stop);
+            result = ask(helper, descriptor, container, choice, members, alive, unsent, stop);
             if (!unsent)
                 break;
         }

@@ -14,7 +14,7 @@
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
 //                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
-//                      [--zip-members N] [--xml-depth N]
+//                      [--zip-members N] [--xml-depth N] [--chunk-bytes N]
 //   tarnwell-pdfreader [the same options]
 
 #ifdef TARNWELL_READER_PDF
@@ -25,6 +25,8 @@
 #endif
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
+
+#include <QtEndian>
 
 #include <cerrno>
 #include <csignal>
@@ -45,8 +47,6 @@
 #include <memory>
 #include <thread>
 
-#include <QtEndian>
-
 #include <ctime>
 
 #include <fcntl.h>
@@ -61,7 +61,7 @@ namespace {
 
 // The next request: false when the program closed the socket (or broke the
 // protocol, which ends the helper too). *fd: the document, or -1.
-bool receive(Container &container, ArchiveChoice &choice, int &fd)
+bool receive(Container &container, ArchiveChoice &choice, bool &members, int &fd)
 {
     char bytes[protocol::kRequestBytes];
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
@@ -82,7 +82,7 @@ bool receive(Container &container, ArchiveChoice &choice, int &fd)
             std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
     }
     if (n != protocol::kRequestBytes || (message.msg_flags & MSG_CTRUNC) ||
-        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice)) {
+        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice, &members)) {
         if (fd >= 0)
             ::close(fd);
         return false;
@@ -105,6 +105,53 @@ bool sendAll(const QByteArray &bytes)
     }
     return true;
 }
+
+// A search's members, sent in chunks of about Limits::archiveChunkBytes:
+// after each chunk but the last the helper waits for the program's word, and
+// reads no further member once told the search found what it looked for.
+// A program that breaks off or says anything else ends the helper.
+class ChunkSender final : public MemberSink {
+public:
+    explicit ChunkSender(qint64 chunkBytes) : m_chunkBytes(chunkBytes) {}
+    bool textMember(QByteArrayView bytes) override
+    {
+        m_chunk.addText(bytes);
+        return sendIfFull();
+    }
+    bool documentLines(const std::vector<QString> &lines) override
+    {
+        m_chunk.addLines(lines);
+        return sendIfFull();
+    }
+    // The members not yet sent, as the chunk the answer follows.
+    QByteArray rest() { return m_chunk.empty() ? QByteArray() : m_chunk.take(true); }
+
+private:
+    bool sendIfFull()
+    {
+        if (m_chunk.size() < m_chunkBytes)
+            return false;
+        if (!sendAll(m_chunk.take(false)))
+            ::_exit(1);
+        // read(), which the filter allows on the socket as on the document.
+        char word[4];
+        for (std::size_t got = 0; got < sizeof word;) {
+            const ssize_t n = ::read(helper::kSocket, word + got, sizeof word - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ::_exit(1);
+            got += std::size_t(n);
+        }
+        const quint32 said = qFromLittleEndian<quint32>(word);
+        if (said != protocol::kGoOnMagic && said != protocol::kStopMagic)
+            ::_exit(1);
+        return said == protocol::kStopMagic;
+    }
+
+    protocol::MemberChunk m_chunk;
+    qint64 m_chunkBytes;
+};
 
 #ifdef TARNWELL_READER_TEST_HOOKS
 // Processor time used so far, user and system, in microseconds.
@@ -254,7 +301,7 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 constexpr qsizetype kReadBytes = qsizetype(64) << 10;
 
 ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveChoice &choice,
-                     const Limits &limits)
+                     const Limits &limits, MemberSink *members)
 {
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -263,13 +310,14 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
 #endif
 #ifdef TARNWELL_READER_PDF
     Q_UNUSED(choice);
+    Q_UNUSED(members);
     if (container == Container::Pdf)
         result = readPdfDocument(bytes, limits);
     else
         result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
 #else
     if (container == Container::Archive)
-        result = readArchiveDocument(bytes, choice, limits);
+        result = readArchiveDocument(bytes, choice, limits, members);
     else if (container != Container::Pdf)
         result = readDocument(bytes, container, limits);
     else
@@ -278,7 +326,8 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
     return result;
 }
 
-ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits)
+ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits,
+                   MemberSink *members)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -303,13 +352,13 @@ ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, con
                 break;
             got += n;
         }
-        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits);
+        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits, members);
     }
     void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED)
         return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
-    ReadResult result =
-        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, choice, limits);
+    ReadResult result = readBytes(QByteArrayView(static_cast<const char *>(map), size), container,
+                                  choice, limits, members);
     munmap(map, size_t(size));
     return result;
 }
@@ -340,6 +389,8 @@ bool documentLimit(const char *option, qint64 value, Limits &limits)
         limits.zipMembers = count;
     else if (std::strcmp(option, "--xml-depth") == 0)
         limits.xmlDepth = count;
+    else if (std::strcmp(option, "--chunk-bytes") == 0)
+        limits.archiveChunkBytes = value;
     else
         return false;
     return true;
@@ -370,9 +421,11 @@ int main(int argc, char **argv)
         return 3;
     Container container = Container::None;
     ArchiveChoice choice;
+    bool members = false;
     int fd = -1;
-    while (receive(container, choice, fd)) {
+    while (receive(container, choice, members, fd)) {
         ReadResult result;
+        ChunkSender chunks(limits.archiveChunkBytes);
         if (fd < 0) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
         } else if (!helper::limitProcessorTime(limits.cpuSecondsPerDocument)) {
@@ -380,7 +433,8 @@ int main(int argc, char **argv)
                 Failure::ReaderFailed, QStringLiteral("processor time cannot be limited"), {}};
         } else {
             try {
-                result = readOne(fd, container, choice, limits);
+                result = readOne(fd, container, choice, limits,
+                                 members && container == Container::Archive ? &chunks : nullptr);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")
@@ -392,6 +446,9 @@ int main(int argc, char **argv)
             ::close(fd);
         QByteArray answer;
         try {
+            const QByteArray rest = chunks.rest();
+            if (!rest.isEmpty() && !sendAll(rest))
+                ::_exit(1);
             answer = protocol::encodeAnswer(result);
         } catch (const std::bad_alloc &) {
             answer = protocol::encodeAnswer(
