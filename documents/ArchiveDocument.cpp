@@ -11,6 +11,7 @@
 #include "text/Unicode.h"
 
 #include <QByteArray>
+#include <QScopeGuard>
 #include <QStringList>
 
 #include <archive.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 namespace documents {
@@ -107,9 +109,10 @@ private:
         if (m_stop.isEmpty())
             m_stop = (path.isEmpty() ? QString() : path + QStringLiteral(": ")) + why;
     }
-    // Inflates the current member into `out`, counting every byte: false
-    // when it could not be read or a limit was reached (noted or stopped).
-    bool inflate(archive *a, const QString &path, QByteArray &out);
+    // Inflates the current member into `out` (kept from member to member,
+    // its size the room it has), counting every byte: the member's size, or
+    // -1 when it could not be read or a limit was reached (noted or stopped).
+    qsizetype inflate(archive *a, const QString &path, QByteArray &out);
     // One member's bytes, read as the file it is.
     void member(QByteArrayView bytes, const QString &path, int depth);
     void appendDocument(const ReadResult &document, const QString &path);
@@ -199,6 +202,18 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             return Failure::NotDocument;
         raw = true;
     }
+    // Room for this depth's members, kept from one archive to the next on
+    // this thread while it is small (most members are): no new allocation,
+    // and no pages to fault in again, for each archive.
+    constexpr qsizetype kKeptRoom = qsizetype(4) << 20;
+    thread_local std::deque<QByteArray> rooms;
+    while (qsizetype(rooms.size()) <= depth)
+        rooms.emplace_back();
+    QByteArray &data = rooms[std::size_t(depth)];
+    const auto release = qScopeGuard([&data] {
+        if (data.size() > kKeptRoom)
+            data = QByteArray();
+    });
     for (int r = first; !stopped(); r = archive_read_next_header(a.get(), &entry)) {
         if (r == ARCHIVE_EOF)
             break;
@@ -222,15 +237,14 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             note(path, QStringLiteral("encrypted"));
             continue;
         }
-        QByteArray data;
-        if (!inflate(a.get(), path, data))
-            continue;
-        member(data, path, depth);
+        const qsizetype size = inflate(a.get(), path, data);
+        if (size >= 0)
+            member(QByteArrayView(data.constData(), size), path, depth);
     }
     return Failure::None;
 }
 
-bool ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
+qsizetype ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
 {
     constexpr qsizetype kChunk = qsizetype(64) << 10;
     qsizetype have = 0;
@@ -243,34 +257,33 @@ bool ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
             break;
         if (n < 0) {
             note(path, isEncryptionError(a) ? QStringLiteral("encrypted") : errorOf(a));
-            return false;
+            return -1;
         }
         have += n;
         m_inflated += n;
         if (have > m_limits.archiveMemberBytes) {
             stop(path, QStringLiteral("over the %1 MiB member limit")
                            .arg(m_limits.archiveMemberBytes >> 20));
-            return false;
+            return -1;
         }
         if (m_inflated > m_limits.archiveBytes) {
             stop(path,
                  QStringLiteral("over the %1 MiB archive limit").arg(m_limits.archiveBytes >> 20));
-            return false;
+            return -1;
         }
         if (m_inflated > m_limits.archiveRatioFloorBytes &&
             m_inflated / m_stored > m_limits.archiveRatio) {
             stop(path,
                  QStringLiteral("inflates over %1 times its size").arg(m_limits.archiveRatio));
-            return false;
+            return -1;
         }
         if (Clock::now() > m_deadline) {
             stop(path, QStringLiteral("over the %1 s archive time limit")
                            .arg(m_limits.archiveMilliseconds / 1000));
-            return false;
+            return -1;
         }
     }
-    out.resize(have);
-    return true;
+    return have;
 }
 
 void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)

@@ -151,16 +151,16 @@ Received receiveMembers(int socket, MemberSink &sink, QByteArray &bytes, qsizety
             size = announced;
             return got;
         }
-        bool last = false;
+        bool wait = false;
         bool taken = false;
         const QByteArrayView payload = QByteArrayView(bytes).sliced(protocol::kHeaderBytes);
         if (found) {
-            last = !payload.isEmpty() && payload.front() == 1;
-        } else if (!protocol::decodeMembers(payload, sink, last, taken)) {
+            wait = !payload.isEmpty() && payload.front() == char(protocol::kWait);
+        } else if (!protocol::decodeMembers(payload, sink, wait, taken)) {
             return Received::Done; // size -1: malformed
         }
         found = found || taken;
-        if (last)
+        if (!wait)
             continue;
         char word[4];
         qToLittleEndian(found ? protocol::kStopMagic : protocol::kGoOnMagic, word);

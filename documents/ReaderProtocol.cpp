@@ -147,7 +147,7 @@ void MemberChunk::clear()
     m_bytes.resize(0);
     putU32(m_bytes, kMembersMagic);
     putU32(m_bytes, 0);   // the payload size, once known
-    m_bytes.append('\0'); // last, once known
+    m_bytes.append('\0'); // what follows, once known
 }
 
 void MemberChunk::addText(QByteArrayView bytes)
@@ -165,13 +165,21 @@ void MemberChunk::addLines(const std::vector<QString> &lines)
         putString(m_bytes, line);
 }
 
-QByteArray MemberChunk::take(bool last)
+QByteArrayView MemberChunk::finish(ChunkEnd end)
 {
     qToLittleEndian(quint32(m_bytes.size() - kHeaderBytes), m_bytes.data() + 4);
-    m_bytes[kHeaderBytes] = last ? 1 : 0;
-    QByteArray out = std::move(m_bytes);
-    m_bytes = QByteArray();
-    clear();
+    m_bytes[kHeaderBytes] = char(end);
+    return m_bytes;
+}
+
+QByteArray MemberChunk::textHead(qsizetype size, ChunkEnd end)
+{
+    QByteArray out;
+    putU32(out, kMembersMagic);
+    putU32(out, quint32(1 + 1 + 4 + size));
+    out.append(char(end));
+    out.append('\0');
+    putU32(out, quint32(size));
     return out;
 }
 
@@ -186,13 +194,13 @@ qsizetype frameSize(QByteArrayView header, quint32 &magic)
     return size <= quint32(kMaxPayloadBytes) ? qsizetype(size) : -1;
 }
 
-bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &last, bool &found)
+bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &found)
 {
     Reader in(payload);
-    const quint8 flag = in.u8();
-    if (!in.ok() || flag > 1)
+    const quint8 end = in.u8();
+    if (!in.ok() || end > kMore)
         return false;
-    last = flag == 1;
+    wait = end == kWait;
     found = false;
     std::vector<QString> lines;
     while (!found && !in.atEnd()) {

@@ -15,10 +15,11 @@
 // An archive's request for a search (its last byte 1) is answered with its
 // members as they are read, in chunks, before that answer (which then holds
 // no lines). A chunk is a header (kMembersMagic and the payload's size) and
-// the payload: u8 last (1: the answer follows at once; 0: the helper waits
-// for kGoOnMagic or kStopMagic, a u32 from the program), then members to the
-// end, each u8 type (0: a text member, u32 byte count and the bytes as they
-// are; 1: a document member, u32 line count and each line a string).
+// the payload: u8 what follows (kWait: the helper waits for kGoOnMagic or
+// kStopMagic, a u32 from the program; kMore: more members or the answer, at
+// once), then members to the end, each u8 type (0: a text member, u32 byte
+// count and the bytes as they are; 1: a document member, u32 line count and
+// each line a string).
 // The program takes every answer for untrusted: decodeAnswer() checks every
 // count against the bytes that are there and every enum against its range.
 
@@ -51,6 +52,9 @@ QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {},
 bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr,
                    bool *members = nullptr);
 
+// What follows a chunk.
+enum ChunkEnd : quint8 { kWait = 0, kMore = 1 };
+
 // A chunk of members as it is built: the header and the payload, in one piece.
 class MemberChunk {
 public:
@@ -60,11 +64,14 @@ public:
     bool empty() const { return m_bytes.size() == kHeaderBytes + 1; }
     // The member bytes held so far, about.
     qsizetype size() const { return m_bytes.size(); }
-    // The chunk to send, `last` when the answer follows it; empty again after.
-    QByteArray take(bool last);
+    // The chunk to send; valid until clear().
+    QByteArrayView finish(ChunkEnd end);
+    // The head of a chunk of one text member of `size` bytes, which follow it.
+    static QByteArray textHead(qsizetype size, ChunkEnd end);
+    // Empty again, its room kept.
+    void clear();
 
 private:
-    void clear();
     QByteArray m_bytes;
 };
 
@@ -72,8 +79,9 @@ private:
 // magic in `magic`), or -1 when it is neither.
 qsizetype frameSize(QByteArrayView header, quint32 &magic);
 // Hands the chunk's members to `sink` until it takes one (found) or the
-// members end; false when the payload is malformed.
-bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &last, bool &found);
+// members end; `wait`: the helper waits for the program's word. False when
+// the payload is malformed.
+bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &found);
 
 // The header and the payload, in one piece.
 QByteArray encodeAnswer(const ReadResult &result);

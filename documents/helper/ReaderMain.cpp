@@ -90,7 +90,7 @@ bool receive(Container &container, ArchiveChoice &choice, bool &members, int &fd
     return true;
 }
 
-bool sendAll(const QByteArray &bytes)
+bool sendAll(QByteArrayView bytes)
 {
     const char *at = bytes.constData();
     qsizetype left = bytes.size();
@@ -106,33 +106,68 @@ bool sendAll(const QByteArray &bytes)
     return true;
 }
 
-// A search's members, sent in chunks of about Limits::archiveChunkBytes:
-// after each chunk but the last the helper waits for the program's word, and
-// reads no further member once told the search found what it looked for.
-// A program that breaks off or says anything else ends the helper.
+// A search's members, sent in chunks: after about Limits::archiveChunkBytes
+// the helper waits for the program's word, and reads no further member once
+// told the search found what it looked for. Small members are gathered into
+// one chunk; a large one goes as it is, in a chunk of its own. A program that
+// breaks off or says anything else ends the helper.
 class ChunkSender final : public MemberSink {
 public:
     explicit ChunkSender(qint64 chunkBytes) : m_chunkBytes(chunkBytes) {}
     bool textMember(QByteArrayView bytes) override
     {
-        m_chunk.addText(bytes);
-        return sendIfFull();
+        if (bytes.size() < kGatheredBytes) {
+            m_chunk.addText(bytes);
+            return sendIfFull();
+        }
+        sendGathered(protocol::kMore);
+        m_unheard += bytes.size();
+        const bool wait = m_unheard >= m_chunkBytes;
+        send(protocol::MemberChunk::textHead(bytes.size(),
+                                             wait ? protocol::kWait : protocol::kMore));
+        send(bytes);
+        return wait && hear();
     }
     bool documentLines(const std::vector<QString> &lines) override
     {
         m_chunk.addLines(lines);
         return sendIfFull();
     }
-    // The members not yet sent, as the chunk the answer follows.
-    QByteArray rest() { return m_chunk.empty() ? QByteArray() : m_chunk.take(true); }
+    // Sends the members not yet sent; the answer follows them.
+    void sendRest()
+    {
+        sendGathered(protocol::kMore);
+        m_unheard = 0;
+    }
 
 private:
+    // Members smaller are copied into the chunk.
+    static constexpr qsizetype kGatheredBytes = qsizetype(64) << 10;
+
+    static void send(QByteArrayView bytes)
+    {
+        if (!sendAll(bytes))
+            ::_exit(1);
+    }
+    void sendGathered(protocol::ChunkEnd end)
+    {
+        if (m_chunk.empty())
+            return;
+        m_unheard += m_chunk.size();
+        send(m_chunk.finish(end));
+        m_chunk.clear();
+    }
     bool sendIfFull()
     {
-        if (m_chunk.size() < m_chunkBytes)
+        if (m_unheard + m_chunk.size() < m_chunkBytes)
             return false;
-        if (!sendAll(m_chunk.take(false)))
-            ::_exit(1);
+        sendGathered(protocol::kWait);
+        return hear();
+    }
+    // The program's word: true when it says stop.
+    bool hear()
+    {
+        m_unheard = 0;
         // read(), which the filter allows on the socket as on the document.
         char word[4];
         for (std::size_t got = 0; got < sizeof word;) {
@@ -151,6 +186,7 @@ private:
 
     protocol::MemberChunk m_chunk;
     qint64 m_chunkBytes;
+    qint64 m_unheard = 0; // sent since the program's last word
 };
 
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -423,9 +459,9 @@ int main(int argc, char **argv)
     ArchiveChoice choice;
     bool members = false;
     int fd = -1;
+    ChunkSender chunks(limits.archiveChunkBytes); // its room kept from one archive to the next
     while (receive(container, choice, members, fd)) {
         ReadResult result;
-        ChunkSender chunks(limits.archiveChunkBytes);
         if (fd < 0) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
         } else if (!helper::limitProcessorTime(limits.cpuSecondsPerDocument)) {
@@ -446,9 +482,7 @@ int main(int argc, char **argv)
             ::close(fd);
         QByteArray answer;
         try {
-            const QByteArray rest = chunks.rest();
-            if (!rest.isEmpty() && !sendAll(rest))
-                ::_exit(1);
+            chunks.sendRest();
             answer = protocol::encodeAnswer(result);
         } catch (const std::bad_alloc &) {
             answer = protocol::encodeAnswer(
