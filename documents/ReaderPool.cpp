@@ -128,6 +128,8 @@ Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::ti
     return have == size ? Received::Done : receive(socket, size - have, bytes, deadline);
 }
 
+constexpr qsizetype kKeptRoomBytes = qsizetype(4) << 20;
+
 // A search's members (protocol::MemberChunk), chunk by chunk, each handed to
 // `sink` and answered, until the answer itself: its payload in `bytes` from
 // kHeaderBytes on, and `size` as for receiveAnswer(). Once the sink has taken
@@ -350,9 +352,18 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
         unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
-        if (!unsent)
-            got = members ? receiveMembers(helper.socket, *members, bytes, size, deadline)
-                          : receiveAnswer(helper.socket, bytes, size, deadline);
+        if (!unsent && members) {
+            // Room for the chunks, kept from archive to archive on this
+            // thread while it is small.
+            thread_local QByteArray room;
+            got = receiveMembers(helper.socket, *members, room, size, deadline);
+            if (got == Received::Done && size >= 0)
+                bytes = room.first(room.size()); // the answer alone
+            if (room.capacity() > kKeptRoomBytes)
+                room = QByteArray();
+        } else if (!unsent) {
+            got = receiveAnswer(helper.socket, bytes, size, deadline);
+        }
     }
     if (stop.stop_requested()) {
         unsent = false; // no second try
