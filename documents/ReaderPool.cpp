@@ -59,11 +59,25 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
 enum class Received { Done, Closed, TimedOut, Failed };
 
 // Reads exactly `size` bytes into `out` (appending) before `deadline`. The
-// buffer grows with what arrives, never by what was announced.
+// buffer grows with what arrives, never by what was announced. What is
+// there already is taken at once; poll() waits only for what is not.
 Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point deadline)
 {
     const qsizetype target = out.size() + size;
     while (out.size() < target) {
+        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
+        const qsizetype at = out.size();
+        out.resize(at + want);
+        const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
+        out.resize(at + std::max<qsizetype>(n, 0));
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return Received::Closed;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return Received::Failed;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
@@ -76,17 +90,6 @@ Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point 
             return Received::Failed;
         if (ready == 0)
             return Received::TimedOut;
-        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
-        const qsizetype at = out.size();
-        out.resize(at + want);
-        const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
-        out.resize(at + std::max<qsizetype>(n, 0));
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n < 0)
-            return Received::Failed;
-        if (n == 0)
-            return Received::Closed;
     }
     return Received::Done;
 }
