@@ -80,7 +80,7 @@ bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
 class ArchiveText {
 public:
     ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored,
-                MemberSink *members)
+                const MemberCalls *members)
         : m_choice(choice), m_limits(limits), m_members(members),
           m_stored(std::max<qint64>(stored, 1)),
           m_deadline(Clock::now() + std::chrono::milliseconds(limits.archiveMilliseconds)),
@@ -120,8 +120,8 @@ private:
 
     ArchiveChoice m_choice;
     const Limits &m_limits;
-    MemberSink *m_members; // a search's, which takes the members in place of m_sink
-    bool m_found = false;  // m_members took one: nothing more is read
+    const MemberCalls *m_members; // a search's, which takes the members in place of m_sink
+    bool m_found = false;         // m_members took one: nothing more is read
     qint64 m_stored;
     Clock::time_point m_deadline;
     TextSink m_sink;
@@ -329,7 +329,7 @@ void ArchiveText::appendDocument(const ReadResult &document, const QString &path
 {
     const std::vector<QString> &lines = document.text.lines;
     if (m_members) {
-        m_found = m_members->documentLines(lines);
+        m_found = m_members->lines(lines);
         return;
     }
     const std::vector<Location> &parts = document.text.locations;
@@ -348,7 +348,7 @@ void ArchiveText::appendDocument(const ReadResult &document, const QString &path
 void ArchiveText::appendText(QByteArrayView bytes, const QString &path)
 {
     if (m_members) {
-        m_found = m_members->textMember(bytes);
+        m_found = m_members->text(bytes);
         return;
     }
     m_sink.beginPart(path);
@@ -396,7 +396,7 @@ ReadResult ArchiveText::take()
 } // namespace
 
 ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
-                               const Limits &limits, MemberSink *members)
+                               const Limits &limits, const MemberCalls *members)
 {
     if (bytes.size() > limits.fileBytes)
         return {Failure::OverLimit,
@@ -409,7 +409,7 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
             ReadResult document = readZipDocument(bytes, limits);
             if (document.failure != Failure::NotDocument) {
                 if (members && document.ok()) {
-                    members->documentLines(document.text.lines);
+                    members->lines(document.text.lines);
                     document.text.lines.clear();
                     document.text.locations.clear();
                 }
@@ -426,6 +426,15 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
     if (failure == Failure::Encrypted)
         return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
     return text.take();
+}
+
+ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
+                               const Limits &limits, MemberSink &sink)
+{
+    const MemberCalls calls{
+        [&sink](QByteArrayView member) { return sink.textMember(member); },
+        [&sink](const std::vector<QString> &lines) { return sink.documentLines(lines); }};
+    return readArchiveDocument(bytes, choice, limits, &calls);
 }
 
 } // namespace documents

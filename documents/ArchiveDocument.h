@@ -28,8 +28,11 @@ namespace documents {
 // was read before.
 // With `members`, for a search: each text member's bytes and each document
 // member's lines go there as they are read, none into the result, and the
-// first the sink takes ends the reading (no later member is inflated).
+// first the search takes ends the reading (no later member is inflated).
 ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
-                               const Limits &limits, MemberSink *members = nullptr);
+                               const Limits &limits, const MemberCalls *members = nullptr);
+// The same, the members handed to `sink` (in process: tests, fuzzing).
+ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
+                               const Limits &limits, MemberSink &sink);
 
 } // namespace documents

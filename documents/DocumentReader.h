@@ -12,6 +12,7 @@
 
 #include <QByteArrayView>
 
+#include <functional>
 #include <stop_token>
 #include <vector>
 
@@ -35,6 +36,14 @@ public:
     virtual ~MemberSink() = default;
     virtual bool textMember(QByteArrayView bytes) = 0;
     virtual bool documentLines(const std::vector<QString> &lines) = 0;
+};
+
+// MemberSink's two calls as an archive reader makes them: plain calls, not
+// virtual ones, since a sanitizer build checks a virtual call's object with
+// a pipe() that the shut-in helper may not make.
+struct MemberCalls {
+    std::function<bool(QByteArrayView)> text;
+    std::function<bool(const std::vector<QString> &)> lines;
 };
 
 class DocumentReader {

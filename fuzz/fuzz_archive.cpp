@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         } members;
         members.take = (data[0] & 16) != 0;
         const documents::ReadResult result =
-            documents::readArchiveDocument(bytes, choice, limits, &members);
+            documents::readArchiveDocument(bytes, choice, limits, members);
         if (members.bytes > limits.archiveBytes)
             fuzzFail("more member bytes than the archive limit");
         if (!result.text.lines.empty())

@@ -111,11 +111,12 @@ bool sendAll(QByteArrayView bytes)
 // the helper waits for the program's word, and reads no further member once
 // told the search found what it looked for. Small members are gathered into
 // one chunk; a large one goes as it is, in a chunk of its own. A program that
-// breaks off or says anything else ends the helper.
-class ChunkSender final : public MemberSink {
+// breaks off or says anything else ends the helper. Not a MemberSink: the
+// reader calls it through MemberCalls, with no virtual call.
+class ChunkSender {
 public:
     explicit ChunkSender(qint64 chunkBytes) : m_chunkBytes(chunkBytes) {}
-    bool textMember(QByteArrayView bytes) override
+    bool textMember(QByteArrayView bytes)
     {
         if (bytes.size() < kGatheredBytes) {
             m_chunk.addText(bytes);
@@ -129,7 +130,7 @@ public:
         send(bytes);
         return wait && hear();
     }
-    bool documentLines(const std::vector<QString> &lines) override
+    bool documentLines(const std::vector<QString> &lines)
     {
         m_chunk.addLines(lines);
         return sendIfFull();
@@ -338,7 +339,7 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 constexpr qsizetype kReadBytes = qsizetype(64) << 10;
 
 ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveChoice &choice,
-                     const Limits &limits, MemberSink *members)
+                     const Limits &limits, const MemberCalls *members)
 {
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -364,7 +365,7 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
 }
 
 ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits,
-                   MemberSink *members)
+                   const MemberCalls *members)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -466,6 +467,9 @@ int main(int argc, char **argv)
     bool members = false;
     int fd = -1;
     ChunkSender chunks(limits.archiveChunkBytes); // its room kept from one archive to the next
+    const MemberCalls calls{
+        [&chunks](QByteArrayView bytes) { return chunks.textMember(bytes); },
+        [&chunks](const std::vector<QString> &lines) { return chunks.documentLines(lines); }};
     while (receive(container, choice, members, fd)) {
         ReadResult result;
         if (fd < 0) {
@@ -476,7 +480,7 @@ int main(int argc, char **argv)
         } else {
             try {
                 result = readOne(fd, container, choice, limits,
-                                 members && container == Container::Archive ? &chunks : nullptr);
+                                 members && container == Container::Archive ? &calls : nullptr);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")

@@ -375,7 +375,7 @@ void TestArchive::membersForSearch()
     QFETCH(int, count);
     const ArchiveChoice choice{documents, EncodingMode::Auto};
     Recorder here;
-    const ReadResult local = readArchiveDocument(bytesOf(fixture(file)), choice, Limits{}, &here);
+    const ReadResult local = readArchiveDocument(bytesOf(fixture(file)), choice, Limits{}, here);
     QVERIFY2(local.ok(), qPrintable(local.reason));
     QVERIFY(local.text.lines.empty());
     QCOMPARE(here.seen.size(), count);
@@ -402,7 +402,7 @@ void TestArchive::stopsAtFirstMatch()
     const ArchiveChoice choice{false, EncodingMode::Auto};
     const QString stop = fixture(u"stop.zip"_qs);
     Recorder taking("alpha beta one");
-    const ReadResult local = readArchiveDocument(bytesOf(stop), choice, Limits{}, &taking);
+    const ReadResult local = readArchiveDocument(bytesOf(stop), choice, Limits{}, taking);
     QCOMPARE(local.reason, QString());
     QCOMPARE(taking.seen.size(), 1);
     Recorder takingThere("alpha beta one");
