@@ -11,6 +11,7 @@
 #include "text/Unicode.h"
 
 #include <QByteArray>
+#include <QScopeGuard>
 #include <QStringList>
 
 #include <archive.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 namespace documents {
@@ -77,8 +79,10 @@ bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
 // the text, and what was not read.
 class ArchiveText {
 public:
-    ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored)
-        : m_choice(choice), m_limits(limits), m_stored(std::max<qint64>(stored, 1)),
+    ArchiveText(const ArchiveChoice &choice, const Limits &limits, qint64 stored,
+                const MemberCalls *members)
+        : m_choice(choice), m_limits(limits), m_members(members),
+          m_stored(std::max<qint64>(stored, 1)),
           m_deadline(Clock::now() + std::chrono::milliseconds(limits.archiveMilliseconds)),
           m_sink(Kind::Archive, limits)
     {}
@@ -88,7 +92,7 @@ public:
     // could not read for a password; else None (what failed is noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
-    bool stopped() const { return !m_stop.isEmpty() || m_sink.overLimit(); }
+    bool stopped() const { return m_found || !m_stop.isEmpty() || m_sink.overLimit(); }
     ReadResult take();
 
 private:
@@ -105,9 +109,10 @@ private:
         if (m_stop.isEmpty())
             m_stop = (path.isEmpty() ? QString() : path + QStringLiteral(": ")) + why;
     }
-    // Inflates the current member into `out`, counting every byte: false
-    // when it could not be read or a limit was reached (noted or stopped).
-    bool inflate(archive *a, const QString &path, QByteArray &out);
+    // Inflates the current member into `out` (kept from member to member,
+    // its size the room it has), counting every byte: the member's size, or
+    // -1 when it could not be read or a limit was reached (noted or stopped).
+    qsizetype inflate(archive *a, const QString &path, QByteArray &out);
     // One member's bytes, read as the file it is.
     void member(QByteArrayView bytes, const QString &path, int depth);
     void appendDocument(const ReadResult &document, const QString &path);
@@ -115,11 +120,13 @@ private:
 
     ArchiveChoice m_choice;
     const Limits &m_limits;
+    const MemberCalls *m_members; // a search's, which takes the members in place of m_sink
+    bool m_found = false;         // m_members took one: nothing more is read
     qint64 m_stored;
     Clock::time_point m_deadline;
     TextSink m_sink;
     qint64 m_inflated = 0;
-    int m_members = 0;
+    int m_memberCount = 0;
     QStringList m_notes;
     int m_noted = 0;
     QString m_stop;
@@ -195,6 +202,18 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             return Failure::NotDocument;
         raw = true;
     }
+    // Room for this depth's members, kept from one archive to the next on
+    // this thread while it is small (most members are): no new allocation,
+    // and no pages to fault in again, for each archive.
+    constexpr qsizetype kKeptRoom = qsizetype(4) << 20;
+    thread_local std::deque<QByteArray> rooms;
+    while (qsizetype(rooms.size()) <= depth)
+        rooms.emplace_back();
+    QByteArray &data = rooms[std::size_t(depth)];
+    const auto release = qScopeGuard([&data] {
+        if (data.size() > kKeptRoom)
+            data = QByteArray();
+    });
     for (int r = first; !stopped(); r = archive_read_next_header(a.get(), &entry)) {
         if (r == ARCHIVE_EOF)
             break;
@@ -203,7 +222,7 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
                  isEncryptionError(a.get()) ? QStringLiteral("encrypted") : errorOf(a.get()));
             break;
         }
-        if (++m_members > m_limits.archiveMembers) {
+        if (++m_memberCount > m_limits.archiveMembers) {
             stop(QString(),
                  QStringLiteral("over the %1 member limit").arg(m_limits.archiveMembers));
             break;
@@ -218,15 +237,14 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             note(path, QStringLiteral("encrypted"));
             continue;
         }
-        QByteArray data;
-        if (!inflate(a.get(), path, data))
-            continue;
-        member(data, path, depth);
+        const qsizetype size = inflate(a.get(), path, data);
+        if (size >= 0)
+            member(QByteArrayView(data.constData(), size), path, depth);
     }
     return Failure::None;
 }
 
-bool ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
+qsizetype ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
 {
     constexpr qsizetype kChunk = qsizetype(64) << 10;
     qsizetype have = 0;
@@ -239,34 +257,33 @@ bool ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
             break;
         if (n < 0) {
             note(path, isEncryptionError(a) ? QStringLiteral("encrypted") : errorOf(a));
-            return false;
+            return -1;
         }
         have += n;
         m_inflated += n;
         if (have > m_limits.archiveMemberBytes) {
             stop(path, QStringLiteral("over the %1 MiB member limit")
                            .arg(m_limits.archiveMemberBytes >> 20));
-            return false;
+            return -1;
         }
         if (m_inflated > m_limits.archiveBytes) {
             stop(path,
                  QStringLiteral("over the %1 MiB archive limit").arg(m_limits.archiveBytes >> 20));
-            return false;
+            return -1;
         }
         if (m_inflated > m_limits.archiveRatioFloorBytes &&
             m_inflated / m_stored > m_limits.archiveRatio) {
             stop(path,
                  QStringLiteral("inflates over %1 times its size").arg(m_limits.archiveRatio));
-            return false;
+            return -1;
         }
         if (Clock::now() > m_deadline) {
             stop(path, QStringLiteral("over the %1 s archive time limit")
                            .arg(m_limits.archiveMilliseconds / 1000));
-            return false;
+            return -1;
         }
     }
-    out.resize(have);
-    return true;
+    return have;
 }
 
 void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
@@ -311,6 +328,10 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
 void ArchiveText::appendDocument(const ReadResult &document, const QString &path)
 {
     const std::vector<QString> &lines = document.text.lines;
+    if (m_members) {
+        m_found = m_members->lines(lines);
+        return;
+    }
     const std::vector<Location> &parts = document.text.locations;
     m_sink.beginPart(path);
     std::size_t part = 0;
@@ -326,6 +347,10 @@ void ArchiveText::appendDocument(const ReadResult &document, const QString &path
 // where a text file's would (a lone LF ends one only outside code page 932).
 void ArchiveText::appendText(QByteArrayView bytes, const QString &path)
 {
+    if (m_members) {
+        m_found = m_members->text(bytes);
+        return;
+    }
     m_sink.beginPart(path);
     const platform::FileDecision decision =
         platform::decideEncoding(m_choice.encoding, bytes.data(), bytes.size());
@@ -371,7 +396,7 @@ ReadResult ArchiveText::take()
 } // namespace
 
 ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
-                               const Limits &limits)
+                               const Limits &limits, const MemberCalls *members)
 {
     if (bytes.size() > limits.fileBytes)
         return {Failure::OverLimit,
@@ -382,19 +407,34 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
         // An Office or OpenDocument file is a document, not an archive.
         if (choice.documents) {
             ReadResult document = readZipDocument(bytes, limits);
-            if (document.failure != Failure::NotDocument)
+            if (document.failure != Failure::NotDocument) {
+                if (members && document.ok()) {
+                    members->lines(document.text.lines);
+                    document.text.lines.clear();
+                    document.text.locations.clear();
+                }
                 return document;
+            }
         } else if (isOfficeZip(bytes, limits)) {
             return {Failure::NotDocument, {}, {}};
         }
     }
-    ArchiveText text(choice, limits, bytes.size());
+    ArchiveText text(choice, limits, bytes.size(), members);
     const Failure failure = text.read(bytes, QString(), 0);
     if (failure == Failure::NotDocument)
         return {Failure::NotDocument, {}, {}};
     if (failure == Failure::Encrypted)
         return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
     return text.take();
+}
+
+ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
+                               const Limits &limits, MemberSink &sink)
+{
+    const MemberCalls calls{
+        [&sink](QByteArrayView member) { return sink.textMember(member); },
+        [&sink](const std::vector<QString> &lines) { return sink.documentLines(lines); }};
+    return readArchiveDocument(bytes, choice, limits, &calls);
 }
 
 } // namespace documents

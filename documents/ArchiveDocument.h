@@ -26,7 +26,13 @@ namespace documents {
 // read, and a limit that ended the archive, are named in the reason of a
 // result that is otherwise ok ("a/b.txt: encrypted"), with the text of what
 // was read before.
+// With `members`, for a search: each text member's bytes and each document
+// member's lines go there as they are read, none into the result, and the
+// first the search takes ends the reading (no later member is inflated).
 ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
-                               const Limits &limits);
+                               const Limits &limits, const MemberCalls *members = nullptr);
+// The same, the members handed to `sink` (in process: tests, fuzzing).
+ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice,
+                               const Limits &limits, MemberSink &sink);
 
 } // namespace documents

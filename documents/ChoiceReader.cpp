@@ -26,4 +26,14 @@ ReadResult ChoiceReader::readStoppable(int descriptor, Container container, std:
     return m_reader.readStoppable(descriptor, container, std::move(stop));
 }
 
+ReadResult ChoiceReader::readInto(int descriptor, Container container, MemberSink &sink,
+                                  std::stop_token stop)
+{
+    if (m_archives && (container == Container::Archive || container == Container::Zip))
+        return m_reader.readArchiveInto(descriptor, m_choice, sink, std::move(stop));
+    if (!m_documents || container == Container::Archive)
+        return {Failure::NotDocument, {}, {}};
+    return m_reader.readInto(descriptor, container, sink, std::move(stop));
+}
+
 } // namespace documents

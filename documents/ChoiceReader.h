@@ -40,6 +40,14 @@ public:
     {
         return m_reader.readArchive(descriptor, choice, std::move(stop));
     }
+    // As readStoppable(), for a search.
+    ReadResult readInto(int descriptor, Container container, MemberSink &sink,
+                        std::stop_token stop = {}) override;
+    ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice, MemberSink &sink,
+                               std::stop_token stop = {}) override
+    {
+        return m_reader.readArchiveInto(descriptor, choice, sink, std::move(stop));
+    }
 
 private:
     DocumentReader &m_reader;

@@ -10,7 +10,11 @@
 #include "documents/Recognize.h"
 #include "text/EncodingMode.h"
 
+#include <QByteArrayView>
+
+#include <functional>
 #include <stop_token>
+#include <vector>
 
 namespace documents {
 
@@ -20,6 +24,26 @@ namespace documents {
 struct ArchiveChoice {
     bool documents = false;
     platform::EncodingMode encoding = platform::EncodingMode::Cp932;
+};
+
+// Where a search takes an archive's members as the reader comes to them,
+// rather than the whole text at the end: a text member's bytes as they are
+// (to be read as a text file's would be) or a document member's lines. Each
+// returns true when the search has found what it looks for: the reader then
+// reads no further member.
+class MemberSink {
+public:
+    virtual ~MemberSink() = default;
+    virtual bool textMember(QByteArrayView bytes) = 0;
+    virtual bool documentLines(const std::vector<QString> &lines) = 0;
+};
+
+// MemberSink's two calls as an archive reader makes them: plain calls, not
+// virtual ones, since a sanitizer build checks a virtual call's object with
+// a pipe() that the shut-in helper may not make.
+struct MemberCalls {
+    std::function<bool(QByteArrayView)> text;
+    std::function<bool(const std::vector<QString> &)> lines;
 };
 
 class DocumentReader {
@@ -60,6 +84,30 @@ public:
         Q_UNUSED(choice);
         Q_UNUSED(stop);
         return {Failure::NotDocument, {}, {}};
+    }
+
+    // For a search: read() (readStoppable() when a stop is possible), the
+    // lines handed to `sink`. A reader that reads archives hands their
+    // members over as they come and stops at the first the sink takes; the
+    // result then holds no lines, only whether and why the file failed.
+    virtual ReadResult readInto(int descriptor, Container container, MemberSink &sink,
+                                std::stop_token stop = {})
+    {
+        ReadResult result = stop.stop_possible()
+                                ? readStoppable(descriptor, container, std::move(stop))
+                                : read(descriptor, container);
+        if (result.ok())
+            sink.documentLines(result.text.lines);
+        return result;
+    }
+    // readArchive() for a search, as readInto().
+    virtual ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice,
+                                       MemberSink &sink, std::stop_token stop = {})
+    {
+        ReadResult result = readArchive(descriptor, choice, std::move(stop));
+        if (result.ok())
+            sink.documentLines(result.text.lines);
+        return result;
     }
 };
 

@@ -42,6 +42,11 @@ struct Limits {
     qint64 archiveRatio = 1000;
     qint64 archiveRatioFloorBytes = qint64(16) << 20;
     int archiveMilliseconds = 15'000;
+    // For a search, the member bytes the helper sends before it waits to
+    // hear whether they matched (a member larger goes alone): what the
+    // program holds of an archive at once, and how far past the matching
+    // member the helper may have read (nothing: it waits).
+    qint64 archiveChunkBytes = qint64(1) << 20;
 };
 
 } // namespace documents

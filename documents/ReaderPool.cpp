@@ -5,6 +5,8 @@
 
 #include "documents/ReaderProtocol.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -30,9 +32,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kHelperSocket = 3; // where the helper finds its socket
 
-bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice)
+bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice,
+                 bool members)
 {
-    const QByteArray request = protocol::encodeRequest(container, choice);
+    const QByteArray request = protocol::encodeRequest(container, choice, members);
     iovec io{const_cast<char *>(request.constData()), size_t(request.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
@@ -56,11 +59,25 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
 enum class Received { Done, Closed, TimedOut, Failed };
 
 // Reads exactly `size` bytes into `out` (appending) before `deadline`. The
-// buffer grows with what arrives, never by what was announced.
+// buffer grows with what arrives, never by what was announced. What is
+// there already is taken at once; poll() waits only for what is not.
 Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point deadline)
 {
     const qsizetype target = out.size() + size;
     while (out.size() < target) {
+        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
+        const qsizetype at = out.size();
+        out.resize(at + want);
+        const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
+        out.resize(at + std::max<qsizetype>(n, 0));
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return Received::Closed;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return Received::Failed;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
@@ -73,17 +90,6 @@ Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point 
             return Received::Failed;
         if (ready == 0)
             return Received::TimedOut;
-        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
-        const qsizetype at = out.size();
-        out.resize(at + want);
-        const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
-        out.resize(at + std::max<qsizetype>(n, 0));
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n < 0)
-            return Received::Failed;
-        if (n == 0)
-            return Received::Closed;
     }
     return Received::Done;
 }
@@ -123,6 +129,53 @@ Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::ti
         return Received::Done;
     size = announced;
     return have == size ? Received::Done : receive(socket, size - have, bytes, deadline);
+}
+
+constexpr qsizetype kKeptRoomBytes = qsizetype(4) << 20;
+
+// A search's members (protocol::MemberChunk), chunk by chunk, each handed to
+// `sink` and answered, until the answer itself: its payload in `bytes` from
+// kHeaderBytes on, and `size` as for receiveAnswer(). Once the sink has taken
+// a member the helper is told to stop and what it still sends is passed over.
+Received receiveMembers(int socket, MemberSink &sink, QByteArray &bytes, qsizetype &size,
+                        Clock::time_point deadline)
+{
+    bool found = false;
+    for (;;) {
+        size = -1;
+        bytes.resize(0);
+        Received got = receive(socket, protocol::kHeaderBytes, bytes, deadline);
+        if (got != Received::Done)
+            return got;
+        quint32 magic = 0;
+        const qsizetype announced = protocol::frameSize(bytes, magic);
+        if (announced < 0)
+            return Received::Done;
+        got = receive(socket, announced, bytes, deadline);
+        if (got != Received::Done || magic == protocol::kAnswerMagic) {
+            size = announced;
+            return got;
+        }
+        bool wait = false;
+        bool taken = false;
+        const QByteArrayView payload = QByteArrayView(bytes).sliced(protocol::kHeaderBytes);
+        if (found) {
+            wait = !payload.isEmpty() && payload.front() == char(protocol::kWait);
+        } else if (!protocol::decodeMembers(payload, sink, wait, taken)) {
+            return Received::Done; // size -1: malformed
+        }
+        found = found || taken;
+        if (!wait)
+            continue;
+        char word[4];
+        qToLittleEndian(found ? protocol::kStopMagic : protocol::kGoOnMagic, word);
+        ssize_t n;
+        do {
+            n = ::send(socket, word, sizeof word, MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        if (n != sizeof word)
+            return Received::Failed;
+    }
 }
 
 QByteArray directoryOfProgram()
@@ -215,15 +268,13 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     const QByteArray documentBytes = QByteArray::number(limits.documentBytes);
     const QByteArray zipMembers = QByteArray::number(limits.zipMembers);
     const QByteArray xmlDepth = QByteArray::number(limits.xmlDepth);
-    const char *argv[] = {path.constData(),          "--address-space",
-                          addressSpace.constData(),  "--cpu",
-                          cpu.constData(),           "--text-units",
-                          textUnits.constData(),     "--file-bytes",
-                          fileBytes.constData(),     "--member-bytes",
-                          memberBytes.constData(),   "--document-bytes",
-                          documentBytes.constData(), "--zip-members",
-                          zipMembers.constData(),    "--xml-depth",
-                          xmlDepth.constData(),      nullptr};
+    const QByteArray chunkBytes = QByteArray::number(limits.archiveChunkBytes);
+    const char *argv[] = {
+        path.constData(),          "--address-space", addressSpace.constData(), "--cpu",
+        cpu.constData(),           "--text-units",    textUnits.constData(),    "--file-bytes",
+        fileBytes.constData(),     "--member-bytes",  memberBytes.constData(),  "--document-bytes",
+        documentBytes.constData(), "--zip-members",   zipMembers.constData(),   "--xml-depth",
+        xmlDepth.constData(),      "--chunk-bytes",   chunkBytes.constData(),   nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
@@ -288,8 +339,8 @@ QString ReaderPool::end(Helper &helper)
 }
 
 ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
-                           const ArchiveChoice &choice, bool &alive, bool &unsent,
-                           const std::stop_token &stop) const
+                           const ArchiveChoice &choice, MemberSink *members, bool &alive,
+                           bool &unsent, const std::stop_token &stop) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
@@ -303,9 +354,19 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
         // closed. The callback is gone (and done) before the socket is closed.
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
-        unsent = !sendRequest(helper.socket, descriptor, container, choice);
-        if (!unsent)
+        unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
+        if (!unsent && members) {
+            // Room for the chunks, kept from archive to archive on this
+            // thread while it is small.
+            thread_local QByteArray room;
+            got = receiveMembers(helper.socket, *members, room, size, deadline);
+            if (got == Received::Done && size >= 0)
+                bytes = room.first(room.size()); // the answer alone
+            if (room.capacity() > kKeptRoomBytes)
+                room = QByteArray();
+        } else if (!unsent) {
             got = receiveAnswer(helper.socket, bytes, size, deadline);
+        }
     }
     if (stop.stop_requested()) {
         unsent = false; // no second try
@@ -344,17 +405,23 @@ ReadResult ReaderPool::read(int descriptor, Container container)
 
 ReadResult ReaderPool::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
-    return readWith(descriptor, container, {}, stop);
+    return readWith(descriptor, container, {}, nullptr, stop);
 }
 
 ReadResult ReaderPool::readArchive(int descriptor, const ArchiveChoice &choice,
                                    std::stop_token stop)
 {
-    return readWith(descriptor, Container::Archive, choice, stop);
+    return readWith(descriptor, Container::Archive, choice, nullptr, stop);
+}
+
+ReadResult ReaderPool::readArchiveInto(int descriptor, const ArchiveChoice &choice,
+                                       MemberSink &sink, std::stop_token stop)
+{
+    return readWith(descriptor, Container::Archive, choice, &sink, stop);
 }
 
 ReadResult ReaderPool::readWith(int descriptor, Container container, const ArchiveChoice &choice,
-                                const std::stop_token &stop)
+                                MemberSink *members, const std::stop_token &stop)
 {
     const Program program = container == Container::Pdf ? PdfOnly : Others;
     std::vector<Helper> &mine = m_idle[program];
@@ -394,7 +461,7 @@ ReadResult ReaderPool::readWith(int descriptor, Container container, const Archi
                 ++m_started;
             }
             bool unsent = false;
-            result = ask(helper, descriptor, container, choice, alive, unsent, stop);
+            result = ask(helper, descriptor, container, choice, members, alive, unsent, stop);
             if (!unsent)
                 break;
         }

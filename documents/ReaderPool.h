@@ -52,6 +52,9 @@ public:
     // By tarnwell-docreader, which links libarchive.
     ReadResult readArchive(int descriptor, const ArchiveChoice &choice,
                            std::stop_token stop = {}) override;
+    // The members in chunks as the helper reads them (ReaderProtocol.h).
+    ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice, MemberSink &sink,
+                               std::stop_token stop = {}) override;
 
     // Helpers started so far (a test sees one replaced).
     int started() const;
@@ -71,10 +74,12 @@ private:
     // Kills and reaps the helper; tells how it ended.
     static QString end(Helper &helper);
     // alive: the helper may read the next document; unsent: it never got this one.
+    // members: a search's, for the members in chunks.
     ReadResult ask(Helper &helper, int descriptor, Container container, const ArchiveChoice &choice,
-                   bool &alive, bool &unsent, const std::stop_token &stop) const;
+                   MemberSink *members, bool &alive, bool &unsent,
+                   const std::stop_token &stop) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
-                        const std::stop_token &stop);
+                        MemberSink *members, const std::stop_token &stop);
 
     Options m_options;
     int m_max;

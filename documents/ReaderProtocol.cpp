@@ -56,6 +56,14 @@ public:
         m_at += 2 * units;
         return text;
     }
+    QByteArrayView bytes(quint32 count)
+    {
+        if (!need(qsizetype(count)))
+            return {};
+        const QByteArrayView out = m_bytes.sliced(m_at, qsizetype(count));
+        m_at += qsizetype(count);
+        return out;
+    }
     // True when `count` items of at least `each` bytes can still be there.
     bool room(quint32 count, qsizetype each)
     {
@@ -76,18 +84,18 @@ private:
 
 } // namespace
 
-QByteArray encodeRequest(Container container, const ArchiveChoice &choice)
+QByteArray encodeRequest(Container container, const ArchiveChoice &choice, bool members)
 {
     QByteArray out;
     putU32(out, kRequestMagic);
     out.append(char(container));
     out.append(char(choice.documents ? 1 : 0));
     out.append(char(choice.encoding));
-    out.append('\0');
+    out.append(char(members ? 1 : 0));
     return out;
 }
 
-bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice)
+bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice, bool *members)
 {
     if (bytes.size() != kRequestBytes || qFromLittleEndian<quint32>(bytes.data()) != kRequestMagic)
         return false;
@@ -96,9 +104,12 @@ bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *ch
         return false;
     const quint8 documents = quint8(bytes[5]);
     const quint8 encoding = quint8(bytes[6]);
-    if (documents > 1 || encoding > quint8(platform::EncodingMode::EucJp))
+    const quint8 chunks = quint8(bytes[7]);
+    if (documents > 1 || encoding > quint8(platform::EncodingMode::EucJp) || chunks > 1)
         return false;
     container = Container(value);
+    if (members)
+        *members = chunks == 1;
     if (choice)
         *choice = {documents == 1, platform::EncodingMode(encoding)};
     return true;
@@ -129,6 +140,92 @@ QByteArray encodeAnswer(const ReadResult &result)
     }
     qToLittleEndian(quint32(out.size() - kHeaderBytes), out.data() + 4);
     return out;
+}
+
+void MemberChunk::clear()
+{
+    m_bytes.resize(0);
+    putU32(m_bytes, kMembersMagic);
+    putU32(m_bytes, 0);   // the payload size, once known
+    m_bytes.append('\0'); // what follows, once known
+}
+
+void MemberChunk::addText(QByteArrayView bytes)
+{
+    m_bytes.append('\0');
+    putU32(m_bytes, quint32(bytes.size()));
+    m_bytes.append(bytes);
+}
+
+void MemberChunk::addLines(const std::vector<QString> &lines)
+{
+    m_bytes.append('\1');
+    putU32(m_bytes, quint32(lines.size()));
+    for (const QString &line : lines)
+        putString(m_bytes, line);
+}
+
+QByteArrayView MemberChunk::finish(ChunkEnd end)
+{
+    qToLittleEndian(quint32(m_bytes.size() - kHeaderBytes), m_bytes.data() + 4);
+    m_bytes[kHeaderBytes] = char(end);
+    return m_bytes;
+}
+
+QByteArray MemberChunk::textHead(qsizetype size, ChunkEnd end)
+{
+    QByteArray out;
+    putU32(out, kMembersMagic);
+    putU32(out, quint32(1 + 1 + 4 + size));
+    out.append(char(end));
+    out.append('\0');
+    putU32(out, quint32(size));
+    return out;
+}
+
+qsizetype frameSize(QByteArrayView header, quint32 &magic)
+{
+    if (header.size() != kHeaderBytes)
+        return -1;
+    magic = qFromLittleEndian<quint32>(header.data());
+    if (magic != kAnswerMagic && magic != kMembersMagic)
+        return -1;
+    const quint32 size = qFromLittleEndian<quint32>(header.data() + 4);
+    return size <= quint32(kMaxPayloadBytes) ? qsizetype(size) : -1;
+}
+
+bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &found)
+{
+    Reader in(payload);
+    const quint8 end = in.u8();
+    if (!in.ok() || end > kMore)
+        return false;
+    wait = end == kWait;
+    found = false;
+    std::vector<QString> lines;
+    while (!found && !in.atEnd()) {
+        const quint8 type = in.u8();
+        const quint32 count = in.u32();
+        if (type == 0) {
+            const QByteArrayView bytes = in.bytes(count);
+            if (!in.ok())
+                return false;
+            found = sink.textMember(bytes);
+        } else if (type == 1) {
+            if (!in.room(count, 4))
+                return false;
+            lines.clear();
+            lines.reserve(count);
+            for (quint32 i = 0; i < count && in.ok(); ++i)
+                lines.push_back(in.string());
+            if (!in.ok())
+                return false;
+            found = sink.documentLines(lines);
+        } else {
+            return false;
+        }
+    }
+    return in.ok();
 }
 
 qsizetype payloadSize(QByteArrayView header)

@@ -11,6 +11,15 @@
 //   u32 line count, each line a string,
 //   u32 location count, each a u32 line index and a string label;
 // a string is a u32 count of UTF-16 units and the units, little-endian.
+//
+// An archive's request for a search (its last byte 1) is answered with its
+// members as they are read, in chunks, before that answer (which then holds
+// no lines). A chunk is a header (kMembersMagic and the payload's size) and
+// the payload: u8 what follows (kWait: the helper waits for kGoOnMagic or
+// kStopMagic, a u32 from the program; kMore: more members or the answer, at
+// once), then members to the end, each u8 type (0: a text member, u32 byte
+// count and the bytes as they are; 1: a document member, u32 line count and
+// each line a string).
 // The program takes every answer for untrusted: decodeAnswer() checks every
 // count against the bytes that are there and every enum against its range.
 
@@ -21,19 +30,58 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <vector>
+
 namespace documents::protocol {
 
 constexpr quint32 kRequestMagic = 0x51525754;      // "TWRQ"
 constexpr quint32 kAnswerMagic = 0x53525754;       // "TWRS"
-constexpr qsizetype kRequestBytes = 8;             // magic, container, 2 of choice, 1 unused
+constexpr quint32 kMembersMagic = 0x4d525754;      // "TWRM"
+constexpr quint32 kGoOnMagic = 0x4f475754;         // "TWGO"
+constexpr quint32 kStopMagic = 0x54535754;         // "TWST"
+constexpr qsizetype kRequestBytes = 8;             // magic, container, 2 of choice, members
 constexpr qsizetype kHeaderBytes = 8;              // magic, payload size
 constexpr qsizetype kMaxPayloadBytes = 0x7ff00000; // what a header may announce
 
 // An archive's request says how its members are read in the next two bytes:
 // 1 when documents inside are read by their readers, and the encoding mode.
-QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {});
+// `members`: for a search, the members in chunks as they are read.
+QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {},
+                         bool members = false);
 // False when the bytes are not a request.
-bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr);
+bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr,
+                   bool *members = nullptr);
+
+// What follows a chunk.
+enum ChunkEnd : quint8 { kWait = 0, kMore = 1 };
+
+// A chunk of members as it is built: the header and the payload, in one piece.
+class MemberChunk {
+public:
+    MemberChunk() { clear(); }
+    void addText(QByteArrayView bytes);
+    void addLines(const std::vector<QString> &lines);
+    bool empty() const { return m_bytes.size() == kHeaderBytes + 1; }
+    // The member bytes held so far, about.
+    qsizetype size() const { return m_bytes.size(); }
+    // The chunk to send; valid until clear().
+    QByteArrayView finish(ChunkEnd end);
+    // The head of a chunk of one text member of `size` bytes, which follow it.
+    static QByteArray textHead(qsizetype size, ChunkEnd end);
+    // Empty again, its room kept.
+    void clear();
+
+private:
+    QByteArray m_bytes;
+};
+
+// What a header announces: the payload size of an answer or a chunk (its
+// magic in `magic`), or -1 when it is neither.
+qsizetype frameSize(QByteArrayView header, quint32 &magic);
+// Hands the chunk's members to `sink` until it takes one (found) or the
+// members end; `wait`: the helper waits for the program's word. False when
+// the payload is malformed.
+bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &found);
 
 // The header and the payload, in one piece.
 QByteArray encodeAnswer(const ReadResult &result);

@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: MIT
 
 // Archives as they come: the first byte chooses whether documents inside are
-// read (bit 0) and the encoding mode (bits 1-2), the rest is read as an
+// read (bit 0), the encoding mode (bits 1-2) and a search's reading (bit 3:
+// members handed over, bit 4: the first taken), the rest is read as an
 // archive or compressed file with small limits. The answer is text that
 // keeps the result's rules or a failure with a reason; never a crash, a hang
 // or memory beyond the limits, however the archive nests or lies.
@@ -25,6 +26,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     choice.documents = (data[0] & 1) != 0;
     choice.encoding = platform::EncodingMode(((data[0] >> 1) & 3) % 3);
     const QByteArrayView bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    if (data[0] & 8) {
+        // For a search: the members handed over, never more bytes than the
+        // archive may inflate, none after the one taken (bit 4: the first).
+        struct Members final : documents::MemberSink {
+            qint64 bytes = 0;
+            bool take = false;
+            bool taken = false;
+            bool textMember(QByteArrayView member) override
+            {
+                if (taken)
+                    fuzzFail("a member after the one taken");
+                bytes += member.size();
+                taken = take;
+                return take;
+            }
+            bool documentLines(const std::vector<QString> &) override
+            {
+                if (taken)
+                    fuzzFail("a member after the one taken");
+                taken = take;
+                return take;
+            }
+        } members;
+        members.take = (data[0] & 16) != 0;
+        const documents::ReadResult result =
+            documents::readArchiveDocument(bytes, choice, limits, members);
+        if (members.bytes > limits.archiveBytes)
+            fuzzFail("more member bytes than the archive limit");
+        if (!result.text.lines.empty())
+            fuzzFail("lines in a search's answer");
+        return 0;
+    }
     const documents::ReadResult result = documents::readArchiveDocument(bytes, choice, limits);
     if (!result.ok() || result.text.kind != documents::Kind::Archive) {
         checkResult(result, limits); // a failure, or a document's own text

@@ -69,20 +69,75 @@ bool SniffingSource::rewindAsText()
     return rewind();
 }
 
+namespace {
+
+// A member's bytes, read as a text file's are.
+class MemberSource final : public ByteSource {
+public:
+    explicit MemberSource(QByteArrayView bytes) : m_bytes(bytes) {}
+    qsizetype read(char *buffer, qsizetype max) override
+    {
+        const qsizetype n = std::min(max, m_bytes.size() - m_at);
+        std::memcpy(buffer, m_bytes.data() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    bool atEnd() const override { return m_at == m_bytes.size(); }
+    bool rewind() override
+    {
+        m_at = 0;
+        return true;
+    }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_at = 0;
+};
+
+// The search's side of the members: a text member matched as a text file of
+// the run's mode, a document's lines as a document's.
+class MatchingSink final : public documents::MemberSink {
+public:
+    MatchingSink(TextMatcher &matcher, qsizetype blockSize)
+        : m_matcher(matcher), m_blockSize(blockSize)
+    {}
+    bool textMember(QByteArrayView bytes) override
+    {
+        MemberSource source(bytes);
+        m_found = !m_matcher.neverMatches() && m_matcher.matches(source, m_blockSize);
+        return m_found;
+    }
+    bool documentLines(const std::vector<QString> &lines) override
+    {
+        m_found = m_matcher.matchesLines(lines);
+        return m_found;
+    }
+    bool found() const { return m_found; }
+
+private:
+    TextMatcher &m_matcher;
+    qsizetype m_blockSize;
+    bool m_found = false;
+};
+
+} // namespace
+
 DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
-                              documents::DocumentReader &reader, std::stop_token stop)
+                              documents::DocumentReader &reader, std::stop_token stop,
+                              qsizetype blockSize)
 {
-    const documents::ReadResult result = stop.stop_possible()
-                                             ? reader.readStoppable(descriptor, container, stop)
-                                             : reader.read(descriptor, container);
+    MatchingSink sink(matcher, blockSize);
+    const documents::ReadResult result =
+        reader.readInto(descriptor, container, sink, std::move(stop));
     if (result.failure == documents::Failure::NotDocument)
         return {};
+    // A member that matched counts, whatever came after it.
+    if (sink.found())
+        return {DocumentOutcome::Matched, {}};
     if (!result.ok())
         return {DocumentOutcome::Unreadable, result.reason.isEmpty()
                                                  ? QStringLiteral("cannot be read as a document")
                                                  : result.reason};
-    if (matcher.matchesLines(result.text.lines))
-        return {DocumentOutcome::Matched, {}};
     // An archive some of whose members were not read may hold the words there.
     if (result.text.kind == documents::Kind::Archive && !result.reason.isEmpty())
         return {DocumentOutcome::Unreadable, result.reason};

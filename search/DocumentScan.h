@@ -62,9 +62,12 @@ struct DocumentOutcome {
 
 // A file open as `descriptor` that looked like `container`: Text when it is
 // not a document after all (read it as text), else whether a line of its text
-// holds every word, or why it cannot be read.
+// holds every word, or why it cannot be read. An archive's text members are
+// matched as text files are (`blockSize` bytes at a time), and the first that
+// matches ends the archive's reading (DocumentReader::readInto).
 // A stop requested on `stop` gives the read up (DocumentReader::readStoppable).
 DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
-                              documents::DocumentReader &reader, std::stop_token stop = {});
+                              documents::DocumentReader &reader, std::stop_token stop = {},
+                              qsizetype blockSize = qsizetype(256) << 10);
 
 } // namespace search

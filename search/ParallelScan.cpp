@@ -75,7 +75,7 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                     if (sniffing.container() != documents::Container::None) {
                         const search::DocumentOutcome document =
                             search::matchDocument(sniffing.container(), reader.descriptor(),
-                                                  matcher, *documents, state.stop);
+                                                  matcher, *documents, state.stop, blockSize);
                         if (document.verdict != search::DocumentOutcome::Text) {
                             reader.close();
                             if (state.stopped())

@@ -14,7 +14,7 @@
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
 //                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
-//                      [--zip-members N] [--xml-depth N]
+//                      [--zip-members N] [--xml-depth N] [--chunk-bytes N]
 //   tarnwell-pdfreader [the same options]
 
 #ifdef TARNWELL_READER_PDF
@@ -26,6 +26,8 @@
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
 
+#include <QtEndian>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -33,6 +35,7 @@
 #include <new>
 #include <vector>
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -44,8 +47,6 @@
 #include <atomic>
 #include <memory>
 #include <thread>
-
-#include <QtEndian>
 
 #include <ctime>
 
@@ -61,7 +62,7 @@ namespace {
 
 // The next request: false when the program closed the socket (or broke the
 // protocol, which ends the helper too). *fd: the document, or -1.
-bool receive(Container &container, ArchiveChoice &choice, int &fd)
+bool receive(Container &container, ArchiveChoice &choice, bool &members, int &fd)
 {
     char bytes[protocol::kRequestBytes];
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
@@ -82,7 +83,7 @@ bool receive(Container &container, ArchiveChoice &choice, int &fd)
             std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
     }
     if (n != protocol::kRequestBytes || (message.msg_flags & MSG_CTRUNC) ||
-        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice)) {
+        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice, &members)) {
         if (fd >= 0)
             ::close(fd);
         return false;
@@ -90,7 +91,7 @@ bool receive(Container &container, ArchiveChoice &choice, int &fd)
     return true;
 }
 
-bool sendAll(const QByteArray &bytes)
+bool sendAll(QByteArrayView bytes)
 {
     const char *at = bytes.constData();
     qsizetype left = bytes.size();
@@ -105,6 +106,90 @@ bool sendAll(const QByteArray &bytes)
     }
     return true;
 }
+
+// A search's members, sent in chunks: after about Limits::archiveChunkBytes
+// the helper waits for the program's word, and reads no further member once
+// told the search found what it looked for. Small members are gathered into
+// one chunk; a large one goes as it is, in a chunk of its own. A program that
+// breaks off or says anything else ends the helper. Not a MemberSink: the
+// reader calls it through MemberCalls, with no virtual call.
+class ChunkSender {
+public:
+    explicit ChunkSender(qint64 chunkBytes) : m_chunkBytes(chunkBytes) {}
+    bool textMember(QByteArrayView bytes)
+    {
+        if (bytes.size() < kGatheredBytes) {
+            m_chunk.addText(bytes);
+            return sendIfFull();
+        }
+        sendGathered(protocol::kMore);
+        m_unheard += bytes.size();
+        const bool wait = m_unheard >= m_chunkBytes;
+        send(protocol::MemberChunk::textHead(bytes.size(),
+                                             wait ? protocol::kWait : protocol::kMore));
+        send(bytes);
+        return wait && hear();
+    }
+    bool documentLines(const std::vector<QString> &lines)
+    {
+        m_chunk.addLines(lines);
+        return sendIfFull();
+    }
+    // Sends the members not yet sent; the answer follows them.
+    void sendRest()
+    {
+        sendGathered(protocol::kMore);
+        m_unheard = 0;
+    }
+
+private:
+    // Members smaller are copied into the chunk.
+    static constexpr qsizetype kGatheredBytes = qsizetype(64) << 10;
+
+    static void send(QByteArrayView bytes)
+    {
+        if (!sendAll(bytes))
+            ::_exit(1);
+    }
+    void sendGathered(protocol::ChunkEnd end)
+    {
+        if (m_chunk.empty())
+            return;
+        m_unheard += m_chunk.size();
+        send(m_chunk.finish(end));
+        m_chunk.clear();
+    }
+    bool sendIfFull()
+    {
+        if (m_unheard + m_chunk.size() < m_chunkBytes)
+            return false;
+        sendGathered(protocol::kWait);
+        return hear();
+    }
+    // The program's word: true when it says stop.
+    bool hear()
+    {
+        m_unheard = 0;
+        // read(), which the filter allows on the socket as on the document.
+        char word[4];
+        for (std::size_t got = 0; got < sizeof word;) {
+            const ssize_t n = ::read(helper::kSocket, word + got, sizeof word - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ::_exit(1);
+            got += std::size_t(n);
+        }
+        const quint32 said = qFromLittleEndian<quint32>(word);
+        if (said != protocol::kGoOnMagic && said != protocol::kStopMagic)
+            ::_exit(1);
+        return said == protocol::kStopMagic;
+    }
+
+    protocol::MemberChunk m_chunk;
+    qint64 m_chunkBytes;
+    qint64 m_unheard = 0; // sent since the program's last word
+};
 
 #ifdef TARNWELL_READER_TEST_HOOKS
 // Processor time used so far, user and system, in microseconds.
@@ -254,7 +339,7 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 constexpr qsizetype kReadBytes = qsizetype(64) << 10;
 
 ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveChoice &choice,
-                     const Limits &limits)
+                     const Limits &limits, const MemberCalls *members)
 {
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -263,13 +348,14 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
 #endif
 #ifdef TARNWELL_READER_PDF
     Q_UNUSED(choice);
+    Q_UNUSED(members);
     if (container == Container::Pdf)
         result = readPdfDocument(bytes, limits);
     else
         result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
 #else
     if (container == Container::Archive)
-        result = readArchiveDocument(bytes, choice, limits);
+        result = readArchiveDocument(bytes, choice, limits, members);
     else if (container != Container::Pdf)
         result = readDocument(bytes, container, limits);
     else
@@ -278,7 +364,8 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
     return result;
 }
 
-ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits)
+ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits,
+                   const MemberCalls *members)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -303,13 +390,13 @@ ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, con
                 break;
             got += n;
         }
-        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits);
+        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits, members);
     }
     void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED)
         return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
-    ReadResult result =
-        readBytes(QByteArrayView(static_cast<const char *>(map), size), container, choice, limits);
+    ReadResult result = readBytes(QByteArrayView(static_cast<const char *>(map), size), container,
+                                  choice, limits, members);
     munmap(map, size_t(size));
     return result;
 }
@@ -340,6 +427,8 @@ bool documentLimit(const char *option, qint64 value, Limits &limits)
         limits.zipMembers = count;
     else if (std::strcmp(option, "--xml-depth") == 0)
         limits.xmlDepth = count;
+    else if (std::strcmp(option, "--chunk-bytes") == 0)
+        limits.archiveChunkBytes = value;
     else
         return false;
     return true;
@@ -365,13 +454,23 @@ int main(int argc, char **argv)
             return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // One document after another allocates and frees much the same: keep
+    // the freed heap (to 32 MiB) rather than give it back and fault it in
+    // again for the next, and take blocks up to 4 MiB from it.
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
     // Refused limits or filter: no document is read unguarded.
     if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
         return 3;
     Container container = Container::None;
     ArchiveChoice choice;
+    bool members = false;
     int fd = -1;
-    while (receive(container, choice, fd)) {
+    ChunkSender chunks(limits.archiveChunkBytes); // its room kept from one archive to the next
+    const MemberCalls calls{
+        [&chunks](QByteArrayView bytes) { return chunks.textMember(bytes); },
+        [&chunks](const std::vector<QString> &lines) { return chunks.documentLines(lines); }};
+    while (receive(container, choice, members, fd)) {
         ReadResult result;
         if (fd < 0) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
@@ -380,7 +479,8 @@ int main(int argc, char **argv)
                 Failure::ReaderFailed, QStringLiteral("processor time cannot be limited"), {}};
         } else {
             try {
-                result = readOne(fd, container, choice, limits);
+                result = readOne(fd, container, choice, limits,
+                                 members && container == Container::Archive ? &calls : nullptr);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")
@@ -392,6 +492,7 @@ int main(int argc, char **argv)
             ::close(fd);
         QByteArray answer;
         try {
+            chunks.sendRest();
             answer = protocol::encodeAnswer(result);
         } catch (const std::bad_alloc &) {
             answer = protocol::encodeAnswer(

@@ -57,13 +57,66 @@ QStringList rendered(const DocumentText &text)
     return out;
 }
 
-ReaderPool::Options helpers()
+ReaderPool::Options helpers(qint64 chunkBytes = Limits{}.archiveChunkBytes)
 {
     ReaderPool::Options options;
     options.program = DOCREADER;
     options.pdfProgram = PDFREADER;
     options.helpers = 1;
+    options.limits.archiveChunkBytes = chunkBytes;
     return options;
+}
+
+// The members a search is handed, in order ("text:" and the bytes as they
+// are, "lines:" and the lines); it takes the first holding `take`, if any.
+class Recorder final : public MemberSink {
+public:
+    explicit Recorder(QByteArray take = {}) : m_take(std::move(take)) {}
+    bool textMember(QByteArrayView bytes) override
+    {
+        seen << QByteArray("text:") + bytes.toByteArray();
+        return !m_take.isEmpty() && bytes.contains(m_take);
+    }
+    bool documentLines(const std::vector<QString> &lines) override
+    {
+        QStringList all;
+        for (const QString &line : lines)
+            all << line;
+        seen << "lines:" + all.join(u'\n').toUtf8();
+        return !m_take.isEmpty() && seen.back().contains(m_take);
+    }
+    QByteArrayList seen;
+
+private:
+    QByteArray m_take;
+};
+
+ReadResult readThroughHelper(const QString &path, const ArchiveChoice &choice, MemberSink &sink,
+                             qint64 chunkBytes)
+{
+    ReaderPool pool(helpers(chunkBytes));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        qFatal("cannot open %s", qPrintable(path));
+    const ReadResult result = pool.readArchiveInto(fd, choice, sink);
+    ::close(fd);
+    return result;
+}
+
+// The names of the files tarnwell-find lists under `tree`, sorted.
+QStringList findNames(const QStringList &args, const QString &keyword, const QString &tree,
+                      int &status)
+{
+    QProcess process;
+    process.start(QStringLiteral(TARNWELL_FIND), QStringList(args) << keyword << tree);
+    process.waitForFinished(120'000);
+    status = process.exitCode();
+    QStringList found =
+        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    for (QString &path : found)
+        path = QFileInfo(path).fileName();
+    found.sort();
+    return found;
 }
 
 } // namespace
@@ -82,6 +135,10 @@ private Q_SLOTS:
     void recognised();
     void officeZipIsADocument();
     void findOnTree();
+    void membersForSearch_data();
+    void membersForSearch();
+    void stopsAtFirstMatch();
+    void compressedFileAsTextFile();
 };
 
 void TestArchive::members_data()
@@ -276,16 +333,7 @@ void TestArchive::findOnTree()
         QVERIFY(QFile::copy(fixture(name), tree + u'/' + name));
     QVERIFY(QFile::copy(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"), tree + u"/w.docx"_qs));
     const auto find = [&](const QStringList &args, const QString &keyword, int &status) {
-        QProcess process;
-        process.start(QStringLiteral(TARNWELL_FIND), QStringList(args) << keyword << tree);
-        process.waitForFinished(120'000);
-        status = process.exitCode();
-        QStringList found =
-            QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        for (QString &path : found)
-            path = QFileInfo(path).fileName();
-        found.sort();
-        return found;
+        return findNames(args, keyword, tree, status);
     };
     int status = 0;
     QCOMPARE(find({u"-z"_qs}, u"見積書 納品書"_qs, status),
@@ -301,6 +349,105 @@ void TestArchive::findOnTree()
     const QString inDocx = QStringLiteral("請求書 未払い");
     QVERIFY(!find({u"-z"_qs}, inDocx, status).contains(u"w.docx"_qs));
     QVERIFY(find({u"-z"_qs, u"--documents"_qs}, inDocx, status).contains(u"w.docx"_qs));
+}
+
+void TestArchive::membersForSearch_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("documents");
+    QTest::addColumn<int>("count"); // members handed over
+    QTest::newRow("zip") << u"infozip.zip"_qs << false << 3;
+    QTest::newRow("nested") << u"nested.zip"_qs << false << 3;
+    QTest::newRow("single gzip") << u"memo.txt.gz"_qs << false << 1;
+    QTest::newRow("encrypted member") << u"encrypted.zip"_qs << false << 1;
+    // A member of 300,000 bytes goes on its own, between small ones.
+    QTest::newRow("long, docx as text") << u"long.zip"_qs << false << 3;
+    QTest::newRow("long, docx read") << u"long.zip"_qs << true << 3;
+}
+
+// A search is handed each text member's bytes as they are and a document
+// member's lines, the same in process and through the helper, whether the
+// helper waits for the program's word after every member or after a chunk.
+void TestArchive::membersForSearch()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, documents);
+    QFETCH(int, count);
+    const ArchiveChoice choice{documents, EncodingMode::Auto};
+    Recorder here;
+    const ReadResult local = readArchiveDocument(bytesOf(fixture(file)), choice, Limits{}, here);
+    QVERIFY2(local.ok(), qPrintable(local.reason));
+    QVERIFY(local.text.lines.empty());
+    QCOMPARE(here.seen.size(), count);
+    for (const qint64 chunk : {qint64(1), Limits{}.archiveChunkBytes}) {
+        Recorder there;
+        const ReadResult helped = readThroughHelper(fixture(file), choice, there, chunk);
+        QCOMPARE(helped.failure, local.failure);
+        QCOMPARE(helped.reason, local.reason);
+        QVERIFY(helped.text.lines.empty());
+        QCOMPARE(there.seen, here.seen);
+    }
+    if (file == u"long.zip") {
+        QCOMPARE(here.seen.front().size(), 5 + 300'016);
+        QVERIFY(here.seen.front().endsWith("alpha beta last\n"));
+        QCOMPARE(here.seen.back().startsWith("lines:"), documents);
+    }
+}
+
+// The first member the search takes ends the reading: the member behind a
+// password after it is never reached, in process or in the helper told to
+// wait after each member. Read to the end, it is named.
+void TestArchive::stopsAtFirstMatch()
+{
+    const ArchiveChoice choice{false, EncodingMode::Auto};
+    const QString stop = fixture(u"stop.zip"_qs);
+    Recorder taking("alpha beta one");
+    const ReadResult local = readArchiveDocument(bytesOf(stop), choice, Limits{}, taking);
+    QCOMPARE(local.reason, QString());
+    QCOMPARE(taking.seen.size(), 1);
+    Recorder takingThere("alpha beta one");
+    const ReadResult helped = readThroughHelper(stop, choice, takingThere, 1);
+    QCOMPARE(helped.failure, Failure::None);
+    QCOMPARE(helped.reason, QString());
+    QCOMPARE(takingThere.seen.size(), 1);
+    Recorder all;
+    const ReadResult whole = readThroughHelper(stop, choice, all, 1);
+    QCOMPARE(whole.reason, u"b.txt: encrypted"_qs);
+    QCOMPARE(all.seen.size(), 1);
+    // The same helper reads the next archive whole after a stop.
+    ReaderPool pool(helpers(1));
+    for (const char *name : {"stop.zip", "infozip.zip"}) {
+        Recorder next("alpha beta");
+        const int fd =
+            ::open(QFile::encodeName(fixture(QString::fromLatin1(name))).constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        const ReadResult result = pool.readArchiveInto(fd, choice, next);
+        ::close(fd);
+        QCOMPARE(result.failure, Failure::None);
+        QVERIFY(next.seen.back().contains("alpha beta"));
+    }
+    QCOMPARE(pool.started(), 1);
+}
+
+// A compressed text file is found exactly where the same file uncompressed
+// is, in every encoding mode: the same encoding and line rules.
+void TestArchive::compressedFileAsTextFile()
+{
+    const QString tree = fixture(u"enc"_qs);
+    QSet<QString> seen;
+    for (const char *mode : {"cp932", "utf-8", "auto", "euc-jp"}) {
+        int status = 0;
+        const QStringList found = findNames({u"-z"_qs, u"-E"_qs, QString::fromLatin1(mode)},
+                                            u"見積書 納品書"_qs, tree, status);
+        QStringList plain, compressed;
+        for (const QString &name : found)
+            (name.endsWith(u".gz") ? compressed : plain)
+                << name.chopped(name.endsWith(u".gz") ? 3 : 0);
+        QVERIFY2(!plain.isEmpty(), mode);
+        QCOMPARE(compressed, plain);
+        seen.insert(plain.join(u' '));
+    }
+    QCOMPARE(seen.size(), 4); // each mode reads the files its own way
 }
 
 QTEST_GUILESS_MAIN(TestArchive)

@@ -421,6 +421,59 @@ private Q_SLOTS:
         QCOMPARE(protocol::payloadSize("TWRS\xff\xff\xff\xff"), -1);
         QCOMPARE(protocol::payloadSize("XXXX\x01\0\0\0"), -1);
     }
+
+    // A chunk of a search's members: whole, it hands over every member; cut
+    // anywhere, only whole members before the cut, or it is refused; a large
+    // member's own head frames the same bytes as a gathered one.
+    void malformedChunks()
+    {
+        struct Seen final : MemberSink {
+            QByteArrayList members;
+            bool textMember(QByteArrayView bytes) override
+            {
+                members << "t" + bytes.toByteArray();
+                return false;
+            }
+            bool documentLines(const std::vector<QString> &lines) override
+            {
+                members << "d" + QByteArray::number(qsizetype(lines.size()));
+                return false;
+            }
+        };
+        protocol::MemberChunk chunk;
+        chunk.addText("見積書\r\n納品書");
+        chunk.addLines({u"請求書"_qs, QString()});
+        chunk.addText({});
+        const QByteArray whole = chunk.finish(protocol::kWait).toByteArray();
+        quint32 magic = 0;
+        QCOMPARE(protocol::frameSize(QByteArrayView(whole).first(protocol::kHeaderBytes), magic),
+                 whole.size() - protocol::kHeaderBytes);
+        QCOMPARE(magic, protocol::kMembersMagic);
+        const QByteArray payload = whole.mid(protocol::kHeaderBytes);
+        const QByteArrayList all{"t見積書\r\n納品書", "d2", "t"};
+        bool wait = false, found = false;
+        Seen seen;
+        QVERIFY(protocol::decodeMembers(payload, seen, wait, found));
+        QVERIFY(wait && !found);
+        QCOMPARE(seen.members, all);
+        for (qsizetype cut = 0; cut < payload.size(); ++cut) {
+            Seen part;
+            if (protocol::decodeMembers(payload.first(cut), part, wait, found))
+                QVERIFY(part.members.size() < all.size() &&
+                        all.mid(0, part.members.size()) == part.members);
+        }
+        for (qsizetype at = 0; at < payload.size(); ++at) {
+            QByteArray changed = payload;
+            changed[at] = char(0xff);
+            Seen any;
+            protocol::decodeMembers(changed, any, wait, found); // within its bytes
+        }
+        chunk.clear();
+        chunk.addText("abc");
+        QCOMPARE(chunk.finish(protocol::kMore).toByteArray(),
+                 protocol::MemberChunk::textHead(3, protocol::kMore) + "abc");
+        QCOMPARE(protocol::frameSize("TWRM\xff\xff\xff\xff", magic), -1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReaderPool)
