@@ -106,9 +106,22 @@ void *waitForSignals(void *)
     }
 }
 
+// Without helpers, in the signal's handler: the stop is only atomic
+// operations when no stop callback is registered (only the helpers' pool
+// registers one), and with no child a second signal has nothing to end.
+void onSignal(int signal)
+{
+    State &s = state();
+    int none = 0;
+    if (s.signal.compare_exchange_strong(none, signal))
+        s.source.request_stop();
+    else
+        ::_exit(128 + signal);
+}
+
 } // namespace
 
-std::stop_token stopOnSignals()
+std::stop_token stopOnSignals(bool helpers)
 {
     State &s = state();
     sigemptyset(&s.waited);
@@ -119,6 +132,20 @@ std::stop_token stopOnSignals()
     }
     if (sigisemptyset(&s.waited))
         return s.source.get_token();
+    if (!helpers) {
+        // No thread of its own: a program with a second thread pays for it in
+        // every system call and allocation (glibc's multi-threaded paths).
+        for (const int signal : {SIGINT, SIGTERM}) {
+            if (!sigismember(&s.waited, signal))
+                continue;
+            struct sigaction handler {};
+            handler.sa_handler = onSignal;
+            handler.sa_flags = SA_RESTART;
+            sigemptyset(&handler.sa_mask);
+            sigaction(signal, &handler, nullptr);
+        }
+        return s.source.get_token();
+    }
     pthread_sigmask(SIG_BLOCK, &s.waited, nullptr);
     // A small stack (not the 8 MiB default), so that a lowered address-space
     // limit leaves the run nearly what it had without this thread; room

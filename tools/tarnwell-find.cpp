@@ -296,7 +296,7 @@ int main(int argc, char **argv)
     // heap arena instead of reserving one each (glibc: up to 64 MiB apiece).
     platform::fitMemoryArenas();
     // Before any thread starts, so that only the waiting thread takes the two.
-    options.search.stop = tools::stopOnSignals();
+    options.search.stop = tools::stopOnSignals(options.documents || options.archives);
 
     // The helpers start with the first document.
     std::unique_ptr<documents::ReaderPool> pool;

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/syscall.h>
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void initTestCase();
     void stopsAndLeavesNoHelper_data();
     void stopsAndLeavesNoHelper();
+    void stopsWithoutHelpers_data();
+    void stopsWithoutHelpers();
 
 private:
     QTemporaryDir m_bin{QCoreApplication::applicationDirPath() +
@@ -193,6 +196,55 @@ void FindSignalsTest::stopsAndLeavesNoHelper()
              out.constData());
     if (threads == u"1"_qs && signals.size() == 1)
         QCOMPARE(printed, m_before);
+}
+
+void FindSignalsTest::stopsWithoutHelpers_data()
+{
+    QTest::addColumn<QString>("threads");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT, -j 1") << u"1"_qs << SIGINT;
+    QTest::newRow("SIGTERM, -j 4") << u"4"_qs << SIGTERM;
+}
+
+void FindSignalsTest::stopsWithoutHelpers()
+{
+    // Documents and archives off: the signal is taken by a handler, with no
+    // thread of its own. A sparse file of 1 TiB keeps the run reading; once it
+    // is open, the signal must end the run within the next read.
+    QFETCH(QString, threads);
+    QFETCH(int, signal);
+    QTemporaryDir tree;
+    QVERIFY(tree.isValid());
+    QFile big(tree.filePath(QStringLiteral("big.txt")));
+    if (!big.open(QIODevice::WriteOnly) || !big.resize(qint64(1) << 40))
+        QSKIP("no sparse file of 1 TiB here");
+    big.close();
+
+    QProcess find;
+    find.start(m_bin.filePath(QStringLiteral("tarnwell-find")),
+               {QStringLiteral("-j"), threads, QStringLiteral("needle"), tree.path()});
+    QVERIFY(find.waitForStarted());
+    const auto cleanUp = qScopeGuard([&] {
+        find.kill();
+        find.waitForFinished();
+    });
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(find.processId());
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QStringList links =
+                QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+            return std::any_of(links.begin(), links.end(), [&](const QString &fd) {
+                return QFile::symLinkTarget(fds + u'/' + fd).endsWith(u"/big.txt");
+            });
+        },
+        60000));
+    QVERIFY(::kill(pid_t(find.processId()), signal) == 0);
+    // Reading the whole file would take minutes.
+    QVERIFY(find.waitForFinished(60000));
+    QCOMPARE(find.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(find.exitCode(), 128 + signal);
+    QCOMPARE(find.readAllStandardError(), QByteArray());
+    QCOMPARE(find.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(FindSignalsTest)
