@@ -112,8 +112,9 @@ bool TextMatcher::matchCp932(ByteSource &source, qsizetype blockSize)
 
 // The first bytes, into buf (from buffer()): enough to see a byte order
 // mark, or the whole file.
-inline bool TextMatcher::readFirst(ByteSource &source, char *buf, qsizetype blockSize,
-                                   qsizetype &have, bool &atEnd)
+[[gnu::always_inline]] inline bool TextMatcher::readFirst(ByteSource &source, char *buf,
+                                                          qsizetype blockSize, qsizetype &have,
+                                                          bool &atEnd)
 {
     have = 0;
     atEnd = false;
