@@ -36,10 +36,10 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWELL_GUI=OFF \
   -DTARNWELL_TSAN=ON -DTARNWELL_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target tst_parallel_run tst_search_run tst_tarnwell_find \
   tst_encoding tst_reader_pool tst_document_search tst_document_reads tst_search_stop \
-  tst_find_signals
+  tst_find_signals tst_archive
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/scripts/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 1800 \
-  -R '^(tst_parallel_run|tst_search_run|tst_tarnwell_find|tst_encoding|tst_reader_pool|tst_document_search|tst_document_reads|tst_search_stop|tst_find_signals)$'
+  -R '^(tst_parallel_run|tst_search_run|tst_tarnwell_find|tst_encoding|tst_reader_pool|tst_document_search|tst_document_reads|tst_search_stop|tst_find_signals|tst_archive)$'
 
 if [ -f packaging/check-package.sh ]; then
   echo "== package"
