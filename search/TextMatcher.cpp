@@ -68,13 +68,23 @@ TextMatcher::TextMatcher(const QStringList &words, EncodingMode mode, textfold::
         m_never = m_cp932Never && m_utf8.neverMatches();
         break;
     }
-    if (mode == EncodingMode::EucJp || mode == EncodingMode::Auto) {
-        for (const QString &word : words) {
+    if (mode == EncodingMode::EucJp || mode == EncodingMode::Auto)
+        m_words = words; // for the EUC-JP driver, made at the first EUC-JP file
+}
+
+// The longest word's one EUC-JP form: made when first needed, so that auto
+// mode pays for the EUC-JP tables only where a file is EUC-JP.
+const QByteArray &TextMatcher::eucDriver()
+{
+    if (!m_eucDriverMade) {
+        m_eucDriverMade = true;
+        for (const QString &word : std::as_const(m_words)) {
             const QByteArray form = jis::eucJpUniqueForm(word);
             if (form.size() > m_eucDriver.size())
                 m_eucDriver = form;
         }
     }
+    return m_eucDriver;
 }
 
 // The blocks of every encoding share KeywordMatcher's room, so that a file

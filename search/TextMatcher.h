@@ -83,6 +83,7 @@ private:
                    bool &atEnd);
     bool startAgain(ByteSource &source, qsizetype blockSize, qsizetype &have, bool &atEnd);
     bool matchAuto(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd);
+    const QByteArray &eucDriver();
 
     platform::EncodingMode m_mode;
     KeywordMatcher m_cp932;
@@ -97,5 +98,7 @@ private:
     ScratchBuffer<char16_t> m_units;
     std::optional<FoldedMatcher> m_folded; // with any fold: every file goes there
     ScratchBuffer<char> m_decoded;         // EUC-JP and ISO-2022-JP text as UTF-8
+    QStringList m_words;                   // in the modes that may read EUC-JP
     QByteArray m_eucDriver;                // the longest word of one EUC-JP form, or empty
+    bool m_eucDriverMade = false;
 };

@@ -209,11 +209,11 @@ TextMatcher::Scan TextMatcher::scanJis(ByteSource &source, qsizetype blockSize, 
                            out, m_replayable);
     } else {
         jis::EucJpDecoder decoder;
-        outcome = m_eucDriver.isEmpty()
-                      ? scanWith(decoder, false, source, buf, blockSize, have, atEnd, validate,
-                                 m_utf8, out, m_replayable)
-                      : scanEucDriven(decoder, m_eucDriver, source, buf, blockSize, have, atEnd,
-                                      validate, m_utf8, out, m_replayable);
+        const QByteArray &driver = eucDriver();
+        outcome = driver.isEmpty() ? scanWith(decoder, false, source, buf, blockSize, have, atEnd,
+                                              validate, m_utf8, out, m_replayable)
+                                   : scanEucDriven(decoder, driver, source, buf, blockSize, have,
+                                                   atEnd, validate, m_utf8, out, m_replayable);
     }
     switch (outcome) {
     case Outcome::Match:
