@@ -212,14 +212,27 @@ void FoldMatcherTest::asciiWordsOnTheirBytes()
         {EncodingMode::Cp932, "\x83\x4Bk", {u"K"_qs}, true},
         {EncodingMode::Cp932, "\x83\x4B\x83\x4Bx \x82\xCCKX", {u"kx"_qs, u"x"_qs}, true},
         {EncodingMode::Cp932, "\x83\x4B\x83\x4Bx\r\nk", {u"kx"_qs}, false},
-        {EncodingMode::Utf8, "\xE2\x84\xAA" "ey", {u"KEY"_qs}, true},
-        {EncodingMode::Utf8, "ca\xC5\xBF" "e", {u"case"_qs}, true},
+        {EncodingMode::Utf8,
+         "\xE2\x84\xAA"
+         "ey",
+         {u"KEY"_qs},
+         true},
+        {EncodingMode::Utf8,
+         "ca\xC5\xBF"
+         "e",
+         {u"case"_qs},
+         true},
         {EncodingMode::Auto, "Release\nNOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, false},
         {EncodingMode::Auto, "Release NOTES \xE2\x84\xAA", {u"release"_qs, u"notes"_qs}, true},
         {EncodingMode::Cp932, "r\x82\x85lease", {u"release"_qs}, true, width},
         {EncodingMode::Cp932, "R\x82\x85lease", {u"release"_qs}, false, width},
         {EncodingMode::Cp932, "R\x82\x85lease", {u"release"_qs}, true, {true, true, false}},
-        {EncodingMode::Utf8, "relea\xEF\xBD\x93" "e", {u"release"_qs}, true, width},
+        {EncodingMode::Utf8,
+         "relea\xEF\xBD\x93"
+         "e",
+         {u"release"_qs},
+         true,
+         width},
     };
     for (const auto &c : cases) {
         MemorySource source(c.bytes, 1 << 30, false);
