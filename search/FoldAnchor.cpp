@@ -94,11 +94,11 @@ QByteArray asciiRun(const QStringList &words, const std::vector<std::vector<char
 
 } // namespace
 
-FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds folds, bool utf8)
+FoldAnchor chooseFoldAnchor(const QStringList &foldedWords,
+                            const std::vector<std::vector<char16_t>> &sources, bool utf8)
 {
     FoldAnchor anchor;
     const QString all = foldedWords.join(QString());
-    const std::vector<std::vector<char16_t>> sources = textfold::unitsFoldingTo(all, folds);
     const textfold::Run run = textfold::longestStableRun(foldedWords, sources);
     std::vector<QByteArray> longer;
     const QByteArray ascii = asciiRun(foldedWords, sources, utf8, longer);
@@ -173,10 +173,9 @@ FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds fold
 }
 
 std::vector<search::CaselessNeedle> caselessWords(const QStringList &foldedWords,
-                                                  textfold::Folds folds, bool utf8)
+                                                  const std::vector<std::vector<char16_t>> &sources,
+                                                  bool utf8)
 {
-    const std::vector<std::vector<char16_t>> sources =
-        textfold::unitsFoldingTo(foldedWords.join(QString()), folds);
     std::vector<search::CaselessNeedle> out;
     qsizetype offset = 0;
     for (const QString &word : foldedWords) {

@@ -41,11 +41,14 @@ struct FoldAnchor {
     bool none = false; // no line can hold the words
 };
 
-FoldAnchor chooseFoldAnchor(const QStringList &foldedWords, textfold::Folds folds, bool utf8);
+// sources: textfold::unitsFoldingTo() of the folded words joined.
+FoldAnchor chooseFoldAnchor(const QStringList &foldedWords,
+                            const std::vector<std::vector<char16_t>> &sources, bool utf8);
 
 // Where every folded word is ASCII of at most kMaxCaseless bytes, each of its
 // characters reached only by itself in either case (caseless ASCII as above):
 // the words as needles, so that a line can be checked on its bytes with no
 // decoding. Empty otherwise.
 std::vector<search::CaselessNeedle> caselessWords(const QStringList &foldedWords,
-                                                  textfold::Folds folds, bool utf8);
+                                                  const std::vector<std::vector<char16_t>> &sources,
+                                                  bool utf8);

@@ -95,10 +95,12 @@ FoldedMatcher::FoldedMatcher(const QStringList &words, EncodingMode mode, textfo
     if (m_never)
         return;
 
-    m_cp932Anchor = chooseFoldAnchor(m_words, folds, false);
-    m_utf8Anchor = chooseFoldAnchor(m_words, folds, true);
-    m_cp932Ascii = caselessWords(m_words, folds, false);
-    m_utf8Ascii = caselessWords(m_words, folds, true);
+    const std::vector<std::vector<char16_t>> sources =
+        textfold::unitsFoldingTo(m_words.join(QString()), folds);
+    m_cp932Anchor = chooseFoldAnchor(m_words, sources, false);
+    m_utf8Anchor = chooseFoldAnchor(m_words, sources, true);
+    m_cp932Ascii = caselessWords(m_words, sources, false);
+    m_utf8Ascii = caselessWords(m_words, sources, true);
     switch (mode) {
     case EncodingMode::Cp932:
         m_never = m_cp932Anchor.none;

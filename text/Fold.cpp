@@ -6,6 +6,9 @@
 #include <QChar>
 #include <QHash>
 
+#include <array>
+#include <mutex>
+
 namespace textfold {
 
 namespace {
@@ -63,21 +66,20 @@ char16_t foldCase(char16_t c)
     return char16_t(QChar::toCaseFolded(char32_t(c)));
 }
 
-// Every unit's fold under each choice of folds, made once (a unit of
-// a composed pair folds alone here).
+// Every unit's fold under one choice of folds, made the first time that
+// choice is used (a unit of a composed pair folds alone here).
 const char16_t *foldTable(Folds folds)
 {
-    static const std::vector<std::vector<char16_t>> tables = [] {
-        std::vector<std::vector<char16_t>> t(8, std::vector<char16_t>(0x10000));
-        for (int bits = 0; bits < 8; ++bits) {
-            for (char32_t u = 0; u <= 0xFFFF; ++u)
-                t[size_t(bits)][u] =
-                    foldUnit(char16_t(u), {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
-        }
-        return t;
-    }();
-    return tables[size_t(int(folds.caseless) | int(folds.width) << 1 | int(folds.kana) << 2)]
-        .data();
+    static std::array<std::vector<char16_t>, 8> tables;
+    static std::array<std::once_flag, 8> made;
+    const int bits = int(folds.caseless) | int(folds.width) << 1 | int(folds.kana) << 2;
+    std::call_once(made[size_t(bits)], [&] {
+        std::vector<char16_t> &t = tables[size_t(bits)];
+        t.resize(0x10000);
+        for (char32_t u = 0; u <= 0xFFFF; ++u)
+            t[u] = foldUnit(char16_t(u), folds);
+    });
+    return tables[size_t(bits)].data();
 }
 
 } // namespace
