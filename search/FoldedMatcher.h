@@ -70,7 +70,7 @@ private:
     bool scanDecided(ByteSource &source, qsizetype blockSize, const char *buf, qsizetype have,
                      bool atEnd, const platform::FileDecision &decision);
     bool decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have, bool atEnd,
-                     platform::FileDecision &decision);
+                     bool notUtf8, platform::FileDecision &decision);
     Scan scan(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start, bool atEnd,
               Reading reading, Utf8Probe *probe);
     bool scanLines(const char *begin, const char *end, Reading reading);

@@ -45,13 +45,17 @@ bool FoldedMatcher::matches(ByteSource &source, qsizetype blockSize)
     }
     if (utf8 == Scan::Error)
         return false;
+    // Given up for a byte that is not UTF-8 (not for a designation): the
+    // file has a byte from 80 up, so only EUC-JP or code page 932 is left.
+    const bool notUtf8 = !probe.designations.found();
     if (atEnd) // one block: still in buf as read
-        return decideWhole(source, block, buf, have, true, decision) &&
+        return decideWhole(source, block, buf, have, true, notUtf8, decision) &&
                scanDecided(source, blockSize, buf, have, true, decision);
     if (!source.rewind())
         return false;
     have = readBlock(source, buf, block, atEnd);
-    if (have < 0 || !decideWhole(source, block, buf, have, atEnd, decision) || !source.rewind())
+    if (have < 0 || !decideWhole(source, block, buf, have, atEnd, notUtf8, decision) ||
+        !source.rewind())
         return false;
     bool again = false;
     const qsizetype first = readBlock(source, buf, block, again);
@@ -87,14 +91,31 @@ bool FoldedMatcher::scanDecided(ByteSource &source, qsizetype blockSize, const c
 }
 
 // Auto mode's decision for a file without a mark, from all its bytes: the
-// first `have` in buf, then the rest of the source.
+// first `have` in buf, then the rest of the source. With notUtf8 (the file is
+// known to hold a byte from 80 up that is not UTF-8) only EUC-JP is checked,
+// and the reading stops at its first error: code page 932.
 bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, qsizetype have,
-                                bool atEnd, platform::FileDecision &decision)
+                                bool atEnd, bool notUtf8, platform::FileDecision &decision)
 {
     platform::Utf8Validator utf8;
     jis::DesignationFinder designations;
     jis::EucJpDecoder euc;
     bool high = false;
+    decision = {};
+    if (notUtf8) {
+        for (;;) {
+            for (qsizetype at = 0; at < have && euc.errors() == 0; at += 4096)
+                euc.check(buf + at, std::min<qsizetype>(4096, have - at));
+            if (euc.errors() != 0 || atEnd)
+                break;
+            have = readBlock(source, buf, block, atEnd);
+            if (have < 0)
+                return false;
+        }
+        euc.finishCheck();
+        decision.encoding = euc.errors() == 0 ? FileEncoding::EucJp : FileEncoding::Cp932;
+        return true;
+    }
     for (;;) {
         utf8.feed(buf, have);
         designations.feed(buf, have);
@@ -110,7 +131,6 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
             return false;
     }
     euc.finishCheck();
-    decision = {};
     if (!high && designations.found())
         decision.encoding = FileEncoding::Iso2022Jp;
     else if (utf8.finish())

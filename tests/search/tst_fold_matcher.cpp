@@ -141,6 +141,7 @@ private Q_SLOTS:
     void differentialEveryModeAndFold();
     void documentLines();
     void asciiWordsOnTheirBytes();
+    void autoModeReadsEachEncoding();
 };
 
 void FoldMatcherTest::differentialEveryModeAndFold()
@@ -238,6 +239,36 @@ void FoldMatcherTest::asciiWordsOnTheirBytes()
         MemorySource source(c.bytes, 1 << 30, false);
         TextMatcher matcher(c.words, c.mode, c.folds);
         QVERIFY2(matcher.matches(source, 65536) == c.found, c.bytes.toHex(' ').constData());
+    }
+}
+
+void FoldMatcherTest::autoModeReadsEachEncoding()
+{
+    // A file without a mark in auto mode, under a fold: searched as UTF-8
+    // until a byte says otherwise, then decided (EUC-JP, else code page 932)
+    // and searched again; the bytes that say so in the first block or later.
+    const QByteArray head(70000, 'a');
+    const QByteArray euc("\xC0\xDF\xC4\xEA"), sjis("\x90\xDD\x92\xE8"); // 設定
+    const QByteArray utf8 = u"設定"_qs.toUtf8();
+    const struct {
+        QByteArray bytes;
+        bool found;
+    } cases[] = {
+        {euc, true},
+        {sjis, true},
+        {utf8, true},
+        {head + '\n' + euc, true},
+        {head + '\n' + sjis, true},
+        {head + '\n' + euc + "\x80", false}, // 80 is no EUC-JP byte: code page 932
+        {head + '\n' + sjis + "\xA4", true}, // 90 neither: code page 932 too
+    };
+    for (const auto &c : cases) {
+        for (const qsizetype chunk : {qsizetype(7), qsizetype(1) << 30}) {
+            MemorySource source(c.bytes, chunk, false);
+            TextMatcher matcher({u"設定"_qs}, EncodingMode::Auto, {false, false, true});
+            QVERIFY2(matcher.matches(source, 4096) == c.found,
+                     c.bytes.right(16).toHex(' ').constData());
+        }
     }
 }
 
