@@ -103,11 +103,9 @@ const char *findLastLineBreak(const char *begin, const char *end)
 }
 
 // EUC-JP with a driver: the bytes every matching line holds (the one byte form
-// of a word). Lines wholly inside a block that lack them are not decoded, only
-// checked for errors when the file is still to prove EUC-JP; the first and the
-// last line of each block, which may go on in the blocks beside it, are decoded
-// as they are. The decoder's state is clean after a line break, so it reads on
-// from any break as from the last.
+// of a word). Lines wholly inside a block that lack them are not decoded; the
+// first and the last line of each block, which may go on in the blocks beside
+// it, are decoded as they are.
 Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, ByteSource &source,
                       char *buf, qsizetype blockSize, qsizetype have, bool atEnd, bool validate,
                       UnitLineMatcher<char> &lines, char *out, bool &replayable)
@@ -137,11 +135,26 @@ Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, Byte
             std::memmove(out, keep, size_t(carry));
         return found;
     };
+    // When validating, every byte goes through a decoder of its own that only
+    // counts errors, a block at a time before the block is searched, in
+    // slices growing from 64 bytes, so that a file that is not EUC-JP (a
+    // compressed one, mostly) is given up after its first bytes. The
+    // decoder that feeds the lines sees only the bytes it decodes: after a
+    // line break its state is clean.
+    jis::EucJpDecoder validator;
     for (;;) {
         const char *begin = buf, *end = buf + n;
-        if (matched) {
-            decoder.check(begin, n); // the rest only proves the encoding
-        } else {
+        if (validate) {
+            qsizetype slice = 64;
+            for (qsizetype at = 0; at < n && validator.errors() == 0;
+                 at += slice, slice = std::min<qsizetype>(2 * slice, 64 * 1024))
+                validator.check(buf + at, std::min(slice, n - at));
+            if (atEnd)
+                validator.finishCheck();
+            if (validator.errors() != 0)
+                return invalid();
+        }
+        if (!matched) {
             const char *firstBreak = findLineBreak(begin, end);
             const char *lastBreak = firstBreak == end ? nullptr : findLastLineBreak(begin, end);
             if (!lastBreak || lastBreak == firstBreak) {
@@ -152,42 +165,27 @@ Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, Byte
                 const char *p = firstBreak + 1, *middleEnd = lastBreak + 1;
                 while (!matched && p < middleEnd) {
                     const char *hit = search::findPair(p, middleEnd, needle);
-                    const char *lineStart = hit ? hit : middleEnd;
+                    if (!hit)
+                        break;
+                    const char *lineStart = hit;
                     while (lineStart > p && lineStart[-1] != '\r' && lineStart[-1] != '\n')
                         --lineStart;
-                    if (validate)
-                        decoder.check(p, lineStart - p);
-                    if (!hit) {
-                        p = middleEnd;
-                        break;
-                    }
                     const char *lineEnd = findLineBreak(hit, middleEnd) + 1;
                     matched = decodeAndFeed(lineStart, lineEnd, false);
                     p = lineEnd;
-                    if (validate && decoder.errors() != 0)
-                        return invalid();
                 }
-                if (matched && validate)
-                    decoder.check(p, end - p);
-                else if (!matched)
+                if (!matched)
                     matched = decodeAndFeed(middleEnd, end, atEnd);
             }
             if (matched && !validate)
                 return Outcome::Match;
         }
-        if (validate && decoder.errors() != 0)
-            return invalid();
         if (atEnd)
             break;
         n = readBlock(source, buf, blockSize, atEnd);
         if (n < 0)
             return Outcome::Error;
         first = false;
-    }
-    if (matched && validate) {
-        decoder.finishCheck();
-        if (decoder.errors() != 0)
-            return invalid();
     }
     return matched ? Outcome::Match : Outcome::NoMatch;
 }
