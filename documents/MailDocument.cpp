@@ -741,6 +741,38 @@ std::vector<QByteArrayView> mboxMessages(QByteArrayView bytes)
     return messages;
 }
 
+// An mbox writer puts ">" before a message's line that begins with "From "
+// (and, in the mboxrd form, before one that begins with ">", ">>", ... and
+// "From "); one is taken off again, so the line reads as it was written. The
+// message as it is where no line is quoted, else the copy in scratch.
+QByteArrayView unquoteFromLines(QByteArrayView message, QByteArray &scratch)
+{
+    const auto quotedAt = [&](qsizetype line) {
+        qsizetype k = line;
+        while (k < message.size() && message[k] == '>')
+            ++k;
+        return k > line && message.sliced(k).startsWith("From ");
+    };
+    bool any = false;
+    for (qsizetype line = 0; line < message.size() && !any;) {
+        any = quotedAt(line);
+        const qsizetype br = message.indexOf('\n', line);
+        line = br < 0 ? message.size() : br + 1;
+    }
+    if (!any)
+        return message;
+    scratch.clear();
+    scratch.reserve(message.size());
+    for (qsizetype line = 0; line < message.size();) {
+        const qsizetype br = message.indexOf('\n', line);
+        const qsizetype next = br < 0 ? message.size() : br + 1;
+        const qsizetype from = quotedAt(line) ? line + 1 : line;
+        scratch.append(message.sliced(from, next - from));
+        line = next;
+    }
+    return scratch;
+}
+
 // A web page saved as one file: a message whose whole is multipart/related.
 bool isWebPage(QByteArrayView bytes)
 {
@@ -768,7 +800,8 @@ ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits)
         for (std::size_t i = 0; i < messages.size() && !reader.failed() && !sink.overLimit(); ++i) {
             if (messages.size() > 1)
                 reader.setPrefix(QStringLiteral("メール %1 ").arg(i + 1));
-            reader.message(messages[i], 0);
+            QByteArray unquoted;
+            reader.message(unquoteFromLines(messages[i], unquoted), 0);
         }
     } else {
         reader.message(bytes, 0);

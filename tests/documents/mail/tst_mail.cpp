@@ -108,6 +108,10 @@ void TestMail::reads_data()
     row("three.mbox", Kind::Mailbox,
         {u"メール 1 件名=メール1"_qs, u"メール 1 本文=一通目の本文"_qs, u"メール 2 件名=メール2"_qs,
          u"メール 2 本文=二通目の本文"_qs, u"メール 3 本文=三通目の本文"_qs});
+    // A line that began with "From ", written ">From " by the mbox writer.
+    row("quoted-from.mbox", Kind::Mailbox,
+        {u"メール 1 本文=From the start of a line"_qs, u"!>From the start of a line"_qs,
+         u"メール 2 本文=second message"_qs});
     // Written by mutt in batch mode (make-mutt.sh).
     row("mutt.mbox", Kind::Mailbox,
         {u"メール 1 件名=会議 資料"_qs, u"メール 1 差出人=山田 太郎 <taro@example.jp>"_qs,
