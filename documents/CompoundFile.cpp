@@ -6,6 +6,7 @@
 #include "documents/LegacyBytes.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace documents::cfb {
 
@@ -109,22 +110,10 @@ std::optional<CompoundFile> CompoundFile::open(QByteArrayView bytes, QString *re
         fail(reason, "damaged compound file: no root entry");
         return std::nullopt;
     }
-    auto entryAt = [&](qint64 i) {
-        const char *e = directory.constData() + i * kEntryBytes;
-        Entry entry;
-        const int nameBytes = std::min<int>(le16(e + 0x40), 64);
-        for (int k = 0; k + 1 < nameBytes; k += 2) {
-            const char16_t c = le16(e + k);
-            if (c == 0)
-                break;
-            entry.name.append(QChar(c));
-        }
-        entry.type = static_cast<unsigned char>(e[0x42]);
-        entry.start = le32(e + 0x74);
-        entry.size = major == 3 ? le32(e + 0x78) : le64(e + 0x78);
-        return entry;
-    };
-    const Entry root = entryAt(0);
+    file.m_directory = std::move(directory);
+    file.m_major = major;
+    file.m_entryCount = entryCount;
+    const Entry root = file.entryAt(0);
     if (qint64(root.size) > bytes.size()) {
         fail(reason, "damaged compound file: mini stream larger than the file");
         return std::nullopt;
@@ -146,28 +135,58 @@ std::optional<CompoundFile> CompoundFile::open(QByteArrayView bytes, QString *re
             file.m_miniFat.push_back(le32(miniFat.constData() + i));
     }
 
-    // The root's children: a tree threaded through left, right (siblings)
-    // and child; walked without recursion, each entry at most once.
-    std::vector<bool> seen(size_t(entryCount), false);
+    if (!file.walk(root.child, &file.m_top, reason))
+        return std::nullopt;
+    return file;
+}
+
+Entry CompoundFile::entryAt(quint32 i) const
+{
+    const char *e = m_directory.constData() + qint64(i) * kEntryBytes;
+    Entry entry;
+    const int nameBytes = std::min<int>(le16(e + 0x40), 64);
+    for (int k = 0; k + 1 < nameBytes; k += 2) {
+        const char16_t c = le16(e + k);
+        if (c == 0)
+            break;
+        entry.name.append(QChar(c));
+    }
+    entry.type = static_cast<unsigned char>(e[0x42]);
+    entry.id = i;
+    entry.child = le32(e + 0x4C);
+    entry.start = le32(e + 0x74);
+    entry.size = m_major == 3 ? le32(e + 0x78) : le64(e + 0x78);
+    return entry;
+}
+
+bool CompoundFile::walk(quint32 first, std::vector<Entry> *out, QString *reason) const
+{
+    // A storage's children: a tree threaded through left and right
+    // (siblings); walked without recursion, each entry at most once.
+    out->clear();
+    std::unordered_set<quint32> seen;
     std::vector<quint32> stack;
-    const quint32 first = le32(directory.constData() + 0x4C);
-    if (first < entryCount)
+    if (first < m_entryCount)
         stack.push_back(first);
     while (!stack.empty()) {
         const quint32 i = stack.back();
         stack.pop_back();
-        if (seen[i]) {
-            fail(reason, "damaged compound file: directory loops");
-            return std::nullopt;
-        }
-        seen[i] = true;
-        file.m_top.push_back(entryAt(i));
-        const char *e = directory.constData() + qint64(i) * kEntryBytes;
+        if (!seen.insert(i).second)
+            return fail(reason, "damaged compound file: directory loops");
+        out->push_back(entryAt(i));
+        const char *e = m_directory.constData() + qint64(i) * kEntryBytes;
         for (const quint32 next : {le32(e + 0x44), le32(e + 0x48)})
-            if (next < entryCount)
+            if (next < m_entryCount)
                 stack.push_back(next);
     }
-    return file;
+    return true;
+}
+
+bool CompoundFile::children(const Entry &storage, std::vector<Entry> *out, QString *reason) const
+{
+    if (storage.type != 1 && storage.type != 5)
+        return fail(reason, "damaged compound file: not a storage");
+    return walk(storage.child, out, reason);
 }
 
 bool CompoundFile::chain(const std::vector<quint32> &table, quint32 start, qint64 unitCount,
@@ -256,7 +275,12 @@ bool CompoundFile::read(const Entry &entry, QByteArray *out, QString *reason) co
 
 const Entry *CompoundFile::find(QStringView name) const
 {
-    for (const Entry &e : m_top)
+    return find(m_top, name);
+}
+
+const Entry *CompoundFile::find(const std::vector<Entry> &entries, QStringView name)
+{
+    for (const Entry &e : entries)
         if (QStringView(e.name).compare(name, Qt::CaseInsensitive) == 0)
             return &e;
     return nullptr;

@@ -3,7 +3,8 @@
 
 // The compound-file container on random files: no undefined behaviour, no
 // hang, no allocation beyond the file's size, and every stream it reads is
-// exactly as long as its entry says and never longer than the file. Then
+// exactly as long as its entry says and never longer than the file; a
+// storage's children are listed each once. Then
 // the whole reader on the same bytes, under a small text limit.
 
 #include "documents/CompoundFile.h"
@@ -27,6 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 if (stream.size() > bytes.size())
                     legacyfuzz::fail("a stream longer than the file");
             }
+        }
+    }
+    if (file) {
+        // Every storage's children are entries of the directory, listed once.
+        for (const documents::cfb::Entry &top : file->top()) {
+            std::vector<documents::cfb::Entry> children;
+            if (top.type == 1 && file->children(top, &children, &reason) &&
+                qint64(children.size()) > file->entryCount())
+                legacyfuzz::fail("a storage with more children than the directory holds");
         }
     }
     documents::Limits limits;
