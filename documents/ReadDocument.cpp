@@ -5,8 +5,28 @@
 
 namespace documents {
 
+namespace {
+
+// Documents inside documents (a workbook attached to a message attached to
+// a message...) nest at most this deep: each is smaller than the one that
+// holds it, but a reader's stack is not as deep as a file is long.
+constexpr int kMaxNesting = 64;
+thread_local int t_nesting = 0;
+
+struct NestingGuard {
+    NestingGuard() { ++t_nesting; }
+    ~NestingGuard() { --t_nesting; }
+};
+
+} // namespace
+
 ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits)
 {
+    const NestingGuard guard;
+    if (t_nesting > kMaxNesting)
+        return {Failure::OverLimit,
+                QStringLiteral("documents nested deeper than %1").arg(kMaxNesting),
+                {}};
     if (bytes.size() > limits.fileBytes)
         return {Failure::OverLimit,
                 QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),

@@ -125,6 +125,17 @@ void TestMail::reads_data()
     row("rtf-body.msg", Kind::OutlookMessage,
         {u"件名=８ビットの件名"_qs, u"本文=RTF 本文 only"_qs, u"本文=second line again"_qs,
          u"!Arial"_qs});
+    // Recipients from their table, with addresses; attachments as in MIME
+    // mail, a message inside one named after it.
+    row("attachments.msg", Kind::OutlookMessage,
+        {u"宛先=山田 太郎 <taro@example.jp>; 佐藤 花子"_qs, u"CC=経理部 <keiri@example.jp>"_qs,
+         u"BCC=監査役 <kansa@example.jp>"_qs, u"!/O=EXAMPLE"_qs,
+         u"添付: 議事録メモ.txt=議事録メモ.txt"_qs, u"添付: 議事録メモ.txt=①番の項目"_qs,
+         u"添付: 報告.docx · 本文=営業報告書 請求書 未払い"_qs,
+         u"添付: 転送された会議案内 · 件名=会議案内 (転送)"_qs,
+         u"添付: 転送された会議案内 · 本文=来週の会議は第5会議室です。"_qs,
+         u"添付: 転送された会議案内 · 添付: 地図.txt=駅から徒歩５分"_qs,
+         u"添付: 共有フォルダの資料.xlsx=共有フォルダの資料.xlsx"_qs});
     // The subject's entry claims more than the file holds and the property
     // stream a 2 GiB body and a cut entry: what can be read still is.
     row("lying-sizes.msg", Kind::OutlookMessage,
@@ -258,6 +269,10 @@ void TestMail::hostile_data()
                       "base64\r\n\r\nAAEC\r\n")
         << int(Failure::None) << u"名前.bin"_qs;
     QTest::newRow("messages 100 deep") << inner << int(Failure::OverLimit) << QString();
+    QTest::newRow("messages in a .msg 40 deep")
+        << fixture(u"embedded-deep.msg"_qs) << int(Failure::OverLimit) << QString();
+    QTest::newRow(".msg storages sharing entries")
+        << fixture(u"looping-storages.msg"_qs) << int(Failure::Damaged) << QString();
 }
 
 void TestMail::hostile()
