@@ -92,7 +92,12 @@ public:
     // could not read for a password; else None (what failed is noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
-    bool stopped() const { return m_found || !m_stop.isEmpty() || m_sink.overLimit(); }
+    bool stopped() const
+    {
+        return m_found || !m_stop.isEmpty() || m_sink.overLimit() || (m_needsPdf && !m_members);
+    }
+    // A PDF member was met that this process cannot read, and nothing found.
+    bool needsPdf() const { return m_needsPdf && !m_found; }
     ReadResult take();
 
 private:
@@ -122,6 +127,7 @@ private:
     const Limits &m_limits;
     const MemberCalls *m_members; // a search's, which takes the members in place of m_sink
     bool m_found = false;         // m_members took one: nothing more is read
+    bool m_needsPdf = false;
     qint64 m_stored;
     Clock::time_point m_deadline;
     TextSink m_sink;
@@ -291,13 +297,14 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
     const qsizetype head = std::min(bytes.size(), kSniffBytes);
     if (m_choice.documents) {
         const Container container = sniff(bytes.data(), head);
-        if (container == Container::Pdf) {
-            // PDF is read by the PDF helper alone, which reads no archives.
-            note(path, QStringLiteral("PDF inside an archive is not read"));
-            return;
-        }
         if (container != Container::None) {
             const ReadResult document = readDocument(bytes, container, m_limits);
+            if (document.failure == Failure::NeedsPdfReader) {
+                // Read again, whole, by the helper that reads PDF; a search
+                // first looks at the other members, which may be enough.
+                m_needsPdf = true;
+                return;
+            }
             if (document.ok()) {
                 appendDocument(document, path);
                 return;
@@ -425,6 +432,8 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
         return {Failure::NotDocument, {}, {}};
     if (failure == Failure::Encrypted)
         return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
+    if (text.needsPdf())
+        return {Failure::NeedsPdfReader, QStringLiteral("PDF member"), {}};
     return text.take();
 }
 

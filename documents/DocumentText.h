@@ -65,6 +65,9 @@ enum class Failure : quint8 {
     OverLimit,    // a limit of Limits.h was reached (a zip bomb, too much text)
     Unsupported,  // a recognised kind in a variant that is not read
     ReaderFailed, // the helper process crashed, was killed or timed out
+    // A PDF inside the file (an attachment, an archive's member) and no PDF
+    // reader in this process: the file is to be read again by one that has.
+    NeedsPdfReader,
 };
 
 struct ReadResult {

@@ -602,15 +602,15 @@ private:
         // A look at its first bytes tells whether it is a document.
         const QByteArray head = decoded(entity, 4 * kSniffBytes);
         const Container container = sniff(head.constData(), head.size());
-        if (container != Container::None && container != Container::Pdf) {
+        if (container != Container::None) {
             const QByteArray bytes = decoded(entity);
             if (stopped())
                 return;
             ++t_depth;
             const ReadResult inner = readDocument(bytes, container, m_limits);
             --t_depth;
-            if (inner.failure == Failure::OverLimit) {
-                fail(Failure::OverLimit, inner.reason);
+            if (inner.failure == Failure::OverLimit || inner.failure == Failure::NeedsPdfReader) {
+                fail(inner.failure, inner.reason);
                 return;
             }
             if (inner.ok()) {

@@ -398,10 +398,9 @@ private:
                   const QString &label)
     {
         const Container container = sniff(bytes.constData(), std::min(bytes.size(), kSniffBytes));
-        if (container != Container::None && container != Container::Pdf &&
-            container != Container::Archive) {
+        if (container != Container::None && container != Container::Archive) {
             const ReadResult inner = readDocument(bytes, container, m_limits);
-            if (inner.failure == Failure::OverLimit)
+            if (inner.failure == Failure::OverLimit || inner.failure == Failure::NeedsPdfReader)
                 fail(inner.failure, inner.reason);
             else if (inner.ok())
                 nested(inner.text, label, true);

@@ -12,6 +12,7 @@ namespace {
 // holds it, but a reader's stack is not as deep as a file is long.
 constexpr int kMaxNesting = 64;
 thread_local int t_nesting = 0;
+PdfReader g_pdfReader = nullptr;
 
 struct NestingGuard {
     NestingGuard() { ++t_nesting; }
@@ -19,6 +20,11 @@ struct NestingGuard {
 };
 
 } // namespace
+
+void setPdfReader(PdfReader reader)
+{
+    g_pdfReader = reader;
+}
 
 ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits)
 {
@@ -41,6 +47,9 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
     case Container::Mail:
         return readMailDocument(bytes, limits);
     case Container::Pdf:
+        if (g_pdfReader)
+            return g_pdfReader(bytes, limits);
+        return {Failure::NeedsPdfReader, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
     case Container::Archive:
     case Container::None:
         break;

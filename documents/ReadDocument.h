@@ -15,8 +15,12 @@
 
 namespace documents {
 
-// The text of a whole file that sniff() took for `container`.
+// The text of a whole file that sniff() took for `container`. A PDF is read
+// by the reader setPdfReader() gave, and is Failure::NeedsPdfReader where
+// none was given: the PDF library is linked by one helper program only.
 ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits);
+using PdfReader = ReadResult (*)(QByteArrayView bytes, const Limits &limits);
+void setPdfReader(PdfReader reader);
 
 // One reader per container (each in a file of its own).
 // Office Open XML (Word, Excel, PowerPoint) and OpenDocument.

@@ -423,7 +423,25 @@ ReadResult ReaderPool::readArchiveInto(int descriptor, const ArchiveChoice &choi
 ReadResult ReaderPool::readWith(int descriptor, Container container, const ArchiveChoice &choice,
                                 MemberSink *members, const std::stop_token &stop)
 {
-    const Program program = container == Container::Pdf ? PdfOnly : Others;
+    ReadResult result = readBy(container == Container::Pdf ? PdfOnly : Others, descriptor,
+                               container, choice, members, stop);
+    // A file with a PDF inside: read again, whole, by the helper that reads
+    // PDF (a search is handed the members again; one that matched stopped
+    // the first read).
+    if (result.failure == Failure::NeedsPdfReader && container != Container::Pdf)
+        result = readBy(PdfOnly, descriptor, container, choice, members, stop);
+    if (result.failure == Failure::NeedsPdfReader) {
+        result.failure = Failure::Unsupported;
+        if (container != Container::Pdf)
+            result.reason = QStringLiteral("a PDF inside could not be read");
+    }
+    return result;
+}
+
+ReadResult ReaderPool::readBy(Program program, int descriptor, Container container,
+                              const ArchiveChoice &choice, MemberSink *members,
+                              const std::stop_token &stop)
+{
     std::vector<Helper> &mine = m_idle[program];
     std::vector<Helper> &others = m_idle[program == PdfOnly ? Others : PdfOnly];
     Helper helper;

@@ -5,7 +5,8 @@
 // The real DocumentReader: a small pool of reader helper processes, started on
 // first need, at most `helpers` at once of both programs together: PDFs go to
 // tarnwell-pdfreader, every other kind to tarnwell-docreader (which starts
-// faster, without poppler). Each read() takes an idle helper of its program
+// faster, without poppler; a file with a PDF inside is read again by
+// tarnwell-pdfreader). Each read() takes an idle helper of its program
 // (or starts one, ending an idle one of the other program when the pool is
 // full, or waits for one), hands it
 // the open descriptor over their socket, and waits for the answer at most the
@@ -80,6 +81,9 @@ private:
                    const std::stop_token &stop) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
                         MemberSink *members, const std::stop_token &stop);
+    ReadResult readBy(Program program, int descriptor, Container container,
+                      const ArchiveChoice &choice, MemberSink *members,
+                      const std::stop_token &stop);
 
     Options m_options;
     int m_max;

@@ -241,7 +241,7 @@ bool decodeAnswer(QByteArrayView payload, ReadResult &result)
     Reader in(payload);
     const quint8 failure = in.u8();
     const quint8 kind = in.u8();
-    if (failure > quint8(Failure::ReaderFailed) || kind >= quint8(kKindCount))
+    if (failure > quint8(Failure::NeedsPdfReader) || kind >= quint8(kKindCount))
         return false;
     result = {};
     result.failure = Failure(failure);

@@ -3,10 +3,12 @@
 
 // tarnwell-docreader and tarnwell-pdfreader: read documents for the program
 // that started them, one at a time, shut in (Sandbox.h). The one program is
-// built twice: tarnwell-pdfreader (TARNWELL_READER_PDF) reads PDF alone, on
-// poppler; tarnwell-docreader every other kind, without poppler, so that the
-// helper most documents need starts without loading it. Each says so of a
-// document meant for the other. It is given its socket as descriptor 3; each
+// built twice: tarnwell-docreader reads every kind but PDF, without poppler,
+// so that the helper most documents need starts without loading it;
+// tarnwell-pdfreader (TARNWELL_READER_PDF) links poppler and reads PDF, and
+// every other kind too for a file with a PDF inside (a mail's attachment, an
+// archive's member), which tarnwell-docreader answers with
+// Failure::NeedsPdfReader. It is given its socket as descriptor 3; each
 // request brings the document's descriptor (the file the program's walk
 // opened, so no path is looked up again), and the helper maps that file
 // read-only, reads it and writes the answer back (ReaderProtocol.h). It ends
@@ -17,11 +19,10 @@
 //                      [--zip-members N] [--xml-depth N] [--chunk-bytes N]
 //   tarnwell-pdfreader [the same options]
 
-#ifdef TARNWELL_READER_PDF
-#include "documents/PdfDocument.h"
-#else
 #include "documents/ArchiveDocument.h"
 #include "documents/ReadDocument.h"
+#ifdef TARNWELL_READER_PDF
+#include "documents/PdfDocument.h"
 #endif
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
@@ -346,21 +347,10 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
     if (testHook(bytes, result))
         return result;
 #endif
-#ifdef TARNWELL_READER_PDF
-    Q_UNUSED(choice);
-    Q_UNUSED(members);
-    if (container == Container::Pdf)
-        result = readPdfDocument(bytes, limits);
-    else
-        result = {Failure::Unsupported, QStringLiteral("read by tarnwell-docreader, not here"), {}};
-#else
     if (container == Container::Archive)
         result = readArchiveDocument(bytes, choice, limits, members);
-    else if (container != Container::Pdf)
-        result = readDocument(bytes, container, limits);
     else
-        result = {Failure::Unsupported, QStringLiteral("PDF is read by tarnwell-pdfreader"), {}};
-#endif
+        result = readDocument(bytes, container, limits);
     return result;
 }
 
@@ -454,6 +444,9 @@ int main(int argc, char **argv)
             return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+#ifdef TARNWELL_READER_PDF
+    setPdfReader(&readPdfDocument);
+#endif
     // One document after another allocates and frees much the same: keep
     // the freed heap (to 32 MiB) rather than give it back and fault it in
     // again for the next, and take blocks up to 4 MiB from it.

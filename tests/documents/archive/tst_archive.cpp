@@ -139,6 +139,7 @@ private Q_SLOTS:
     void membersForSearch();
     void stopsAtFirstMatch();
     void compressedFileAsTextFile();
+    void pdfMemberByPdfHelper();
 };
 
 void TestArchive::members_data()
@@ -451,4 +452,34 @@ void TestArchive::compressedFileAsTextFile()
 }
 
 QTEST_GUILESS_MAIN(TestArchive)
+// A PDF member: this process and tarnwell-docreader read no PDF and say so;
+// the pool has tarnwell-pdfreader read the archive again, whole and for a
+// search alike.
+void TestArchive::pdfMemberByPdfHelper()
+{
+    const ArchiveChoice choice{true, EncodingMode::Auto};
+    const QByteArray bytes = bytesOf(fixture(u"with-pdf.zip"_qs));
+    QCOMPARE(int(readArchiveDocument(bytes, choice, Limits{}).failure),
+             int(Failure::NeedsPdfReader));
+    ReaderPool pool(helpers());
+    const int fd =
+        ::open(QFile::encodeName(fixture(u"with-pdf.zip"_qs)).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const ReadResult whole = pool.readArchive(fd, choice);
+    QVERIFY2(whole.ok(), qPrintable(whole.reason));
+    const QStringList lines = rendered(whole.text);
+    QVERIFY2(lines.contains(u"short.txt|alpha beta short"_qs), qPrintable(lines.join(u" / "_qs)));
+    QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                         [](const QString &line) {
+                             return line.startsWith(u"docs/mixed.pdf") &&
+                                    line.endsWith(u"|第5項による");
+                         }),
+             qPrintable(lines.join(u" / "_qs)));
+    Recorder search("第5項による");
+    const ReadResult searched = pool.readArchiveInto(fd, choice, search);
+    ::close(fd);
+    QVERIFY2(searched.ok(), qPrintable(searched.reason));
+    QVERIFY(!search.seen.isEmpty() && search.seen.back().contains("第5項による"));
+}
+
 #include "tst_archive.moc"

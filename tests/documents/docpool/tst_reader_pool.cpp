@@ -268,9 +268,10 @@ private Q_SLOTS:
         QVERIFY(pool.started() <= 2);
     }
 
-    // A PDF goes to the PDF helper, every other kind to the other helper: each
-    // reads only its own (swapped, both refuse), and with room for one helper
-    // the idle one of the other program is ended before the next one starts.
+    // A PDF goes to the PDF helper, every other kind to the other helper,
+    // which reads no PDF (the PDF helper reads every kind, for the files with
+    // a PDF inside); with room for one helper the idle one of the other
+    // program is ended before the next one starts.
     void eachKindItsHelper()
     {
         const Fd pdf(fixture("text.pdf"));
@@ -282,7 +283,7 @@ private Q_SLOTS:
             const ReadResult pdfThere = wrong.read(pdf.fd, Container::Pdf);
             QCOMPARE(pdfThere.failure, Failure::Unsupported);
             QCOMPARE(pdfThere.reason, u"PDF is read by tarnwell-pdfreader"_qs);
-            QCOMPARE(wrong.read(word.fd, Container::Compound).failure, Failure::Unsupported);
+            QVERIFY(wrong.read(word.fd, Container::Compound).ok());
         }
 
         ReaderPool pool(realHelpers(1));

@@ -4,8 +4,10 @@
 // Mail read by the real reader helper, shut in and under its limits, against
 // the same reader in this process: every fixture, a message in a charset
 // only ICU knows, and hostile mail, which must end as a failure with its
-// reason while the helper goes on with the next file.
+// reason while the helper goes on with the next file. A message with a PDF
+// attached is read again by the helper that reads PDF.
 
+#include "documents/PdfDocument.h"
 #include "documents/ReadDocument.h"
 #include "documents/ReaderPool.h"
 
@@ -51,8 +53,9 @@ void TestMailHelper::sameAsInProcess()
     ReaderPool::Options options;
     options.program = DOCREADER;
     options.pdfProgram = PDFREADER;
-    options.helpers = 1;
+    options.helpers = 2;
     ReaderPool pool(options);
+    setPdfReader(&readPdfDocument);
     for (const auto &[name, bytes] : files) {
         const QString path = dir.filePath(name);
         QFile out(path);
@@ -76,8 +79,11 @@ void TestMailHelper::sameAsInProcess()
                     std::vector<QString>({u"Привет"_qs, u"a"_qs, u"Привет"_qs}));
         if (name == u"deep.eml")
             QCOMPARE(int(there.failure), int(Failure::OverLimit));
+        if (name == u"pdf-attachment.eml")
+            QVERIFY(std::find(there.text.lines.begin(), there.text.lines.end(),
+                              u"第5項による"_qs) != there.text.lines.end());
     }
-    QCOMPARE(pool.started(), 1); // no file ended the helper
+    QCOMPARE(pool.started(), 2); // no file ended a helper
 }
 
 QTEST_GUILESS_MAIN(TestMailHelper)
