@@ -3,8 +3,9 @@
 
 // The real program under Xvfb, on a private session bus with the
 // accessibility bus, searching documents in a folder of PDFs that are never
-// read to their end (the test build of the PDF helper sleeps on each until
-// the wall-clock limit ends it). While the search waits for them:
+// read to their end (the test build of the PDF helper sleeps on each for
+// longer than the wall-clock limit that ends it). While the search waits for
+// them:
 // - a client of the accessibility bus, as a screen reader is, reads the status
 //   bar's panel and finds the file being read named there;
 // - a window drawn over the program and taken away again is painted over by
@@ -52,6 +53,13 @@ template <typename Check> bool pollUntil(int limitMs, Check check)
             return false;
         QThread::msleep(100);
     }
+}
+
+// A process this test starts gets SIGTERM when the test ends without ending
+// it (killed at a time-out, say), so that no server outlives the test.
+void diesWithTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 // Ends a process this test started: asked first, then forced.
@@ -158,7 +166,8 @@ void TestAccessibleEndToEnd::initTestCase()
     QVERIFY(QFile::link(QStringLiteral(PDFREADER_TEST),
                         m_bin.filePath(QStringLiteral("tarnwell-pdfreader"))));
 
-    // Documents on which the helper sleeps until it is stopped or its
+    // Documents on which the helper sleeps (45 s: should the program be
+    // killed, its helpers end by themselves) until it is stopped or its
     // wall-clock limit (30 s) ends it. More of them than the pool has helpers
     // (four at most), so that the folder takes at least a minute: time enough
     // for the checks, however loaded the machine. The settings point the
@@ -171,7 +180,7 @@ void TestAccessibleEndToEnd::initTestCase()
     for (int i = 0; i < 8; ++i) {
         QFile document(m_home.filePath(QStringLiteral("tree/long%1.pdf").arg(i)));
         QVERIFY(document.open(QIODevice::WriteOnly));
-        QVERIFY(document.write("%PDF-SLEEP needle\n") > 0);
+        QVERIFY(document.write("%PDF-NAP 45000") > 0);
     }
     QFile ini(m_home.filePath(QStringLiteral(".config/Tarnwell/Tarnwell.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -206,6 +215,7 @@ bool TestAccessibleEndToEnd::startServers()
 {
     // The server picks a free display and names it once it listens; -noreset
     // keeps it from resetting when the last of the short clients leaves.
+    diesWithTest(m_xvfb);
     m_xvfb.start(QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                   QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
@@ -217,6 +227,7 @@ bool TestAccessibleEndToEnd::startServers()
     // A session bus of the test's own, and on it the launcher of the
     // accessibility bus (which also names that bus on the root window).
     m_bus.setProcessEnvironment(m_env);
+    diesWithTest(m_bus);
     m_bus.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
                  QStringLiteral("--print-address=1")});
@@ -226,6 +237,7 @@ bool TestAccessibleEndToEnd::startServers()
     m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(address));
     m_launcher.setProcessEnvironment(m_env);
     m_launcher.setStandardOutputFile(QProcess::nullDevice());
+    diesWithTest(m_launcher);
     m_launcher.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"), QStringList());
     return m_launcher.waitForStarted();
 }
@@ -236,6 +248,7 @@ QByteArray TestAccessibleEndToEnd::tool(const QString &program, const QStringLis
 {
     QProcess process;
     process.setProcessEnvironment(m_env);
+    diesWithTest(process);
     process.start(program, arguments);
     const bool ended = process.waitForFinished(kStepMs);
     if (!ended) {
@@ -321,6 +334,7 @@ void TestAccessibleEndToEnd::statusAndPaintDuringALongRead()
     m_program.setProcessEnvironment(m_env);
     m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_program.setStandardOutputFile(QProcess::nullDevice());
+    diesWithTest(m_program);
     m_program.start(m_bin.filePath(QStringLiteral("tarnwell")), QStringList());
     QVERIFY(m_program.waitForStarted());
 
@@ -381,6 +395,7 @@ void TestAccessibleEndToEnd::statusAndPaintDuringALongRead()
     m_cover.setProcessEnvironment(m_env);
     m_cover.setProcessChannelMode(QProcess::MergedChannels);
     m_cover.setStandardOutputFile(QProcess::nullDevice());
+    diesWithTest(m_cover);
     m_cover.start(QStringLiteral("xmessage"),
                   {QStringLiteral("-geometry"),
                    QStringLiteral("%1x%2+%3+%4")
