@@ -15,6 +15,7 @@
 // None of this answers if the program pumps no events while it waits.
 
 #include "resources/Texts.h"
+#include "tests/common/BesideTestHelpers.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -155,16 +156,8 @@ void TestAccessibleEndToEnd::initTestCase()
     // come back to this process, which ends them.
     QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
 
-    // The program beside the test builds of the helpers, which it looks for
-    // beside itself first (/proc/self/exe names the file, not a link to it:
-    // a hard link, or a copy on another file system).
-    const QString program = m_bin.filePath(QStringLiteral("tarnwell"));
-    QVERIFY(::link(TARNWELL_PROGRAM, QFile::encodeName(program).constData()) == 0 ||
-            QFile::copy(QStringLiteral(TARNWELL_PROGRAM), program));
-    QVERIFY(QFile::link(QStringLiteral(DOCREADER_TEST),
-                        m_bin.filePath(QStringLiteral("tarnwell-docreader"))));
-    QVERIFY(QFile::link(QStringLiteral(PDFREADER_TEST),
-                        m_bin.filePath(QStringLiteral("tarnwell-pdfreader"))));
+    // The program beside the test builds of the helpers.
+    QVERIFY(placeBesideTestHelpers(m_bin.path(), TARNWELL_PROGRAM));
 
     // Documents on which the helper sleeps (45 s: should the program be
     // killed, its helpers end by themselves) until it is stopped or its
