@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk fonts-noto-color-emoji
   clang-format python3
   xvfb xauth x11-utils imagemagick xdotool openbox
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   dpkg-dev desktop-file-utils appstream file
   libzip-dev libpoppler-cpp-dev poppler-data libseccomp-dev libarchive-dev
 )

@@ -9,6 +9,7 @@
 // they are ended.
 
 #include "search/SearchRun.h"
+#include "tests/common/BesideTestHelpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -96,15 +97,7 @@ private:
 void FindSignalsTest::initTestCase()
 {
     QVERIFY(m_bin.isValid() && m_tree.isValid());
-    // The program must lie in the folder (/proc/self/exe names the file, not a
-    // link to it): a hard link, or a copy on another file system.
-    const QString find = m_bin.filePath(QStringLiteral("tarnwell-find"));
-    QVERIFY(::link(TARNWELL_FIND, QFile::encodeName(find).constData()) == 0 ||
-            QFile::copy(QStringLiteral(TARNWELL_FIND), find));
-    QVERIFY(QFile::link(QStringLiteral(DOCREADER_TEST),
-                        m_bin.filePath(QStringLiteral("tarnwell-docreader"))));
-    QVERIFY(QFile::link(QStringLiteral(PDFREADER_TEST),
-                        m_bin.filePath(QStringLiteral("tarnwell-pdfreader"))));
+    QVERIFY(placeBesideTestHelpers(m_bin.path(), TARNWELL_FIND));
 
     const auto write = [&](const QString &name, const QByteArray &bytes) {
         QFile file(m_tree.filePath(name));
