@@ -69,8 +69,20 @@ void parseBracket(QStringView inner, Section &section)
         section.hasCondition = ok;
         return;
     }
+    if (startsWithNoCase(inner, 0, u"DBNum") && inner.size() == 6 && inner[5] >= u'1' &&
+        inner[5] <= u'3') {
+        section.numerals = inner[5].unicode() - u'0';
+        return;
+    }
     if (first == u'$') {
+        section.gannen = section.gannen || inner.contains(u"-x-gannen", Qt::CaseInsensitive);
         const qsizetype dash = inner.indexOf(u'-');
+        // [$-1D030411]: a locale whose top byte names the numerals (1B to
+        // 1D the Japanese ones, as [DBNum1] to [DBNum3]), as .xls keeps them.
+        bool hex = false;
+        const uint lcid = dash < 0 ? 0 : inner.sliced(dash + 1).toUInt(&hex, 16);
+        if (hex && (lcid >> 24) >= 0x1B && (lcid >> 24) <= 0x1D)
+            section.numerals = int(lcid >> 24) - 0x1A;
         const QStringView symbol = inner.sliced(1, (dash < 0 ? inner.size() : dash) - 1);
         if (!symbol.isEmpty())
             addLiteral(section.tokens, symbol);
@@ -146,14 +158,17 @@ Section parseSection(QStringView code)
             section.date = true;
             i += n;
         } else if (l == u'y' || l == u'm' || l == u'd' || l == u'h' || l == u's' || l == u'g' ||
-                   l == u'e' || (l == u'a' && runOf(code, i, u'a') >= 3)) {
+                   l == u'e' || (l == u'a' && runOf(code, i, u'a') >= 3) ||
+                   (l == u'b' && runOf(code, i, u'b') >= 2)) {
             const int n = runOf(code, i, l);
             static constexpr struct {
                 char16_t c;
                 Token::Kind kind;
-            } kDate[] = {{u'y', Token::Year},    {u'm', Token::Month},  {u'd', Token::Day},
-                         {u'h', Token::Hour},    {u's', Token::Second}, {u'g', Token::Era},
-                         {u'e', Token::EraYear}, {u'a', Token::Weekday}};
+            } kDate[] = {{u'y', Token::Year},    {u'm', Token::Month},
+                         {u'd', Token::Day},     {u'h', Token::Hour},
+                         {u's', Token::Second},  {u'g', Token::Era},
+                         {u'e', Token::EraYear}, {u'a', Token::Weekday},
+                         {u'b', Token::Year}}; // bb, bbbb: the Buddhist era
             for (const auto &d : kDate)
                 if (d.c == l)
                     tokens.push_back({d.kind, l, n, {}});
@@ -688,6 +703,120 @@ const Era *eraOf(QDate date)
     return &kEras[4];
 }
 
+// --- Japanese numerals ---------------------------------------------------
+// As a Japanese format ([$-411]) shows them: [DBNum1] kanji with their units
+// (一千二百三十四; 十, 百 without 一), [DBNum2] the forms of contracts and
+// banks (壱阡弐百参拾四), [DBNum3] full-width digits (１２３４); a fraction's
+// digits one by one after 「・」. A year is written digit by digit (二〇二四).
+
+struct Numerals {
+    const char16_t *digits; // 0 to 9
+    const char16_t *small;  // 10, 100, 1,000
+    const char16_t *large;  // 10^4, 10^8, 10^12, 10^16
+};
+constexpr Numerals kKanji{u"〇一二三四五六七八九", u"十百千", u"万億兆京"};
+constexpr Numerals kDaiji{u"零壱弐参四伍六七八九", u"拾百阡", u"萬億兆京"};
+
+const Numerals &numeralsOf(int style)
+{
+    return style == 2 ? kDaiji : kKanji;
+}
+
+void appendWithUnits(QString &out, quint64 n, const Numerals &numerals)
+{
+    if (n == 0) {
+        out.append(QChar(numerals.digits[0]));
+        return;
+    }
+    int groups[5] = {};
+    int count = 0;
+    for (quint64 rest = n; rest > 0 && count < 5; rest /= 10000)
+        groups[count++] = int(rest % 10000);
+    for (int k = count - 1; k >= 0; --k) {
+        if (groups[k] == 0)
+            continue;
+        for (int place = 3; place >= 0; --place) {
+            int d = groups[k];
+            for (int i = 0; i < place; ++i)
+                d /= 10;
+            d %= 10;
+            if (d == 0)
+                continue;
+            // 一 before 千 and alone, never before 百 or 十.
+            if (place == 0 || place == 3 || d > 1)
+                out.append(QChar(numerals.digits[d]));
+            if (place > 0)
+                out.append(QChar(numerals.small[place - 1]));
+        }
+        if (k > 0)
+            out.append(QChar(numerals.large[k - 1]));
+    }
+}
+
+// The ASCII digits of `shown` from `from` on, in the style's digits.
+void toDigits(QString &shown, qsizetype from, int style)
+{
+    for (qsizetype i = from; i < shown.size(); ++i) {
+        const char16_t c = shown[i].unicode();
+        if (c >= u'0' && c <= u'9')
+            shown[i] = style == 3 ? QChar(char16_t(0xFF10 + (c - u'0')))
+                                  : QChar(numeralsOf(style).digits[c - u'0']);
+    }
+}
+
+// A number as a format showed it (digits, grouping commas, a point), its
+// numbers in the style's numerals; the rest as it is.
+QString withNumerals(QStringView shown, int style)
+{
+    QString out;
+    out.reserve(shown.size());
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    for (qsizetype i = 0; i < shown.size();) {
+        if (!isDigit(shown[i])) {
+            out.append(shown[i++]);
+            continue;
+        }
+        qsizetype end = i;
+        while (end < shown.size() &&
+               (isDigit(shown[end]) ||
+                (shown[end] == u',' && end + 1 < shown.size() && isDigit(shown[end + 1]))))
+            ++end;
+        if (style == 3) {
+            for (; i < end; ++i)
+                out.append(shown[i] == u',' ? QChar(u'，')
+                                            : QChar(0xFF10 + (shown[i].unicode() - u'0')));
+            if (i + 1 < shown.size() && shown[i] == u'.' && isDigit(shown[i + 1])) {
+                out.append(u'．');
+                ++i;
+            }
+            continue;
+        }
+        quint64 n = 0;
+        int digits = 0;
+        for (qsizetype k = i; k < end; ++k)
+            if (shown[k] != u',')
+                n = n * 10 + (shown[k].unicode() - u'0'), ++digits;
+        if (digits > 19) { // past what the units name: digit by digit
+            const qsizetype at = out.size();
+            for (qsizetype k = i; k < end; ++k)
+                if (shown[k] != u',')
+                    out.append(shown[k]);
+            toDigits(out, at, style);
+        } else {
+            appendWithUnits(out, n, numeralsOf(style));
+        }
+        i = end;
+        if (i + 1 < shown.size() && shown[i] == u'.' && isDigit(shown[i + 1])) {
+            out.append(u'・');
+            const qsizetype at = out.size();
+            for (++i; i < shown.size() && isDigit(shown[i]); ++i)
+                out.append(shown[i]);
+            toDigits(out, at, style);
+        }
+    }
+    return out;
+}
+
 void appendPadded(QString &out, qint64 n, int width)
 {
     char16_t buf[24];
@@ -703,6 +832,21 @@ void appendPadded(QString &out, qint64 n, int width)
     if (negative)
         buf[--at] = u'-';
     out.append(QStringView(buf + at, 24 - at));
+}
+
+// A part of a date or time: its number, padded to `width`, in the section's
+// numerals (a year and a fraction of a second digit by digit).
+void appendPart(QString &out, qint64 n, int width, int numerals, bool digitByDigit = false)
+{
+    if (numerals == 0 || n < 0) {
+        appendPadded(out, n, width);
+    } else if (numerals == 3 || digitByDigit) {
+        const qsizetype at = out.size();
+        appendPadded(out, n, width);
+        toDigits(out, at, numerals);
+    } else {
+        appendWithUnits(out, quint64(n), numeralsOf(numerals));
+    }
 }
 
 QString formatDate(const Section &section, double value, DateSystem system)
@@ -757,20 +901,23 @@ QString formatDate(const Section &section, double value, DateSystem system)
         return era;
     };
     QString out;
+    const int n = section.numerals;
     for (const Token &t : section.tokens) {
         switch (t.kind) {
         case Token::Literal:
             out.append(t.text);
             break;
-        case Token::Year:
+        case Token::Year: {
+            const int shown = t.c == u'b' ? year + 543 : year;
             if (t.count <= 2)
-                appendPadded(out, year % 100, 2);
+                appendPart(out, shown % 100, 2, n, true);
             else
-                appendPadded(out, year, 4);
+                appendPart(out, shown, 4, n, true);
             break;
+        }
         case Token::Month:
             if (t.count <= 2)
-                appendPadded(out, month, t.count);
+                appendPart(out, month, t.count, n);
             else if (t.count == 3)
                 out.append(QStringView(kMonths[month - 1]).first(3));
             else if (t.count == 4)
@@ -780,7 +927,7 @@ QString formatDate(const Section &section, double value, DateSystem system)
             break;
         case Token::Day:
             if (t.count <= 2)
-                appendPadded(out, day, t.count);
+                appendPart(out, day, t.count, n);
             else if (t.count == 3)
                 out.append(QStringView(kDays[weekday]).first(3));
             else
@@ -795,27 +942,27 @@ QString formatDate(const Section &section, double value, DateSystem system)
             int h = hour;
             if (section.twelveHour)
                 h = h % 12 == 0 ? 12 : h % 12;
-            appendPadded(out, h, std::min(t.count, 2));
+            appendPart(out, h, std::min(t.count, 2), n);
             break;
         }
         case Token::Minute:
-            appendPadded(out, minute, std::min(t.count, 2));
+            appendPart(out, minute, std::min(t.count, 2), n);
             break;
         case Token::Second:
-            appendPadded(out, second, std::min(t.count, 2));
+            appendPart(out, second, std::min(t.count, 2), n);
             break;
         case Token::SubSecond: {
             out.append(u'.');
             qint64 f = fraction;
             for (int i = t.count; i < section.subSecond; ++i)
                 f /= 10;
-            appendPadded(out, f, t.count);
+            appendPart(out, f, t.count, n, true);
             break;
         }
         case Token::Elapsed: {
             const qint64 total = days * 86400 + seconds;
-            const qint64 n = t.c == u'h' ? total / 3600 : t.c == u'm' ? total / 60 : total;
-            appendPadded(out, n, t.count);
+            const qint64 elapsed = t.c == u'h' ? total / 3600 : t.c == u'm' ? total / 60 : total;
+            appendPart(out, elapsed, t.count, n);
             break;
         }
         case Token::AmPm: {
@@ -831,9 +978,14 @@ QString formatDate(const Section &section, double value, DateSystem system)
                                    : t.count == 2 ? eraNow()->initial
                                                   : eraNow()->name));
             break;
-        case Token::EraYear:
-            appendPadded(out, year - eraNow()->from.year() + 1, std::min(t.count, 2));
+        case Token::EraYear: {
+            const int eraYear = year - eraNow()->from.year() + 1;
+            if (eraYear == 1 && section.gannen)
+                out.append(u'元');
+            else
+                appendPart(out, eraYear, std::min(t.count, 2), n);
             break;
+        }
         default:
             break;
         }
@@ -937,6 +1089,8 @@ QString NumberFormat::number(double value, DateSystem system) const
             return generalNumber(value);
         return formatDate(*section, value, system);
     }
+    if (section->numerals)
+        return withNumerals(formatNumber(*section, value, showSign), section->numerals);
     return formatNumber(*section, value, showSign);
 }
 

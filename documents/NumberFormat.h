@@ -68,6 +68,8 @@ public:
         double operand = 0;
         bool twelveHour = false;
         int subSecond = 0;
+        int numerals = 0;    // [DBNum1] to [DBNum3]: Japanese numerals
+        bool gannen = false; // [$-ja-JP-x-gannen]: an era's first year as 元
         bool matches(double value) const;
     };
 

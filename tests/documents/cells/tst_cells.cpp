@@ -121,6 +121,33 @@ void TestCells::format_data()
         {u"[$-411]ee", 41757, false, u"26"},
         {u"h\"時\"mm\"分\"", 0.5208333333, false, u"12時30分"},
         {u"[$-F800]dddd, mmmm dd, yyyy", 41757, false, u"2014年4月28日"},
+        // Japanese numerals, as LibreOffice shows them in a Japanese format.
+        {u"[DBNum1][$-411]General", 123456789, false, u"一億二千三百四十五万六千七百八十九"},
+        {u"[DBNum1][$-411]General", 1010, false, u"一千十"},
+        {u"[DBNum1][$-411]General", 110, false, u"百十"},
+        {u"[DBNum1][$-411]General", -15, false, u"-十五"},
+        {u"[DBNum1][$-411]General", 0, false, u"〇"},
+        {u"[DBNum1][$-411]0.00", 1234.5, false, u"一千二百三十四・五〇"},
+        {u"[DBNum1][$-411]#,##0", 1234, false, u"一千二百三十四"},
+        {u"[DBNum2][$-411]General", 123456789, false, u"壱億弐阡参百四拾伍萬六阡七百八拾九"},
+        {u"[DBNum2][$-411]General", 1.5, false, u"壱・伍"},
+        {u"[DBNum3][$-411]#,##0", 1234, false, u"１，２３４"},
+        {u"[DBNum3][$-411]General", 1.5, false, u"１．５"},
+        {u"[DBNum1][$-411]ggge\"年\"m\"月\"d\"日\"", 45635, false, u"令和六年十二月九日"},
+        {u"[DBNum2][$-411]ggge\"年\"m\"月\"d\"日\"", 45635, false, u"令和六年拾弐月九日"},
+        {u"[DBNum3][$-411]ggge\"年\"m\"月\"d\"日\"", 45635, false, u"令和６年１２月９日"},
+        {u"[DBNum1][$-411]yyyy\"年\"m\"月\"d\"日\"", 45635, false, u"二〇二四年十二月九日"},
+        {u"[DBNum3][$-411]yyyy\"年\"mm\"月\"dd\"日\"", 45635, false, u"２０２４年１２月０９日"},
+        {u"[DBNum1][$-411]ggge\"年\"mm\"月\"dd\"日\"", 45657, false, u"令和六年十二月三十一日"},
+        {u"[DBNum1][$-411]h\"時\"mm\"分\"", 45635.6284722222, false, u"十五時五分"},
+        {u"[$-1D030411]ggge\\年m\\月d\\日", 45635, false, u"令和６年１２月９日"},
+        {u"[$-1C000411]General", 1234, false, u"壱阡弐百参拾四"},
+        // An era's first year as Excel shows it with the gannen tag; the
+        // Buddhist era (543 years before the common one).
+        {u"[$-ja-JP-x-gannen]ggge\"年\"m\"月\"d\"日\"", 43586, false, u"令和元年5月1日"},
+        {u"[$-ja-JP-x-gannen]ggge\"年\"", 43831, false, u"令和2年"},
+        {u"bbbb/mm/dd", 45635, false, u"2567/12/09"},
+        {u"bb\"年\"", 45635, false, u"67年"},
     };
     for (const auto &c : kCases)
         QTest::addRow("%s | %.10g%s", qPrintable(QString::fromUtf16(c.code)), c.value,
