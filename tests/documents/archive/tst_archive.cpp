@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <locale.h>
 #include <unistd.h>
 
 using namespace documents;
@@ -203,6 +204,8 @@ void TestArchive::members()
     const ArchiveChoice choice{false, EncodingMode(mode)};
     const QByteArray bytes = bytesOf(fixture(file));
     const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
+    // Read under a locale of its own, the thread's is given back.
+    QCOMPARE(uselocale(locale_t(0)), LC_GLOBAL_LOCALE);
     QVERIFY2(result.ok(), qPrintable(result.reason));
     QCOMPARE(result.text.kind, Kind::Archive);
     QCOMPARE(result.reason, reason);
