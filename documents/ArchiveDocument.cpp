@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <locale.h>
 #include <memory>
 
 namespace documents {
@@ -59,6 +60,33 @@ QString memberName(archive_entry *entry)
             c = u' ';
     return name;
 }
+
+// libarchive turns names it must convert (an LZH's, given in code page 932;
+// an ISO 9660 image's Joliet names, in UCS-2) into the reading thread's
+// locale, and fails the whole archive at the first name it cannot: in the C
+// locale, at the first Japanese name. The reading is done under C.UTF-8 on
+// its own thread (the process's locale is left as it is); none when that
+// locale is missing, and then such names stop the archive, named.
+locale_t utf8Locale()
+{
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    return utf8;
+}
+
+class Utf8Names {
+public:
+    Utf8Names() : m_before(utf8Locale() ? uselocale(utf8Locale()) : locale_t(0)) {}
+    ~Utf8Names()
+    {
+        if (m_before)
+            uselocale(m_before);
+    }
+    Utf8Names(const Utf8Names &) = delete;
+    Utf8Names &operator=(const Utf8Names &) = delete;
+
+private:
+    locale_t m_before;
+};
 
 // An Office Open XML or OpenDocument zip, by its members' names alone.
 bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
@@ -172,6 +200,10 @@ ArchivePtr openArchive(QByteArrayView bytes, bool raw)
         archive_read_support_format_iso9660(p);
         archive_read_support_format_rar(p);
         archive_read_support_format_rar5(p);
+        // LHA keeps no mark of its names' code page: Japanese tools write
+        // code page 932, which libarchive then gives in UTF-8 (Utf8Names).
+        if (utf8Locale())
+            archive_read_set_format_option(p, "lha", "hdrcharset", "CP932");
     }
     if (archive_read_open_memory(p, bytes.data(), size_t(bytes.size())) != ARCHIVE_OK)
         return nullptr;
@@ -316,7 +348,7 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
             }
         }
     }
-    if (sniffArchive(bytes.data(), head) != Container::None &&
+    if (sniffArchive(bytes.data(), std::min(bytes.size(), kIsoSniffBytes)) != Container::None &&
         (m_choice.documents || !isOfficeZip(bytes, m_limits))) {
         if (depth + 1 > m_limits.archiveDepth) {
             note(path, QStringLiteral("an archive more than %1 deep is not entered")
@@ -426,6 +458,7 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
             return {Failure::NotDocument, {}, {}};
         }
     }
+    const Utf8Names names;
     ArchiveText text(choice, limits, bytes.size(), members);
     const Failure failure = text.read(bytes, QString(), 0);
     if (failure == Failure::NotDocument)

@@ -169,6 +169,9 @@ Container sniffArchive(const char *data, qsizetype size)
     // told by its checksum alone.
     if (size >= 512 && (std::memcmp(data + 257, "ustar", 5) == 0 || isTarHeader(u)))
         return Container::Archive;
+    // ISO 9660: the first volume descriptor's standard identifier.
+    if (size >= kIsoSniffBytes && std::memcmp(data + kIso9660Mark, "CD001", 5) == 0)
+        return Container::Archive;
     return Container::None;
 }
 

@@ -18,6 +18,12 @@ enum class Container : quint8 { None, Zip, Pdf, Compound, Rtf, Mail, Archive };
 
 // How many of a file's first bytes sniff() wants (fewer when the file is shorter).
 constexpr qsizetype kSniffBytes = 1024;
+// An ISO 9660 image's mark, "CD001", stands at byte 32,769 (its first volume
+// descriptor, after 32 KiB of system area): sniffArchive() sees it when handed
+// at least kIsoSniffBytes bytes. The engine hands over its first block, which
+// holds them for any file that long; a file system image is never shorter.
+constexpr qsizetype kIso9660Mark = 32769;
+constexpr qsizetype kIsoSniffBytes = kIso9660Mark + 5;
 
 // From the file's first bytes: "PK\3\4" at the start: Zip; "%PDF-" within the
 // first 1,024 bytes: Pdf; D0 CF 11 E0 A1 B1 1A E1 at the start: Compound;
@@ -38,8 +44,9 @@ bool looksLikeMail(const char *data, qsizetype size);
 // compress, 7z, LZH, RAR, cab, cpio, tar of any kind by its magic or by a
 // sound header checksum); Zip for "PK\3\4", "PK\5\6" (an empty zip) and
 // "PK\7\8" (a spanned one), for the caller to tell a document from an
-// archive; else None. An ISO 9660 image (its mark at byte 32,769) is out of
-// reach of these bytes and is not recognised.
+// archive; Archive for an ISO 9660 image by its mark when `size` reaches
+// kIsoSniffBytes; else None. Only fixed places are looked at, so the bytes
+// may be as many as the caller holds.
 Container sniffArchive(const char *data, qsizetype size);
 
 } // namespace documents

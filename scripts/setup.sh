@@ -41,7 +41,7 @@ fi
 # Remaking the archive fixtures (tests/documents/archive/fixtures/make-fixtures.sh)
 # needs their producers; the fixtures are committed, so nothing else does.
 if [ "${TARNWELL_SETUP_ARCHFIXTURES:-}" != "" ]; then
-  packages+=(zip p7zip-full zstd xz-utils bzip2)
+  packages+=(zip p7zip-full zstd xz-utils bzip2 jlha-utils genisoimage xorriso)
 fi
 if [ "${TARNWELL_SETUP_EXTRA:-}" != "" ]; then
   read -r -a extra <<<"$TARNWELL_SETUP_EXTRA"

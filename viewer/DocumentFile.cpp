@@ -13,6 +13,7 @@
 #include <atomic>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
                                    const documents::DocumentReader *reader)
@@ -20,11 +21,12 @@ OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
 {
     if (m_fd < 0 || !platform::isRegularFile(m_fd))
         return;
-    char head[documents::kSniffBytes];
-    const qsizetype got = platform::readAt(m_fd, head, documents::kSniffBytes, 0);
+    // As far as an ISO 9660 image's mark: one read of one file the user opened.
+    std::vector<char> head(size_t(documents::kIsoSniffBytes));
+    const qsizetype got = platform::readAt(m_fd, head.data(), documents::kIsoSniffBytes, 0);
     if (got < 0)
         return;
-    m_container = reader ? reader->recognize(head, got) : documents::sniff(head, got);
+    m_container = reader ? reader->recognize(head.data(), got) : documents::sniff(head.data(), got);
     m_state =
         m_container == documents::Container::None ? ListedDocument::Text : ListedDocument::Document;
 }

@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <locale.h>
 #include <unistd.h>
 
 using namespace documents;
@@ -175,6 +176,20 @@ void TestArchive::members_data()
                                  << QString();
     QTest::newRow("utf-8 names") << u"utf8-names.zip"_qs << au
                                  << QStringList{u"日本語.txt|unicode name"_qs} << QString();
+    // LZH from a Japanese LHA tool, each header level: code page 932 names
+    // (表's second byte is a backslash), and -lh5-/-lh6-/-lh7- members.
+    const QString minutes = u"報告書/議事録.txt|議事録 本文"_qs;
+    for (const char *name : {"lha-lh5-level0.lzh", "lha-lh6-level1.lzh", "lha-lh7-level2.lzh"})
+        QTest::newRow(name) << QString::fromLatin1(name) << au
+                            << QStringList{memo, notes, minutes, u"表.txt|予定表"_qs,
+                                           u"long.txt|alpha beta last"_qs}
+                            << QString();
+    // ISO 9660: Joliet names alone (UCS-2), and Rock Ridge with Joliet (its
+    // own order).
+    QTest::newRow("genisoimage") << u"genisoimage-joliet.iso"_qs << au
+                                 << QStringList{memo, minutes, notes} << QString();
+    QTest::newRow("xorriso") << u"xorriso-rockridge.iso"_qs << au
+                             << QStringList{memo, notes, minutes} << QString();
     // One member behind a password: named, and the other one read.
     QTest::newRow("encrypted member")
         << u"encrypted.zip"_qs << au << QStringList{notes} << u"memo.txt: encrypted"_qs;
@@ -189,6 +204,8 @@ void TestArchive::members()
     const ArchiveChoice choice{false, EncodingMode(mode)};
     const QByteArray bytes = bytesOf(fixture(file));
     const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
+    // Read under a locale of its own, the thread's is given back.
+    QCOMPARE(uselocale(locale_t(0)), LC_GLOBAL_LOCALE);
     QVERIFY2(result.ok(), qPrintable(result.reason));
     QCOMPARE(result.text.kind, Kind::Archive);
     QCOMPARE(result.reason, reason);
@@ -287,8 +304,10 @@ void TestArchive::recognised_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Container>("container");
-    for (const char *name : {"gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2", "gnutar.tar.zst",
-                             "ustar.tar", "p7zip.7z", "memo.txt.gz"})
+    for (const char *name :
+         {"gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2", "gnutar.tar.zst", "ustar.tar",
+          "p7zip.7z", "memo.txt.gz", "lha-lh5-level0.lzh", "lha-lh6-level1.lzh",
+          "lha-lh7-level2.lzh", "genisoimage-joliet.iso", "xorriso-rockridge.iso"})
         QTest::newRow(name) << bytesOf(fixture(QString::fromLatin1(name))) << Container::Archive;
     QTest::newRow("zip") << bytesOf(fixture(u"infozip.zip"_qs)) << Container::Zip;
     QTest::newRow("sparse tar") << bytesOf(hostile(u"sparse.tar"_qs)) << Container::Archive;
@@ -297,6 +316,11 @@ void TestArchive::recognised_data()
     QTest::newRow("old tar, bad sum") << v7 << Container::None; // ...which no longer holds
     QTest::newRow("lzh header") << QByteArray("\x24\x5a-lh5-").append(40, '\0')
                                 << Container::Archive;
+    // An image's mark is the last of the bytes looked at.
+    const QByteArray iso = bytesOf(fixture(u"xorriso-rockridge.iso"_qs)).left(kIsoSniffBytes);
+    QTest::newRow("iso cut short") << iso.left(kIsoSniffBytes - 1) << Container::None;
+    QTest::newRow("iso, mark changed")
+        << QByteArray(iso).replace(kIso9660Mark, 5, "CD002") << Container::None;
     QTest::newRow("text") << QByteArray(600, 'a') << Container::None;
     QTest::newRow("BZh text") << QByteArray("BZh9 is not bzip2 without a block") << Container::None;
     QTest::newRow("short") << QByteArray("\x1f") << Container::None;
@@ -306,7 +330,7 @@ void TestArchive::recognised()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(Container, container);
-    QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kSniffBytes)), container);
+    QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kIsoSniffBytes)), container);
 }
 
 // An Office zip stays a document: read as one with documents on, and as
@@ -330,20 +354,32 @@ void TestArchive::findOnTree()
     const QString tree = dir.filePath(u"tree"_qs);
     QVERIFY(QDir().mkpath(tree));
     for (const QString &name :
-         {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"encrypted.zip"_qs})
+         {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"encrypted.zip"_qs,
+          u"lha-lh6-level1.lzh"_qs, u"genisoimage-joliet.iso"_qs})
         QVERIFY(QFile::copy(fixture(name), tree + u'/' + name));
     QVERIFY(QFile::copy(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"), tree + u"/w.docx"_qs));
     const auto find = [&](const QStringList &args, const QString &keyword, int &status) {
         return findNames(args, keyword, tree, status);
     };
     int status = 0;
+    // An ISO 9660 image by its mark at byte 32,769, in the engine's first block.
     QCOMPARE(find({u"-z"_qs}, u"見積書 納品書"_qs, status),
-             (QStringList{u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
+             (QStringList{u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs,
+                          u"lha-lh6-level1.lzh"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
     QCOMPARE(status, 0);
-    QCOMPARE(find({}, u"見積書 納品書"_qs, status), QStringList{});
+    // Without -z, only where the members are stored as they are.
+    QCOMPARE(find({}, u"見積書 納品書"_qs, status),
+             (QStringList{u"genisoimage-joliet.iso"_qs, u"lha-lh6-level1.lzh"_qs}));
     // The encrypted member may hold the words: the archive cannot be read.
     QCOMPARE(find({u"--archives"_qs, u"-E"_qs, u"auto"_qs}, u"gamma"_qs, status),
-             (QStringList{u"encrypted.zip"_qs, u"gnutar.tar.gz"_qs, u"nested.zip"_qs}));
+             (QStringList{u"encrypted.zip"_qs, u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs,
+                          u"lha-lh6-level1.lzh"_qs, u"nested.zip"_qs}));
+    // The image's UTF-8 member beside code page 932 ones: found only when the
+    // image is read member by member, each decided on its own.
+    const QStringList autoMode{u"-E"_qs, u"auto"_qs};
+    QCOMPARE(find(autoMode + QStringList{u"-z"_qs}, u"日本語 テキスト"_qs, status),
+             QStringList{u"genisoimage-joliet.iso"_qs});
+    QCOMPARE(find(autoMode, u"日本語 テキスト"_qs, status), QStringList{});
     QCOMPARE(find({u"-z"_qs}, u"no such words"_qs, status), QStringList{});
     QCOMPARE(status, 2);
     // A docx: read as a document only with --documents too.

@@ -165,6 +165,23 @@ private Q_SLOTS:
         QVERIFY2(viewer().toolTip().contains(QStringLiteral("memo.txt: encrypted")),
                  qPrintable(viewer().toolTip()));
     }
+
+    // An ISO 9660 image, told by its mark at byte 32,769 (never by its name),
+    // is listed and shown by its members, with their Joliet names.
+    void imageShownByItsMembers()
+    {
+        QVERIFY(QFile::copy(fixture("genisoimage-joliet.iso"), m_tree.filePath(u"disc.img"_qs)));
+        m_fakes.settings.preset(kConfig, kArchives, QStringLiteral("1"));
+        start();
+        QVERIFY(search(QStringLiteral("alpha beta")).contains(u"disc.img"_qs));
+        show(QStringLiteral("disc.img"));
+        QStringList labels;
+        for (const auto &location : viewer().locations())
+            labels << location.label;
+        QVERIFY2(labels.contains(QStringLiteral("報告書/議事録.txt")),
+                 qPrintable(labels.join(u' ')));
+        QVERIFY(viewer().text().contains(QStringLiteral("議事録 本文")));
+    }
 };
 
 QTEST_MAIN(TestArchiveWindow)
