@@ -9,7 +9,7 @@
 // list appends.
 //
 // Usage: gui-search [--runs N] [--list] [-r] [-E MODE] [--documents] [--gaps]
-//                   KEYWORD FOLDER
+//                   [--stop-after MS] KEYWORD FOLDER
 // (-E: the encoding mode, cp932, utf-8 or auto, as chosen in the menu;
 // --documents: documents searched through their text, by the reader helpers
 // found beside the program or in the build tree)
@@ -17,7 +17,11 @@
 // with --gaps followed on that line by "longest_unprocessed_ms <ms>
 // ending_at_ms <ms> waiting_for_cpu_ms <ms> longest_net_ms <ms>
 // longest_unpainted_ms <ms>" (below), then with --list the native path of
-// every entry of List1, one per line.
+// every entry of List1, one per line. With --stop-after, each run is stopped
+// (検索の中止, as Esc does) once it has run MS ms, and the line goes on with
+// "stopped <runs stopped> longest_stop_ms <ms>": the longest time from the
+// stop, as the window handles it, until the search has returned, its walk,
+// workers and reader helpers ended.
 // The longest time without processing events is measured apart from the
 // window: a 1 ms timer, which fires only when the search lets the event loop
 // run, notes the time each time it fires, from the click until the search
@@ -113,6 +117,7 @@ int main(int argc, char **argv)
     bool subfolders = false;
     bool documents = false;
     bool measureGaps = false;
+    int stopAfterMs = 0;
     platform::EncodingMode mode = platform::EncodingMode::Cp932;
     std::vector<const char *> positional;
     for (int i = 1; i < argc; ++i) {
@@ -126,6 +131,8 @@ int main(int argc, char **argv)
             documents = true;
         else if (std::strcmp(argv[i], "--gaps") == 0)
             measureGaps = true;
+        else if (std::strcmp(argv[i], "--stop-after") == 0 && i + 1 < argc)
+            stopAfterMs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "-E") == 0 && i + 1 < argc) {
             if (!platform::parseEncodingMode(QString::fromUtf8(argv[++i]), mode)) {
                 std::fprintf(stderr, "gui-search: -E takes cp932, utf-8 or auto\n");
@@ -136,7 +143,7 @@ int main(int argc, char **argv)
     }
     if (positional.size() != 2) {
         std::fprintf(stderr, "usage: gui-search [--runs N] [--list] [-r] [-E MODE] [--documents] "
-                             "[--gaps] KEYWORD FOLDER\n");
+                             "[--gaps] [--stop-after MS] KEYWORD FOLDER\n");
         return 2;
     }
     const QString keyword = QString::fromUtf8(positional[0]);
@@ -175,14 +182,37 @@ int main(int argc, char **argv)
         probe.start();
     qint64 longestUnpaintedMs = 0;
 
+    // The stop: a timer the search's own pumping of events delivers, as it
+    // delivers Esc.
+    QElapsedTimer sinceStop;
+    QTimer stopper;
+    stopper.setSingleShot(true);
+    stopper.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&stopper, &QTimer::timeout, &window, [&] {
+        if (!searching)
+            return;
+        sinceStop.start();
+        window.MENU_STOP_Click();
+    });
+    int stopped = 0;
+    double longestStopMs = 0;
+
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
         gaps.begin();
         searching = true;
+        sinceStop.invalidate();
+        if (stopAfterMs > 0)
+            stopper.start(stopAfterMs);
         window.MENU_SEARCH_Click();
         searching = false;
+        stopper.stop();
+        if (sinceStop.isValid()) {
+            ++stopped;
+            longestStopMs = std::max(longestStopMs, double(sinceStop.nsecsElapsed()) / 1e6);
+        }
         gaps.tick();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
         longestUnpaintedMs = std::max(longestUnpaintedMs, window.longestUnpaintedMs());
@@ -200,6 +230,8 @@ int main(int argc, char **argv)
                     double(gaps.longest) / 1e6, double(gaps.longestEnd) / 1e6,
                     double(gaps.longestWait) / 1e6, double(gaps.longestNet) / 1e6,
                     static_cast<long long>(longestUnpaintedMs));
+    if (stopAfterMs > 0)
+        std::printf(" stopped %d longest_stop_ms %.1f", stopped, longestStopMs);
     std::printf("\n");
     if (list) {
         for (int i = 0; i < window.List1->count(); ++i) {
