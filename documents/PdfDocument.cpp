@@ -70,9 +70,14 @@ void uprightForms(QString &line)
 // left exactly as poppler gave it.
 bool rightToLeft(char16_t u)
 {
-    return u >= 0x0590 &&
-           (u <= 0x08FF || (u >= 0xFB1D && u <= 0xFDFF) || (u >= 0xFE70 && u <= 0xFEFE) ||
-            u == 0xD802 || u == 0xD803 || u == 0xD83A || u == 0xD83B);
+    if (u < 0x0590)
+        return false;
+    if (u <= 0x08FF)
+        return true;
+    if (u < 0xD802) // kana, kanji
+        return false;
+    return u <= 0xD803 || u == 0xD83A || u == 0xD83B || (u >= 0xFB1D && u <= 0xFDFF) ||
+           (u >= 0xFE70 && u <= 0xFEFE);
 }
 
 bool holdsRightToLeft(const QString &line)
@@ -340,8 +345,6 @@ Word wordOf(const poppler::text_box &box)
     const poppler::rectf r = box.bbox();
     const double x0 = r.x(), x1 = r.x() + r.width(), y0 = r.y(), y1 = r.y() + r.height();
     Word w{x0, x1, y0, y1, box.rotation() & 3, box.has_space_after(), unitsOf(box.text())};
-    if (w.text.contains(QChar(0x0644)))
-        lamAlefInVisualOrder(box, w.text);
     switch (w.rotation) {
     case 1: // down the page, columns from right to left
         w = {y0, y1, -x1, -x0, 1, w.spaceAfter, std::move(w.text)};
@@ -557,19 +560,28 @@ bool uprightColumns(const std::vector<Word> &words, std::vector<QString> &lines)
 // order (it follows columns and blocks). Text written any other way (vertical
 // columns, text turned on the page) is laid out here by position: lines in
 // order across (columns right to left), each line's words along it.
-void pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
+// True when the page holds right-to-left letters: its lines are then in
+// visual order and need readingOrder().
+bool pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString> &lines)
 {
     std::vector<Word> words;
     words.reserve(boxes.size());
+    bool rightToLeftAny = false;
     for (const poppler::text_box &box : boxes) {
         words.push_back(wordOf(box));
-        if (words.back().text.isEmpty())
+        QString &text = words.back().text;
+        if (text.isEmpty()) {
             words.pop_back();
+            continue;
+        }
+        rightToLeftAny = rightToLeftAny || holdsRightToLeft(text);
+        if (rightToLeftAny && text.contains(QChar(0x0644)))
+            lamAlefInVisualOrder(box, text);
     }
     const bool turnedAny =
         std::any_of(words.begin(), words.end(), [](const Word &w) { return w.rotation != 0; });
     if (!turnedAny && uprightColumns(words, lines))
-        return;
+        return rightToLeftAny;
     const std::vector<bool> ruby = rubyOf(words);
     std::vector<const Word *> reading, turned;
     reading.reserve(words.size());
@@ -580,7 +592,7 @@ void pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString>
     // Far apart in one line of reading order are table cells: one line.
     joinLines(reading, std::numeric_limits<double>::infinity(), lines);
     if (turned.empty())
-        return;
+        return rightToLeftAny;
     // By rotation, then across; a word whose span across overlaps the
     // line's joins it; each line's words in order along it.
     std::stable_sort(turned.begin(), turned.end(), [](const Word *a, const Word *b) {
@@ -612,6 +624,7 @@ void pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString>
     joinLines(ordered, 1.5, lines);
     for (size_t i = first; i < lines.size(); ++i)
         uprightForms(lines[i]);
+    return rightToLeftAny;
 }
 
 } // namespace
@@ -637,8 +650,8 @@ ReadResult readPdfDocument(QByteArrayView bytes, const Limits &limits)
             continue; // a page the tree names but that is not there
         const std::vector<poppler::text_box> boxes = page->text_list();
         std::vector<QString> lines;
-        pageLines(boxes, lines);
-        readingOrder(lines);
+        if (pageLines(boxes, lines))
+            readingOrder(lines);
         for (const QString &line : lines) {
             sink.append(line);
             sink.endLine();
