@@ -12,9 +12,12 @@ and words taken from their text searched with tarnwell-find --documents.
      pdftotext -enc UTF-8 in its reading order (no -layout: the lines poppler
      finds, as a reader of the page reads them), beside it in refs/;
   2. sample: from each PDF (at most --most of each producer), --per words or pairs of words taken from one line
-     of the reference text (seeded: the same sample each run). The vertical
-     forms of punctuation (U+FE10-FE19, U+FE30-FE48) are taken as typed
-     (「︑」 as 「、」);
+     of the reference text (seeded: the same sample each run). Keywords are
+     taken as typed: the vertical forms of punctuation (U+FE10-FE19,
+     U+FE30-FE48) as 「、」 for 「︑」, Arabic and Hebrew presentation forms as
+     their letters, without the bidirectional embeddings pdftotext writes
+     round right-to-left runs, and with the spaces and marks its reordering
+     misplaces put back (see as_read, as_typed);
   3. search each with `tarnwell-find --documents` (default cp932 mode) on
      the PDF's own folder, for each --find given, and report the share found,
      by producer, with the misses in --misses.
