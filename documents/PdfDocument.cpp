@@ -462,9 +462,12 @@ void joinLines(const std::vector<const Word *> &words, double maxGap, std::vecto
             word->along0 >= last->along0 && word->along0 <= last->along1 &&
             rightToLeftMarks(word->text) && !last->text.isEmpty()) {
             // The letters of the word before lie evenly over its box.
+            // (A box of no width, or of no finite one, puts it first.)
             const qsizetype n = last->text.size();
-            const double share = (word->along0 - last->along0) / (last->along1 - last->along0);
-            const qsizetype at = std::clamp(qsizetype(share * double(n)), qsizetype(0), n - 1);
+            double share = (word->along0 - last->along0) / (last->along1 - last->along0);
+            if (!(share > 0)) // NaN too
+                share = 0;
+            const qsizetype at = std::min(qsizetype(std::min(share, 1.0) * double(n)), n - 1);
             line.insert(line.size() - n + at, word->text);
             afterMark = true;
             continue;
