@@ -97,6 +97,9 @@ private Q_SLOTS:
             << QByteArray("rtl.pdf") << u"=السّلام عليكم (مثال) لا"_qs << true;
         QTest::newRow("hebrew paragraph") << QByteArray("rtl.pdf") << u"=שלום עולם 42"_qs << true;
         QTest::newRow("presentation forms") << QByteArray("rtl.pdf") << u"=مثال الحزمة"_qs << true;
+        // Latin at one end, Arabic at the other: the page's direction decides.
+        QTest::newRow("arabic paragraph from latin")
+            << QByteArray("rtl.pdf") << u"=Tarnwell برنامج للبحث"_qs << true;
         QTest::newRow("arabic in a latin paragraph")
             << QByteArray("rtl.pdf") << u"=The word كتاب جديد means a new book"_qs << true;
     }
