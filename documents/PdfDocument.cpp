@@ -430,7 +430,7 @@ std::vector<bool> rubyOf(const std::vector<Word> &words)
 // spaces; the narrow gap a typesetter leaves between it and Latin letters or
 // digits (「第5項」, which poppler reads 「第 5 項」), or stretches between
 // the characters of a justified line, is not one the author typed.
-bool spaceBetween(const Word &before, const Word &after)
+inline bool spaceBetween(const Word &before, const Word &after)
 {
     const double gap = after.along0 - before.along1;
     if (gap > 0.6 * std::min(before.size(), after.size()))
@@ -445,22 +445,91 @@ bool rightToLeftMarks(const QString &text)
     });
 }
 
+// Between two words on a page with right-to-left text. After a mark drawn
+// apart poppler's space is about the mark, and next to one (LibreOffice's
+// ezafe) it sees none between words a fifth of the size apart: between
+// right-to-left words the gap decides too, a fifth of the size being a
+// word space.
+bool rightToLeftSpace(const Word &before, const Word &after, bool afterMark)
+{
+    const double gap = after.along0 - before.along1;
+    if (afterMark)
+        return gap > 0.2 * before.size();
+    return spaceBetween(before, after) ||
+           (gap > 0.2 * std::max(before.size(), after.size()) && holdsRightToLeft(before.text) &&
+            holdsRightToLeft(after.text));
+}
+
+// A mark drawn apart (a word of its own, of no width) can come in poppler's
+// order away from the word it is drawn over, even at the head of the next
+// piece of its line: it is moved after that word (the nearest one in
+// reading order, on its line, of right-to-left letters, whose box holds
+// it), where joinLines puts it among the letters.
+void marksAfterTheirWords(std::vector<const Word *> &words)
+{
+    const qsizetype n = qsizetype(words.size());
+    std::vector<std::vector<const Word *>> after(words.size());
+    std::vector<bool> moved(words.size(), false);
+    bool any = false;
+    const auto holds = [](const Word &w, const Word &mark) {
+        return w.along1 > w.along0 && sameLine(w, mark) &&
+               w.along0 - 0.05 * w.size() <= mark.along0 && mark.along0 <= w.along1 &&
+               holdsRightToLeft(w.text);
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const Word &mark = *words[size_t(i)];
+        if (mark.along1 > mark.along0 || !rightToLeftMarks(mark.text))
+            continue;
+        for (qsizetype d = 1; d <= 64; ++d) {
+            const qsizetype j = i - d >= 0 && holds(*words[size_t(i - d)], mark)  ? i - d
+                                : i + d < n && holds(*words[size_t(i + d)], mark) ? i + d
+                                                                                  : -1;
+            if (j >= 0) {
+                after[size_t(j)].push_back(&mark);
+                moved[size_t(i)] = true;
+                any = true;
+                break;
+            }
+        }
+    }
+    if (!any)
+        return;
+    std::vector<const Word *> out;
+    out.reserve(words.size());
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (!moved[i])
+            out.push_back(words[i]);
+        out.insert(out.end(), after[i].begin(), after[i].end());
+    }
+    words.swap(out);
+}
+
 // Words into lines: a word that is not in the line of the one before, or
 // goes back against the writing, or follows it after more than `maxGap`
-// times its size, starts the next line.
+// times its size, starts the next line. On a page with right-to-left text
+// poppler may give a line in pieces, its right part first: a piece on the
+// same baseline wholly to the left of the line so far, both holding
+// right-to-left letters, goes before it (lines are in visual order here).
+template <bool rightToLeftPage>
 void joinLines(const std::vector<const Word *> &words, double maxGap, std::vector<QString> &lines)
 {
-    QString line;
-    const Word *last = nullptr;
+    QString line, right; // right: the pieces read before, right of `line`
+    const Word *last = nullptr, *first = nullptr, *rightFirst = nullptr;
     bool afterMark = false;
+    const auto seam = [&] {
+        // poppler split the line at a space, whose width it measured.
+        return rightFirst->along0 - last->along1 > 0.05 * last->size() ? QStringLiteral(" ")
+                                                                       : QString();
+    };
+    const auto finished = [&] { return right.isEmpty() ? line : line + seam() + right; };
     for (const Word *word : words) {
         // A mark drawn as a word of its own and no width, over a letter of
         // the word before (a shadda LibreOffice sets apart), goes before that
         // letter, where a right-to-left shaper would have drawn it; the
         // spacing stays the letters' business.
-        if (last && word->along1 <= word->along0 && sameLine(*last, *word) &&
-            word->along0 >= last->along0 && word->along0 <= last->along1 &&
-            rightToLeftMarks(word->text) && !last->text.isEmpty()) {
+        if (rightToLeftPage && last && word->along1 <= word->along0 && sameLine(*last, *word) &&
+            word->along0 >= last->along0 - 0.05 * last->size() && word->along0 <= last->along1 &&
+            rightToLeftMarks(word->text) && holdsRightToLeft(last->text)) {
             // The letters of the word before lie evenly over its box.
             // (A box of no width, or of no finite one, puts it first.)
             const qsizetype n = last->text.size();
@@ -475,21 +544,37 @@ void joinLines(const std::vector<const Word *> &words, double maxGap, std::vecto
         const bool continues =
             last && sameLine(*last, *word) && word->along0 >= last->along0 - 0.25 * last->size() &&
             word->along0 - last->along1 <= maxGap * std::max(last->size(), word->size());
-        if (last && !continues) {
-            lines.push_back(line);
+        if (rightToLeftPage && last && !continues && sameLine(*last, *word) &&
+            word->along1 <= first->along0 + 0.25 * word->size() && holdsRightToLeft(word->text) &&
+            holdsRightToLeft(line)) {
+            right = finished();
+            rightFirst = first;
             line.clear();
-        } else if (last && (afterMark ? word->along0 - last->along1 > 0.25 * last->size()
-                                      : spaceBetween(*last, *word))) {
-            // After a mark drawn apart poppler's space is about the mark:
-            // the gap decides, a quarter of the size being a word space.
+        } else if (last && !continues) {
+            lines.push_back(rightToLeftPage ? finished() : line);
+            line.clear();
+            right.clear();
+        } else if (last && (rightToLeftPage ? rightToLeftSpace(*last, *word, afterMark)
+                                            : spaceBetween(*last, *word))) {
             line += u' ';
         }
+        if (rightToLeftPage && line.isEmpty())
+            first = word;
         line += word->text;
         last = word;
         afterMark = false;
     }
     if (last)
-        lines.push_back(line);
+        lines.push_back(rightToLeftPage ? finished() : line);
+}
+
+void joinLines(const std::vector<const Word *> &words, double maxGap, bool rightToLeftPage,
+               std::vector<QString> &lines)
+{
+    if (rightToLeftPage)
+        joinLines<true>(words, maxGap, lines);
+    else
+        joinLines<false>(words, maxGap, lines);
 }
 
 // Vertical writing where the file does not say so: some producers set each
@@ -569,17 +654,23 @@ bool pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString>
 {
     std::vector<Word> words;
     words.reserve(boxes.size());
-    bool rightToLeftAny = false;
     for (const poppler::text_box &box : boxes) {
         words.push_back(wordOf(box));
-        QString &text = words.back().text;
-        if (text.isEmpty()) {
+        if (words.back().text.isEmpty())
             words.pop_back();
-            continue;
+    }
+    const bool rightToLeftAny = std::any_of(words.begin(), words.end(),
+                                            [](const Word &w) { return holdsRightToLeft(w.text); });
+    if (rightToLeftAny) {
+        // words[i] is the i-th box that has text.
+        size_t i = 0;
+        for (const poppler::text_box &box : boxes) {
+            if (box.text().empty())
+                continue;
+            if (words[i].text.contains(QChar(0x0644)))
+                lamAlefInVisualOrder(box, words[i].text);
+            ++i;
         }
-        rightToLeftAny = rightToLeftAny || holdsRightToLeft(text);
-        if (rightToLeftAny && text.contains(QChar(0x0644)))
-            lamAlefInVisualOrder(box, text);
     }
     const bool turnedAny =
         std::any_of(words.begin(), words.end(), [](const Word &w) { return w.rotation != 0; });
@@ -593,7 +684,9 @@ bool pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString>
             (words[i].rotation == 0 ? reading : turned).push_back(&words[i]);
     }
     // Far apart in one line of reading order are table cells: one line.
-    joinLines(reading, std::numeric_limits<double>::infinity(), lines);
+    if (rightToLeftAny)
+        marksAfterTheirWords(reading);
+    joinLines(reading, std::numeric_limits<double>::infinity(), rightToLeftAny, lines);
     if (turned.empty())
         return rightToLeftAny;
     // By rotation, then across; a word whose span across overlaps the
@@ -624,7 +717,7 @@ bool pageLines(const std::vector<poppler::text_box> &boxes, std::vector<QString>
     }
     const size_t first = lines.size();
     // Far apart in one column are blocks one above the other.
-    joinLines(ordered, 1.5, lines);
+    joinLines(ordered, 1.5, rightToLeftAny, lines);
     for (size_t i = first; i < lines.size(); ++i)
         uprightForms(lines[i]);
     return rightToLeftAny;

@@ -100,6 +100,14 @@ private Q_SLOTS:
         // Latin at one end, Arabic at the other: the page's direction decides.
         QTest::newRow("arabic paragraph from latin")
             << QByteArray("rtl.pdf") << u"=Tarnwell برنامج للبحث"_qs << true;
+        // Persian ezafe (ٔ) drawn apart, ahead of its word or at the end of
+        // the line in poppler's order; the spaces around it kept.
+        QTest::newRow("ezafe ahead")
+            << QByteArray("rtl.pdf")
+            << u"=کسی کو خرد را ندارد ز پیش دلش گردد از کردهٔ خویش ریش هشیوار"_qs << true;
+        QTest::newRow("ezafe behind")
+            << QByteArray("rtl.pdf") << u"=از آغاز باید که دانی درست سر مایهٔ گوهران از نخست"_qs
+            << true;
         QTest::newRow("arabic in a latin paragraph")
             << QByteArray("rtl.pdf") << u"=The word كتاب جديد means a new book"_qs << true;
     }
