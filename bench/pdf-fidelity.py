@@ -12,9 +12,12 @@ and words taken from their text searched with tarnwell-find --documents.
      pdftotext -enc UTF-8 in its reading order (no -layout: the lines poppler
      finds, as a reader of the page reads them), beside it in refs/;
   2. sample: from each PDF (at most --most of each producer), --per words or pairs of words taken from one line
-     of the reference text (seeded: the same sample each run). The vertical
-     forms of punctuation (U+FE10-FE19, U+FE30-FE48) are taken as typed
-     (「︑」 as 「、」);
+     of the reference text (seeded: the same sample each run). Keywords are
+     taken as typed: the vertical forms of punctuation (U+FE10-FE19,
+     U+FE30-FE48) as 「、」 for 「︑」, Arabic and Hebrew presentation forms as
+     their letters, without the bidirectional embeddings pdftotext writes
+     round right-to-left runs, and with the spaces and marks its reordering
+     misplaces put back (see as_read, as_typed);
   3. search each with `tarnwell-find --documents` (default cp932 mode) on
      the PDF's own folder, for each --find given, and report the share found,
      by producer, with the misses in --misses.
@@ -92,9 +95,52 @@ RTL = re.compile("[\u0590-\u08ff\ufb1d-\ufdff\ufe70-\ufeff\u200e\u200f\u202a-\u2
 VERTICAL_FORMS = {c: None for c in list(range(0xFE10, 0xFE1A)) + list(range(0xFE30, 0xFE49))}
 
 
+# Bidirectional formatting characters (pdftotext wraps each run of a
+# right-to-left page in embeddings): invisible, never typed.
+BIDI_MARKS = re.compile("[\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+
+
+def presentation_form(c):
+    """Arabic and Hebrew presentation forms (the letters' initial, medial,
+    final shapes and ligatures), which a keyboard never types."""
+    return 0xFB1D <= ord(c) <= 0xFDFF or 0xFE70 <= ord(c) <= 0xFEFE
+
+
+# pdftotext sets each run of a right-to-left line in an embedding (LRE or
+# RLE ... PDF) that holds, first, the space that comes before it on the page
+# and after it in reading: "سابقا<LRE> ،<PDF>نضع" is "سابقا، نضع" as the
+# page reads.
+def as_read(line):
+    """A line of pdftotext's text as the page reads (see above)."""
+    out, held = [], []  # held: per open embedding, its leading spaces
+    opening = False
+    for c in line:
+        if c in "\u202a\u202b":
+            held.append([])
+            opening = True
+            out.append(c)
+        elif c == " " and opening:
+            held[-1].append(c)
+        else:
+            opening = False
+            if c == "\u202c" and held:
+                out.extend(held.pop())
+            out.append(c)
+    return "".join(out)
+
+
+# A word never begins with a combining mark: pdftotext, reversing a
+# right-to-left run character by character, puts a mark a producer drew
+# after its base before it ("َش" for "شَ").
+LEADING_MARKS = re.compile("^([\u0591-\u05c7\u0610-\u061a\u064b-\u065f\u0670"
+                           "\u06d6-\u06ed]+)(.)")
+
+
 def as_typed(word):
     import unicodedata
-    return "".join(unicodedata.normalize("NFKC", c) if ord(c) in VERTICAL_FORMS else c
+    word = LEADING_MARKS.sub("\\2\\1", BIDI_MARKS.sub("", word))
+    return "".join(unicodedata.normalize("NFKC", c)
+                   if ord(c) in VERTICAL_FORMS or presentation_form(c) else c
                    for c in word)
 
 
@@ -120,7 +166,7 @@ def sample(per, seed, most):
                         errors="replace").read()
         except OSError:
             continue
-        lines = [line.split() for line in text.splitlines()]
+        lines = [as_read(line).split() for line in text.splitlines()]
         lines = [[as_typed(t)[:16] for t in line if usable(t)] for line in lines]
         lines = [line for line in lines if line]
         if not lines:

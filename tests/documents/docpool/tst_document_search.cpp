@@ -238,6 +238,8 @@ private Q_SLOTS:
         QTest::newRow("document") << u"見積書"_qs << QStringList{u"text.pdf"_qs} << 0;
         // In the default cp932 mode, though code page 932 has no é.
         QTest::newRow("not in cp932") << u"sont flétris"_qs << QStringList{u"mixed.pdf"_qs} << 0;
+        // Right-to-left words as typed, in the order they are read.
+        QTest::newRow("right to left") << u"السّلام عليكم"_qs << QStringList{u"rtl.pdf"_qs} << 0;
         // Nothing found while a file could not be read.
         QTest::newRow("none") << u"存在しない"_qs << QStringList{} << 2;
     }
@@ -253,6 +255,7 @@ private Q_SLOTS:
                             dir.filePath(u"random.pdf"_qs)));
         QVERIFY(
             QFile::copy(QStringLiteral(PDF_FIXTURES "/mixed.pdf"), dir.filePath(u"mixed.pdf"_qs)));
+        QVERIFY(QFile::copy(QStringLiteral(PDF_FIXTURES "/rtl.pdf"), dir.filePath(u"rtl.pdf"_qs)));
         QVERIFY(write(dir.filePath(u"plain.txt"_qs), cp932::encode(u"請求書 未払い\r\n"_qs).bytes));
         QProcess find;
         find.start(QStringLiteral(TARNWELL_FIND), {u"--documents"_qs, keyword, dir.path()});

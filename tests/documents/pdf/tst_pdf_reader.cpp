@@ -5,7 +5,7 @@
 // an opening password), on dvipdfmx's (vertical writing with ruby, from
 // pxrubrica's samples) and on hand-made ones (a font that is not embedded,
 // fonts mixed on a baseline, dot leaders, a page tree that loops, random
-// bytes after the header).
+// bytes after the header); right-to-left paragraphs from LibreOffice.
 
 #include "documents/PdfDocument.h"
 
@@ -85,6 +85,31 @@ private Q_SLOTS:
             << QByteArray("ruby-vertical-blocks.pdf") << u"=蓬頭 突鬢 引提げ"_qs << true;
         QTest::newRow("horizontal ruby")
             << QByteArray("ruby-contents.pdf") << u"=1 日本国憲法前文"_qs << true;
+        // Right-to-left paragraphs (LibreOffice, glyphs in visual order) read
+        // as written: from the right, numbers and Latin runs in their own
+        // order, a shadda set apart on its letter, the lam-alef ligature
+        // named in typed order, brackets as typed, presentation forms as the
+        // letters; in a left-to-right paragraph only the Arabic run turns.
+        QTest::newRow("arabic paragraph")
+            << QByteArray("rtl.pdf") << u"=الفاتورة رقم 2026 من شركة Tarnwell Ltd للبرمجيات"_qs
+            << true;
+        QTest::newRow("marks, ligature, brackets")
+            << QByteArray("rtl.pdf") << u"=السّلام عليكم (مثال) لا"_qs << true;
+        QTest::newRow("hebrew paragraph") << QByteArray("rtl.pdf") << u"=שלום עולם 42"_qs << true;
+        QTest::newRow("presentation forms") << QByteArray("rtl.pdf") << u"=مثال الحزمة"_qs << true;
+        // Latin at one end, Arabic at the other: the page's direction decides.
+        QTest::newRow("arabic paragraph from latin")
+            << QByteArray("rtl.pdf") << u"=Tarnwell برنامج للبحث"_qs << true;
+        // Persian ezafe (ٔ) drawn apart, ahead of its word or at the end of
+        // the line in poppler's order; the spaces around it kept.
+        QTest::newRow("ezafe ahead")
+            << QByteArray("rtl.pdf")
+            << u"=کسی کو خرد را ندارد ز پیش دلش گردد از کردهٔ خویش ریش هشیوار"_qs << true;
+        QTest::newRow("ezafe behind")
+            << QByteArray("rtl.pdf") << u"=از آغاز باید که دانی درست سر مایهٔ گوهران از نخست"_qs
+            << true;
+        QTest::newRow("arabic in a latin paragraph")
+            << QByteArray("rtl.pdf") << u"=The word كتاب جديد means a new book"_qs << true;
     }
     void lines()
     {
