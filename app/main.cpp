@@ -9,11 +9,13 @@
 #include "platform/QtMessageBox.h"
 #include "platform/ResourceLimits.h"
 #include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
 #include "platform/Translations.h"
 #include "platform/Volumes.h"
 #include "resources/Texts.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -50,5 +52,17 @@ int main(int argc, char *argv[])
 
     MainWindow window(services);
     window.show();
+    // The session's end, a closed terminal or Ctrl+C in it: closed as by the
+    // close box (a search stopped first, the settings written), then the
+    // program ends, whatever other window (help) is open.
+    platform::onTerminationSignals(&window, [&window] {
+        window.close();
+        auto *closed = new QTimer(&window);
+        QObject::connect(closed, &QTimer::timeout, &window, [&window] {
+            if (!window.isVisible())
+                QCoreApplication::quit();
+        });
+        closed->start(20);
+    });
     return app.exec();
 }

@@ -12,8 +12,11 @@
 #include "platform/FakeMessageBox.h"
 #include "platform/FakeVolumeList.h"
 #include "platform/SettingsStore.h"
+#include "platform/TerminationSignals.h"
 #include "resources/Texts.h"
 #include "tests/common/FakeDocumentReader.h"
+
+#include <csignal>
 
 #include <QAction>
 #include <QComboBox>
@@ -220,6 +223,21 @@ private Q_SLOTS:
         QCOMPARE(m_reader.stopped(), 1);
         QCOMPARE(m_settings.value(QStringLiteral("Config"), QStringLiteral("Path")), m_tree.path());
         QCOMPARE(m_help.calls().last().command, int(HelpViewer::HELP_QUIT));
+    }
+
+    // The session's end (SIGTERM) during a search: as the close box, the
+    // search stopped and the settings written; and with no search, the
+    // window closes at once.
+    void terminationSignalClosesAsTheCloseBox()
+    {
+        QVERIFY(platform::onTerminationSignals(m_w.get(), [this] { w().close(); }));
+        searchAndThen([] { ::raise(SIGTERM); });
+        QTRY_VERIFY(!w().isVisible());
+        QCOMPARE(m_reader.stopped(), 1);
+        QCOMPARE(m_settings.value(QStringLiteral("Config"), QStringLiteral("Path")), m_tree.path());
+        // Honoured once: a second one would end the process.
+        struct sigaction now {};
+        QVERIFY(sigaction(SIGTERM, nullptr, &now) == 0 && now.sa_handler == SIG_DFL);
     }
 
     // While the search waits: the window paints, panel 1 names the file being
