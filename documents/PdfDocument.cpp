@@ -438,6 +438,32 @@ inline bool spaceBetween(const Word &before, const Word &after)
     return before.spaceAfter && !japanese(before.text.back()) && !japanese(after.text.front());
 }
 
+// A word broken with a hyphen at the end of a line and going on at the start
+// of the next: the line reads on with the word whole, as a reader reads it
+// (and as pdftotext writes it). Only where the hyphen follows a letter of a
+// script with case and the next part is in lower case (a dash after a
+// space, a name's capital, Japanese are left as they are), and the next line
+// is the one right below, in the same column.
+bool isHyphen(QChar c)
+{
+    return c == u'-' || c == QChar(0x2010) || c == QChar(0x00AD);
+}
+
+bool brokenWord(const QString &line, const Word &last, const Word &next)
+{
+    if (line.size() < 2 || !isHyphen(line.back()) || next.text.isEmpty() ||
+        next.rotation != last.rotation || !next.text.front().isLower())
+        return false;
+    const QChar before = line.at(line.size() - 2);
+    if (!before.isLetter() || japanese(before))
+        return false;
+    // One line further (top to top, a line's step; an empty line between is
+    // twice that), back at the column's start, or no further on than the broken word
+    // (a narrow column holds a word a line).
+    return next.across0 > last.across0 && next.along0 < last.along1 &&
+           next.across0 - last.across0 < 1.4 * last.size();
+}
+
 bool rightToLeftMarks(const QString &text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar c) {
@@ -550,6 +576,8 @@ void joinLines(const std::vector<const Word *> &words, double maxGap, std::vecto
             right = finished();
             rightFirst = first;
             line.clear();
+        } else if (!rightToLeftPage && last && !continues && brokenWord(line, *last, *word)) {
+            line.chop(1); // the hyphen; the word goes on with no space
         } else if (last && !continues) {
             lines.push_back(rightToLeftPage ? finished() : line);
             line.clear();

@@ -95,6 +95,17 @@ private Q_SLOTS:
             << true;
         QTest::newRow("marks, ligature, brackets")
             << QByteArray("rtl.pdf") << u"=السّلام عليكم (مثال) لا"_qs << true;
+        // A word broken with a hyphen at a line's end reads whole, the line
+        // going on; a dash, a capital, Japanese or an empty line between stay.
+        QTest::newRow("hyphenated word")
+            << QByteArray("hyphen.pdf") << u"=The search reads each environment variable once."_qs
+            << true;
+        QTest::newRow("hyphenated cyrillic")
+            << QByteArray("hyphen.pdf") << u"=Слово инженерный переносится."_qs << true;
+        for (const char16_t *kept : {u"=A list item -", u"=Names such as Smith-", u"=日本語の行-",
+                                     u"=Ends with a hyphen-"})
+            QTest::addRow("not a broken word: %s", qPrintable(QString::fromUtf16(kept).mid(1)))
+                << QByteArray("hyphen.pdf") << QString::fromUtf16(kept) << true;
         QTest::newRow("hebrew paragraph") << QByteArray("rtl.pdf") << u"=שלום עולם 42"_qs << true;
         QTest::newRow("presentation forms") << QByteArray("rtl.pdf") << u"=مثال الحزمة"_qs << true;
         // Latin at one end, Arabic at the other: the page's direction decides.
