@@ -15,6 +15,7 @@
 #include "platform/FakeServices.h"
 #include "resources/Texts.h"
 #include "tests/common/FakeDocumentReader.h"
+#include "tests/documents/docgui/ListedFiles.h"
 #include "viewer/DocumentFile.h"
 #include "viewer/LocationGutter.h"
 #include "viewer/TextViewer.h"
@@ -112,15 +113,8 @@ class TestDocumentWindow : public QObject {
 
     QStringList search(const QString &keyword)
     {
-        w().Combo1->setEditText(m_tree.path());
-        w().Combo2->setFocus();
-        w().Combo2->setEditText(keyword);
-        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
+        const QStringList names = listedfiles::search(w(), m_tree.path(), keyword);
         m_fakes.messageBox.clear();
-        QStringList names;
-        for (int i = 0; i < w().List1->count(); ++i)
-            names << QFileInfo(w().List1->itemText(i)).fileName();
-        names.sort();
         return names;
     }
 
@@ -128,16 +122,8 @@ class TestDocumentWindow : public QObject {
     // document's text unless told not to.
     void show(const QString &name, bool wait = true)
     {
-        w().List1->setFocus();
-        for (int i = 0; i < w().List1->count(); ++i) {
-            QTest::keyClick(w().List1, i == 0 ? Qt::Key_Home : Qt::Key_Down);
-            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name) {
-                if (wait)
-                    QTRY_VERIFY(!w().documentReads().busy());
-                return;
-            }
-        }
-        QFAIL(qPrintable(name + " is not listed"));
+        QVERIFY2(listedfiles::show(w(), name, wait ? 5'000 : 0),
+                 qPrintable(name + " is not shown"));
     }
     // Chooses the book while its read is held, and waits until the reader has it.
     void showHeldBook()

@@ -10,6 +10,7 @@
 #include "documents/ReaderPool.h"
 #include "mainwindow/MainWindow.h"
 #include "platform/FakeServices.h"
+#include "tests/documents/docgui/ListedFiles.h"
 #include "viewer/DocumentFile.h"
 #include "viewer/TextViewer.h"
 
@@ -33,29 +34,13 @@ class TestMailWindow : public QObject {
 
     QStringList search(const QString &keyword)
     {
-        w().Combo1->setEditText(m_tree.path());
-        w().Combo2->setFocus();
-        w().Combo2->setEditText(keyword);
-        QTest::keyClick(w().Combo2->lineEdit(), Qt::Key_Return);
+        const QStringList names = listedfiles::search(w(), m_tree.path(), keyword);
         m_fakes.messageBox.clear();
-        QStringList names;
-        for (int i = 0; i < w().List1->count(); ++i)
-            names << QFileInfo(w().List1->itemText(i)).fileName();
-        names.sort();
         return names;
     }
     void show(const QString &name)
     {
-        w().List1->setFocus();
-        QTest::keyClick(w().List1, Qt::Key_Space); // the current row, selected
-        for (int i = 0; i < w().List1->count(); ++i) {
-            QTest::keyClick(w().List1, i == 0 ? Qt::Key_Home : Qt::Key_Down);
-            if (QFileInfo(w().List1->itemText(w().List1->selectedRow())).fileName() == name) {
-                QTRY_VERIFY_WITH_TIMEOUT(!w().documentReads().busy(), 30'000);
-                return;
-            }
-        }
-        QFAIL(qPrintable(name + " is not listed"));
+        QVERIFY2(listedfiles::show(w(), name, 30'000), qPrintable(name + " is not shown"));
     }
     // The name of the part that holds the selection, as the strip shows it.
     QString selectedPart()
