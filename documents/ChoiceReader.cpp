@@ -5,6 +5,32 @@
 
 namespace documents {
 
+namespace {
+
+class ChoiceQueue final : public DocumentQueue {
+public:
+    ChoiceQueue(std::unique_ptr<DocumentQueue> queue, bool archives)
+        : m_queue(std::move(queue)), m_archives(archives)
+    {}
+    bool send(int descriptor, Container container, const std::stop_token &stop) override
+    {
+        if (container == Container::Archive || (m_archives && container == Container::Zip))
+            return false;
+        return m_queue->send(descriptor, container, stop);
+    }
+    int waiting() const override { return m_queue->waiting(); }
+    ReadResult take(bool &again, const std::stop_token &stop) override
+    {
+        return m_queue->take(again, stop);
+    }
+
+private:
+    std::unique_ptr<DocumentQueue> m_queue;
+    bool m_archives;
+};
+
+} // namespace
+
 Container ChoiceReader::recognize(const char *data, qsizetype size) const
 {
     if (m_archives) {
@@ -34,6 +60,16 @@ ReadResult ChoiceReader::readInto(int descriptor, Container container, MemberSin
     if (!m_documents || container == Container::Archive)
         return {Failure::NotDocument, {}, {}};
     return m_reader.readInto(descriptor, container, sink, std::move(stop));
+}
+
+std::unique_ptr<DocumentQueue> ChoiceReader::queue()
+{
+    if (!m_documents)
+        return {};
+    std::unique_ptr<DocumentQueue> queue = m_reader.queue();
+    if (!queue)
+        return {};
+    return std::make_unique<ChoiceQueue>(std::move(queue), m_archives);
 }
 
 } // namespace documents

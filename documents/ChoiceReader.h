@@ -48,6 +48,8 @@ public:
     {
         return m_reader.readArchiveInto(descriptor, choice, sink, std::move(stop));
     }
+    // The reader's queue, taking only what readInto() would hand to read().
+    std::unique_ptr<DocumentQueue> queue() override;
 
 private:
     DocumentReader &m_reader;

@@ -13,6 +13,7 @@
 #include <QByteArrayView>
 
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <vector>
 
@@ -44,6 +45,30 @@ public:
 struct MemberCalls {
     std::function<bool(QByteArrayView)> text;
     std::function<bool(const std::vector<QString> &)> lines;
+};
+
+// Documents read one after another by one reader, each handed over before
+// the answers to those before it are taken: a search's worker hands over the
+// documents among the few files it took, goes on opening the next ones while
+// the reader reads, and takes the answers at the end. Neither side then waits
+// for the other at each document. One thread's; made by DocumentReader::queue().
+class DocumentQueue {
+public:
+    virtual ~DocumentQueue() = default;
+    // Hands over the document open as `descriptor`, which the reader's look
+    // took for `container`. False when the queue does not take it (a kind it
+    // leaves to the reader's own calls, or no reader to be had): the caller
+    // reads it alone, and only once every answer is taken, since the queue
+    // may hold a reader the other call would wait for. The descriptor stays
+    // the caller's and may be closed at once.
+    virtual bool send(int descriptor, Container container, const std::stop_token &stop) = 0;
+    // Documents sent whose answers are not yet taken.
+    virtual int waiting() const = 0;
+    // The answer for the oldest document sent and not yet answered, as
+    // read() would give it. again: it was not read to an answer here (its
+    // reader ended before it, or it needs another reader): read it alone.
+    // A stop gives the rest up, each answered as cancelled.
+    virtual ReadResult take(bool &again, const std::stop_token &stop) = 0;
 };
 
 class DocumentReader {
@@ -100,6 +125,9 @@ public:
             sink.documentLines(result.text.lines);
         return result;
     }
+    // A queue of documents for one thread of a search (DocumentQueue), or
+    // none where the reader has no use for one (the default).
+    virtual std::unique_ptr<DocumentQueue> queue() { return {}; }
     // readArchive() for a search, as readInto().
     virtual ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice,
                                        MemberSink &sink, std::stop_token stop = {})

@@ -343,6 +343,21 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
                            bool &unsent, const std::stop_token &stop) const
 {
     alive = false;
+    unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
+    if (unsent && stop.stop_requested()) {
+        unsent = false; // no second try
+        end(helper);
+        return cancelled();
+    }
+    if (unsent)
+        return failed(end(helper));
+    return hear(helper, members, alive, stop);
+}
+
+ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
+                            const std::stop_token &stop, bool queued) const
+{
+    alive = false;
     const Limits &limits = m_options.limits;
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
@@ -354,8 +369,7 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
         // closed. The callback is gone (and done) before the socket is closed.
         const std::stop_callback wake(stop,
                                       [socket = helper.socket] { ::shutdown(socket, SHUT_RDWR); });
-        unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
-        if (!unsent && members) {
+        if (members) {
             // Room for the chunks, kept from archive to archive on this
             // thread while it is small.
             thread_local QByteArray room;
@@ -364,17 +378,22 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
                 bytes = room.first(room.size()); // the answer alone
             if (room.capacity() > kKeptRoomBytes)
                 room = QByteArray();
-        } else if (!unsent) {
+        } else if (queued) {
+            // Exactly this answer: the next one may follow it in the socket.
+            got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
+            if (got == Received::Done) {
+                size = protocol::payloadSize(bytes);
+                if (size >= 0)
+                    got = receive(helper.socket, size, bytes, deadline);
+            }
+        } else {
             got = receiveAnswer(helper.socket, bytes, size, deadline);
         }
     }
     if (stop.stop_requested()) {
-        unsent = false; // no second try
         end(helper);
         return cancelled();
     }
-    if (unsent)
-        return failed(end(helper));
     if (got == Received::TimedOut) {
         end(helper);
         return failed(QStringLiteral("over the %1 s time limit")
@@ -438,19 +457,16 @@ ReadResult ReaderPool::readWith(int descriptor, Container container, const Archi
     return result;
 }
 
-ReadResult ReaderPool::readBy(Program program, int descriptor, Container container,
-                              const ArchiveChoice &choice, MemberSink *members,
-                              const std::stop_token &stop)
+bool ReaderPool::acquire(Program program, Helper &helper, const std::stop_token &stop)
 {
     std::vector<Helper> &mine = m_idle[program];
     std::vector<Helper> &others = m_idle[program == PdfOnly ? Others : PdfOnly];
-    Helper helper;
     Helper replaced; // an idle helper of the other program, whose place this read takes
     {
         std::unique_lock lock(m_mutex);
         if (!m_idleCv.wait(lock, stop,
                            [&] { return !mine.empty() || m_running < m_max || !others.empty(); }))
-            return cancelled();
+            return false;
         if (!mine.empty()) {
             helper = mine.back();
             mine.pop_back();
@@ -463,20 +479,52 @@ ReadResult ReaderPool::readBy(Program program, int descriptor, Container contain
     }
     // Ended before its successor starts: never more than m_max at once.
     end(replaced);
+    return true;
+}
+
+bool ReaderPool::start(Program program, Helper &helper, QString &reason)
+{
+    if (helper.pid > 0)
+        return true;
+    if (!spawn(program, helper, reason))
+        return false;
+    const std::lock_guard lock(m_mutex);
+    ++m_started;
+    return true;
+}
+
+void ReaderPool::giveBack(Program program, Helper &helper, bool alive)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (alive)
+            m_idle[program].push_back(helper);
+        else
+            --m_running;
+    }
+    helper = Helper{};
+    // One waiter, of either program: an idle helper is taken by a read of its
+    // program or ended for one of the other, and a free place serves both.
+    m_idleCv.notify_one();
+}
+
+ReadResult ReaderPool::readBy(Program program, int descriptor, Container container,
+                              const ArchiveChoice &choice, MemberSink *members,
+                              const std::stop_token &stop)
+{
+    Helper helper;
+    if (!acquire(program, helper, stop))
+        return cancelled();
     ReadResult result;
     bool alive = false;
     try {
         // A helper left idle may have died since (killed from outside) and
         // so never got the request: one more try, with a new one.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            if (helper.pid <= 0) {
-                QString reason;
-                if (!spawn(program, helper, reason)) {
-                    result = failed(reason);
-                    break;
-                }
-                const std::lock_guard lock(m_mutex);
-                ++m_started;
+            QString reason;
+            if (!start(program, helper, reason)) {
+                result = failed(reason);
+                break;
             }
             bool unsent = false;
             result = ask(helper, descriptor, container, choice, members, alive, unsent, stop);
@@ -488,17 +536,112 @@ ReadResult ReaderPool::readBy(Program program, int descriptor, Container contain
         alive = false;
         result = failed(QStringLiteral("out of memory for the document's text"));
     }
-    {
-        const std::lock_guard lock(m_mutex);
-        if (alive)
-            mine.push_back(helper);
-        else
-            --m_running;
-    }
-    // One waiter, of either program: an idle helper is taken by a read of its
-    // program or ended for one of the other, and a free place serves both.
-    m_idleCv.notify_one();
+    giveBack(program, helper, alive);
     return result;
+}
+
+// Documents for the helper that reads every kind but PDF, sent one after
+// another down its socket. The helper reads each as soon as it has sent the
+// answer before, and its answers wait in the socket (or the helper waits to
+// write one) until taken. At most kMostWaiting are sent ahead, so the
+// requests never fill the socket. When the helper ends in the middle, the
+// first document not answered is the one it ended on and takes the blame,
+// as in read(); those after it are read again alone.
+class ReaderPool::Queue final : public DocumentQueue {
+public:
+    explicit Queue(ReaderPool &pool) : m_pool(pool) {}
+    ~Queue() override
+    {
+        if (!m_holding)
+            return;
+        if (m_waiting > 0)
+            end(m_helper); // answers nobody takes
+        m_pool.giveBack(Others, m_helper, m_helper.pid > 0);
+    }
+    Queue(const Queue &) = delete;
+    Queue &operator=(const Queue &) = delete;
+
+    bool send(int descriptor, Container container, const std::stop_token &stop) override
+    {
+        if (container == Container::Archive || container == Container::Pdf || m_broken ||
+            m_waiting >= kMostWaiting)
+            return false;
+        if (!m_holding) {
+            if (!m_pool.acquire(Others, m_helper, stop))
+                return false;
+            m_holding = true;
+        }
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QString reason;
+            if (!m_pool.start(Others, m_helper, reason))
+                break; // read alone, it says why
+            if (sendRequest(m_helper.socket, descriptor, container, {}, false)) {
+                ++m_waiting;
+                return true;
+            }
+            if (m_waiting > 0) {
+                // It ended with documents of ours: their answers tell why.
+                m_broken = true;
+                return false;
+            }
+            end(m_helper); // ended while idle: one more try, with a new one
+        }
+        release();
+        return false;
+    }
+    int waiting() const override { return m_waiting; }
+    ReadResult take(bool &again, const std::stop_token &stop) override
+    {
+        again = false;
+        if (m_waiting <= 0) {
+            again = true;
+            return {};
+        }
+        --m_waiting;
+        ReadResult result;
+        if (m_broken) {
+            again = true;
+        } else {
+            bool alive = false;
+            try {
+                result = m_pool.hear(m_helper, nullptr, alive, stop, true);
+            } catch (const std::bad_alloc &) {
+                end(m_helper);
+                result = failed(QStringLiteral("out of memory for the document's text"));
+            }
+            m_broken = !alive;
+            again =
+                result.failure == Failure::NeedsPdfReader || result.failure == Failure::NotDocument;
+        }
+        if (m_waiting == 0)
+            release();
+        return result;
+    }
+
+private:
+    static constexpr int kMostWaiting = 16;
+
+    void release()
+    {
+        if (!m_holding)
+            return;
+        if (m_broken)
+            end(m_helper);
+        m_pool.giveBack(Others, m_helper, m_helper.pid > 0);
+        m_holding = false;
+        m_broken = false;
+    }
+
+    ReaderPool &m_pool;
+    Helper m_helper;
+    int m_waiting = 0;
+    bool m_holding = false;
+    bool m_broken = false; // the helper ended: what is left waiting is read again
+};
+
+std::unique_ptr<DocumentQueue> ReaderPool::queue()
+{
+    return std::make_unique<Queue>(*this);
 }
 
 } // namespace documents

@@ -57,6 +57,10 @@ public:
     ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice, MemberSink &sink,
                                std::stop_token stop = {}) override;
 
+    // Documents sent ahead to one helper of tarnwell-docreader (every kind
+    // but PDF and archives), their answers taken in order.
+    std::unique_ptr<DocumentQueue> queue() override;
+
     // Helpers started so far (a test sees one replaced).
     int started() const;
 
@@ -71,7 +75,15 @@ private:
         int socket = -1;
     };
     enum Program { Others, PdfOnly, kPrograms };
+    class Queue;
     bool spawn(Program program, Helper &helper, QString &reason) const;
+    // Starts `helper` unless it runs; false and why when it cannot.
+    bool start(Program program, Helper &helper, QString &reason);
+    // A helper of `program` to use, idle or not yet started (pid -1): waits
+    // for one while the pool is full; false once stopped.
+    bool acquire(Program program, Helper &helper, const std::stop_token &stop);
+    // Back to the pool when it is alive, else ended; `helper` is then empty.
+    void giveBack(Program program, Helper &helper, bool alive);
     // Kills and reaps the helper; tells how it ended.
     static QString end(Helper &helper);
     // alive: the helper may read the next document; unsent: it never got this one.
@@ -79,6 +91,11 @@ private:
     ReadResult ask(Helper &helper, int descriptor, Container container, const ArchiveChoice &choice,
                    MemberSink *members, bool &alive, bool &unsent,
                    const std::stop_token &stop) const;
+    // The helper's answer to the request it was sent last (its members first,
+    // for a search's archive); ends a helper that fails. queued: more
+    // answers may follow this one (Queue), so no byte past it is read.
+    ReadResult hear(Helper &helper, MemberSink *members, bool &alive, const std::stop_token &stop,
+                    bool queued = false) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
                         MemberSink *members, const std::stop_token &stop);
     ReadResult readBy(Program program, int descriptor, Container container,

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <memory>
 #include <thread>
 
 #include <fcntl.h>
@@ -195,6 +196,48 @@ private Q_SLOTS:
         QVERIFY2(next.ok(), qPrintable(next.reason));
         QVERIFY(holds(next, pdf ? u"見積書"_qs : u"plantedone"_qs));
         QCOMPARE(pool.started(), started);
+    }
+
+    // Documents sent ahead are answered in order, each by what it holds; the
+    // one the helper crashes on takes the blame, those after it are handed
+    // back to be read alone, and the queue then starts a new helper.
+    void queueAnswersInOrder()
+    {
+        QTemporaryDir dir;
+        const QString crash = dir.filePath(QStringLiteral("crash.doc"));
+        QVERIFY(writeFile(crash, "%PDF-CRASH"));
+        ReaderPool pool(testHelper());
+        const std::unique_ptr<DocumentQueue> queue = pool.queue();
+        QVERIFY(queue);
+        const Fd word(wordFixture());
+        const Fd bad(crash);
+        const std::stop_token none;
+        QVERIFY(!queue->send(word.fd, Container::Archive, none)); // archives talk back
+        QVERIFY(!queue->send(word.fd, Container::Pdf, none));     // another helper's
+        const int sent[] = {word.fd, word.fd, bad.fd, word.fd};
+        for (const int fd : sent)
+            QVERIFY(queue->send(fd, Container::Compound, none));
+        QCOMPARE(queue->waiting(), 4);
+        bool again = true;
+        for (int i = 0; i < 2; ++i) {
+            const ReadResult read = queue->take(again, none);
+            QVERIFY(!again);
+            QVERIFY2(read.ok(), qPrintable(read.reason));
+            QVERIFY(holds(read, u"plantedone"_qs));
+        }
+        const ReadResult crashed = queue->take(again, none);
+        QVERIFY(!again);
+        QCOMPARE(crashed.reason, u"reader crashed (signal 11)"_qs);
+        queue->take(again, none);
+        QVERIFY(again);
+        QCOMPARE(queue->waiting(), 0);
+        QVERIFY(queue->send(word.fd, Container::Compound, none));
+        const ReadResult after = queue->take(again, none);
+        QVERIFY(!again && holds(after, u"plantedone"_qs));
+        QCOMPARE(pool.started(), 2);
+        // Given back: a read alone takes the same helper.
+        QVERIFY(holds(pool.read(word.fd, Container::Compound), u"plantedone"_qs));
+        QCOMPARE(pool.started(), 2);
     }
 
     void killedFromOutside()
