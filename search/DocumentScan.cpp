@@ -130,10 +130,15 @@ DocumentOutcome matchDocument(documents::Container container, int descriptor, Te
     MatchingSink sink(matcher, blockSize);
     const documents::ReadResult result =
         reader.readInto(descriptor, container, sink, std::move(stop));
+    return documentOutcome(result, sink.found());
+}
+
+DocumentOutcome documentOutcome(const documents::ReadResult &result, bool found)
+{
     if (result.failure == documents::Failure::NotDocument)
         return {};
     // A member that matched counts, whatever came after it.
-    if (sink.found())
+    if (found)
         return {DocumentOutcome::Matched, {}};
     if (!result.ok())
         return {DocumentOutcome::Unreadable, result.reason.isEmpty()

@@ -70,4 +70,8 @@ DocumentOutcome matchDocument(documents::Container container, int descriptor, Te
                               documents::DocumentReader &reader, std::stop_token stop = {},
                               qsizetype blockSize = qsizetype(256) << 10);
 
+// What a document's read makes of the file: `found` when a line of its text
+// (or one of its members) held every word.
+DocumentOutcome documentOutcome(const documents::ReadResult &result, bool found);
+
 } // namespace search

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <memory>
 #include <new>
 #include <system_error>
 
@@ -49,7 +50,7 @@ private:
 
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
                      qsizetype blockSize, RunState &state, int folder,
-                     documents::DocumentReader *documents)
+                     documents::DocumentReader *documents, documents::DocumentQueue *queue)
 {
     // The list keeps a NUL after each path, so the bytes serve as they are.
     const QByteArray path = QByteArray::fromRawData(nativePath.data(), nativePath.size());
@@ -71,6 +72,14 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                         sniffing.read(&first, 1);
                     } else {
                         found = matcher.matches(sniffing, blockSize);
+                    }
+                    if (sniffing.container() != documents::Container::None && queue) {
+                        const bool queued =
+                            queue->send(reader.descriptor(), sniffing.container(), state.stop);
+                        if (queued || queue->waiting() > 0) {
+                            reader.close();
+                            return {queued ? Fate::Queued : Fate::Later};
+                        }
                     }
                     if (sniffing.container() != documents::Container::None) {
                         const search::DocumentOutcome document =
@@ -352,9 +361,28 @@ void ParallelScan::matchedInRun(qsizetype r)
     }
 }
 
+FileResult ParallelScan::takeQueued(documents::DocumentQueue &queue, TextMatcher &matcher)
+{
+    bool again = false;
+    const documents::ReadResult read = queue.take(again, m_state.stop);
+    if (m_state.stopped())
+        return {Fate::Stopped};
+    if (again)
+        return {Fate::Later};
+    const DocumentOutcome document =
+        documentOutcome(read, read.ok() && matcher.matchesLines(read.text.lines));
+    if (document.verdict == DocumentOutcome::Unreadable)
+        return {Fate::Unreadable, 0, document.reason};
+    return {document.verdict == DocumentOutcome::Matched ? Fate::Matched : Fate::Unmatched};
+}
+
 void ParallelScan::work(TextMatcher &matcher, qsizetype index)
 {
     platform::FileReader reader;
+    // The documents among the files taken at once go to one helper one after
+    // another, their answers taken once the files are all opened.
+    const std::unique_ptr<documents::DocumentQueue> queue =
+        m_documents ? m_documents->queue() : nullptr;
     std::unique_lock lock(m_mutex);
     for (;;) {
         while (!m_stop && index < m_keep &&
@@ -383,8 +411,19 @@ void ParallelScan::work(TextMatcher &matcher, qsizetype index)
         lock.unlock();
         FileResult results[kWaitingClaim];
         for (qsizetype k = 0; k < take; ++k)
-            results[k] =
-                matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k], m_documents);
+            results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state, folders[k],
+                                   m_documents, queue.get());
+        if (queue && queue->waiting() > 0) {
+            for (qsizetype k = 0; k < take; ++k) {
+                if (results[k].fate == Fate::Queued)
+                    results[k] = takeQueued(*queue, matcher);
+            }
+            for (qsizetype k = 0; k < take; ++k) {
+                if (results[k].fate == Fate::Later)
+                    results[k] = matchFile(paths[k], matcher, reader, m_blockSize, m_state,
+                                           folders[k], m_documents);
+            }
+        }
         lock.lock();
         for (qsizetype k = 0; k < take; ++k) {
             if (runs[k] >= 0)

@@ -66,6 +66,9 @@ enum class Fate : std::uint8_t {
     Unreadable,       // cannot be opened or read (vanished, no permission, a lease)
     ShortOfSomething, // descriptors or memory ran short for good: the run failed
     Stopped,          // the run was stopped before the file was settled: never reported
+    // Only between matchFile() and the worker that called it, never marked:
+    Queued, // a document handed to the worker's queue: its answer is to be taken
+    Later,  // a document to read alone once the queue's answers are taken
 };
 
 struct FileResult {
@@ -80,10 +83,13 @@ struct FileResult {
 // A file that cannot be opened or read (vanished, locked, no permission) does
 // not match and is Unreadable; one that is no longer a regular file does not
 // match either, silently. When descriptors or memory run short, the reader
-// gives back its folder's descriptor, waits and tries again.
+// gives back its folder's descriptor, waits and tries again. With a queue
+// (documents::DocumentQueue), a document it takes is Queued; one it does not
+// take while others wait in it is Later.
 FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::FileReader &reader,
                      qsizetype blockSize, RunState &state, int folder = -1,
-                     documents::DocumentReader *documents = nullptr);
+                     documents::DocumentReader *documents = nullptr,
+                     documents::DocumentQueue *queue = nullptr);
 
 // Matches the listed files on worker threads while the walk goes on. The walk
 // thread appends files; the reporting thread asks for the results in list
@@ -185,6 +191,8 @@ private:
     // matcher: the thread's own copy, made before it started.
     // index: the thread's place in m_threads.
     void work(TextMatcher &matcher, qsizetype index);
+    // The answer for the oldest document in the worker's queue, matched.
+    FileResult takeQueued(documents::DocumentQueue &queue, TextMatcher &matcher);
     void addFile(QByteArrayView nativePath, const platform::Folder &folder);
 
     FileList &m_files;
