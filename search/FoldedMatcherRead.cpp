@@ -114,11 +114,13 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
     platform::Utf8Validator utf8;
     jis::DesignationFinder designations;
     jis::EucJpDecoder euc;
+    jis::EucJpEvidence evidence; // EUC-JP against code page 932
     bool high = false;
     decision = {};
     if (notUtf8) {
         for (;;) {
             checkEucJp(euc, buf, have);
+            evidence.feed(buf, have);
             if (euc.errors() != 0 || atEnd)
                 break;
             have = readBlock(source, buf, block, atEnd);
@@ -126,7 +128,8 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
                 return false;
         }
         euc.finishCheck();
-        decision.encoding = euc.errors() == 0 ? FileEncoding::EucJp : FileEncoding::Cp932;
+        decision.encoding =
+            euc.errors() == 0 && evidence.eucJp() ? FileEncoding::EucJp : FileEncoding::Cp932;
         return true;
     }
     for (;;) {
@@ -135,6 +138,7 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
         for (qsizetype i = 0; i < have && !high; ++i)
             high = static_cast<unsigned char>(buf[i]) >= 0x80;
         checkEucJp(euc, buf, have);
+        evidence.feed(buf, have);
         if (atEnd)
             break;
         have = readBlock(source, buf, block, atEnd);
@@ -146,7 +150,7 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
         decision.encoding = FileEncoding::Iso2022Jp;
     else if (utf8.finish())
         decision.encoding = FileEncoding::Utf8;
-    else if (euc.errors() == 0)
+    else if (euc.errors() == 0 && evidence.eucJp())
         decision.encoding = FileEncoding::EucJp;
     else
         decision.encoding = FileEncoding::Cp932;

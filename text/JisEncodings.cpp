@@ -556,6 +556,45 @@ bool isValidEucJp(const char *data, qsizetype size)
     return state.errors == 0;
 }
 
+void EucJpEvidence::feed(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const unsigned char *end = p + size;
+    qsizetype kana = m_kana, rare = m_rare;
+    bool second = m_second;
+    while (!m_settled && p < end) {
+        if (*p < 0x80) {
+            second = false;
+            for (std::uint64_t word; end - p >= 8; p += 8) {
+                std::memcpy(&word, p, sizeof word);
+                if (word & kHighBits)
+                    break;
+            }
+            while (p < end && *p < 0x80)
+                ++p;
+            continue;
+        }
+        const unsigned char b = *p++;
+        if (b >= 0xE0 || b == 0x8E || b == 0x8F)
+            m_settled = true;
+        else if (!second && b >= 0xA1 && b <= 0xA5)
+            ++kana;
+        else if (!second && ((b >= 0xA6 && b <= 0xAF) || b >= 0xD0))
+            ++rare;
+        second = !second;
+    }
+    m_kana = kana;
+    m_rare = rare;
+    m_second = second;
+}
+
+bool looksEucJp(const char *data, qsizetype size)
+{
+    EucJpEvidence evidence;
+    evidence.feed(data, size);
+    return evidence.eucJp() && isValidEucJp(data, size);
+}
+
 bool DesignationFinder::feed(const char *data, qsizetype size)
 {
     enum : unsigned char { NoEscape, Esc, EscDollar, EscParen };
