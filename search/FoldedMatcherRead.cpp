@@ -90,20 +90,6 @@ bool FoldedMatcher::scanDecided(ByteSource &source, qsizetype blockSize, const c
     return false;
 }
 
-namespace {
-
-// Checks bytes as EUC-JP until the first error, in slices that grow from 64
-// bytes, so that a file that is not EUC-JP (a compressed one, mostly) costs
-// next to nothing.
-void checkEucJp(jis::EucJpDecoder &euc, const char *buf, qsizetype have)
-{
-    qsizetype slice = 64;
-    for (qsizetype at = 0; at < have && euc.errors() == 0; at += slice, slice *= 2)
-        euc.check(buf + at, std::min(slice, have - at));
-}
-
-} // namespace
-
 // Auto mode's decision for a file without a mark, from all its bytes: the
 // first `have` in buf, then the rest of the source. With notUtf8 (the file is
 // known to hold a byte from 80 up that is not UTF-8) only EUC-JP is checked,
@@ -119,7 +105,7 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
     decision = {};
     if (notUtf8) {
         for (;;) {
-            checkEucJp(euc, buf, have);
+            euc.check(buf, have); // stops at the first error
             evidence.feed(buf, have);
             if (euc.errors() != 0 || atEnd)
                 break;
@@ -137,7 +123,7 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
         designations.feed(buf, have);
         for (qsizetype i = 0; i < have && !high; ++i)
             high = static_cast<unsigned char>(buf[i]) >= 0x80;
-        checkEucJp(euc, buf, have);
+        euc.check(buf, have); // stops at the first error
         evidence.feed(buf, have);
         if (atEnd)
             break;

@@ -143,20 +143,17 @@ Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, Byte
         return found;
     };
     // When validating, every byte goes through a decoder of its own that only
-    // counts errors, a block at a time before the block is searched, in
-    // slices growing from 64 bytes, so that a file that is not EUC-JP (a
-    // compressed one, mostly) is given up after its first bytes. The
-    // decoder that feeds the lines sees only the bytes it decodes: after a
-    // line break its state is clean.
+    // checks, a block at a time before the block is searched; it stops at
+    // the first error, so that a file that is not EUC-JP (a compressed one,
+    // mostly) is given up after its first bytes. The decoder that feeds the
+    // lines sees only the bytes it decodes: after a line break its state is
+    // clean.
     jis::EucJpDecoder validator;
     jis::EucJpEvidence evidence; // against code page 932
     for (;;) {
         const char *begin = buf, *end = buf + n;
         if (validate) {
-            qsizetype slice = 64;
-            for (qsizetype at = 0; at < n && validator.errors() == 0;
-                 at += slice, slice = std::min<qsizetype>(2 * slice, 64 * 1024))
-                validator.check(buf + at, std::min(slice, n - at));
+            validator.check(buf, n);
             if (atEnd)
                 validator.finishCheck();
             if (validator.errors() != 0)

@@ -261,6 +261,171 @@ template <typename Sink> void finishState(EucJpState &s, Sink &sink)
     s.jis0212 = false;
 }
 
+// EUC-JP checked 64 bytes at a time ---------------------------------------
+
+// True when every cell of the JIS X 0208 rows that start with A1, B0-CE and
+// D0-F3 holds a character, and those of the kana rows (A4, A5) up to F3:
+// the rows nearly all Japanese text is made of, which the check below takes
+// without the table.
+bool rowsWholeAsExpected()
+{
+    const char16_t *t208 = table0208();
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const bool whole = lead == 0xA1 || (lead >= 0xB0 && lead <= 0xF3 && lead != 0xCF) ||
+                               ((lead == 0xA4 || lead == 0xA5) && trail <= 0xF3);
+            if (whole && t208[(lead - 0xA1) * kCells + (trail - 0xA1)] == 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// One bit a byte of a window of 64 bytes: from 80 up; A1-FE; the first byte
+// of a pair of the rows above when its second byte is the next one.
+struct WindowBits {
+    std::uint64_t high = 0, inPairs = 0, leadOk = 0;
+};
+
+// How far the window whose bits these are is valid EUC-JP, from its first
+// byte, a character's first: 64, or 63 when a pair starts at its last byte,
+// or 0 when it may hold anything else. A run of bytes from 80 up is pairs
+// from its first byte: adding each run's first bit to the run carries past
+// its end, so the runs that start at an even byte show, and an odd run ends
+// before a byte of the other parity.
+[[gnu::always_inline]] inline int validSpan(const WindowBits &w)
+{
+    constexpr std::uint64_t kEven = 0x5555555555555555ull;
+    const std::uint64_t high = w.high;
+    const std::uint64_t starts = high & ~(high << 1);
+    const std::uint64_t pastEven = high + (starts & kEven);
+    const std::uint64_t pastOdd = high + (starts & ~kEven);
+    const std::uint64_t runsEven = high & ~pastEven;
+    const std::uint64_t leads = (runsEven & kEven) | (high & ~runsEven & ~kEven);
+    const std::uint64_t oddRuns = (pastEven & ~high & ~kEven) | (pastOdd & ~high & kEven);
+    if ((high & ~w.inPairs) | (leads & ~w.leadOk) | oddRuns)
+        return 0;
+    return 64 - int(leads >> 63);
+}
+
+#if defined(__SSE2__)
+// Bytes of v from lo to hi (unsigned), as whole bytes of a mask.
+[[gnu::always_inline]] inline __m128i inRange(__m128i v, unsigned char lo, unsigned char hi)
+{
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
+    return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(hi - lo))), d);
+}
+
+[[gnu::always_inline]] inline __m128i isByte(__m128i v, unsigned char b)
+{
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(b)));
+}
+
+// From p, the first byte of a character, past the windows of 64 bytes that
+// are valid EUC-JP of ASCII and pairs of the rows above; stops at the first
+// that may hold anything else (the byte-wise check decides it), or near end.
+const unsigned char *skipValidEucJpSse2(const unsigned char *p, const unsigned char *end)
+{
+    while (end - p > 64) {
+        __m128i v[4];
+        WindowBits w;
+        for (int k = 0; k < 4; ++k) {
+            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            w.high |= std::uint64_t(unsigned(_mm_movemask_epi8(v[k]))) << (16 * k);
+        }
+        if (w.high == 0) {
+            p += 64;
+            continue;
+        }
+        for (int k = 0; k < 4; ++k) {
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k + 1));
+            const __m128i whole =
+                _mm_or_si128(_mm_andnot_si128(isByte(v[k], 0xCF), inRange(v[k], 0xB0, 0xF3)),
+                             isByte(v[k], 0xA1));
+            const __m128i kana = _mm_and_si128(
+                isByte(_mm_and_si128(v[k], _mm_set1_epi8(static_cast<char>(0xFE))), 0xA4),
+                inRange(next, 0x00, 0xF3));
+            w.inPairs |= std::uint64_t(unsigned(_mm_movemask_epi8(inRange(v[k], 0xA1, 0xFE))))
+                         << (16 * k);
+            w.leadOk |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_or_si128(whole, kana))))
+                        << (16 * k);
+        }
+        const int span = validSpan(w);
+        if (span == 0)
+            break;
+        p += span;
+    }
+    return p;
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("avx2"))) inline __m256i inRange256(__m256i v, unsigned char lo,
+                                                          unsigned char hi)
+{
+    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(lo)));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(static_cast<char>(hi - lo))), d);
+}
+
+__attribute__((target("avx2"))) inline __m256i isByte256(__m256i v, unsigned char b)
+{
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(b)));
+}
+
+// The same, 32 bytes a step.
+__attribute__((target("avx2"))) const unsigned char *skipValidEucJpAvx2(const unsigned char *p,
+                                                                        const unsigned char *end)
+{
+    while (end - p > 64) {
+        __m256i v[2];
+        WindowBits w;
+        for (int k = 0; k < 2; ++k) {
+            v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
+            w.high |= std::uint64_t(unsigned(_mm256_movemask_epi8(v[k]))) << (32 * k);
+        }
+        if (w.high == 0) {
+            p += 64;
+            continue;
+        }
+        for (int k = 0; k < 2; ++k) {
+            const __m256i next =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k + 1));
+            const __m256i whole = _mm256_or_si256(
+                _mm256_andnot_si256(isByte256(v[k], 0xCF), inRange256(v[k], 0xB0, 0xF3)),
+                isByte256(v[k], 0xA1));
+            const __m256i kana = _mm256_and_si256(
+                isByte256(_mm256_and_si256(v[k], _mm256_set1_epi8(static_cast<char>(0xFE))), 0xA4),
+                inRange256(next, 0x00, 0xF3));
+            w.inPairs |= std::uint64_t(unsigned(_mm256_movemask_epi8(inRange256(v[k], 0xA1, 0xFE))))
+                         << (32 * k);
+            w.leadOk |= std::uint64_t(unsigned(_mm256_movemask_epi8(_mm256_or_si256(whole, kana))))
+                        << (32 * k);
+        }
+        const int span = validSpan(w);
+        if (span == 0)
+            break;
+        p += span;
+    }
+    return p;
+}
+#endif
+
+// Past the windows of 64 bytes from p that are plainly valid (see above).
+const unsigned char *skipValidEucJp(const unsigned char *p, const unsigned char *end)
+{
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    if (avx2)
+        return skipValidEucJpAvx2(p, end);
+#endif
+#if defined(__SSE2__)
+    return skipValidEucJpSse2(p, end);
+#else
+    (void)end;
+    return p;
+#endif
+}
+
 // ISO-2022-JP -------------------------------------------------------------
 
 enum Set : unsigned char { Ascii, Roman, Jis0208, Katakana, Jis0212 };
@@ -474,6 +639,35 @@ template <typename State> void Decoder<State>::check(const char *data, qsizetype
     run(m_state, p, p + size, sink);
 }
 
+template <> void Decoder<EucJpState>::check(const char *data, qsizetype size)
+{
+    if (m_state.errors != 0) // not EUC-JP already
+        return;
+    NullSink sink;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const unsigned char *end = p + size;
+#if defined(__SSE2__) || defined(__x86_64__)
+    static const bool fast = rowsWholeAsExpected();
+    while (fast && end - p > 64) {
+        if (m_state.lead != 0) { // up to the next character's first byte
+            run(m_state, p, p + 1, sink);
+            ++p;
+            continue;
+        }
+        const unsigned char *past = skipValidEucJp(p, end);
+        if (past != p) {
+            p = past;
+            continue;
+        }
+        run(m_state, p, p + 64, sink); // a window the fast check left
+        p += 64;
+        if (m_state.errors != 0) // not EUC-JP: the rest changes nothing
+            return;
+    }
+#endif
+    run(m_state, p, end, sink);
+}
+
 template <typename State> void Decoder<State>::finishCheck()
 {
     NullSink sink;
@@ -548,12 +742,10 @@ QString firstNotInEucJp(QStringView text)
 
 bool isValidEucJp(const char *data, qsizetype size)
 {
-    EucJpState state;
-    NullSink sink;
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    run(state, p, p + size, sink);
-    finishState(state, sink);
-    return state.errors == 0;
+    EucJpDecoder decoder;
+    decoder.check(data, size);
+    decoder.finishCheck();
+    return decoder.errors() == 0;
 }
 
 void EucJpEvidence::feed(const char *data, qsizetype size)
@@ -565,6 +757,14 @@ void EucJpEvidence::feed(const char *data, qsizetype size)
     while (!m_settled && p < end) {
         if (*p < 0x80) {
             second = false;
+#if defined(__SSE2__)
+            for (; end - p >= 32; p += 32) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+                if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
+                    break;
+            }
+#endif
             for (std::uint64_t word; end - p >= 8; p += 8) {
                 std::memcpy(&word, p, sizeof word);
                 if (word & kHighBits)

@@ -61,7 +61,8 @@ public:
     char *finishUtf8(char *out);
     static constexpr qsizetype utf8Room(qsizetype size) { return 3 * size + 16; }
     // Only counts the errors of the next piece (and of the end): for
-    // deciding whether a text is in this encoding.
+    // deciding whether a text is in this encoding. EUC-JP's stops counting
+    // at the first error (errors() is then not 0).
     void check(const char *data, qsizetype size);
     void finishCheck();
 
@@ -89,6 +90,10 @@ struct Iso2022JpState {
 
 using EucJpDecoder = Decoder<EucJpState>;
 using Iso2022JpDecoder = Decoder<Iso2022JpState>;
+
+// EUC-JP's check skips 64 bytes at a time where they are plainly valid, and
+// stops at the first error.
+template <> void Decoder<EucJpState>::check(const char *data, qsizetype size);
 
 // True when the bytes are EUC-JP without a single error.
 bool isValidEucJp(const char *data, qsizetype size);
