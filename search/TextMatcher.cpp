@@ -250,14 +250,26 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
     m_utf8.reset();
     m_replayable = false;
     platform::Utf8Validator validator;
-    if (validate && !validator.feed(buf + start, have - start)) {
-        m_replayable = true; // nothing was dropped yet
-        return Scan::Invalid;
-    }
     jis::DesignationFinder designations;
-    if (validate && m_findEscapes && designations.feedUntilHigh(buf + start, have - start)) {
-        m_replayable = true;
-        return Scan::Escape;
+    // Proves bytes valid UTF-8 (NoMatch) or not (Invalid), or finds a
+    // designation before the first byte from 80 up (Escape). The bytes the
+    // search for designations passes before that byte are ASCII, valid UTF-8
+    // that leaves the validator as it was: it starts after them.
+    const auto prove = [&](const char *from, qsizetype n) {
+        qsizetype ascii = 0;
+        if (m_findEscapes) {
+            if (designations.feedUntilHigh(from, n))
+                return Scan::Escape;
+            ascii = designations.asciiLength();
+        }
+        return validator.feed(from + ascii, n - ascii) ? Scan::NoMatch : Scan::Invalid;
+    };
+    if (validate) {
+        const Scan proof = prove(buf + start, have - start);
+        if (proof != Scan::NoMatch) {
+            m_replayable = true; // nothing was dropped yet
+            return proof;
+        }
     }
     const char *begin = buf + start;
     const char *end = buf + have;
@@ -282,10 +294,11 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         const qsizetype n = readBlock(source, buf + carry, want, atEnd);
         if (n < 0)
             return Scan::Error;
-        if (validate && !validator.feed(buf + carry, n))
-            return Scan::Invalid;
-        if (validate && m_findEscapes && designations.feedUntilHigh(buf + carry, n))
-            return Scan::Escape;
+        if (validate) {
+            const Scan proof = prove(buf + carry, n);
+            if (proof != Scan::NoMatch)
+                return proof;
+        }
         begin = buf;
         end = buf + carry + n;
     }

@@ -870,6 +870,7 @@ bool DesignationFinder::feedUntilHigh(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const unsigned char *end = p + size;
+    m_ascii = m_high ? 0 : size;
     while (!m_found && !m_high && p < end) {
         // An escape sequence in progress takes the next bytes as feed() does.
         const unsigned char *at = m_escape == 0 ? findEscapeOrHigh(p, end) : p;
@@ -877,6 +878,7 @@ bool DesignationFinder::feedUntilHigh(const char *data, qsizetype size)
             break;
         if (*at >= 0x80) {
             m_high = true;
+            m_ascii = at - reinterpret_cast<const unsigned char *>(data);
             break;
         }
         feed(reinterpret_cast<const char *>(at), 1);

@@ -159,11 +159,16 @@ public:
     // text with such bytes near its start, this costs next to nothing.
     bool feedUntilHigh(const char *data, qsizetype size);
     bool sawHigh() const { return m_high; }
+    // After feedUntilHigh found no designation: how many bytes of its piece
+    // came before the first byte from 80 up (all of them without one; none
+    // when one came in an earlier piece). They are ASCII.
+    qsizetype asciiLength() const { return m_ascii; }
 
 private:
     unsigned char m_escape = 0; // ESC, ESC $ or ESC ( at the end of the last piece
     bool m_found = false;
     bool m_high = false;
+    qsizetype m_ascii = 0;
 };
 
 // True when every byte is below 80 and a designation is among them.

@@ -350,13 +350,17 @@ void JisEncodingsTest::piecesAndUtf8AgainstWhole()
                 QList<QByteArray>{
                     QByteArray(int(rng.bounded(80)), 'a'), "\x1B", "$", "(", "B", "\xA4", "\x1B[0m"}
                     .at(rng.bounded(7));
+        const qsizetype high = input.indexOf('\xA4');
         jis::DesignationFinder finder;
         for (qsizetype at = 0; at < input.size();) {
             const qsizetype n = std::min<qsizetype>(1 + rng.bounded(40), input.size() - at);
-            finder.feedUntilHigh(input.constData() + at, n);
+            // The bytes of each piece before the first high byte, when no designation came.
+            const qsizetype ascii =
+                high < 0 || high >= at + n ? n : std::max<qsizetype>(high - at, 0);
+            if (!finder.feedUntilHigh(input.constData() + at, n))
+                QCOMPARE(finder.asciiLength(), ascii);
             at += n;
         }
-        const qsizetype high = input.indexOf('\xA4');
         const QByteArray before = high < 0 ? input : input.left(high);
         QCOMPARE(finder.found(), jis::looksIso2022Jp(before.constData(), before.size()));
         QCOMPARE(finder.sawHigh(), high >= 0 && !finder.found());
