@@ -242,8 +242,10 @@ bool TextMatcher::matchAuto(ByteSource &source, qsizetype blockSize, qsizetype h
 // the rest of the file. With validate, every byte is checked first and the
 // scan gives up at the first invalid one; a match is then reported only once
 // the whole file proved valid.
-TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have,
-                                        qsizetype start, bool atEnd, bool validate)
+template <bool validate>
+[[gnu::noinline]] TextMatcher::Scan TextMatcher::scanUtf8Of(ByteSource &source, qsizetype blockSize,
+                                                            qsizetype have, qsizetype start,
+                                                            bool atEnd)
 {
     char *buf = buffer(blockSize);
     const qsizetype block = utf8Block(blockSize); // and room for mostKept() before it
@@ -264,7 +266,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         }
         return validator.feed(from + ascii, n - ascii) ? Scan::NoMatch : Scan::Invalid;
     };
-    if (validate) {
+    if constexpr (validate) {
         const Scan proof = prove(buf + start, have - start);
         if (proof != Scan::NoMatch) {
             m_replayable = true; // nothing was dropped yet
@@ -279,7 +281,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         if (!matched) {
             const char *keep = end;
             if (m_utf8.feed(begin, end, atEnd, &keep)) {
-                if (!validate)
+                if constexpr (!validate)
                     return Scan::Match;
                 matched = true; // the rest is only validated
             } else if (!atEnd) {
@@ -294,7 +296,7 @@ TextMatcher::Scan TextMatcher::scanUtf8(ByteSource &source, qsizetype blockSize,
         const qsizetype n = readBlock(source, buf + carry, want, atEnd);
         if (n < 0)
             return Scan::Error;
-        if (validate) {
+        if constexpr (validate) {
             const Scan proof = prove(buf + carry, n);
             if (proof != Scan::NoMatch)
                 return proof;
