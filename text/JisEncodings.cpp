@@ -263,6 +263,7 @@ template <typename Sink> void finishState(EucJpState &s, Sink &sink)
 
 // EUC-JP checked 64 bytes at a time ---------------------------------------
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // True when every cell of the JIS X 0208 rows that start with A1, B0-CE and
 // D0-F3 holds a character, and those of the kana rows (A4, A5) up to F3:
 // the rows nearly all Japanese text is made of, which the check below takes
@@ -308,73 +309,25 @@ struct WindowBits {
     return 64 - int(leads >> 63);
 }
 
-#if defined(__SSE2__)
 // Bytes of v from lo to hi (unsigned), as whole bytes of a mask.
-[[gnu::always_inline]] inline __m128i inRange(__m128i v, unsigned char lo, unsigned char hi)
-{
-    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(lo)));
-    return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(hi - lo))), d);
-}
-
-[[gnu::always_inline]] inline __m128i isByte(__m128i v, unsigned char b)
-{
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(b)));
-}
-
-// From p, the first byte of a character, past the windows of 64 bytes that
-// are valid EUC-JP of ASCII and pairs of the rows above; stops at the first
-// that may hold anything else (the byte-wise check decides it), or near end.
-const unsigned char *skipValidEucJpSse2(const unsigned char *p, const unsigned char *end)
-{
-    while (end - p > 64) {
-        __m128i v[4];
-        WindowBits w;
-        for (int k = 0; k < 4; ++k) {
-            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            w.high |= std::uint64_t(unsigned(_mm_movemask_epi8(v[k]))) << (16 * k);
-        }
-        if (w.high == 0) {
-            p += 64;
-            continue;
-        }
-        for (int k = 0; k < 4; ++k) {
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k + 1));
-            const __m128i whole =
-                _mm_or_si128(_mm_andnot_si128(isByte(v[k], 0xCF), inRange(v[k], 0xB0, 0xF3)),
-                             isByte(v[k], 0xA1));
-            const __m128i kana = _mm_and_si128(
-                isByte(_mm_and_si128(v[k], _mm_set1_epi8(static_cast<char>(0xFE))), 0xA4),
-                inRange(next, 0x00, 0xF3));
-            w.inPairs |= std::uint64_t(unsigned(_mm_movemask_epi8(inRange(v[k], 0xA1, 0xFE))))
-                         << (16 * k);
-            w.leadOk |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_or_si128(whole, kana))))
-                        << (16 * k);
-        }
-        const int span = validSpan(w);
-        if (span == 0)
-            break;
-        p += span;
-    }
-    return p;
-}
-#endif
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target("avx2"))) inline __m256i inRange256(__m256i v, unsigned char lo,
-                                                          unsigned char hi)
+__attribute__((target("avx2"))) inline __m256i inRange(__m256i v, unsigned char lo,
+                                                       unsigned char hi)
 {
     const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(lo)));
     return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(static_cast<char>(hi - lo))), d);
 }
 
-__attribute__((target("avx2"))) inline __m256i isByte256(__m256i v, unsigned char b)
+__attribute__((target("avx2"))) inline __m256i isByte(__m256i v, unsigned char b)
 {
     return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(b)));
 }
 
-// The same, 32 bytes a step.
-__attribute__((target("avx2"))) const unsigned char *skipValidEucJpAvx2(const unsigned char *p,
-                                                                        const unsigned char *end)
+// From p, the first byte of a character, past the windows of 64 bytes that
+// are valid EUC-JP of ASCII and pairs of the rows above; stops at the first
+// that may hold anything else (the byte-wise check decides it), or near end.
+// (Without AVX2 every byte goes through the byte-wise check.)
+__attribute__((target("avx2"))) const unsigned char *skipValidEucJp(const unsigned char *p,
+                                                                    const unsigned char *end)
 {
     while (end - p > 64) {
         __m256i v[2];
@@ -390,13 +343,13 @@ __attribute__((target("avx2"))) const unsigned char *skipValidEucJpAvx2(const un
         for (int k = 0; k < 2; ++k) {
             const __m256i next =
                 _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k + 1));
-            const __m256i whole = _mm256_or_si256(
-                _mm256_andnot_si256(isByte256(v[k], 0xCF), inRange256(v[k], 0xB0, 0xF3)),
-                isByte256(v[k], 0xA1));
+            const __m256i whole =
+                _mm256_or_si256(_mm256_andnot_si256(isByte(v[k], 0xCF), inRange(v[k], 0xB0, 0xF3)),
+                                isByte(v[k], 0xA1));
             const __m256i kana = _mm256_and_si256(
-                isByte256(_mm256_and_si256(v[k], _mm256_set1_epi8(static_cast<char>(0xFE))), 0xA4),
-                inRange256(next, 0x00, 0xF3));
-            w.inPairs |= std::uint64_t(unsigned(_mm256_movemask_epi8(inRange256(v[k], 0xA1, 0xFE))))
+                isByte(_mm256_and_si256(v[k], _mm256_set1_epi8(static_cast<char>(0xFE))), 0xA4),
+                inRange(next, 0x00, 0xF3));
+            w.inPairs |= std::uint64_t(unsigned(_mm256_movemask_epi8(inRange(v[k], 0xA1, 0xFE))))
                          << (32 * k);
             w.leadOk |= std::uint64_t(unsigned(_mm256_movemask_epi8(_mm256_or_si256(whole, kana))))
                         << (32 * k);
@@ -409,22 +362,6 @@ __attribute__((target("avx2"))) const unsigned char *skipValidEucJpAvx2(const un
     return p;
 }
 #endif
-
-// Past the windows of 64 bytes from p that are plainly valid (see above).
-const unsigned char *skipValidEucJp(const unsigned char *p, const unsigned char *end)
-{
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    if (avx2)
-        return skipValidEucJpAvx2(p, end);
-#endif
-#if defined(__SSE2__)
-    return skipValidEucJpSse2(p, end);
-#else
-    (void)end;
-    return p;
-#endif
-}
 
 // ISO-2022-JP -------------------------------------------------------------
 
@@ -646,8 +583,9 @@ template <> void Decoder<EucJpState>::check(const char *data, qsizetype size)
     NullSink sink;
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const unsigned char *end = p + size;
-#if defined(__SSE2__) || defined(__x86_64__)
-    static const bool fast = rowsWholeAsExpected();
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool fast =
+        (__builtin_cpu_init(), __builtin_cpu_supports("avx2")) && rowsWholeAsExpected();
     while (fast && end - p > 64) {
         if (m_state.lead != 0) { // up to the next character's first byte
             run(m_state, p, p + 1, sink);
