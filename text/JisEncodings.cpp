@@ -291,20 +291,20 @@ struct WindowBits {
 // How far the window whose bits these are is valid EUC-JP, from its first
 // byte, a character's first: 64, or 63 when a pair starts at its last byte,
 // or 0 when it may hold anything else. A run of bytes from 80 up is pairs
-// from its first byte: adding each run's first bit to the run carries past
-// its end, so the runs that start at an even byte show, and an odd run ends
-// before a byte of the other parity.
+// from its first byte: adding each run's first bit to the run carries
+// through it, which clears the runs that start at an even byte, so the
+// first bytes of pairs are the even bytes of those and the odd bytes of the
+// rest; each must have its second byte next to it, and no other byte may
+// be from 80 up (an odd run ends in a first byte alone).
 [[gnu::always_inline]] inline int validSpan(const WindowBits &w)
 {
     constexpr std::uint64_t kEven = 0x5555555555555555ull;
     const std::uint64_t high = w.high;
     const std::uint64_t starts = high & ~(high << 1);
-    const std::uint64_t pastEven = high + (starts & kEven);
-    const std::uint64_t pastOdd = high + (starts & ~kEven);
-    const std::uint64_t runsEven = high & ~pastEven;
-    const std::uint64_t leads = (runsEven & kEven) | (high & ~runsEven & ~kEven);
-    const std::uint64_t oddRuns = (pastEven & ~high & ~kEven) | (pastOdd & ~high & kEven);
-    if ((high & ~w.inPairs) | (leads & ~w.leadOk) | oddRuns)
+    const std::uint64_t runsEven = high & ~(high + (starts & kEven));
+    const std::uint64_t leads = (runsEven & kEven) | ((high ^ runsEven) & ~kEven);
+    const std::uint64_t trails = high ^ leads;
+    if ((trails & ~w.inPairs) | (leads & ~w.leadOk) | ((leads << 1) ^ trails))
         return 0;
     return 64 - int(leads >> 63);
 }
@@ -332,6 +332,7 @@ __attribute__((target("avx2"))) const unsigned char *skipValidEucJp(const unsign
     while (end - p > 64) {
         __m256i v[2];
         WindowBits w;
+#pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
             v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
             w.high |= std::uint64_t(unsigned(_mm256_movemask_epi8(v[k]))) << (32 * k);
@@ -340,6 +341,7 @@ __attribute__((target("avx2"))) const unsigned char *skipValidEucJp(const unsign
             p += 64;
             continue;
         }
+#pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
             const __m256i next =
                 _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k + 1));
