@@ -8,20 +8,35 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using platform::EncodingMode;
 using platform::FileEncoding;
 
 namespace {
 
 // Copies n bytes with each LF turned into a CR. A select rather than a
-// search: the compiler makes it one vector pass, cheaper than a search that
-// stops at every line. `to` may be `from`.
+// search, cheaper than a search that stops at every line: 16 bytes at a
+// time, each LF flipped to CR by the bits the two differ in (the compiler
+// left the plain loop a byte at a time, not knowing whether `to` overlaps
+// `from`). `to` may be `from`.
 void copyLineFeedAsReturn(char *to, const char *from, qsizetype n)
 {
-    auto *t = reinterpret_cast<unsigned char *>(to);
-    const auto *f = reinterpret_cast<const unsigned char *>(from);
-    for (qsizetype i = 0; i < n; ++i)
-        t[i] = f[i] == '\n' ? '\r' : f[i];
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i flip = _mm_set1_epi8('\n' ^ '\r');
+    for (; n - i >= 16; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + i));
+        const __m128i lf = _mm_cmpeq_epi8(v, lineFeed);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + i),
+                         _mm_xor_si128(v, _mm_and_si128(lf, flip)));
+    }
+#endif
+    for (; i < n; ++i)
+        to[i] = from[i] == '\n' ? '\r' : from[i];
 }
 
 // Code page 932 bytes with each LF turned into a CR, for the modes in which a
