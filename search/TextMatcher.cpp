@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
 #endif
 
 using platform::EncodingMode;
@@ -17,14 +17,37 @@ using platform::FileEncoding;
 
 namespace {
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The whole 32-byte steps of copyLineFeedAsReturn; returns how many bytes it did.
+__attribute__((target("avx2"))) qsizetype copyLineFeedAsReturnAvx2(char *to, const char *from,
+                                                                   qsizetype n)
+{
+    const __m256i lineFeed = _mm256_set1_epi8('\n');
+    const __m256i flip = _mm256_set1_epi8('\n' ^ '\r');
+    qsizetype i = 0;
+    for (; n - i >= 32; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + i));
+        const __m256i lf = _mm256_cmpeq_epi8(v, lineFeed);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(to + i),
+                            _mm256_xor_si256(v, _mm256_and_si256(lf, flip)));
+    }
+    return i;
+}
+#endif
+
 // Copies n bytes with each LF turned into a CR. A select rather than a
-// search, cheaper than a search that stops at every line: 16 bytes at a
-// time, each LF flipped to CR by the bits the two differ in (the compiler
+// search, cheaper than a search that stops at every line: 32 or 16 bytes at
+// a time, each LF flipped to CR by the bits the two differ in (the compiler
 // left the plain loop a byte at a time, not knowing whether `to` overlaps
 // `from`). `to` may be `from`.
 void copyLineFeedAsReturn(char *to, const char *from, qsizetype n)
 {
     qsizetype i = 0;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    if (avx2)
+        i = copyLineFeedAsReturnAvx2(to, from, n);
+#endif
 #if defined(__SSE2__)
     const __m128i lineFeed = _mm_set1_epi8('\n');
     const __m128i flip = _mm_set1_epi8('\n' ^ '\r');
