@@ -12,6 +12,12 @@ $TARNWELL_BENCH_ENC_DIR, default /var/tmp/tarnwell-bench-enc), then:
    plain ASCII without ESC (it reads the same in every encoding) and read as
    UTF-8. Targets: at least 99.9 % of each corpus; no file of ja-cp932 whose
    decision differs from the rule before EUC-JP and ISO-2022-JP.
+   Then the hard case of the rule, short texts: the first one and the first
+   three lines of each ja-utf8 file that hold a character beyond ASCII, in
+   EUC-JP, in code page 932, and in code page 932 as half-width katakana
+   (kana made half-width, the rest of the characters beyond ASCII dropped),
+   each decided whole (encoding-decide --texts); reported, with how many are
+   valid in both EUC-JP and code page 932 without a byte that settles them.
 2. speed (unless --no-speed): tarnwell-find -r -j 1, median of --runs runs,
    interleaved, as ratios to a peer in the same run: auto on ja-cp932 to
    cp932 mode on it (target 1.1); auto on the EUC-JP copy to utf-8 mode on
@@ -31,6 +37,7 @@ import statistics
 import subprocess
 import sys
 import time
+import unicodedata
 
 BENCH = pathlib.Path(os.environ.get("TARNWELL_BENCH_DIR", "/var/tmp/tarnwell-bench"))
 ENC = pathlib.Path(os.environ.get("TARNWELL_BENCH_ENC_DIR", "/var/tmp/tarnwell-bench-enc"))
@@ -80,6 +87,68 @@ def decisions(decide, folder, written):
     return files, right, changed, wrong
 
 
+def half_width_table():
+    table = {}
+    for cp in range(0xFF61, 0xFFA0):
+        table.setdefault(unicodedata.normalize("NFKC", chr(cp)), chr(cp))
+    marks = {"\u3099": "\uff9e", "\u309a": "\uff9f"}
+    for cp in range(0x30A1, 0x30FB):
+        d = unicodedata.normalize("NFD", chr(cp))
+        if chr(cp) not in table and len(d) == 2 and d[0] in table and d[1] in marks:
+            table[chr(cp)] = table[d[0]] + marks[d[1]]
+    return table
+
+
+def to_half_width(line, table):
+    out = []
+    for ch in line:
+        if "\u3041" <= ch <= "\u3096":
+            ch = chr(ord(ch) + 0x60)
+        if ch in table or ord(ch) < 0x80:
+            out.append(table.get(ch, ch))
+    return "".join(out)
+
+
+def ambiguous(b):
+    """Valid in EUC-JP (as Python reads it) and without a byte that settles it."""
+    if any(x >= 0xE0 or x in (0x8E, 0x8F) for x in b) or all(x < 0x80 for x in b):
+        return False
+    try:
+        b.decode("euc_jp")
+        return True
+    except UnicodeDecodeError:
+        return False
+
+
+def short_texts(decide):
+    table = half_width_table()
+    sets = {}
+    for source in sorted(UTF8.rglob("*")):
+        if not source.is_file():
+            continue
+        lines = [l.strip() for l in source.read_text("utf-8", "replace").splitlines()
+                 if any(ord(c) >= 0x80 for c in l)]
+        for n in (1, 3):
+            text = "\n".join(lines[:n])
+            half = "\n".join(to_half_width(l, table) for l in lines[:n])
+            for name, b, written in (
+                    (f"EUC-JP, {n} line(s)", text.encode("euc_jp", "ignore"), "euc-jp"),
+                    (f"cp932, {n} line(s)", text.encode("cp932", "ignore"), "cp932"),
+                    (f"cp932 half-width, {n} line(s)", half.encode("cp932", "ignore"), "cp932")):
+                if sum(x >= 0x80 for x in b) >= 3 and b"\0" not in b:
+                    sets.setdefault(name, []).append((b, written))
+    print("## Short texts\n")
+    print("| texts | count | decided as written | share | valid in both, unsettled |")
+    print("|---|---|---|---|---|")
+    for name, items in sets.items():
+        out = subprocess.run([decide, "--texts"], input=b"\0".join(b for b, _ in items),
+                             check=True, capture_output=True).stdout.decode().split()
+        right = sum(d == w for d, (_, w) in zip(out, items))
+        both = sum(ambiguous(b) for b, _ in items)
+        print(f"| {name} | {len(items)} | {right} | {100.0 * right / len(items):.2f} % | {both} |")
+    print()
+
+
 def time_run(find, args):
     start = time.perf_counter()
     subprocess.run([find, "-r", "-j", "1", "-s"] + args, stdout=subprocess.DEVNULL, check=False)
@@ -115,6 +184,7 @@ def main():
         for w in wrong[:10]:
             print(f"<!-- not as written: {w} -->")
     print()
+    short_texts(args.decide)
 
     if not args.no_speed:
         kw = args.keyword

@@ -7,6 +7,8 @@
 // gave (a mark, valid UTF-8, else code page 932), one line a file:
 // NEW<TAB>OLD<TAB>PLAIN<TAB>PATH, PLAIN 1 when every byte is below 80 and
 // none is ESC (text that reads the same in every encoding here).
+// encoding-decide --texts: the same rule for each text on standard input,
+// texts separated by a NUL byte, one decision a line.
 // Used by encoding-auto.py.
 
 #include "text/EncodingMode.h"
@@ -15,6 +17,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -39,8 +42,24 @@ const char *name(platform::FileEncoding e)
 
 } // namespace
 
+int decideTexts()
+{
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return 2;
+    const QByteArray all = in.readAll();
+    for (const QByteArray &text : all.split('\0')) {
+        const auto decided =
+            platform::decideEncoding(platform::EncodingMode::Auto, text.constData(), text.size());
+        std::printf("%s\n", name(decided.encoding));
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--texts") == 0)
+        return decideTexts();
     if (argc != 2) {
         std::fprintf(stderr, "usage: encoding-decide FOLDER\n");
         return 2;

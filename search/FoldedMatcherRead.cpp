@@ -90,20 +90,6 @@ bool FoldedMatcher::scanDecided(ByteSource &source, qsizetype blockSize, const c
     return false;
 }
 
-namespace {
-
-// Checks bytes as EUC-JP until the first error, in slices that grow from 64
-// bytes, so that a file that is not EUC-JP (a compressed one, mostly) costs
-// next to nothing.
-void checkEucJp(jis::EucJpDecoder &euc, const char *buf, qsizetype have)
-{
-    qsizetype slice = 64;
-    for (qsizetype at = 0; at < have && euc.errors() == 0; at += slice, slice *= 2)
-        euc.check(buf + at, std::min(slice, have - at));
-}
-
-} // namespace
-
 // Auto mode's decision for a file without a mark, from all its bytes: the
 // first `have` in buf, then the rest of the source. With notUtf8 (the file is
 // known to hold a byte from 80 up that is not UTF-8) only EUC-JP is checked,
@@ -114,11 +100,13 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
     platform::Utf8Validator utf8;
     jis::DesignationFinder designations;
     jis::EucJpDecoder euc;
+    jis::EucJpEvidence evidence; // EUC-JP against code page 932
     bool high = false;
     decision = {};
     if (notUtf8) {
         for (;;) {
-            checkEucJp(euc, buf, have);
+            euc.check(buf, have); // stops at the first error
+            evidence.feed(buf, have);
             if (euc.errors() != 0 || atEnd)
                 break;
             have = readBlock(source, buf, block, atEnd);
@@ -126,7 +114,8 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
                 return false;
         }
         euc.finishCheck();
-        decision.encoding = euc.errors() == 0 ? FileEncoding::EucJp : FileEncoding::Cp932;
+        decision.encoding =
+            euc.errors() == 0 && evidence.eucJp() ? FileEncoding::EucJp : FileEncoding::Cp932;
         return true;
     }
     for (;;) {
@@ -134,7 +123,8 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
         designations.feed(buf, have);
         for (qsizetype i = 0; i < have && !high; ++i)
             high = static_cast<unsigned char>(buf[i]) >= 0x80;
-        checkEucJp(euc, buf, have);
+        euc.check(buf, have); // stops at the first error
+        evidence.feed(buf, have);
         if (atEnd)
             break;
         have = readBlock(source, buf, block, atEnd);
@@ -146,7 +136,7 @@ bool FoldedMatcher::decideWhole(ByteSource &source, qsizetype block, char *buf, 
         decision.encoding = FileEncoding::Iso2022Jp;
     else if (utf8.finish())
         decision.encoding = FileEncoding::Utf8;
-    else if (euc.errors() == 0)
+    else if (euc.errors() == 0 && evidence.eucJp())
         decision.encoding = FileEncoding::EucJp;
     else
         decision.encoding = FileEncoding::Cp932;

@@ -74,7 +74,14 @@ private:
     qsizetype utf16Block(qsizetype blockSize) const;
     bool matchCp932(ByteSource &source, qsizetype blockSize);
     Scan scanUtf8(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
-                  bool atEnd, bool validate);
+                  bool atEnd, bool validate)
+    {
+        return validate ? scanUtf8Of<true>(source, blockSize, have, start, atEnd)
+                        : scanUtf8Of<false>(source, blockSize, have, start, atEnd);
+    }
+    template <bool validate>
+    Scan scanUtf8Of(ByteSource &source, qsizetype blockSize, qsizetype have, qsizetype start,
+                    bool atEnd);
     bool scanUtf16(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,
                    bool bigEndian);
     Scan scanJis(ByteSource &source, qsizetype blockSize, qsizetype have, bool atEnd,

@@ -40,12 +40,15 @@ Outcome scanWith(Decoder &decoder, bool iso, ByteSource &source, char *buf, qsiz
     qsizetype n = have;
     bool first = true;
     bool matched = false;
+    jis::EucJpEvidence evidence; // against code page 932, while validating EUC-JP
     for (;;) {
         // ISO-2022-JP is 7-bit; EUC-JP decodes without an error.
         if (validate && iso && hasHighByte(buf, n)) {
             replayable = first;
             return Outcome::Invalid;
         }
+        if (validate && !iso)
+            evidence.feed(buf, n);
         if (!matched || (validate && !iso)) {
             // While validating, in steps, so that text in another encoding
             // (code page 932, mostly) is given up at once rather than after
@@ -83,6 +86,10 @@ Outcome scanWith(Decoder &decoder, bool iso, ByteSource &source, char *buf, qsiz
         if (n < 0)
             return Outcome::Error;
         first = false;
+    }
+    if (validate && !iso && !evidence.eucJp()) {
+        replayable = first;
+        return Outcome::Invalid;
     }
     return matched ? Outcome::Match : Outcome::NoMatch;
 }
@@ -136,23 +143,22 @@ Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, Byte
         return found;
     };
     // When validating, every byte goes through a decoder of its own that only
-    // counts errors, a block at a time before the block is searched, in
-    // slices growing from 64 bytes, so that a file that is not EUC-JP (a
-    // compressed one, mostly) is given up after its first bytes. The
-    // decoder that feeds the lines sees only the bytes it decodes: after a
-    // line break its state is clean.
+    // checks, a block at a time before the block is searched; it stops at
+    // the first error, so that a file that is not EUC-JP (a compressed one,
+    // mostly) is given up after its first bytes. The decoder that feeds the
+    // lines sees only the bytes it decodes: after a line break its state is
+    // clean.
     jis::EucJpDecoder validator;
+    jis::EucJpEvidence evidence; // against code page 932
     for (;;) {
         const char *begin = buf, *end = buf + n;
         if (validate) {
-            qsizetype slice = 64;
-            for (qsizetype at = 0; at < n && validator.errors() == 0;
-                 at += slice, slice = std::min<qsizetype>(2 * slice, 64 * 1024))
-                validator.check(buf + at, std::min(slice, n - at));
+            validator.check(buf, n);
             if (atEnd)
                 validator.finishCheck();
             if (validator.errors() != 0)
                 return invalid();
+            evidence.feed(buf, n);
         }
         if (!matched) {
             const char *firstBreak = findLineBreak(begin, end);
@@ -187,6 +193,8 @@ Outcome scanEucDriven(jis::EucJpDecoder &decoder, const QByteArray &driver, Byte
             return Outcome::Error;
         first = false;
     }
+    if (validate && !evidence.eucJp())
+        return invalid();
     return matched ? Outcome::Match : Outcome::NoMatch;
 }
 

@@ -80,9 +80,9 @@ FileDecision decideEncoding(EncodingMode mode, const char *data, qsizetype size)
     }
     Utf8Validator validator;
     validator.feed(data, size);
-    decision.encoding = validator.finish()              ? FileEncoding::Utf8
-                        : jis::isValidEucJp(data, size) ? FileEncoding::EucJp
-                                                        : FileEncoding::Cp932;
+    decision.encoding = validator.finish()            ? FileEncoding::Utf8
+                        : jis::looksEucJp(data, size) ? FileEncoding::EucJp
+                                                      : FileEncoding::Cp932;
     return decision;
 }
 

@@ -24,10 +24,11 @@
 //   This rule tells EUC-JP from code page 932: code page 932's kana and most
 //   of its kanji start with 81-9F, which in EUC-JP only 8E and 8F may, and
 //   8E A1-DF, 8F's forms or a pair of A1-FE bytes would then also have to
-//   name a character at every high byte of the file. Text that is valid in
-//   both is read as EUC-JP: only code page 932 text made of half-width
-//   katakana and kanji from E0-EF leads with A1-FE trail bytes could be, and
-//   such text is rare where EUC-JP text almost always is valid code page 932.
+//   name a character at every high byte of the file. Text made of
+//   half-width katakana (A1-DF alone) and ASCII can be valid in both; the
+//   bytes are weighed (jis::EucJpEvidence): EUC-JP at a byte 8E, 8F or from
+//   E0 up, else when its kana and punctuation outnumber the rows half-width
+//   katakana falls in more often than Japanese text does, else code page 932.
 // - euc-jp: every file is EUC-JP (JisEncodings.h), errors decoding to U+FFFD.
 // In utf-8, euc-jp and auto, a line ends at CR-LF, a lone CR or a lone LF,
 // whatever the file's encoding.

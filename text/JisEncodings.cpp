@@ -261,6 +261,110 @@ template <typename Sink> void finishState(EucJpState &s, Sink &sink)
     s.jis0212 = false;
 }
 
+// EUC-JP checked 64 bytes at a time ---------------------------------------
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// True when every cell of the JIS X 0208 rows that start with A1, B0-CE and
+// D0-F3 holds a character, and those of the kana rows (A4, A5) up to F3:
+// the rows nearly all Japanese text is made of, which the check below takes
+// without the table.
+bool rowsWholeAsExpected()
+{
+    const char16_t *t208 = table0208();
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const bool whole = lead == 0xA1 || (lead >= 0xB0 && lead <= 0xF3 && lead != 0xCF) ||
+                               ((lead == 0xA4 || lead == 0xA5) && trail <= 0xF3);
+            if (whole && t208[(lead - 0xA1) * kCells + (trail - 0xA1)] == 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// One bit a byte of a window of 64 bytes: from 80 up; A1-FE; the first byte
+// of a pair of the rows above when its second byte is the next one.
+struct WindowBits {
+    std::uint64_t high = 0, inPairs = 0, leadOk = 0;
+};
+
+// How far the window whose bits these are is valid EUC-JP, from its first
+// byte, a character's first: 64, or 63 when a pair starts at its last byte,
+// or 0 when it may hold anything else. A run of bytes from 80 up is pairs
+// from its first byte: adding each run's first bit to the run carries
+// through it, which clears the runs that start at an even byte, so the
+// first bytes of pairs are the even bytes of those and the odd bytes of the
+// rest; each must have its second byte next to it, and no other byte may
+// be from 80 up (an odd run ends in a first byte alone).
+[[gnu::always_inline]] inline int validSpan(const WindowBits &w)
+{
+    constexpr std::uint64_t kEven = 0x5555555555555555ull;
+    const std::uint64_t high = w.high;
+    const std::uint64_t starts = high & ~(high << 1);
+    const std::uint64_t runsEven = high & ~(high + (starts & kEven));
+    const std::uint64_t leads = (runsEven & kEven) | ((high ^ runsEven) & ~kEven);
+    const std::uint64_t trails = high ^ leads;
+    if ((trails & ~w.inPairs) | (leads & ~w.leadOk) | ((leads << 1) ^ trails))
+        return 0;
+    return 64 - int(leads >> 63);
+}
+
+// Bytes of v from lo to hi (unsigned), as whole bytes of a mask.
+__attribute__((target("avx2"))) inline __m256i inRange(__m256i v, unsigned char lo,
+                                                       unsigned char hi)
+{
+    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8(static_cast<char>(lo)));
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(static_cast<char>(hi - lo))), d);
+}
+
+__attribute__((target("avx2"))) inline __m256i isByte(__m256i v, unsigned char b)
+{
+    return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(b)));
+}
+
+// From p, the first byte of a character, past the windows of 64 bytes that
+// are valid EUC-JP of ASCII and pairs of the rows above; stops at the first
+// that may hold anything else (the byte-wise check decides it), or near end.
+// (Without AVX2 every byte goes through the byte-wise check.)
+__attribute__((target("avx2"))) const unsigned char *skipValidEucJp(const unsigned char *p,
+                                                                    const unsigned char *end)
+{
+    while (end - p > 64) {
+        __m256i v[2];
+        WindowBits w;
+#pragma GCC unroll 2
+        for (int k = 0; k < 2; ++k) {
+            v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
+            w.high |= std::uint64_t(unsigned(_mm256_movemask_epi8(v[k]))) << (32 * k);
+        }
+        if (w.high == 0) {
+            p += 64;
+            continue;
+        }
+#pragma GCC unroll 2
+        for (int k = 0; k < 2; ++k) {
+            const __m256i next =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k + 1));
+            const __m256i whole =
+                _mm256_or_si256(_mm256_andnot_si256(isByte(v[k], 0xCF), inRange(v[k], 0xB0, 0xF3)),
+                                isByte(v[k], 0xA1));
+            const __m256i kana = _mm256_and_si256(
+                isByte(_mm256_and_si256(v[k], _mm256_set1_epi8(static_cast<char>(0xFE))), 0xA4),
+                inRange(next, 0x00, 0xF3));
+            w.inPairs |= std::uint64_t(unsigned(_mm256_movemask_epi8(inRange(v[k], 0xA1, 0xFE))))
+                         << (32 * k);
+            w.leadOk |= std::uint64_t(unsigned(_mm256_movemask_epi8(_mm256_or_si256(whole, kana))))
+                        << (32 * k);
+        }
+        const int span = validSpan(w);
+        if (span == 0)
+            break;
+        p += span;
+    }
+    return p;
+}
+#endif
+
 // ISO-2022-JP -------------------------------------------------------------
 
 enum Set : unsigned char { Ascii, Roman, Jis0208, Katakana, Jis0212 };
@@ -474,6 +578,36 @@ template <typename State> void Decoder<State>::check(const char *data, qsizetype
     run(m_state, p, p + size, sink);
 }
 
+template <> void Decoder<EucJpState>::check(const char *data, qsizetype size)
+{
+    if (m_state.errors != 0) // not EUC-JP already
+        return;
+    NullSink sink;
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const unsigned char *end = p + size;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool fast =
+        (__builtin_cpu_init(), __builtin_cpu_supports("avx2")) && rowsWholeAsExpected();
+    while (fast && end - p > 64) {
+        if (m_state.lead != 0) { // up to the next character's first byte
+            run(m_state, p, p + 1, sink);
+            ++p;
+            continue;
+        }
+        const unsigned char *past = skipValidEucJp(p, end);
+        if (past != p) {
+            p = past;
+            continue;
+        }
+        run(m_state, p, p + 64, sink); // a window the fast check left
+        p += 64;
+        if (m_state.errors != 0) // not EUC-JP: the rest changes nothing
+            return;
+    }
+#endif
+    run(m_state, p, end, sink);
+}
+
 template <typename State> void Decoder<State>::finishCheck()
 {
     NullSink sink;
@@ -548,12 +682,57 @@ QString firstNotInEucJp(QStringView text)
 
 bool isValidEucJp(const char *data, qsizetype size)
 {
-    EucJpState state;
-    NullSink sink;
+    EucJpDecoder decoder;
+    decoder.check(data, size);
+    decoder.finishCheck();
+    return decoder.errors() == 0;
+}
+
+void EucJpEvidence::feed(const char *data, qsizetype size)
+{
     const auto *p = reinterpret_cast<const unsigned char *>(data);
-    run(state, p, p + size, sink);
-    finishState(state, sink);
-    return state.errors == 0;
+    const unsigned char *end = p + size;
+    qsizetype kana = m_kana, rare = m_rare;
+    bool second = m_second;
+    while (!m_settled && p < end) {
+        if (*p < 0x80) {
+            second = false;
+#if defined(__SSE2__)
+            for (; end - p >= 32; p += 32) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+                if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
+                    break;
+            }
+#endif
+            for (std::uint64_t word; end - p >= 8; p += 8) {
+                std::memcpy(&word, p, sizeof word);
+                if (word & kHighBits)
+                    break;
+            }
+            while (p < end && *p < 0x80)
+                ++p;
+            continue;
+        }
+        const unsigned char b = *p++;
+        if (b >= 0xE0 || b == 0x8E || b == 0x8F)
+            m_settled = true;
+        else if (!second && b >= 0xA1 && b <= 0xA5)
+            ++kana;
+        else if (!second && ((b >= 0xA6 && b <= 0xAF) || b >= 0xD0))
+            ++rare;
+        second = !second;
+    }
+    m_kana = kana;
+    m_rare = rare;
+    m_second = second;
+}
+
+bool looksEucJp(const char *data, qsizetype size)
+{
+    EucJpEvidence evidence;
+    evidence.feed(data, size);
+    return evidence.eucJp() && isValidEucJp(data, size);
 }
 
 bool DesignationFinder::feed(const char *data, qsizetype size)
@@ -631,6 +810,7 @@ bool DesignationFinder::feedUntilHigh(const char *data, qsizetype size)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const unsigned char *end = p + size;
+    m_ascii = m_high ? 0 : size;
     while (!m_found && !m_high && p < end) {
         // An escape sequence in progress takes the next bytes as feed() does.
         const unsigned char *at = m_escape == 0 ? findEscapeOrHigh(p, end) : p;
@@ -638,6 +818,7 @@ bool DesignationFinder::feedUntilHigh(const char *data, qsizetype size)
             break;
         if (*at >= 0x80) {
             m_high = true;
+            m_ascii = at - reinterpret_cast<const unsigned char *>(data);
             break;
         }
         feed(reinterpret_cast<const char *>(at), 1);

@@ -61,7 +61,8 @@ public:
     char *finishUtf8(char *out);
     static constexpr qsizetype utf8Room(qsizetype size) { return 3 * size + 16; }
     // Only counts the errors of the next piece (and of the end): for
-    // deciding whether a text is in this encoding.
+    // deciding whether a text is in this encoding. EUC-JP's stops counting
+    // at the first error (errors() is then not 0).
     void check(const char *data, qsizetype size);
     void finishCheck();
 
@@ -90,8 +91,50 @@ struct Iso2022JpState {
 using EucJpDecoder = Decoder<EucJpState>;
 using Iso2022JpDecoder = Decoder<Iso2022JpState>;
 
+// EUC-JP's check skips 64 bytes at a time where they are plainly valid, and
+// stops at the first error.
+template <> void Decoder<EucJpState>::check(const char *data, qsizetype size);
+
 // True when the bytes are EUC-JP without a single error.
 bool isValidEucJp(const char *data, qsizetype size);
+
+// Weighs bytes that are valid EUC-JP against the same bytes read as code
+// page 932, where every byte A1-DF alone is a half-width katakana (or its
+// punctuation), so that text of half-width katakana and ASCII is often valid
+// EUC-JP too, its bytes taken two by two. The bytes are EUC-JP:
+// - at once, at a byte 8E, 8F or from E0 up: text of half-width katakana
+//   has none, and nearly every EUC-JP text has one among its first
+//   characters (hiragana and katakana from む and ム on, and a third of every
+//   kanji's second bytes);
+// - else, where every byte from 80 up is A1-DF, when the EUC-JP characters
+//   whose first byte is A1-A5 (punctuation, symbols, full-width letters,
+//   hiragana, katakana: what most Japanese text is made of) outnumber those
+//   whose first byte is A6-AF or D0-DF (Greek, Cyrillic, box drawing, empty
+//   rows, the second-level kanji: rare in Japanese text, but what
+//   half-width katakana's small kana, ﾐ to ﾝ and its voiced marks become).
+//   The first-level kanji (B0-CF) weigh nothing, both readings have them
+//   often; a tie is code page 932, whose text is the likelier of the two.
+// Each run of bytes from 80 up is taken as pairs from its first byte, as
+// valid EUC-JP without 8E and 8F is.
+class EucJpEvidence {
+public:
+    // The next piece of the text; once settled, looks no further.
+    void feed(const char *data, qsizetype size);
+    // True when a byte settled the text as EUC-JP.
+    bool settled() const { return m_settled; }
+    // True when valid EUC-JP bytes, all fed, read as EUC-JP.
+    bool eucJp() const { return m_settled || m_kana > m_rare; }
+
+private:
+    qsizetype m_kana = 0;
+    qsizetype m_rare = 0;
+    bool m_second = false; // the next byte from 80 up ends a pair
+    bool m_settled = false;
+};
+
+// True when the bytes are valid EUC-JP and read as EUC-JP rather than as
+// code page 932 (EucJpEvidence).
+bool looksEucJp(const char *data, qsizetype size);
 
 // The EUC-JP bytes of text where each of its characters has exactly one
 // byte form that decodes to it here (ASCII, half-width katakana, the JIS X
@@ -116,11 +159,16 @@ public:
     // text with such bytes near its start, this costs next to nothing.
     bool feedUntilHigh(const char *data, qsizetype size);
     bool sawHigh() const { return m_high; }
+    // After feedUntilHigh found no designation: how many bytes of its piece
+    // came before the first byte from 80 up (all of them without one; none
+    // when one came in an earlier piece). They are ASCII.
+    qsizetype asciiLength() const { return m_ascii; }
 
 private:
     unsigned char m_escape = 0; // ESC, ESC $ or ESC ( at the end of the last piece
     bool m_found = false;
     bool m_high = false;
+    qsizetype m_ascii = 0;
 };
 
 // True when every byte is below 80 and a designation is among them.

@@ -75,6 +75,7 @@ private Q_SLOTS:
     void knownDifferences();
     void brokenInputAgainstIcu();
     void piecesAndUtf8AgainstWhole();
+    void longCheckAgainstDecoding();
     void charactersEucJpHolds();
 };
 
@@ -234,6 +235,48 @@ void JisEncodingsTest::brokenInputAgainstIcu()
     QVERIFY2(skipped < compared / 4, qPrintable(QStringLiteral("%1 skipped").arg(skipped)));
 }
 
+// The check that takes 64 bytes at a time where they are plainly valid says
+// what decoding says, on long text of whole rows, kana and ASCII with now
+// and then one byte or pair that is not, fed whole and in pieces.
+void JisEncodingsTest::longCheckAgainstDecoding()
+{
+    static const QList<QByteArray> valid{"a",        "abc de",   "0123456789abcdef", "\n",
+                                         "\xB0\xA1", "\xCE\xFE", "\xD0\xA1",         "\xF3\xFE",
+                                         "\xA4\xA2", "\xA4\xF3", "\xA5\xF6",         "\xA1\xA1",
+                                         "\xA1\xFE", "\xA2\xA1", "\xA3\xB0"};
+    // Rarer, as in text: each stops the 64-byte check where it stands.
+    static const QList<QByteArray> rare{"\x8E\xB1", "\x8F\xB0\xA1"};
+    static const QList<QByteArray> faults{
+        "\xA4\xF4", "\xA5\xF7", "\xA2\xAF", "\xCF\xD4", "\xB0",     "\xFF",     "\x80",
+        "\x8E\xE0", "\xA9\xA1", "\xB0\x41", "\x8F\xB0", "\xB0\x80", "\xB0\xFF", "\xF4\xA7"};
+    QRandomGenerator rng(seed());
+    int validInputs = 0;
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray input;
+        const int pieces = 20 + int(rng.bounded(300));
+        const int fault = rng.bounded(2) ? int(rng.bounded(pieces)) : -1;
+        for (int k = 0; k < pieces; ++k)
+            input += k == fault             ? faults[rng.bounded(faults.size())]
+                     : rng.bounded(40) == 0 ? rare[rng.bounded(rare.size())]
+                                            : valid[rng.bounded(valid.size())];
+        qsizetype errorCount = -1;
+        decode(Enc::EucJp, input, nullptr, &errorCount);
+        const bool expected = errorCount == 0;
+        validInputs += expected;
+        if (jis::isValidEucJp(input.constData(), input.size()) != expected)
+            qWarning() << "input" << input.toHex(' ');
+        QCOMPARE(jis::isValidEucJp(input.constData(), input.size()), expected);
+        jis::EucJpDecoder checker;
+        for (qsizetype at = 0, n = 0; at < input.size(); at += n) {
+            n = std::min<qsizetype>(input.size() - at, 1 + rng.bounded(200));
+            checker.check(input.constData() + at, n);
+        }
+        checker.finishCheck();
+        QCOMPARE(checker.errors() == 0, expected);
+    }
+    QVERIFY(validInputs > 1000 && validInputs < 2000);
+}
+
 // Fed in pieces cut anywhere, and to UTF-8, the text is the same; each error
 // is one U+FFFD (one byte FF in UTF-8) at the index the decoder reports, and
 // a text is valid exactly when it decodes without one.
@@ -307,13 +350,17 @@ void JisEncodingsTest::piecesAndUtf8AgainstWhole()
                 QList<QByteArray>{
                     QByteArray(int(rng.bounded(80)), 'a'), "\x1B", "$", "(", "B", "\xA4", "\x1B[0m"}
                     .at(rng.bounded(7));
+        const qsizetype high = input.indexOf('\xA4');
         jis::DesignationFinder finder;
         for (qsizetype at = 0; at < input.size();) {
             const qsizetype n = std::min<qsizetype>(1 + rng.bounded(40), input.size() - at);
-            finder.feedUntilHigh(input.constData() + at, n);
+            // The bytes of each piece before the first high byte, when no designation came.
+            const qsizetype ascii =
+                high < 0 || high >= at + n ? n : std::max<qsizetype>(high - at, 0);
+            if (!finder.feedUntilHigh(input.constData() + at, n))
+                QCOMPARE(finder.asciiLength(), ascii);
             at += n;
         }
-        const qsizetype high = input.indexOf('\xA4');
         const QByteArray before = high < 0 ? input : input.left(high);
         QCOMPARE(finder.found(), jis::looksIso2022Jp(before.constData(), before.size()));
         QCOMPARE(finder.sawHigh(), high >= 0 && !finder.found());

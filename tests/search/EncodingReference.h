@@ -275,6 +275,30 @@ inline bool looksIso2022Jp(const QByteArray &b)
     return false;
 }
 
+// Bytes valid as EUC-JP that are EUC-JP rather than code page 932
+// half-width katakana: with a byte 8E, 8F or from E0 up; else when, taking
+// each run of bytes from 80 up as pairs, more pairs start with A1-A5 than
+// with A6-AF or D0-DF.
+inline bool eucJpOverHalfWidth(const QByteArray &b)
+{
+    int kana = 0, rare = 0;
+    qsizetype run = 0; // bytes from 80 up before this one, since the last byte below
+    for (const char c : b) {
+        const unsigned u = static_cast<unsigned char>(c);
+        if (u >= 0xE0 || u == 0x8E || u == 0x8F)
+            return true;
+        if (u < 0x80) {
+            run = 0;
+            continue;
+        }
+        if (run++ % 2 == 0) {
+            kana += u >= 0xA1 && u <= 0xA5;
+            rare += (u >= 0xA6 && u <= 0xAF) || u >= 0xD0;
+        }
+    }
+    return kana > rare;
+}
+
 inline Kind kindOf(Mode mode, const QByteArray &b)
 {
     if (mode == Mode::Cp932)
@@ -294,7 +318,7 @@ inline Kind kindOf(Mode mode, const QByteArray &b)
     if (valid)
         return Kind::Utf8;
     decodeEucJp(b, &valid);
-    return valid ? Kind::EucJp : Kind::Cp932;
+    return valid && eucJpOverHalfWidth(b) ? Kind::EucJp : Kind::Cp932;
 }
 
 // The words as code points; false when a word holds a lone surrogate (no

@@ -332,7 +332,22 @@ void EncodingTest::decision_data()
         << QByteArray("\xA9\xA1") << int(FileEncoding::Cp932) << 0;
     QTest::newRow("cp932 kana is no euc-jp")
         << QByteArray("\x82\xA0\x90\xDD") << int(FileEncoding::Cp932) << 0;
-    QTest::newRow("cp932 half-width pair reads as euc-jp") << QByteArray("\xB1\xB2") << euc << 0;
+    // Valid EUC-JP too, but half-width katakana (A1-DF) alone, in code page 932.
+    const int cp = int(FileEncoding::Cp932);
+    QTest::newRow("cp932 half-width pair") << QByteArray("\xB1\xB2") << cp << 0;
+    QTest::newRow("cp932 half-width words")
+        << QByteArray("\xB6\xC0\xB6\xC5 \xC3\xDE\xB0\xC0\r\n") << cp << 0; // ｶﾀｶﾅ ﾃﾞｰﾀ
+    QTest::newRow("cp932 half-width, pairs of rare rows")
+        << QByteArray("\xD2\xD3 \xA6\xB1\xA5\xB2") << cp << 0; // ﾒﾓ ｦｱ･ｲ
+    QTest::newRow("euc-jp first-level kanji alone: a tie")
+        << QByteArray("\xCC\xBE\xC1\xB0") << cp << 0; // 名前
+    QTest::newRow("euc-jp katakana from A1-DF")
+        << QByteArray("\xA5\xC6\xA5\xB9\xA5\xC8\n") << euc << 0; // テスト
+    QTest::newRow("euc-jp kana outnumber rare rows")
+        << QByteArray("\xA5\xC7\xA1\xBC\xA5\xBF\xD0\xA1") << euc << 0; // データ and a kanji
+    QTest::newRow("euc-jp settled by a byte from E0")
+        << QByteArray("\xD2\xD3\xD2\xD3 \xC0\xDF\xC4\xEA") << euc << 0;
+    QTest::newRow("euc-jp settled by 8E") << QByteArray("\xD2\xD3\x8E\xB1") << euc << 0;
     QTest::newRow("iso-2022-jp") << QByteArray("a\x1B$B0!\x1B(B\n") << iso << 0;
     QTest::newRow("iso-2022-jp designation across the first block")
         << QByteArray(5000, 'a') + "\x1B$B0!\x1B(B" << iso << 0;
@@ -546,6 +561,11 @@ void EncodingTest::fixedCases_data()
     QTest::newRow("euc-jp error is no U+FFFD")
         << ej << QByteArray("a\xA9\xA1") << QStringList{QStringLiteral("a\uFFFD")} << false;
     QTest::newRow("auto: euc-jp") << au << QByteArray("\xB0\xA1\xA4\xA2") << kanji << true;
+    QTest::newRow("auto: cp932 half-width katakana valid as euc-jp")
+        << au << QByteArray("\xB6\xC0\xB6\xC5 \xC3\xDE\xB0\xC0")
+        << QStringList{QStringLiteral("ﾃﾞｰﾀ")} << true;
+    QTest::newRow("auto: short euc-jp katakana") << au << QByteArray("x \xA5\xC6\xA5\xB9\xA5\xC8")
+                                                 << QStringList{QStringLiteral("テスト")} << true;
     QTest::newRow("auto: iso-2022-jp") << au << QByteArray("\x1B$B0!\x1B(B") << kanji << true;
     QTest::newRow("auto: iso-2022-jp ascii word inside a kanji")
         << au << QByteArray("\x1B$B0!\x1B(B") << QStringList{"0!"} << false;

@@ -250,9 +250,12 @@ void FoldMatcherTest::autoModeReadsEachEncoding()
     const QByteArray head(70000, 'a');
     const QByteArray euc("\xC0\xDF\xC4\xEA"), sjis("\x90\xDD\x92\xE8"); // 設定
     const QByteArray utf8 = u"設定"_qs.toUtf8();
+    const QByteArray halfWidth("\xB6\xC0\xB6\xC5 \xC3\xDE\xB0\xC0"); // ｶﾀｶﾅ ﾃﾞｰﾀ, valid EUC-JP too
+    const QByteArray eucKatakana("\xA5\xC6\xA5\xB9\xA5\xC8"); // テスト
     const struct {
         QByteArray bytes;
         bool found;
+        QString word = u"設定"_qs;
     } cases[] = {
         {euc, true},
         {sjis, true},
@@ -261,11 +264,15 @@ void FoldMatcherTest::autoModeReadsEachEncoding()
         {head + '\n' + sjis, true},
         {head + '\n' + euc + "\x80", false}, // 80 is no EUC-JP byte: code page 932
         {head + '\n' + sjis + "\xA4", true}, // 90 neither: code page 932 too
+        {halfWidth, true, u"ﾃﾞｰﾀ"_qs},       // code page 932 by the weighing of rows
+        {head + '\n' + halfWidth, true, u"ﾃﾞｰﾀ"_qs},
+        {eucKatakana, true, u"テスト"_qs},
+        {head + '\n' + eucKatakana, true, u"テスト"_qs},
     };
     for (const auto &c : cases) {
         for (const qsizetype chunk : {qsizetype(7), qsizetype(1) << 30}) {
             MemorySource source(c.bytes, chunk, false);
-            TextMatcher matcher({u"設定"_qs}, EncodingMode::Auto, {false, false, true});
+            TextMatcher matcher({c.word}, EncodingMode::Auto, {false, false, true});
             QVERIFY2(matcher.matches(source, 4096) == c.found,
                      c.bytes.right(16).toHex(' ').constData());
         }

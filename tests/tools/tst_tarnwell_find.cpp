@@ -333,8 +333,8 @@ void TarnwellFindTest::folds()
     } files[] = {
         {"estimate.txt", sjis(u"２０２６年度の見積書を送付\r\n見積書と提出"_qs)},
         {"pdf.txt", u"ＰＤＦ形式の資料\n"_qs.toUtf8()},
-        // Half-width katakana alone would also be valid EUC-JP (pairs of A1-DF
-        // bytes), which auto reads first; the hiragana makes it code page 932.
+        // Half-width katakana alone is often valid EUC-JP too (pairs of A1-DF
+        // bytes), which auto weighs; the hiragana makes it code page 932 outright.
         {"kana.txt", sjis(u"ｶﾀｶﾅ, ﾃﾞｰﾀﾍﾞｰｽの一覧"_qs)},
         {"server.txt", u"サーバーの設定"_qs.toUtf8()},
         {"notes.txt", "Tarnwell Release Notes\n"},
