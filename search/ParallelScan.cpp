@@ -367,10 +367,11 @@ FileResult ParallelScan::takeQueued(documents::DocumentQueue &queue, TextMatcher
     const documents::ReadResult read = queue.take(again, m_state.stop);
     if (m_state.stopped())
         return {Fate::Stopped};
-    if (again)
-        return {Fate::Later};
     const DocumentOutcome document =
         documentOutcome(read, read.ok() && matcher.matchesLines(read.text.lines));
+    // Not a document after all: read alone, as text.
+    if (again || document.verdict == DocumentOutcome::Text)
+        return {Fate::Later};
     if (document.verdict == DocumentOutcome::Unreadable)
         return {Fate::Unreadable, 0, document.reason};
     return {document.verdict == DocumentOutcome::Matched ? Fate::Matched : Fate::Unmatched};

@@ -4,7 +4,8 @@
 // The engine with documents on. A double reader gives the lines written in a
 // file's own bytes, so a random tree of documents and text files checks the
 // engine against the plain reference on the same lines, on one thread and on
-// several; then tarnwell-find --documents over real PDFs and a hostile one.
+// several, with documents read alone and sent ahead in a queue; then tarnwell-find --documents over
+// real PDFs and a hostile one.
 
 #include "documents/DocumentReader.h"
 #include "documents/Recognize.h"
@@ -19,6 +20,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <deque>
+#include <memory>
 #include <set>
 
 #include <unistd.h>
@@ -46,6 +49,44 @@ public:
             result.text.lines.push_back(QString::fromUtf8(lines[i]));
         return result;
     }
+    // With `queueing`, a queue that reads what it takes at once and answers
+    // in order: it turns every third document away (read alone later) and
+    // hands back every fourth it took unread (read alone again).
+    std::unique_ptr<documents::DocumentQueue> queue() override
+    {
+        if (!queueing)
+            return {};
+        class Queue final : public documents::DocumentQueue {
+        public:
+            explicit Queue(DoubleReader &reader) : m_reader(reader) {}
+            bool send(int descriptor, documents::Container container,
+                      const std::stop_token &) override
+            {
+                if (++m_seen % 3 == 0)
+                    return false;
+                const bool unread = ++m_taken % 4 == 0;
+                m_answers.push_back({unread, unread ? documents::ReadResult{}
+                                                    : m_reader.read(descriptor, container)});
+                return true;
+            }
+            int waiting() const override { return int(m_answers.size()); }
+            documents::ReadResult take(bool &again, const std::stop_token &) override
+            {
+                again = m_answers.front().first;
+                documents::ReadResult result = std::move(m_answers.front().second);
+                m_answers.pop_front();
+                return result;
+            }
+
+        private:
+            DoubleReader &m_reader;
+            int m_seen = 0;
+            int m_taken = 0;
+            std::deque<std::pair<bool, documents::ReadResult>> m_answers;
+        };
+        return std::make_unique<Queue>(*this);
+    }
+    bool queueing = false;
     std::atomic<int> calls{0};
 };
 
@@ -119,14 +160,17 @@ private Q_SLOTS:
                     expected.insert(path);
             }
             for (const int workers : {1, 4}) {
-                DoubleReader reader;
-                SearchOptions options;
-                options.workers = workers;
-                options.documents = &reader;
-                Recorder recorder;
-                runSearch(dir.path(), split.join(u' '), recorder, options);
-                QCOMPARE(recorder.matched, expected);
-                QVERIFY(reader.calls.load() > 0 || split.isEmpty());
+                for (const bool queueing : {false, true}) {
+                    DoubleReader reader;
+                    reader.queueing = queueing;
+                    SearchOptions options;
+                    options.workers = workers;
+                    options.documents = &reader;
+                    Recorder recorder;
+                    runSearch(dir.path(), split.join(u' '), recorder, options);
+                    QCOMPARE(recorder.matched, expected);
+                    QVERIFY(reader.calls.load() > 0 || split.isEmpty());
+                }
             }
         }
     }
@@ -184,16 +228,23 @@ private Q_SLOTS:
         DoubleReader reader;
         SearchOptions options;
         options.documents = &reader;
-        // Blocks smaller than the first look take another way to it.
-        for (const qsizetype block : {qsizetype(256 * 1024), qsizetype(7)}) {
-            options.blockSize = block;
-            Recorder on;
-            const SearchOutcome outcome = runSearch(dir.path(), u"請求書"_qs, on, options);
-            QCOMPARE(on.matched,
-                     (std::set<QString>{dir.filePath(u"text"_qs), dir.filePath(u"doc"_qs)}));
-            QCOMPARE(on.reasons, QStringList{dir.filePath(u"bad"_qs) + u": damaged PDF"_qs});
-            QCOMPARE(outcome.unreadable, 1);
+        // Blocks smaller than the first look take another way to it; a
+        // queue hands over the same answers, on several threads.
+        for (const bool queueing : {false, true}) {
+            reader.queueing = queueing;
+            options.workers = queueing ? 2 : 0;
+            for (const qsizetype block : {qsizetype(256 * 1024), qsizetype(7)}) {
+                options.blockSize = block;
+                Recorder on;
+                const SearchOutcome outcome = runSearch(dir.path(), u"請求書"_qs, on, options);
+                QCOMPARE(on.matched,
+                         (std::set<QString>{dir.filePath(u"text"_qs), dir.filePath(u"doc"_qs)}));
+                QCOMPARE(on.reasons, QStringList{dir.filePath(u"bad"_qs) + u": damaged PDF"_qs});
+                QCOMPARE(outcome.unreadable, 1);
+            }
         }
+        reader.queueing = false;
+        options.workers = 0;
         options.documents = nullptr;
         reader.calls = 0;
         Recorder off;
