@@ -247,11 +247,17 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
 {
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     const auto *e = p + size;
-    out.reserve(out.size() + size);
+    // Each byte gives at most one unit (a four-byte sequence two; an error
+    // takes at least a byte): written in place, the string cut to what was
+    // written at the end.
+    const qsizetype used = out.size();
+    out.resize(used + size);
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *dst = begin + used;
     auto addError = [&] {
         if (errors)
-            errors->push_back(out.size());
-        out += QChar(replacement);
+            errors->push_back(dst - begin);
+        *dst++ = replacement;
     };
     char32_t cp = 0;
     int needed = 0;
@@ -259,11 +265,43 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
     while (p < e) {
         const unsigned char b = *p;
         if (needed == 0) {
-            ++p;
             if (b < 0x80) {
-                out += QChar(b);
+                // ASCII runs eight bytes at a time.
+                *dst++ = b;
+                ++p;
+                while (e - p >= 8) {
+                    quint64 word;
+                    std::memcpy(&word, p, sizeof word);
+                    if (word & kHighBits)
+                        break;
+                    for (int i = 0; i < 8; ++i)
+                        dst[i] = p[i];
+                    dst += 8;
+                    p += 8;
+                }
                 continue;
             }
+            // A whole two- or three-byte sequence (most non-ASCII text) at once.
+            if (b >= 0xC2 && b <= 0xEF && e - p >= 3) {
+                const unsigned char b1 = p[1];
+                if (b < 0xE0) {
+                    if (b1 >= 0x80 && b1 <= 0xBF) {
+                        *dst++ = char16_t(((b & 0x1F) << 6) | (b1 & 0x3F));
+                        p += 2;
+                        continue;
+                    }
+                } else {
+                    const unsigned char b2 = p[2];
+                    const unsigned char low = b == 0xE0 ? 0xA0 : 0x80;
+                    const unsigned char high = b == 0xED ? 0x9F : 0xBF;
+                    if (b1 >= low && b1 <= high && b2 >= 0x80 && b2 <= 0xBF) {
+                        *dst++ = char16_t(((b & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+                        p += 3;
+                        continue;
+                    }
+                }
+            }
+            ++p;
             needed = sequenceStart(b, lower, upper);
             if (needed < 0) {
                 needed = 0;
@@ -287,15 +325,16 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
         cp = (cp << 6) | (b & 0x3F);
         if (--needed == 0) {
             if (cp >= 0x10000) {
-                out += QChar(QChar::highSurrogate(cp));
-                out += QChar(QChar::lowSurrogate(cp));
+                *dst++ = QChar::highSurrogate(cp);
+                *dst++ = QChar::lowSurrogate(cp);
             } else {
-                out += QChar(char16_t(cp));
+                *dst++ = char16_t(cp);
             }
         }
     }
     if (needed != 0)
         addError();
+    out.resize(dst - begin);
 }
 
 void appendUtf16(const char *data, qsizetype size, bool bigEndian, QString &out,
