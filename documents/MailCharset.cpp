@@ -254,13 +254,16 @@ QString decodeAuto(QByteArrayView bytes)
 
 void appendLines(TextSink &sink, QStringView text)
 {
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != u'\r' && text[i] != u'\n')
-            continue;
-        sink.append(text.sliced(start, i - start));
+    const char16_t *start = text.utf16();
+    const char16_t *const end = start + text.size();
+    for (const char16_t *at = start;; ++at) {
+        while (at < end && *at != u'\r' && *at != u'\n')
+            ++at;
+        sink.append(QStringView(start, at));
         sink.endLineIfAny();
-        start = i + 1;
+        if (at == end)
+            break;
+        start = at + 1;
     }
 }
 
@@ -316,7 +319,27 @@ QByteArray decodeBase64(QByteArrayView bytes)
     char *to = out.data();
     quint32 bits = 0;
     int count = 0;
-    for (const char c : bytes) {
+    const char *from = bytes.data();
+    const char *const end = from + bytes.size();
+    // Whole groups of four valid letters at once, between groups (all of a
+    // line but its end); anything else one letter at a time below.
+    for (;;) {
+        while (count == 0 && end - from >= 4) {
+            const int a = kValues[uchar(from[0])], b = kValues[uchar(from[1])],
+                      c = kValues[uchar(from[2])], d = kValues[uchar(from[3])];
+            if ((a | b | c | d) < 0)
+                break;
+            const quint32 group =
+                quint32(a) << 18 | quint32(b) << 12 | quint32(c) << 6 | quint32(d);
+            to[0] = char(group >> 16);
+            to[1] = char(group >> 8);
+            to[2] = char(group);
+            to += 3;
+            from += 4;
+        }
+        if (from == end)
+            break;
+        const char c = *from++;
         if (c == '=')
             break;
         const int value = kValues[uchar(c)];
@@ -343,17 +366,21 @@ QByteArray decodeBase64(QByteArrayView bytes)
 
 QByteArray decodeQuotedPrintable(QByteArrayView bytes, bool header)
 {
-    const auto hex = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        c = lower(c);
-        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
+    static constexpr auto kHex = [] {
+        std::array<signed char, 256> values{};
+        values.fill(-1);
+        for (int i = 0; i < 10; ++i)
+            values['0' + i] = static_cast<signed char>(i);
+        for (int i = 0; i < 6; ++i)
+            values['a' + i] = values['A' + i] = static_cast<signed char>(10 + i);
+        return values;
+    }();
+    const auto hex = [](char c) { return int(kHex[uchar(c)]); };
     QByteArray out(bytes.size(), Qt::Uninitialized);
     char *to = out.data();
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
-        if (!header) { // the run up to the next '=' as it is
+        if (!header && bytes[i] != '=') { // the run up to the next '=' as it is
             const void *equals = std::memchr(bytes.data() + i, '=', size_t(n - i));
             const qsizetype stop = equals ? static_cast<const char *>(equals) - bytes.data() : n;
             std::memcpy(to, bytes.data() + i, size_t(stop - i));
