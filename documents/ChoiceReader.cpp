@@ -12,11 +12,12 @@ public:
     ChoiceQueue(std::unique_ptr<DocumentQueue> queue, bool archives)
         : m_queue(std::move(queue)), m_archives(archives)
     {}
-    bool send(int descriptor, Container container, const std::stop_token &stop) override
+    bool send(int descriptor, Container container, const std::stop_token &stop,
+              QByteArrayView whole) override
     {
         if (container == Container::Archive || (m_archives && container == Container::Zip))
             return false;
-        return m_queue->send(descriptor, container, stop);
+        return m_queue->send(descriptor, container, stop, whole);
     }
     int waiting() const override { return m_queue->waiting(); }
     ReadResult take(bool &again, const std::stop_token &stop) override

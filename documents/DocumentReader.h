@@ -60,8 +60,11 @@ public:
     // leaves to the reader's own calls, or no reader to be had): the caller
     // reads it alone, and only once every answer is taken, since the queue
     // may hold a reader the other call would wait for. The descriptor stays
-    // the caller's and may be closed at once.
-    virtual bool send(int descriptor, Container container, const std::stop_token &stop) = 0;
+    // the caller's and may be closed at once. whole: the file's bytes, when
+    // the caller has read all of them already (they may then be sent in
+    // place of the descriptor), else empty.
+    virtual bool send(int descriptor, Container container, const std::stop_token &stop,
+                      QByteArrayView whole = {}) = 0;
     // Documents sent whose answers are not yet taken.
     virtual int waiting() const = 0;
     // The answer for the oldest document sent and not yet answered, as

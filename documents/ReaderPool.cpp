@@ -56,6 +56,33 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
     return n == request.size();
 }
 
+// A request that brings the document itself: one message, the head and
+// the bytes, sent whole (a stream socket may take it in pieces).
+bool sendBytesRequest(int socket, Container container, QByteArrayView bytes)
+{
+    const QByteArray head = protocol::encodeBytesRequest(container, bytes.size());
+    qsizetype sent = 0;
+    const qsizetype total = head.size() + bytes.size();
+    while (sent < total) {
+        iovec io[2];
+        int parts = 0;
+        if (sent < head.size())
+            io[parts++] = {const_cast<char *>(head.constData()) + sent, size_t(head.size() - sent)};
+        const qsizetype from = std::max<qsizetype>(0, sent - head.size());
+        io[parts++] = {const_cast<char *>(bytes.data()) + from, size_t(bytes.size() - from)};
+        msghdr message{};
+        message.msg_iov = io;
+        message.msg_iovlen = size_t(parts);
+        const ssize_t n = sendmsg(socket, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
 enum class Received { Done, Closed, TimedOut, Failed };
 
 // Reads exactly `size` bytes into `out` (appending) before `deadline`. The
@@ -132,6 +159,80 @@ Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::ti
 }
 
 constexpr qsizetype kKeptRoomBytes = qsizetype(4) << 20;
+
+// Reads at least `least` bytes into `out` (appending), and whatever more the
+// socket holds up to `most`, before `deadline`.
+Received receiveSome(int socket, qsizetype least, qsizetype most, QByteArray &out,
+                     Clock::time_point deadline)
+{
+    const qsizetype target = out.size() + least;
+    const qsizetype at = out.size();
+    out.resize(at + std::max(least, most));
+    qsizetype have = at;
+    Received got = Received::Done;
+    while (have < target) {
+        const ssize_t n =
+            ::recv(socket, out.data() + have, size_t(out.size() - have), MSG_DONTWAIT);
+        if (n > 0) {
+            have += n;
+            continue;
+        }
+        if (n == 0) {
+            got = Received::Closed;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            got = Received::Failed;
+            break;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{socket, POLLIN, 0};
+        const int ready = left <= 0 ? 0 : poll(&p, 1, int(std::min<qint64>(left, 1 << 30)));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            got = ready == 0 ? Received::TimedOut : Received::Failed;
+            break;
+        }
+    }
+    out.resize(have);
+    return got;
+}
+
+// The next of a queue's answers into `bytes` (header and payload), from what
+// was read ahead and what the socket holds; `size` as for receiveAnswer().
+// What came past it stays ahead for the next.
+template <typename Ahead>
+Received receiveAhead(int socket, Ahead &ahead, QByteArray &bytes, qsizetype &size,
+                      Clock::time_point deadline)
+{
+    size = -1;
+    const auto held = [&] { return ahead.bytes.size() - ahead.at; };
+    const auto need = [&](qsizetype wanted) {
+        if (held() >= wanted)
+            return Received::Done;
+        ahead.bytes.remove(0, ahead.at);
+        ahead.at = 0;
+        return receiveSome(socket, wanted - held(), kFirstReadBytes, ahead.bytes, deadline);
+    };
+    Received got = need(protocol::kHeaderBytes);
+    if (got != Received::Done)
+        return got;
+    const qsizetype announced =
+        protocol::payloadSize(QByteArrayView(ahead.bytes).sliced(ahead.at, protocol::kHeaderBytes));
+    if (announced < 0)
+        return Received::Done; // size -1: malformed
+    got = need(protocol::kHeaderBytes + announced);
+    if (got != Received::Done)
+        return got;
+    bytes = ahead.bytes.sliced(ahead.at, protocol::kHeaderBytes + announced);
+    ahead.at += protocol::kHeaderBytes + announced;
+    size = announced;
+    return Received::Done;
+}
 
 // A search's members (protocol::MemberChunk), chunk by chunk, each handed to
 // `sink` and answered, until the answer itself: its payload in `bytes` from
@@ -309,6 +410,13 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     const int wall = std::max(1, limits.wallMillisecondsPerDocument);
     const timeval wait{wall / 1000, (wall % 1000) * 1000};
     setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    // Half the send buffer the system gives (it counts each message's
+    // bookkeeping too), for documents handed over in their requests.
+    int sendBuffer = 0;
+    socklen_t length = sizeof sendBuffer;
+    if (getsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, &length) != 0)
+        sendBuffer = 0;
+    helper.sendRoom = std::min<qsizetype>(sendBuffer / 2, qsizetype(1) << 20);
     helper.pid = pid;
     helper.socket = pair[0];
     return true;
@@ -355,7 +463,7 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
 }
 
 ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
-                            const std::stop_token &stop, bool queued) const
+                            const std::stop_token &stop, Ahead *ahead) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
@@ -378,14 +486,8 @@ ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
                 bytes = room.first(room.size()); // the answer alone
             if (room.capacity() > kKeptRoomBytes)
                 room = QByteArray();
-        } else if (queued) {
-            // Exactly this answer: the next one may follow it in the socket.
-            got = receive(helper.socket, protocol::kHeaderBytes, bytes, deadline);
-            if (got == Received::Done) {
-                size = protocol::payloadSize(bytes);
-                if (size >= 0)
-                    got = receive(helper.socket, size, bytes, deadline);
-            }
+        } else if (ahead) {
+            got = receiveAhead(helper.socket, *ahead, bytes, size, deadline);
         } else {
             got = receiveAnswer(helper.socket, bytes, size, deadline);
         }
@@ -561,7 +663,8 @@ public:
     Queue(const Queue &) = delete;
     Queue &operator=(const Queue &) = delete;
 
-    bool send(int descriptor, Container container, const std::stop_token &stop) override
+    bool send(int descriptor, Container container, const std::stop_token &stop,
+              QByteArrayView whole) override
     {
         if (container == Container::Archive || container == Container::Pdf || m_broken ||
             m_waiting >= kMostWaiting)
@@ -575,7 +678,17 @@ public:
             QString reason;
             if (!m_pool.start(Others, m_helper, reason))
                 break; // read alone, it says why
-            if (sendRequest(m_helper.socket, descriptor, container, {}, false)) {
+            // A small document goes in its request while the documents sent
+            // so far leave room for it in the socket: the helper then reads
+            // it from there, and a send never waits for the helper (which
+            // may be waiting for this thread to take its answers).
+            const qsizetype cost = whole.size() + kMessageCost;
+            const bool inRequest = !whole.isEmpty() && whole.size() <= protocol::kMostInlineBytes &&
+                                   m_held + cost <= m_helper.sendRoom;
+            if (inRequest ? sendBytesRequest(m_helper.socket, container, whole)
+                          : sendRequest(m_helper.socket, descriptor, container, {}, false)) {
+                m_costs[(m_first + m_waiting) % kMostWaiting] = inRequest ? cost : 0;
+                m_held += inRequest ? cost : 0;
                 ++m_waiting;
                 return true;
             }
@@ -598,18 +711,21 @@ public:
             return {};
         }
         --m_waiting;
+        m_held -= m_costs[m_first];
+        m_first = (m_first + 1) % kMostWaiting;
         ReadResult result;
         if (m_broken) {
             again = true;
         } else {
             bool alive = false;
             try {
-                result = m_pool.hear(m_helper, nullptr, alive, stop, true);
+                result = m_pool.hear(m_helper, nullptr, alive, stop, &m_ahead);
             } catch (const std::bad_alloc &) {
                 end(m_helper);
                 result = failed(QStringLiteral("out of memory for the document's text"));
             }
-            m_broken = !alive;
+            // Bytes past the last answer were never asked for.
+            m_broken = !alive || (m_waiting == 0 && m_ahead.at < m_ahead.bytes.size());
             again =
                 result.failure == Failure::NeedsPdfReader || result.failure == Failure::NotDocument;
         }
@@ -620,6 +736,8 @@ public:
 
 private:
     static constexpr int kMostWaiting = 16;
+    // What a message costs in the socket's buffer beyond its bytes, about.
+    static constexpr qsizetype kMessageCost = 1024;
 
     void release()
     {
@@ -628,13 +746,21 @@ private:
         if (m_broken)
             end(m_helper);
         m_pool.giveBack(Others, m_helper, m_helper.pid > 0);
+        // What is ahead was answers to documents of this queue; past the
+        // last of them, a helper sends nothing unasked.
+        m_ahead.bytes.clear();
+        m_ahead.at = 0;
         m_holding = false;
         m_broken = false;
     }
 
     ReaderPool &m_pool;
     Helper m_helper;
+    Ahead m_ahead; // answers read ahead, of the helper held
     int m_waiting = 0;
+    int m_first = 0;                      // in m_costs, of the oldest waiting
+    qsizetype m_costs[kMostWaiting] = {}; // of each waiting document in the socket
+    qsizetype m_held = 0;                 // their sum
     bool m_holding = false;
     bool m_broken = false; // the helper ended: what is left waiting is read again
 };

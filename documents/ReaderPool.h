@@ -73,6 +73,9 @@ private:
     struct Helper {
         int pid = -1;
         int socket = -1;
+        // Bytes of documents that may wait in the socket unread by the
+        // helper without a send ever blocking (Queue).
+        qsizetype sendRoom = 0;
     };
     enum Program { Others, PdfOnly, kPrograms };
     class Queue;
@@ -91,11 +94,17 @@ private:
     ReadResult ask(Helper &helper, int descriptor, Container container, const ArchiveChoice &choice,
                    MemberSink *members, bool &alive, bool &unsent,
                    const std::stop_token &stop) const;
+    // Answers read ahead of the one taken: a queue's helper answers one
+    // document after another, and one read takes whatever has come.
+    struct Ahead {
+        QByteArray bytes;
+        qsizetype at = 0; // where the next answer starts
+    };
     // The helper's answer to the request it was sent last (its members first,
-    // for a search's archive); ends a helper that fails. queued: more
-    // answers may follow this one (Queue), so no byte past it is read.
+    // for a search's archive); ends a helper that fails. ahead: a queue's,
+    // whose next answer may be there already and whose answers may follow.
     ReadResult hear(Helper &helper, MemberSink *members, bool &alive, const std::stop_token &stop,
-                    bool queued = false) const;
+                    Ahead *ahead = nullptr) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
                         MemberSink *members, const std::stop_token &stop);
     ReadResult readBy(Program program, int descriptor, Container container,

@@ -95,10 +95,39 @@ QByteArray encodeRequest(Container container, const ArchiveChoice &choice, bool 
     return out;
 }
 
-bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice, bool *members)
+QByteArray encodeBytesRequest(Container container, qsizetype size)
 {
-    if (bytes.size() != kRequestBytes || qFromLittleEndian<quint32>(bytes.data()) != kRequestMagic)
+    QByteArray out;
+    putU32(out, kBytesRequestMagic);
+    out.append(char(container));
+    for (int shift : {0, 8, 16})
+        out.append(char(quint32(size) >> shift));
+    return out;
+}
+
+bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice, bool *members,
+                   qsizetype *inlineBytes)
+{
+    if (bytes.size() != kRequestBytes)
         return false;
+    const quint32 magic = qFromLittleEndian<quint32>(bytes.data());
+    if (magic == kBytesRequestMagic) {
+        const quint8 value = quint8(bytes[4]);
+        const qsizetype size = quint8(bytes[5]) | quint8(bytes[6]) << 8 | quint8(bytes[7]) << 16;
+        if (!inlineBytes || value >= quint8(Container::Archive) || size > kMostInlineBytes)
+            return false;
+        container = Container(value);
+        *inlineBytes = size;
+        if (members)
+            *members = false;
+        if (choice)
+            *choice = {};
+        return true;
+    }
+    if (magic != kRequestMagic)
+        return false;
+    if (inlineBytes)
+        *inlineBytes = -1;
     const quint8 value = quint8(bytes[4]);
     if (value > quint8(Container::Archive))
         return false;

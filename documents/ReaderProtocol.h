@@ -43,14 +43,24 @@ constexpr qsizetype kRequestBytes = 8;             // magic, container, 2 of cho
 constexpr qsizetype kHeaderBytes = 8;              // magic, payload size
 constexpr qsizetype kMaxPayloadBytes = 0x7ff00000; // what a header may announce
 
+// A small document the program has read whole already may come in the
+// request itself, in place of its descriptor: kBytesRequestMagic, the
+// container, the size (u24, at most kMostInlineBytes), then the bytes. The
+// helper then neither receives, nor looks at, nor reads a descriptor.
+constexpr quint32 kBytesRequestMagic = 0x42525754; // "TWRB"
+constexpr qsizetype kMostInlineBytes = qsizetype(64) << 10;
+
 // An archive's request says how its members are read in the next two bytes:
 // 1 when documents inside are read by their readers, and the encoding mode.
 // `members`: for a search, the members in chunks as they are read.
 QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {},
                          bool members = false);
-// False when the bytes are not a request.
+// The head of a request that brings `size` bytes of the document itself.
+QByteArray encodeBytesRequest(Container container, qsizetype size);
+// False when the bytes are not a request. inlineBytes: the size of the
+// document's bytes that follow, or -1 when a descriptor comes with it.
 bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr,
-                   bool *members = nullptr);
+                   bool *members = nullptr, qsizetype *inlineBytes = nullptr);
 
 // What follows a chunk.
 enum ChunkEnd : quint8 { kWait = 0, kMore = 1 };

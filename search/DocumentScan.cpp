@@ -48,8 +48,11 @@ qsizetype SniffingSource::read(char *buffer, qsizetype max)
     // All of the first read: an archive's look goes past the first kilobyte
     // (an ISO 9660 image's mark) at fixed places, at no cost per byte.
     m_container = m_reader ? m_reader->recognize(head, n) : documents::sniff(head, n);
-    if (m_container != documents::Container::None)
+    if (m_container != documents::Container::None) {
+        if (m_keepWhole && m_file.atEnd())
+            m_whole = QByteArray(head, n);
         return -1; // the matcher stops: the file is for the document reader
+    }
     if (inPlace)
         return n;
     m_have = n;

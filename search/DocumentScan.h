@@ -13,6 +13,7 @@
 #include "search/KeywordMatcher.h"
 #include "search/TextMatcher.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <stop_token>
@@ -32,6 +33,10 @@ public:
         : m_file(file), m_reader(reader)
     {}
     documents::Container container() const { return m_container; }
+    // Keeps a document's bytes when its first read held the whole file.
+    void keepWhole() { m_keepWhole = true; }
+    // Those bytes (keepWhole()), else empty.
+    QByteArrayView whole() const { return m_whole; }
     // Back to the first byte, to read the file as text after all.
     bool rewindAsText();
 
@@ -47,6 +52,8 @@ private:
     ByteSource &m_file;
     const documents::DocumentReader *m_reader;
     bool m_first = true;
+    bool m_keepWhole = false;
+    QByteArray m_whole;
     bool m_sniff = true;
     documents::Container m_container = documents::Container::None;
     char m_head[documents::kSniffBytes];

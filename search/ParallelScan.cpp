@@ -64,6 +64,8 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                 FileSource source(reader, state);
                 if (documents) {
                     search::SniffingSource sniffing(source, documents);
+                    if (queue)
+                        sniffing.keepWhole();
                     if (matcher.neverMatches()) {
                         // No text file can match, but a document's text is
                         // Unicode whatever the mode: only the first bytes are
@@ -74,8 +76,8 @@ FileResult matchFile(QByteArrayView nativePath, TextMatcher &matcher, platform::
                         found = matcher.matches(sniffing, blockSize);
                     }
                     if (sniffing.container() != documents::Container::None && queue) {
-                        const bool queued =
-                            queue->send(reader.descriptor(), sniffing.container(), state.stop);
+                        const bool queued = queue->send(reader.descriptor(), sniffing.container(),
+                                                        state.stop, sniffing.whole());
                         if (queued || queue->waiting() > 0) {
                             reader.close();
                             return {queued ? Fate::Queued : Fate::Later};

@@ -11,8 +11,9 @@
 // Failure::NeedsPdfReader. It is given its socket as descriptor 3; each
 // request brings the document's descriptor (the file the program's walk
 // opened, so no path is looked up again), and the helper maps that file
-// read-only, reads it and writes the answer back (ReaderProtocol.h). It ends
-// when the program closes the socket.
+// read-only, reads it and writes the answer back (ReaderProtocol.h); a small
+// document the program has read whole already comes in the request itself.
+// It ends when the program closes the socket.
 //
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
 //                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
@@ -29,6 +30,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -61,36 +63,107 @@ namespace protocol = documents::protocol;
 
 namespace {
 
-// The next request: false when the program closed the socket (or broke the
-// protocol, which ends the helper too). *fd: the document, or -1.
-bool receive(Container &container, ArchiveChoice &choice, bool &members, int &fd)
-{
-    char bytes[protocol::kRequestBytes];
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    iovec io{bytes, sizeof bytes};
-    msghdr message{};
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = recvmsg(helper::kSocket, &message, MSG_CMSG_CLOEXEC | MSG_WAITALL);
-    } while (n < 0 && errno == EINTR);
-    fd = -1;
-    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
-            c->cmsg_len == CMSG_LEN(sizeof(int)) && fd < 0)
-            std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-    }
-    if (n != protocol::kRequestBytes || (message.msg_flags & MSG_CTRUNC) ||
-        !protocol::decodeRequest(QByteArrayView(bytes, n), container, &choice, &members)) {
-        if (fd >= 0)
+// The requests as they come, as many read at once as the socket holds: a
+// worker hands over several documents one after another, most of them small
+// enough to come in the request itself. A descriptor comes beside the bytes
+// of its request, and the socket hands over at most one with each read, so
+// the descriptors are taken in order as their requests are.
+class Requests {
+public:
+    struct Request {
+        Container container = Container::None;
+        ArchiveChoice choice;
+        bool members = false;
+        int fd = -1;          // the document, or -1
+        QByteArrayView bytes; // the document itself when it came in the request
+    };
+
+    ~Requests()
+    {
+        for (const int fd : m_fds)
             ::close(fd);
-        return false;
     }
-    return true;
-}
+    // The next request; the bytes stay valid until the call after. False
+    // when the program closed the socket or broke the protocol, which ends
+    // the helper too.
+    bool next(Request &request)
+    {
+        request = {};
+        m_at = m_next;
+        if (!fill(protocol::kRequestBytes))
+            return false;
+        qsizetype inlineBytes = -1;
+        if (!protocol::decodeRequest(
+                QByteArrayView(m_buffer.data() + m_at, protocol::kRequestBytes), request.container,
+                &request.choice, &request.members, &inlineBytes))
+            return false;
+        m_at += protocol::kRequestBytes;
+        if (inlineBytes >= 0) {
+            if (!fill(inlineBytes))
+                return false;
+            request.bytes = QByteArrayView(m_buffer.data() + m_at, inlineBytes);
+            m_next = m_at + inlineBytes;
+            return true;
+        }
+        m_next = m_at;
+        if (!m_fds.empty()) {
+            request.fd = m_fds.front();
+            m_fds.erase(m_fds.begin());
+        }
+        return true;
+    }
+    // Bytes past the request taken last: the program sent more before its answer.
+    bool more() const { return m_have > m_next; }
+
+private:
+    // Until `want` bytes are held from m_at on.
+    bool fill(qsizetype want)
+    {
+        if (m_have - m_at >= want)
+            return true;
+        if (m_at > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_at, size_t(m_have - m_at));
+            m_have -= m_at;
+            m_next -= m_at;
+            m_at = 0;
+        }
+        if (qsizetype(m_buffer.size()) < std::max(want, kRoomBytes))
+            m_buffer.resize(size_t(std::max(want, kRoomBytes)));
+        while (m_have < want) {
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+            iovec io{m_buffer.data() + m_have, m_buffer.size() - size_t(m_have)};
+            msghdr message{};
+            message.msg_iov = &io;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t n = recvmsg(helper::kSocket, &message, MSG_CMSG_CLOEXEC);
+            if (n < 0 && errno == EINTR)
+                continue;
+            for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+                    c->cmsg_len == CMSG_LEN(sizeof(int))) {
+                    int fd;
+                    std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+                    m_fds.push_back(fd);
+                }
+            }
+            if (n <= 0 || (message.msg_flags & MSG_CTRUNC))
+                return false;
+            m_have += n;
+        }
+        return true;
+    }
+
+    // Room for several requests with their documents.
+    static constexpr qsizetype kRoomBytes = 2 * protocol::kMostInlineBytes + 64;
+
+    std::vector<char> m_buffer;
+    qsizetype m_at = 0;   // the request being taken
+    qsizetype m_next = 0; // past the request taken last
+    qsizetype m_have = 0;
+    std::vector<int> m_fds; // handed over, their requests not yet taken
+};
 
 bool sendAll(QByteArrayView bytes)
 {
@@ -354,6 +427,21 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
     return result;
 }
 
+ReadResult overFileLimit(const Limits &limits)
+{
+    return {Failure::OverLimit,
+            QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
+            {}};
+}
+
+// A document that came in its request.
+ReadResult readHandedOver(QByteArrayView bytes, Container container, const Limits &limits)
+{
+    if (bytes.size() > limits.fileBytes)
+        return overFileLimit(limits);
+    return readBytes(bytes, container, {}, limits, nullptr);
+}
+
 ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits,
                    const MemberCalls *members)
 {
@@ -361,9 +449,7 @@ ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, con
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return {Failure::Damaged, QStringLiteral("not a regular file"), {}};
     if (st.st_size > limits.fileBytes)
-        return {Failure::OverLimit,
-                QStringLiteral("over the %1 MiB document limit").arg(limits.fileBytes >> 20),
-                {}};
+        return overFileLimit(limits);
     const qsizetype size = qsizetype(st.st_size);
     if (size <= kReadBytes) {
         static std::vector<char> buffer;
@@ -455,25 +541,32 @@ int main(int argc, char **argv)
     // Refused limits or filter: no document is read unguarded.
     if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
         return 3;
-    Container container = Container::None;
-    ArchiveChoice choice;
-    bool members = false;
-    int fd = -1;
+    Requests requests;
+    Requests::Request request;
     ChunkSender chunks(limits.archiveChunkBytes); // its room kept from one archive to the next
     const MemberCalls calls{
         [&chunks](QByteArrayView bytes) { return chunks.textMember(bytes); },
         [&chunks](const std::vector<QString> &lines) { return chunks.documentLines(lines); }};
-    while (receive(container, choice, members, fd)) {
+    while (requests.next(request)) {
+        const bool inDocument = request.fd < 0 && request.bytes.data() != nullptr;
+        // An archive's members wait for the program's word on the socket:
+        // nothing else may come before its answer.
+        const bool chunked = request.members && request.container == Container::Archive;
+        if (chunked && requests.more())
+            break;
         ReadResult result;
-        if (fd < 0) {
+        if (request.fd < 0 && !inDocument) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
         } else if (!helper::limitProcessorTime(limits.cpuSecondsPerDocument)) {
             result = {
                 Failure::ReaderFailed, QStringLiteral("processor time cannot be limited"), {}};
         } else {
             try {
-                result = readOne(fd, container, choice, limits,
-                                 members && container == Container::Archive ? &calls : nullptr);
+                if (inDocument)
+                    result = readHandedOver(request.bytes, request.container, limits);
+                else
+                    result = readOne(request.fd, request.container, request.choice, limits,
+                                     chunked ? &calls : nullptr);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")
@@ -481,8 +574,8 @@ int main(int argc, char **argv)
                           {}};
             }
         }
-        if (fd >= 0)
-            ::close(fd);
+        if (request.fd >= 0)
+            ::close(request.fd);
         QByteArray answer;
         try {
             chunks.sendRest();

@@ -214,9 +214,15 @@ private Q_SLOTS:
         const std::stop_token none;
         QVERIFY(!queue->send(word.fd, Container::Archive, none)); // archives talk back
         QVERIFY(!queue->send(word.fd, Container::Pdf, none));     // another helper's
+        // The second and the third go whole, in their requests.
+        QFile wordFile(wordFixture());
+        QVERIFY(wordFile.open(QIODevice::ReadOnly));
+        const QByteArray wordBytes = wordFile.readAll();
+        const QByteArray crashBytes("%PDF-CRASH");
         const int sent[] = {word.fd, word.fd, bad.fd, word.fd};
-        for (const int fd : sent)
-            QVERIFY(queue->send(fd, Container::Compound, none));
+        const QByteArrayView whole[] = {{}, wordBytes, crashBytes, {}};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(queue->send(sent[i], Container::Compound, none, whole[i]));
         QCOMPARE(queue->waiting(), 4);
         bool again = true;
         for (int i = 0; i < 2; ++i) {
@@ -238,6 +244,32 @@ private Q_SLOTS:
         // Given back: a read alone takes the same helper.
         QVERIFY(holds(pool.read(word.fd, Container::Compound), u"plantedone"_qs));
         QCOMPARE(pool.started(), 2);
+    }
+
+    // Many long messages sent whole, each answered with more text than the
+    // socket holds: the queue sends the rest by their descriptors rather
+    // than wait for a helper that waits for it to take an answer.
+    void queueNeverBlocksOnItsHelper()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.eml"));
+        QByteArray mail = "From: a@example.com\r\nSubject: long\r\n\r\n";
+        while (mail.size() < protocol::kMostInlineBytes - 100)
+            mail += "line of a long message, marked planted\r\n";
+        QVERIFY(writeFile(path, mail));
+        ReaderPool pool(testHelper());
+        const std::unique_ptr<DocumentQueue> queue = pool.queue();
+        const Fd file(path);
+        const std::stop_token none;
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(queue->send(file.fd, Container::Mail, none, mail));
+        bool again = true;
+        for (int i = 0; i < 16; ++i) {
+            const ReadResult read = queue->take(again, none);
+            QVERIFY2(!again && read.ok(), qPrintable(read.reason));
+            QCOMPARE(read.text.lines.size(),
+                     size_t(mail.count("planted") + 2)); // and subject, sender
+        }
     }
 
     void killedFromOutside()
