@@ -181,7 +181,8 @@ public:
     {}
 
     // Reads the archive `bytes` whose members' paths begin with `prefix`.
-    // NotDocument when libarchive sees no archive there; Encrypted when it
+    // NotDocument when libarchive sees no archive there; Unsupported for a
+    // UDF disc image without ISO 9660 (libarchive reads no UDF); Encrypted when it
     // could not read for a password; else None (what failed is noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
@@ -230,6 +231,11 @@ private:
     int m_noted = 0;
     QString m_stop;
 };
+
+QString udfReason()
+{
+    return QStringLiteral("a UDF disc image: only ISO 9660 images are read");
+}
 
 struct ArchiveDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
@@ -289,6 +295,9 @@ bool isEncryptionError(archive *a)
 
 Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth)
 {
+    // Its system area, zeros, would pass for an empty tar.
+    if (isUdfImage(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)))
+        return Failure::Unsupported;
     ArchivePtr a = openArchive(bytes, false);
     archive_entry *entry = nullptr;
     int first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
@@ -426,6 +435,8 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
         const Failure inner = read(bytes, path + u'/', depth + 1);
         if (inner == Failure::Encrypted)
             note(path, QStringLiteral("encrypted"));
+        if (inner == Failure::Unsupported)
+            note(path, udfReason());
         if (inner != Failure::NotDocument)
             return;
     }
@@ -533,6 +544,8 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
         return {Failure::NotDocument, {}, {}};
     if (failure == Failure::Encrypted)
         return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
+    if (failure == Failure::Unsupported)
+        return {Failure::Unsupported, udfReason(), {}};
     if (text.needsPdf())
         return {Failure::NeedsPdfReader, QStringLiteral("PDF member"), {}};
     return text.take();

@@ -222,9 +222,21 @@ Container sniffArchive(const char *data, qsizetype size)
     // ISO 9660: the first volume descriptor's standard identifier.
     if (size >= kIsoSniffBytes && std::memcmp(data + kIso9660Mark, "CD001", 5) == 0)
         return Container::Archive;
-    if (isSelfExtractingLzh(data, size))
+    if (isSelfExtractingLzh(data, size) || isUdfImage(data, size))
         return Container::Archive;
     return Container::None;
+}
+
+bool isUdfImage(const char *data, qsizetype size)
+{
+    constexpr qsizetype kFirst = kIso9660Mark - 1, kStep = 2048;
+    if (size < kFirst + 6 || std::memcmp(data + kFirst + 1, "CD001", 5) == 0)
+        return false;
+    for (qsizetype at = kFirst; at + 6 <= size && at < kFirst + 16 * kStep; at += kStep)
+        if (std::memcmp(data + at + 1, "NSR02", 5) == 0 ||
+            std::memcmp(data + at + 1, "NSR03", 5) == 0)
+            return true;
+    return false;
 }
 
 // Every file of a search with documents on comes here: a text file (nearly

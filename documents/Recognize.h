@@ -60,5 +60,11 @@ bool looksLikeMail(const char *data, qsizetype size);
 // program's bytes with memchr), so the bytes may be as many as the caller
 // holds.
 Container sniffArchive(const char *data, qsizetype size);
+// A UDF disc image (DVD, Blu-ray, Windows' own discs), which libarchive does
+// not read: its volume recognition sequence, from byte 32,768 in 2,048-byte
+// steps, names "NSR02" or "NSR03" within the bytes given and no ISO 9660
+// descriptor stands first (an image with both is read as ISO 9660).
+// sniffArchive() calls such an image an Archive, for its reader to name it.
+bool isUdfImage(const char *data, qsizetype size);
 
 } // namespace documents

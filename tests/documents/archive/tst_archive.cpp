@@ -104,6 +104,17 @@ ReadResult readThroughHelper(const QString &path, const ArchiveChoice &choice, M
     return result;
 }
 
+// A UDF disc image's start, as ECMA-167 lays it out (no producer of one is
+// here): 32 KiB of system area, then its volume recognition sequence, one
+// descriptor per 2,048-byte sector: BEA01, NSR02, TEA01.
+QByteArray udfImage()
+{
+    QByteArray image(40960, '\0');
+    for (const auto &[sector, id] : {std::pair{16, "BEA01"}, {17, "NSR02"}, {18, "TEA01"}})
+        image.replace(sector * 2048 + 1, 6, QByteArray(id) + '\1');
+    return image;
+}
+
 // The names of the files tarnwell-find lists under `tree`, sorted.
 QStringList findNames(const QStringList &args, const QString &keyword, const QString &tree,
                       int &status)
@@ -135,6 +146,7 @@ private Q_SLOTS:
     void recognised_data();
     void recognised();
     void officeZipIsADocument();
+    void udfImageNamed();
     void findOnTree();
     void membersForSearch_data();
     void membersForSearch();
@@ -363,6 +375,8 @@ void TestArchive::recognised_data()
     sizes[24] = char(sizes[24] + 1); // the first extended header's size
     QTest::newRow("sfx, level 2 sizes broken") << program + sizes << Container::None;
     QTest::newRow("program") << program << Container::None;
+    QTest::newRow("udf") << udfImage() << Container::Archive;
+    QTest::newRow("udf cut before NSR") << udfImage().left(34816 + 5) << Container::None;
     QTest::newRow("text") << QByteArray(600, 'a') << Container::None;
     QTest::newRow("BZh text") << QByteArray("BZh9 is not bzip2 without a block") << Container::None;
     QTest::newRow("short") << QByteArray("\x1f") << Container::None;
@@ -373,6 +387,27 @@ void TestArchive::recognised()
     QFETCH(QByteArray, bytes);
     QFETCH(Container, container);
     QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kArchiveSniffBytes)), container);
+}
+
+// libarchive reads no UDF: such an image is named, in the helper too, not
+// searched as one text file.
+void TestArchive::udfImageNamed()
+{
+    const QString reason = u"a UDF disc image: only ISO 9660 images are read"_qs;
+    const ReadResult result = readArchiveDocument(udfImage(), {}, Limits{});
+    QCOMPARE(result.failure, Failure::Unsupported);
+    QCOMPARE(result.reason, reason);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"disc.img"_qs));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(udfImage()) == 40960);
+    file.close();
+    ReaderPool pool(helpers());
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const ReadResult helped = pool.readArchive(fd, {});
+    ::close(fd);
+    QCOMPARE(helped.failure, Failure::Unsupported);
+    QCOMPARE(helped.reason, reason);
 }
 
 // An Office zip stays a document: read as one with documents on, and as
