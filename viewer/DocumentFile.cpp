@@ -23,7 +23,7 @@ OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
         return;
     // As far as an ISO 9660 image's mark and a self-extracting LZH's
     // first header: one read of one file the user opened.
-    std::vector<char> head(size_t(documents::kArchiveSniffBytes));
+    std::vector<char> head(static_cast<std::size_t>(documents::kArchiveSniffBytes));
     const qsizetype got = platform::readAt(m_fd, head.data(), documents::kArchiveSniffBytes, 0);
     if (got < 0)
         return;
