@@ -182,8 +182,9 @@ public:
 
     // Reads the archive `bytes` whose members' paths begin with `prefix`.
     // NotDocument when libarchive sees no archive there; Unsupported for a
-    // UDF disc image without ISO 9660 (libarchive reads no UDF); Encrypted when it
-    // could not read for a password; else None (what failed is noted).
+    // UDF disc image without ISO 9660 (libarchive reads no UDF); Encrypted
+    // when it could not read for a password; else None (what failed is
+    // noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
     bool stopped() const
