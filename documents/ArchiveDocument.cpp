@@ -38,6 +38,15 @@ bool isUtf8(const char *data, qsizetype size)
     return validator.finish();
 }
 
+// A name shown on one line: control characters as spaces.
+QString oneLine(QString name)
+{
+    for (QChar &c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    return name;
+}
+
 // A member's name for display: the bytes as stored when they are valid UTF-8
 // (a name flagged UTF-8, or plain ASCII) or else code page 932, as Windows
 // writes names in Japan; the UTF-8 form libarchive gives (the Info-ZIP
@@ -54,15 +63,71 @@ QString memberName(archive_entry *entry)
         name = isUtf8(raw, qsizetype(std::strlen(raw)))
                    ? QString::fromUtf8(raw)
                    : cp932::decode(raw, qsizetype(std::strlen(raw)));
-    // A name shown on one line: control characters as spaces.
-    for (QChar &c : name)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u' ';
-    return name;
+    return oneLine(std::move(name));
 }
 
-// libarchive turns names it must convert (an LZH's, given in code page 932;
-// an ISO 9660 image's Joliet names, in UCS-2) into the reading thread's
+// Whether the bytes are code page 932 text: every lead byte with a trail
+// byte, every unit in the table. `bytes` comes back with a level 0 header's
+// damage undone: there '\' parts folders, and libarchive turns every 5C into
+// '/', a trail byte too (表 is 95 5C); a lead byte before '/' (no trail byte)
+// can only be such a one.
+bool isCp932(QByteArray &bytes)
+{
+    bool valid = true;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+            continue;
+        if (!cp932::isLeadByte(b) || i + 1 == bytes.size()) {
+            valid = false;
+            continue;
+        }
+        if (bytes[i + 1] == '/')
+            bytes[i + 1] = '\\';
+        const auto trail = static_cast<unsigned char>(bytes[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail > 0xFC ||
+            (cp932::decodePair(b, trail) == cp932::kReplacement && !(b == 0x81 && trail == 0x45)))
+            valid = false;
+    }
+    return valid;
+}
+
+// An LZH archive's names. LHA keeps no mark of their code page: Japanese tools
+// write code page 932, Unix ones (jlha, lha under a UTF-8 setting) UTF-8.
+// libarchive is asked to give each name's bytes unchanged, as Latin-1 (every
+// byte one character below U+0100), and each name is told by its bytes: valid
+// UTF-8 that is no code page 932 is UTF-8, code page 932 that is no UTF-8 is
+// code page 932. A name that is both (a few kanji pairs are valid UTF-8 too)
+// is taken as the archive's earlier names were (one producer wrote them all),
+// as UTF-8 before any; a name that is neither is shown as code page 932, its
+// undefined bytes as ・. A name libarchive read from a header that says its
+// code page (it then holds characters past U+00FF) is shown as given.
+class LzhNames {
+public:
+    QString operator()(archive_entry *entry)
+    {
+        const char *given = archive_entry_pathname_utf8(entry);
+        if (!given)
+            return memberName(entry);
+        const QString text = QString::fromUtf8(given);
+        if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0xFF; }))
+            return oneLine(text);
+        const QByteArray bytes = text.toLatin1();
+        QByteArray asCp932 = bytes;
+        const bool utf8 = isUtf8(bytes.constData(), bytes.size());
+        const bool cp932 = isCp932(asCp932);
+        if (utf8 != cp932)
+            m_utf8 = utf8;
+        return oneLine(utf8 && (m_utf8 || !cp932) ? QString::fromUtf8(bytes)
+                                                  : cp932::decode(asCp932));
+    }
+
+private:
+    bool m_utf8 = true;
+};
+
+// libarchive turns names it must convert (an LZH's, given as Latin-1; an
+// ISO 9660 image's Joliet names, in UCS-2) into the reading thread's
 // locale, and fails the whole archive at the first name it cannot: in the C
 // locale, at the first Japanese name. The reading is done under C.UTF-8 on
 // its own thread (the process's locale is left as it is); none when that
@@ -116,8 +181,10 @@ public:
     {}
 
     // Reads the archive `bytes` whose members' paths begin with `prefix`.
-    // NotDocument when libarchive sees no archive there; Encrypted when it
-    // could not read for a password; else None (what failed is noted).
+    // NotDocument when libarchive sees no archive there; Unsupported for a
+    // UDF disc image without ISO 9660 (libarchive reads no UDF); Encrypted
+    // when it could not read for a password; else None (what failed is
+    // noted).
     Failure read(QByteArrayView bytes, const QString &prefix, int depth);
 
     bool stopped() const
@@ -166,6 +233,11 @@ private:
     QString m_stop;
 };
 
+QString udfReason()
+{
+    return QStringLiteral("a UDF disc image: only ISO 9660 images are read");
+}
+
 struct ArchiveDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
 };
@@ -200,10 +272,10 @@ ArchivePtr openArchive(QByteArrayView bytes, bool raw)
         archive_read_support_format_iso9660(p);
         archive_read_support_format_rar(p);
         archive_read_support_format_rar5(p);
-        // LHA keeps no mark of its names' code page: Japanese tools write
-        // code page 932, which libarchive then gives in UTF-8 (Utf8Names).
+        // An LZH's names as their bytes are (LzhNames), which libarchive
+        // gives in UTF-8 (Utf8Names).
         if (utf8Locale())
-            archive_read_set_format_option(p, "lha", "hdrcharset", "CP932");
+            archive_read_set_format_option(p, "lha", "hdrcharset", "ISO-8859-1");
     }
     if (archive_read_open_memory(p, bytes.data(), size_t(bytes.size())) != ARCHIVE_OK)
         return nullptr;
@@ -224,6 +296,9 @@ bool isEncryptionError(archive *a)
 
 Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth)
 {
+    // Its system area, zeros, would pass for an empty tar.
+    if (isUdfImage(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)))
+        return Failure::Unsupported;
     ArchivePtr a = openArchive(bytes, false);
     archive_entry *entry = nullptr;
     int first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
@@ -252,6 +327,9 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
         if (data.size() > kKeptRoom)
             data = QByteArray();
     });
+    const bool lzh = !raw && utf8Locale() &&
+                     (archive_format(a.get()) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_LHA;
+    LzhNames lzhName;
     for (int r = first; !stopped(); r = archive_read_next_header(a.get(), &entry)) {
         if (r == ARCHIVE_EOF)
             break;
@@ -269,8 +347,8 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             continue; // folders, links, devices: nothing to read
         // A single compressed file's member is the file itself: at the top
         // it has no path of its own, inside an archive the compressed one's.
-        const QString path =
-            raw ? prefix.chopped(prefix.isEmpty() ? 0 : 1) : prefix + memberName(entry);
+        const QString path = raw ? prefix.chopped(prefix.isEmpty() ? 0 : 1)
+                                 : prefix + (lzh ? lzhName(entry) : memberName(entry));
         if (archive_entry_is_encrypted(entry)) {
             note(path, QStringLiteral("encrypted"));
             continue;
@@ -348,7 +426,7 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
             }
         }
     }
-    if (sniffArchive(bytes.data(), std::min(bytes.size(), kIsoSniffBytes)) != Container::None &&
+    if (sniffArchive(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)) != Container::None &&
         (m_choice.documents || !isOfficeZip(bytes, m_limits))) {
         if (depth + 1 > m_limits.archiveDepth) {
             note(path, QStringLiteral("an archive more than %1 deep is not entered")
@@ -358,6 +436,8 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
         const Failure inner = read(bytes, path + u'/', depth + 1);
         if (inner == Failure::Encrypted)
             note(path, QStringLiteral("encrypted"));
+        if (inner == Failure::Unsupported)
+            note(path, udfReason());
         if (inner != Failure::NotDocument)
             return;
     }
@@ -465,6 +545,8 @@ ReadResult readArchiveDocument(QByteArrayView bytes, const ArchiveChoice &choice
         return {Failure::NotDocument, {}, {}};
     if (failure == Failure::Encrypted)
         return {Failure::Encrypted, QStringLiteral("encrypted"), {}};
+    if (failure == Failure::Unsupported)
+        return {Failure::Unsupported, udfReason(), {}};
     if (text.needsPdf())
         return {Failure::NeedsPdfReader, QStringLiteral("PDF member"), {}};
     return text.take();

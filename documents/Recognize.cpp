@@ -84,6 +84,56 @@ bool isTarHeader(const unsigned char *h)
     return stored == sum;
 }
 
+// A whole LZH header at h (`room` bytes there): its method "-lh?-" or
+// "-lz?-", its level, and its own sums: a level 0 or 1 header's byte sum, a
+// level 2 header's extended headers, which fill its length exactly.
+bool isLzhHeader(const unsigned char *h, qsizetype room)
+{
+    if (room < 26 || h[2] != '-' || h[3] != 'l' || (h[4] != 'h' && h[4] != 'z') || h[6] != '-')
+        return false;
+    if (h[20] == 0 || h[20] == 1) {
+        const qsizetype size = h[0];
+        if (size < 22 || size + 2 > room)
+            return false;
+        unsigned sum = 0;
+        for (qsizetype i = 2; i < size + 2; ++i)
+            sum += h[i];
+        return (sum & 0xFF) == h[1];
+    }
+    if (h[20] != 2)
+        return false;
+    const qsizetype total = h[0] | (h[1] << 8);
+    if (total < 26 || total > room)
+        return false;
+    qsizetype at = 26;
+    for (qsizetype next = h[24] | (h[25] << 8); next != 0; next = h[at - 2] | (h[at - 1] << 8)) {
+        if (next < 3 || at + next > total)
+            return false;
+        at += next;
+    }
+    // LHA adds a 0 after a header whose length's low byte would be 0.
+    return at == total || (at + 1 == total && h[at] == 0);
+}
+
+// A self-extracting LZH: a program whose bytes hold an LZH header.
+bool isSelfExtractingLzh(const char *data, qsizetype size)
+{
+    if (size < 64 || data[0] != 'M' || data[1] != 'Z')
+        return false;
+    const qsizetype end = size < kSelfExtractingBytes ? size : kSelfExtractingBytes;
+    const auto *u = reinterpret_cast<const unsigned char *>(data);
+    for (qsizetype at = 4; at < end;) {
+        const void *dash = std::memchr(data + at, '-', size_t(end - at));
+        if (!dash)
+            return false;
+        const qsizetype i = static_cast<const char *>(dash) - data;
+        if (isLzhHeader(u + i - 2, end - (i - 2)))
+            return true;
+        at = i + 1;
+    }
+    return false;
+}
+
 } // namespace
 
 bool looksLikeMail(const char *data, qsizetype size)
@@ -172,7 +222,21 @@ Container sniffArchive(const char *data, qsizetype size)
     // ISO 9660: the first volume descriptor's standard identifier.
     if (size >= kIsoSniffBytes && std::memcmp(data + kIso9660Mark, "CD001", 5) == 0)
         return Container::Archive;
+    if (isSelfExtractingLzh(data, size) || isUdfImage(data, size))
+        return Container::Archive;
     return Container::None;
+}
+
+bool isUdfImage(const char *data, qsizetype size)
+{
+    constexpr qsizetype kFirst = kIso9660Mark - 1, kStep = 2048;
+    if (size < kFirst + 6 || std::memcmp(data + kFirst + 1, "CD001", 5) == 0)
+        return false;
+    for (qsizetype at = kFirst; at + 6 <= size && at < kFirst + 16 * kStep; at += kStep)
+        if (std::memcmp(data + at + 1, "NSR02", 5) == 0 ||
+            std::memcmp(data + at + 1, "NSR03", 5) == 0)
+            return true;
+    return false;
 }
 
 // Every file of a search with documents on comes here: a text file (nearly

@@ -24,6 +24,15 @@ constexpr qsizetype kSniffBytes = 1024;
 // holds them for any file that long; a file system image is never shorter.
 constexpr qsizetype kIso9660Mark = 32769;
 constexpr qsizetype kIsoSniffBytes = kIso9660Mark + 5;
+// A self-extracting LZH is a Windows or MS-DOS program ("MZ") with the
+// archive after its code: sniffArchive() looks for the archive's first header
+// within the first kSelfExtractingBytes (the engine's first read), as far as
+// LHA's own stubs and the usual Windows ones reach. A program with the
+// archive further in is taken as a program.
+constexpr qsizetype kSelfExtractingBytes = qsizetype(64) << 10;
+// As many bytes as sniffArchive() may look at.
+constexpr qsizetype kArchiveSniffBytes = kSelfExtractingBytes;
+static_assert(kArchiveSniffBytes >= kIsoSniffBytes);
 
 // From the file's first bytes: "PK\3\4" at the start: Zip; "%PDF-" within the
 // first 1,024 bytes: Pdf; D0 CF 11 E0 A1 B1 1A E1 at the start: Compound;
@@ -45,8 +54,17 @@ bool looksLikeMail(const char *data, qsizetype size);
 // sound header checksum); Zip for "PK\3\4", "PK\5\6" (an empty zip) and
 // "PK\7\8" (a spanned one), for the caller to tell a document from an
 // archive; Archive for an ISO 9660 image by its mark when `size` reaches
-// kIsoSniffBytes; else None. Only fixed places are looked at, so the bytes
-// may be as many as the caller holds.
+// kIsoSniffBytes; Archive for a program ("MZ") with an LZH header (method,
+// level and checksum, or a level 2 header's sizes, all sound) within its
+// first kSelfExtractingBytes; else None. Only fixed places are looked at (a
+// program's bytes with memchr), so the bytes may be as many as the caller
+// holds.
 Container sniffArchive(const char *data, qsizetype size);
+// A UDF disc image (DVD, Blu-ray, Windows' own discs), which libarchive does
+// not read: its volume recognition sequence, from byte 32,768 in 2,048-byte
+// steps, names "NSR02" or "NSR03" within the bytes given and no ISO 9660
+// descriptor stands first (an image with both is read as ISO 9660).
+// sniffArchive() calls such an image an Archive, for its reader to name it.
+bool isUdfImage(const char *data, qsizetype size);
 
 } // namespace documents

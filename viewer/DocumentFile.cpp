@@ -21,9 +21,10 @@ OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
 {
     if (m_fd < 0 || !platform::isRegularFile(m_fd))
         return;
-    // As far as an ISO 9660 image's mark: one read of one file the user opened.
-    std::vector<char> head(size_t(documents::kIsoSniffBytes));
-    const qsizetype got = platform::readAt(m_fd, head.data(), documents::kIsoSniffBytes, 0);
+    // As far as an ISO 9660 image's mark and a self-extracting LZH's
+    // first header: one read of one file the user opened.
+    std::vector<char> head(static_cast<std::size_t>(documents::kArchiveSniffBytes));
+    const qsizetype got = platform::readAt(m_fd, head.data(), documents::kArchiveSniffBytes, 0);
     if (got < 0)
         return;
     m_container = reader ? reader->recognize(head.data(), got) : documents::sniff(head.data(), got);

@@ -104,6 +104,17 @@ ReadResult readThroughHelper(const QString &path, const ArchiveChoice &choice, M
     return result;
 }
 
+// A UDF disc image's start, as ECMA-167 lays it out (no producer of one is
+// here): 32 KiB of system area, then its volume recognition sequence, one
+// descriptor per 2,048-byte sector: BEA01, NSR02, TEA01.
+QByteArray udfImage()
+{
+    QByteArray image(40960, '\0');
+    for (const auto &[sector, id] : {std::pair{16, "BEA01"}, {17, "NSR02"}, {18, "TEA01"}})
+        image.replace(sector * 2048 + 1, 6, QByteArray(id) + '\1');
+    return image;
+}
+
 // The names of the files tarnwell-find lists under `tree`, sorted.
 QStringList findNames(const QStringList &args, const QString &keyword, const QString &tree,
                       int &status)
@@ -135,6 +146,7 @@ private Q_SLOTS:
     void recognised_data();
     void recognised();
     void officeZipIsADocument();
+    void udfImageNamed();
     void findOnTree();
     void membersForSearch_data();
     void membersForSearch();
@@ -184,6 +196,23 @@ void TestArchive::members_data()
                             << QStringList{memo, notes, minutes, u"表.txt|予定表"_qs,
                                            u"long.txt|alpha beta last"_qs}
                             << QString();
+    // The same names in UTF-8 (jlha under a UTF-8 setting), unmarked; most
+    // are valid code page 932 too. Code page 932 names, the second valid
+    // UTF-8 as well: the first tells the archive's. A name that is neither,
+    // shown, and the archive read on. The level 1 archive behind a program.
+    for (const char *name : {"lha-utf8-level0.lzh", "lha-utf8-level2.lzh"})
+        QTest::newRow(name) << QString::fromLatin1(name) << au
+                            << QStringList{memo, minutes, u"表.txt|予定表"_qs} << QString();
+    QTest::newRow("lzh, names of both")
+        << u"lha-cp932-ambiguous.lzh"_qs << au
+        << QStringList{u"表.txt|予定表"_qs, u"遙秀.txt|ambiguous name"_qs} << QString();
+    QTest::newRow("lzh, name of neither")
+        << u"hostile/bad-name.lzh"_qs << au
+        << QStringList{u"・x.txt|neither name"_qs, u"after.txt|after"_qs} << QString();
+    QTest::newRow("self-extracting lzh")
+        << u"lha-sfx.exe"_qs << au
+        << QStringList{memo, notes, minutes, u"表.txt|予定表"_qs, u"long.txt|alpha beta last"_qs}
+        << QString();
     // ISO 9660: Joliet names alone (UCS-2), and Rock Ridge with Joliet (its
     // own order).
     QTest::newRow("genisoimage") << u"genisoimage-joliet.iso"_qs << au
@@ -202,7 +231,9 @@ void TestArchive::members()
     QFETCH(QStringList, expected);
     QFETCH(QString, reason);
     const ArchiveChoice choice{false, EncodingMode(mode)};
-    const QByteArray bytes = bytesOf(fixture(file));
+    const QString path =
+        file.startsWith(u"hostile/"_qs) ? QStringLiteral(ARCHIVE_DIR "/") + file : fixture(file);
+    const QByteArray bytes = bytesOf(path);
     const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
     // Read under a locale of its own, the thread's is given back.
     QCOMPARE(uselocale(locale_t(0)), LC_GLOBAL_LOCALE);
@@ -217,7 +248,7 @@ void TestArchive::members()
     }
     // The helper, shut in, gives the same answer.
     ReaderPool pool(helpers());
-    const int fd = ::open(QFile::encodeName(fixture(file)).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(fd >= 0);
     const ReadResult helped = pool.readArchive(fd, choice);
     ::close(fd);
@@ -239,6 +270,8 @@ void TestArchive::hostileEndsFast_data()
     QTest::newRow("deep") << u"deep.zip"_qs
                           << u"d6.zip/d5.zip/d4.zip/d3.zip/d2.zip/d1.zip: an archive more than 5"_qs
                           << 0;
+    // A program holding a sound LZH header whose member is cut short.
+    QTest::newRow("cut sfx") << u"cut-sfx.exe"_qs << u"cut.txt: "_qs << 0;
 }
 
 // Through the helper as the search reads them: each ends well inside the
@@ -304,10 +337,10 @@ void TestArchive::recognised_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Container>("container");
-    for (const char *name :
-         {"gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2", "gnutar.tar.zst", "ustar.tar",
-          "p7zip.7z", "memo.txt.gz", "lha-lh5-level0.lzh", "lha-lh6-level1.lzh",
-          "lha-lh7-level2.lzh", "genisoimage-joliet.iso", "xorriso-rockridge.iso"})
+    for (const char *name : {"gnutar.tar.gz", "gnutar.tar.xz", "gnutar.tar.bz2", "gnutar.tar.zst",
+                             "ustar.tar", "p7zip.7z", "memo.txt.gz", "lha-lh5-level0.lzh",
+                             "lha-lh6-level1.lzh", "lha-utf8-level0.lzh", "lha-lh7-level2.lzh",
+                             "genisoimage-joliet.iso", "xorriso-rockridge.iso"})
         QTest::newRow(name) << bytesOf(fixture(QString::fromLatin1(name))) << Container::Archive;
     QTest::newRow("zip") << bytesOf(fixture(u"infozip.zip"_qs)) << Container::Zip;
     QTest::newRow("sparse tar") << bytesOf(hostile(u"sparse.tar"_qs)) << Container::Archive;
@@ -321,6 +354,29 @@ void TestArchive::recognised_data()
     QTest::newRow("iso cut short") << iso.left(kIsoSniffBytes - 1) << Container::None;
     QTest::newRow("iso, mark changed")
         << QByteArray(iso).replace(kIso9660Mark, 5, "CD002") << Container::None;
+    // A program with an LZH in it: within the first 64 KiB, and its header
+    // sound (a level 0 header's byte sum; a level 2 header's extended headers,
+    // which fill it); a program alone, or the archive further in, is a program.
+    const QByteArray sfx = bytesOf(fixture(u"lha-sfx.exe"_qs));
+    const QByteArray program = sfx.left(40000);
+    QTest::newRow("sfx") << sfx << Container::Archive;
+    QTest::newRow("sfx, past 64 KiB")
+        << program + program.mid(2, 26000) + sfx.mid(40000) << Container::None;
+    const QByteArray level0 = bytesOf(fixture(u"lha-lh5-level0.lzh"_qs));
+    const QByteArray header0 = level0.left(quint8(level0[0]) + 2); // the first header alone
+    QTest::newRow("sfx, level 0 header") << program + header0 << Container::Archive;
+    QByteArray sum = header0;
+    sum[1] = char(~sum[1]);
+    QTest::newRow("sfx, level 0 sum broken") << program + sum << Container::None;
+    const QByteArray level2 = bytesOf(fixture(u"lha-lh7-level2.lzh"_qs));
+    const QByteArray header2 = level2.left(quint8(level2[0]) | quint8(level2[1]) << 8);
+    QTest::newRow("sfx, level 2 header") << program + header2 << Container::Archive;
+    QByteArray sizes = header2;
+    sizes[24] = char(sizes[24] + 1); // the first extended header's size
+    QTest::newRow("sfx, level 2 sizes broken") << program + sizes << Container::None;
+    QTest::newRow("program") << program << Container::None;
+    QTest::newRow("udf") << udfImage() << Container::Archive;
+    QTest::newRow("udf cut before NSR") << udfImage().left(34816 + 5) << Container::None;
     QTest::newRow("text") << QByteArray(600, 'a') << Container::None;
     QTest::newRow("BZh text") << QByteArray("BZh9 is not bzip2 without a block") << Container::None;
     QTest::newRow("short") << QByteArray("\x1f") << Container::None;
@@ -330,7 +386,28 @@ void TestArchive::recognised()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(Container, container);
-    QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kIsoSniffBytes)), container);
+    QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kArchiveSniffBytes)), container);
+}
+
+// libarchive reads no UDF: such an image is named, in the helper too, not
+// searched as one text file.
+void TestArchive::udfImageNamed()
+{
+    const QString reason = u"a UDF disc image: only ISO 9660 images are read"_qs;
+    const ReadResult result = readArchiveDocument(udfImage(), {}, Limits{});
+    QCOMPARE(result.failure, Failure::Unsupported);
+    QCOMPARE(result.reason, reason);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"disc.img"_qs));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(udfImage()) == 40960);
+    file.close();
+    ReaderPool pool(helpers());
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const ReadResult helped = pool.readArchive(fd, {});
+    ::close(fd);
+    QCOMPARE(helped.failure, Failure::Unsupported);
+    QCOMPARE(helped.reason, reason);
 }
 
 // An Office zip stays a document: read as one with documents on, and as
@@ -355,7 +432,7 @@ void TestArchive::findOnTree()
     QVERIFY(QDir().mkpath(tree));
     for (const QString &name :
          {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"encrypted.zip"_qs,
-          u"lha-lh6-level1.lzh"_qs, u"genisoimage-joliet.iso"_qs})
+          u"lha-lh6-level1.lzh"_qs, u"genisoimage-joliet.iso"_qs, u"lha-sfx.exe"_qs})
         QVERIFY(QFile::copy(fixture(name), tree + u'/' + name));
     QVERIFY(QFile::copy(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"), tree + u"/w.docx"_qs));
     const auto find = [&](const QStringList &args, const QString &keyword, int &status) {
@@ -363,17 +440,23 @@ void TestArchive::findOnTree()
     };
     int status = 0;
     // An ISO 9660 image by its mark at byte 32,769, in the engine's first block.
-    QCOMPARE(find({u"-z"_qs}, u"見積書 納品書"_qs, status),
-             (QStringList{u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs,
-                          u"lha-lh6-level1.lzh"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
+    QCOMPARE(
+        find({u"-z"_qs}, u"見積書 納品書"_qs, status),
+        (QStringList{u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs, u"lha-lh6-level1.lzh"_qs,
+                     u"lha-sfx.exe"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
     QCOMPARE(status, 0);
     // Without -z, only where the members are stored as they are.
-    QCOMPARE(find({}, u"見積書 納品書"_qs, status),
-             (QStringList{u"genisoimage-joliet.iso"_qs, u"lha-lh6-level1.lzh"_qs}));
+    QCOMPARE(
+        find({}, u"見積書 納品書"_qs, status),
+        (QStringList{u"genisoimage-joliet.iso"_qs, u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs}));
+    // A compressed member of the self-extracting LZH, whose first header is
+    // 40,000 bytes in: in the engine's first block.
+    QCOMPARE(find({u"-z"_qs}, u"alpha beta last"_qs, status),
+             (QStringList{u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs}));
     // The encrypted member may hold the words: the archive cannot be read.
     QCOMPARE(find({u"--archives"_qs, u"-E"_qs, u"auto"_qs}, u"gamma"_qs, status),
              (QStringList{u"encrypted.zip"_qs, u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs,
-                          u"lha-lh6-level1.lzh"_qs, u"nested.zip"_qs}));
+                          u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs, u"nested.zip"_qs}));
     // The image's UTF-8 member beside code page 932 ones: found only when the
     // image is read member by member, each decided on its own.
     const QStringList autoMode{u"-E"_qs, u"auto"_qs};

@@ -9,8 +9,11 @@ far more than its size unless its limits hold while it inflates:
   lying.gz          gzip whose length field (ISIZE) says 1 byte
   climbing.zip      member names that climb out with ../ and an absolute one
   deep.zip          archives nested deeper than the reader enters
-Python's zipfile, gzip and GNU tar write them; nothing else is needed."""
-import bz2, gzip, io, os, subprocess, tarfile, tempfile, zipfile
+  bad-name.lzh      an LZH member name that is neither UTF-8 nor code page 932
+  cut-sfx.exe       a program holding an LZH header whose member is cut short
+Python's zipfile, gzip and GNU tar write them, the LZH ones are written from
+the format's description (LHA's level 0 header); nothing else is needed."""
+import bz2, gzip, io, os, struct, subprocess, tarfile, tempfile, zipfile
 
 here = os.path.dirname(os.path.abspath(__file__))
 MiB = 1 << 20
@@ -75,3 +78,26 @@ deep = zip_bytes([("bottom.txt", b"at the bottom\n")])
 for depth in range(7):
     deep = zip_bytes([("d%d.zip" % depth, deep)])
 write("deep.zip", deep)
+
+
+def crc16(data):
+    """LHA's CRC-16 (polynomial A001, reflected, from 0)."""
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0xA001 if crc & 1 else 0)
+    return crc
+
+
+def lzh_member(name, data, packed=None):
+    """A stored (-lh0-) member under a level 0 header."""
+    header = (b"-lh0-" + struct.pack("<IIHHBBB", len(data) if packed is None else packed,
+                                     len(data), 0, 0x5C21, 0x20, 0, len(name))
+              + name + struct.pack("<H", crc16(data)))
+    return bytes([len(header), sum(header) & 0xFF]) + header + data
+
+
+write("bad-name.lzh", lzh_member(b"\x81 x.txt", b"neither name\r\n")
+      + lzh_member(b"after.txt", b"after\r\n") + b"\0")
+write("cut-sfx.exe", b"MZ" + bytes(1000) + lzh_member(b"cut.txt", b"cut short", packed=1 << 20))
