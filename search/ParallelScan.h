@@ -109,7 +109,8 @@ public:
         : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
           m_documents(options.documents), m_grows(grows), m_fixedWindow(options.window > 0),
           m_sharedFolders(options.sharedFolders), m_wanted(workers), m_workers(workers),
-          m_window(m_fixedWindow ? options.window : 64 + 32 * workers)
+          m_window(m_fixedWindow ? options.window : 64 + 32 * workers),
+          m_claim(options.documents ? kWaitingClaim : kClaim)
     {
         startWorkers(std::min(workers, 1));
     }
@@ -182,9 +183,11 @@ private:
     static constexpr std::size_t kHeadroomBytes = std::size_t(64) << 20;
 
     // Files a worker takes at once, at most: few on a local disk, more where
-    // each request waits, so that a worker's files share a folder and it opens
-    // that folder once (with 64 workers, one file each, most files would need
-    // their folder opened anew by its whole path: more requests each).
+    // documents go to a helper (the documents among them are sent at once,
+    // DocumentQueue) and where each request waits, so that a worker's files
+    // share a folder and it opens that folder once (with 64 workers, one
+    // file each, most files would need their folder opened anew by its whole
+    // path: more requests each).
     static constexpr qsizetype kClaim = 4;
     static constexpr qsizetype kWaitingClaim = 16;
 
