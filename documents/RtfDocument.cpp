@@ -320,6 +320,12 @@ private:
             return;
         m_text.clear();
         legacy::appendCodePage(m_pending, m_pendingCodePage, m_text);
+        // A line end written as \'0d or \'0a reads as a space, as one in a
+        // paragraph of the other readers does: a line holds no line break.
+        for (QChar &c : m_text) {
+            if (c == u'\r' || c == u'\n')
+                c = u' ';
+        }
         sink().append(m_text);
         m_pending.clear();
     }
@@ -336,7 +342,7 @@ private:
             return;
         flush();
         flushCells();
-        sink().append(u);
+        sink().append(u == u'\r' || u == u'\n' ? u' ' : u);
     }
 
     void endLine(bool evenEmpty)
