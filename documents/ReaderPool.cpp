@@ -85,14 +85,16 @@ bool sendBytesRequest(int socket, Container container, QByteArrayView bytes)
 
 enum class Received { Done, Closed, TimedOut, Failed };
 
-// Reads exactly `size` bytes into `out` (appending) before `deadline`. The
-// buffer grows with what arrives, never by what was announced. What is
+// Reads `size` bytes into `out` (appending) before `deadline`, and with
+// `extra` whatever more the socket holds already, up to that many past them.
+// The buffer grows with what arrives, never by what was announced. What is
 // there already is taken at once; poll() waits only for what is not.
-Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point deadline)
+Received receive(int socket, qsizetype size, QByteArray &out, Clock::time_point deadline,
+                 qsizetype extra = 0)
 {
     const qsizetype target = out.size() + size;
     while (out.size() < target) {
-        const qsizetype want = std::min<qsizetype>(target - out.size(), qsizetype(1) << 20);
+        const qsizetype want = std::min<qsizetype>(target + extra - out.size(), qsizetype(1) << 20);
         const qsizetype at = out.size();
         out.resize(at + want);
         const ssize_t n = ::recv(socket, out.data() + at, size_t(want), MSG_DONTWAIT);
@@ -160,48 +162,6 @@ Received receiveAnswer(int socket, QByteArray &bytes, qsizetype &size, Clock::ti
 
 constexpr qsizetype kKeptRoomBytes = qsizetype(4) << 20;
 
-// Reads at least `least` bytes into `out` (appending), and whatever more the
-// socket holds up to `most`, before `deadline`.
-Received receiveSome(int socket, qsizetype least, qsizetype most, QByteArray &out,
-                     Clock::time_point deadline)
-{
-    const qsizetype target = out.size() + least;
-    const qsizetype at = out.size();
-    out.resize(at + std::max(least, most));
-    qsizetype have = at;
-    Received got = Received::Done;
-    while (have < target) {
-        const ssize_t n =
-            ::recv(socket, out.data() + have, size_t(out.size() - have), MSG_DONTWAIT);
-        if (n > 0) {
-            have += n;
-            continue;
-        }
-        if (n == 0) {
-            got = Received::Closed;
-            break;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            got = Received::Failed;
-            break;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{socket, POLLIN, 0};
-        const int ready = left <= 0 ? 0 : poll(&p, 1, int(std::min<qint64>(left, 1 << 30)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            got = ready == 0 ? Received::TimedOut : Received::Failed;
-            break;
-        }
-    }
-    out.resize(have);
-    return got;
-}
-
 // The next of a queue's answers into `bytes` (header and payload), from what
 // was read ahead and what the socket holds; `size` as for receiveAnswer().
 // What came past it stays ahead for the next.
@@ -216,7 +176,7 @@ Received receiveAhead(int socket, Ahead &ahead, QByteArray &bytes, qsizetype &si
             return Received::Done;
         ahead.bytes.remove(0, ahead.at);
         ahead.at = 0;
-        return receiveSome(socket, wanted - held(), kFirstReadBytes, ahead.bytes, deadline);
+        return receive(socket, wanted - held(), ahead.bytes, deadline, kFirstReadBytes);
     };
     Received got = need(protocol::kHeaderBytes);
     if (got != Received::Done)
