@@ -9,25 +9,32 @@ namespace {
 
 class ChoiceQueue final : public DocumentQueue {
 public:
-    ChoiceQueue(std::unique_ptr<DocumentQueue> queue, bool archives)
-        : m_queue(std::move(queue)), m_archives(archives)
+    ChoiceQueue(std::unique_ptr<DocumentQueue> queue, bool documents, bool archives, bool matches)
+        : m_queue(std::move(queue)), m_documents(documents), m_archives(archives),
+          m_matches(matches)
     {}
     bool send(int descriptor, Container container, const std::stop_token &stop,
               QByteArrayView whole) override
     {
-        if (container == Container::Archive || (m_archives && container == Container::Zip))
+        // As readInto() hands them on: an archive (and any zip) as an
+        // archive, which the queue takes only where its reader matches.
+        if (m_archives && (container == Container::Archive || container == Container::Zip))
+            return m_matches && m_queue->send(descriptor, Container::Archive, stop, {});
+        if (!m_documents || container == Container::Archive)
             return false;
         return m_queue->send(descriptor, container, stop, whole);
     }
     int waiting() const override { return m_queue->waiting(); }
-    ReadResult take(bool &again, const std::stop_token &stop) override
+    ReadResult take(bool &again, const std::stop_token &stop, std::optional<bool> &found) override
     {
-        return m_queue->take(again, stop);
+        return m_queue->take(again, stop, found);
     }
 
 private:
     std::unique_ptr<DocumentQueue> m_queue;
+    bool m_documents;
     bool m_archives;
+    bool m_matches; // made with a query
 };
 
 } // namespace
@@ -63,14 +70,21 @@ ReadResult ChoiceReader::readInto(int descriptor, Container container, MemberSin
     return m_reader.readInto(descriptor, container, sink, std::move(stop));
 }
 
-std::unique_ptr<DocumentQueue> ChoiceReader::queue()
+std::unique_ptr<DocumentQueue> ChoiceReader::queue(const MatchQuery *query)
 {
-    if (!m_documents)
+    // Archives alone are queued only where the reader matches them.
+    if (!m_documents && !(m_archives && query))
         return {};
-    std::unique_ptr<DocumentQueue> queue = m_reader.queue();
+    MatchQuery mine;
+    if (query) {
+        mine = *query;
+        mine.choice = m_choice;
+    }
+    std::unique_ptr<DocumentQueue> queue = m_reader.queue(query ? &mine : nullptr);
     if (!queue)
         return {};
-    return std::make_unique<ChoiceQueue>(std::move(queue), m_archives);
+    return std::make_unique<ChoiceQueue>(std::move(queue), m_documents, m_archives,
+                                         query != nullptr);
 }
 
 } // namespace documents

@@ -48,8 +48,9 @@ public:
     {
         return m_reader.readArchiveInto(descriptor, choice, sink, std::move(stop));
     }
-    // The reader's queue, taking only what readInto() would hand to read().
-    std::unique_ptr<DocumentQueue> queue() override;
+    // The reader's queue, taking only what readInto() would hand to read(),
+    // and with a query archives too, read as this choice says.
+    std::unique_ptr<DocumentQueue> queue(const MatchQuery *query = nullptr) override;
 
 private:
     DocumentReader &m_reader;

@@ -9,11 +9,14 @@
 #include "documents/DocumentText.h"
 #include "documents/Recognize.h"
 #include "text/EncodingMode.h"
+#include "text/Fold.h"
 
 #include <QByteArrayView>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <vector>
 
@@ -25,6 +28,16 @@ namespace documents {
 struct ArchiveChoice {
     bool documents = false;
     platform::EncodingMode encoding = platform::EncodingMode::Cp932;
+};
+
+// What a search looks for, for a queue whose reader can match a document's
+// text itself, so that only the verdict comes back (the reader helper): the
+// words and folds of the search's matcher, and how archives' members are
+// read (their text in `choice.encoding`, as the search reads text files).
+struct MatchQuery {
+    QStringList words;
+    textfold::Folds folds;
+    ArchiveChoice choice;
 };
 
 // Where a search takes an archive's members as the reader comes to them,
@@ -71,7 +84,11 @@ public:
     // read() would give it. again: it was not read to an answer here (its
     // reader ended before it, or it needs another reader): read it alone.
     // A stop gives the rest up, each answered as cancelled.
-    virtual ReadResult take(bool &again, const std::stop_token &stop) = 0;
+    // found: set when the reader matched the text against the queue's query
+    // itself (DocumentReader::queue), to whether a line held every word; the
+    // result then holds no lines. Left unset when the lines are there.
+    virtual ReadResult take(bool &again, const std::stop_token &stop,
+                            std::optional<bool> &found) = 0;
 };
 
 class DocumentReader {
@@ -129,8 +146,14 @@ public:
         return result;
     }
     // A queue of documents for one thread of a search (DocumentQueue), or
-    // none where the reader has no use for one (the default).
-    virtual std::unique_ptr<DocumentQueue> queue() { return {}; }
+    // none where the reader has no use for one (the default). With a query
+    // its answers may hold the verdict in place of the lines (take()), and
+    // it may take archives too.
+    virtual std::unique_ptr<DocumentQueue> queue(const MatchQuery *query = nullptr)
+    {
+        Q_UNUSED(query);
+        return {};
+    }
     // readArchive() for a search, as readInto().
     virtual ReadResult readArchiveInto(int descriptor, const ArchiveChoice &choice,
                                        MemberSink &sink, std::stop_token stop = {})

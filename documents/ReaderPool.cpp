@@ -33,9 +33,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kHelperSocket = 3; // where the helper finds its socket
 
 bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice,
-                 bool members)
+                 bool members, bool verdict = false)
 {
-    const QByteArray request = protocol::encodeRequest(container, choice, members);
+    const QByteArray request = protocol::encodeRequest(container, choice, members, verdict);
     iovec io{const_cast<char *>(request.constData()), size_t(request.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
@@ -58,9 +58,9 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
 
 // A request that brings the document itself: one message, the head and
 // the bytes, sent whole (a stream socket may take it in pieces).
-bool sendBytesRequest(int socket, Container container, QByteArrayView bytes)
+bool sendBytesRequest(int socket, Container container, QByteArrayView bytes, bool verdict)
 {
-    const QByteArray head = protocol::encodeBytesRequest(container, bytes.size());
+    const QByteArray head = protocol::encodeBytesRequest(container, bytes.size(), verdict);
     qsizetype sent = 0;
     const qsizetype total = head.size() + bytes.size();
     while (sent < total) {
@@ -387,6 +387,7 @@ QString ReaderPool::end(Helper &helper)
     if (helper.socket >= 0)
         ::close(helper.socket);
     helper.socket = -1;
+    helper.query.clear();
     if (helper.pid <= 0)
         return {};
     ::kill(helper.pid, SIGKILL); // a helper that died already keeps its status
@@ -423,7 +424,8 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
 }
 
 ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
-                            const std::stop_token &stop, Ahead *ahead) const
+                            const std::stop_token &stop, Ahead *ahead,
+                            std::optional<bool> *found) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
@@ -470,12 +472,14 @@ ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
                           : why);
     }
     ReadResult result;
-    if (size < 0 ||
-        !protocol::decodeAnswer(QByteArrayView(bytes).sliced(protocol::kHeaderBytes), result)) {
+    std::optional<bool> verdict;
+    if (size < 0 || !protocol::decodeAnyAnswer(bytes, result, verdict) || (verdict && !found)) {
         end(helper);
         return failed(QStringLiteral("reader gave a malformed answer"));
     }
     alive = true;
+    if (found)
+        *found = verdict;
     return result;
 }
 
@@ -611,7 +615,10 @@ ReadResult ReaderPool::readBy(Program program, int descriptor, Container contain
 // as in read(); those after it are read again alone.
 class ReaderPool::Queue final : public DocumentQueue {
 public:
-    explicit Queue(ReaderPool &pool) : m_pool(pool) {}
+    Queue(ReaderPool &pool, const MatchQuery *query)
+        : m_pool(pool), m_query(query ? protocol::encodeQuery(*query) : QByteArray()),
+          m_choice(query ? query->choice : ArchiveChoice{})
+    {}
     ~Queue() override
     {
         if (!m_holding)
@@ -626,7 +633,10 @@ public:
     bool send(int descriptor, Container container, const std::stop_token &stop,
               QByteArrayView whole) override
     {
-        if (container == Container::Archive || container == Container::Pdf || m_broken ||
+        // An archive's members are matched as they come: only where the
+        // helper matches them itself does it fit in one answer.
+        const bool archive = container == Container::Archive;
+        if ((archive && m_query.isEmpty()) || container == Container::Pdf || m_broken ||
             m_waiting >= kMostWaiting)
             return false;
         if (!m_holding) {
@@ -642,13 +652,22 @@ public:
             // so far leave room for it in the socket: the helper then reads
             // it from there, and a send never waits for the helper (which
             // may be waiting for this thread to take its answers).
+            // A helper that has not the query yet gets it first; it stays
+            // in the socket until the helper reads the request after it.
+            const bool told = m_query.isEmpty() || m_helper.query == m_query;
+            const qsizetype telling = told ? 0 : m_query.size() + kMessageCost;
             const qsizetype cost = whole.size() + kMessageCost;
-            const bool inRequest = !whole.isEmpty() && whole.size() <= protocol::kMostInlineBytes &&
-                                   m_held + cost <= m_helper.sendRoom;
-            if (inRequest ? sendBytesRequest(m_helper.socket, container, whole)
-                          : sendRequest(m_helper.socket, descriptor, container, {}, false)) {
-                m_costs[(m_first + m_waiting) % kMostWaiting] = inRequest ? cost : 0;
-                m_held += inRequest ? cost : 0;
+            const bool inRequest = !whole.isEmpty() && !archive &&
+                                   whole.size() <= protocol::kMostInlineBytes &&
+                                   m_held + telling + cost <= m_helper.sendRoom;
+            const qsizetype held = telling + (inRequest ? cost : 0);
+            const bool verdict = !m_query.isEmpty();
+            if ((told || tell()) &&
+                (inRequest ? sendBytesRequest(m_helper.socket, container, whole, verdict)
+                           : sendRequest(m_helper.socket, descriptor, container, m_choice, false,
+                                         verdict))) {
+                m_costs[(m_first + m_waiting) % kMostWaiting] = held;
+                m_held += held;
                 ++m_waiting;
                 return true;
             }
@@ -663,9 +682,10 @@ public:
         return false;
     }
     int waiting() const override { return m_waiting; }
-    ReadResult take(bool &again, const std::stop_token &stop) override
+    ReadResult take(bool &again, const std::stop_token &stop, std::optional<bool> &found) override
     {
         again = false;
+        found.reset();
         if (m_waiting <= 0) {
             again = true;
             return {};
@@ -679,7 +699,7 @@ public:
         } else {
             bool alive = false;
             try {
-                result = m_pool.hear(m_helper, nullptr, alive, stop, &m_ahead);
+                result = m_pool.hear(m_helper, nullptr, alive, stop, &m_ahead, &found);
             } catch (const std::bad_alloc &) {
                 end(m_helper);
                 result = failed(QStringLiteral("out of memory for the document's text"));
@@ -699,6 +719,24 @@ private:
     // What a message costs in the socket's buffer beyond its bytes, about.
     static constexpr qsizetype kMessageCost = 1024;
 
+    // Sends the query to the helper held; false when it ended.
+    bool tell()
+    {
+        const char *at = m_query.constData();
+        qsizetype left = m_query.size();
+        while (left > 0) {
+            const ssize_t n = ::send(m_helper.socket, at, size_t(left), MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            at += n;
+            left -= n;
+        }
+        m_helper.query = m_query;
+        return true;
+    }
+
     void release()
     {
         if (!m_holding)
@@ -715,6 +753,8 @@ private:
     }
 
     ReaderPool &m_pool;
+    const QByteArray m_query;     // the search's (protocol::encodeQuery), or empty
+    const ArchiveChoice m_choice; // how an archive's members are read
     Helper m_helper;
     Ahead m_ahead; // answers read ahead, of the helper held
     int m_waiting = 0;
@@ -725,9 +765,9 @@ private:
     bool m_broken = false; // the helper ended: what is left waiting is read again
 };
 
-std::unique_ptr<DocumentQueue> ReaderPool::queue()
+std::unique_ptr<DocumentQueue> ReaderPool::queue(const MatchQuery *query)
 {
-    return std::make_unique<Queue>(*this);
+    return std::make_unique<Queue>(*this, query);
 }
 
 } // namespace documents

@@ -58,8 +58,10 @@ public:
                                std::stop_token stop = {}) override;
 
     // Documents sent ahead to one helper of tarnwell-docreader (every kind
-    // but PDF and archives), their answers taken in order.
-    std::unique_ptr<DocumentQueue> queue() override;
+    // but PDF), their answers taken in order. With a query the helper
+    // matches each document itself and answers the verdict, and archives
+    // are taken too (read as the query's choice says).
+    std::unique_ptr<DocumentQueue> queue(const MatchQuery *query = nullptr) override;
 
     // Helpers started so far (a test sees one replaced).
     int started() const;
@@ -76,6 +78,8 @@ private:
         // Bytes of documents that may wait in the socket unread by the
         // helper without a send ever blocking (Queue).
         qsizetype sendRoom = 0;
+        // The query it was sent last (protocol::encodeQuery), or empty.
+        QByteArray query;
     };
     enum Program { Others, PdfOnly, kPrograms };
     class Queue;
@@ -103,8 +107,9 @@ private:
     // The helper's answer to the request it was sent last (its members first,
     // for a search's archive); ends a helper that fails. ahead: a queue's,
     // whose next answer may be there already and whose answers may follow.
+    // found: set when the answer is a verdict (DocumentQueue::take()).
     ReadResult hear(Helper &helper, MemberSink *members, bool &alive, const std::stop_token &stop,
-                    Ahead *ahead = nullptr) const;
+                    Ahead *ahead = nullptr, std::optional<bool> *found = nullptr) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
                         MemberSink *members, const std::stop_token &stop);
     ReadResult readBy(Program program, int descriptor, Container container,

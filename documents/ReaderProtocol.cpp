@@ -84,36 +84,43 @@ private:
 
 } // namespace
 
-QByteArray encodeRequest(Container container, const ArchiveChoice &choice, bool members)
+QByteArray encodeRequest(Container container, const ArchiveChoice &choice, bool members,
+                         bool verdict)
 {
     QByteArray out;
     putU32(out, kRequestMagic);
     out.append(char(container));
     out.append(char(choice.documents ? 1 : 0));
     out.append(char(choice.encoding));
-    out.append(char(members ? 1 : 0));
+    out.append(char((members ? kMembers : 0) | (verdict ? kVerdict : 0)));
     return out;
 }
 
-QByteArray encodeBytesRequest(Container container, qsizetype size)
+namespace {
+constexpr quint32 kVerdictBit = 1u << 23; // of a bytes request's size
+}
+
+QByteArray encodeBytesRequest(Container container, qsizetype size, bool verdict)
 {
     QByteArray out;
     putU32(out, kBytesRequestMagic);
     out.append(char(container));
+    const quint32 word = quint32(size) | (verdict ? kVerdictBit : 0);
     for (int shift : {0, 8, 16})
-        out.append(char(quint32(size) >> shift));
+        out.append(char(word >> shift));
     return out;
 }
 
 bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice, bool *members,
-                   qsizetype *inlineBytes)
+                   qsizetype *inlineBytes, bool *verdict)
 {
     if (bytes.size() != kRequestBytes)
         return false;
     const quint32 magic = qFromLittleEndian<quint32>(bytes.data());
     if (magic == kBytesRequestMagic) {
         const quint8 value = quint8(bytes[4]);
-        const qsizetype size = quint8(bytes[5]) | quint8(bytes[6]) << 8 | quint8(bytes[7]) << 16;
+        const quint32 word = quint8(bytes[5]) | quint8(bytes[6]) << 8 | quint8(bytes[7]) << 16;
+        const qsizetype size = qsizetype(word & ~kVerdictBit);
         if (!inlineBytes || value >= quint8(Container::Archive) || size > kMostInlineBytes)
             return false;
         container = Container(value);
@@ -122,6 +129,8 @@ bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *ch
             *members = false;
         if (choice)
             *choice = {};
+        if (verdict)
+            *verdict = (word & kVerdictBit) != 0;
         return true;
     }
     if (magic != kRequestMagic)
@@ -133,15 +142,53 @@ bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *ch
         return false;
     const quint8 documents = quint8(bytes[5]);
     const quint8 encoding = quint8(bytes[6]);
-    const quint8 chunks = quint8(bytes[7]);
-    if (documents > 1 || encoding > quint8(platform::EncodingMode::EucJp) || chunks > 1)
+    const quint8 flags = quint8(bytes[7]);
+    if (documents > 1 || encoding > quint8(platform::EncodingMode::EucJp) ||
+        (flags & ~(kMembers | kVerdict)) != 0)
         return false;
     container = Container(value);
     if (members)
-        *members = chunks == 1;
+        *members = (flags & kMembers) != 0;
+    if (verdict)
+        *verdict = (flags & kVerdict) != 0;
     if (choice)
         *choice = {documents == 1, platform::EncodingMode(encoding)};
     return true;
+}
+
+QByteArray encodeQuery(const MatchQuery &query)
+{
+    QByteArray out;
+    putU32(out, kQueryMagic);
+    putU32(out, 0); // the payload size, once known
+    out.append(char(query.choice.encoding));
+    out.append(char((query.folds.caseless ? 1 : 0) | (query.folds.width ? 2 : 0) |
+                    (query.folds.kana ? 4 : 0)));
+    putU32(out, quint32(query.words.size()));
+    for (const QString &word : query.words) {
+        if (out.size() + 4 + 2 * word.size() > kHeaderBytes + kMostQueryBytes)
+            return {};
+        putString(out, word);
+    }
+    qToLittleEndian(quint32(out.size() - kHeaderBytes), out.data() + 4);
+    return out;
+}
+
+bool decodeQuery(QByteArrayView payload, MatchQuery &query)
+{
+    Reader in(payload);
+    const quint8 encoding = in.u8();
+    const quint8 folds = in.u8();
+    const quint32 count = in.u32();
+    if (!in.ok() || encoding > quint8(platform::EncodingMode::EucJp) || folds > 7 ||
+        !in.room(count, 4))
+        return false;
+    query.choice.encoding = platform::EncodingMode(encoding);
+    query.folds = {(folds & 1) != 0, (folds & 2) != 0, (folds & 4) != 0};
+    query.words.clear();
+    for (quint32 i = 0; i < count && in.ok(); ++i)
+        query.words.append(in.string());
+    return in.ok() && in.atEnd();
 }
 
 QByteArray encodeAnswer(const ReadResult &result)
@@ -167,6 +214,20 @@ QByteArray encodeAnswer(const ReadResult &result)
         putU32(out, quint32(location.line));
         putString(out, location.label);
     }
+    qToLittleEndian(quint32(out.size() - kHeaderBytes), out.data() + 4);
+    return out;
+}
+
+QByteArray encodeVerdict(const ReadResult &result, bool found)
+{
+    QByteArray out;
+    out.reserve(kHeaderBytes + 3 + 4 + 2 * result.reason.size());
+    putU32(out, kVerdictMagic);
+    putU32(out, 0); // the payload size, once known
+    out.append(char(result.failure));
+    out.append(char(result.text.kind));
+    out.append(char(found ? 1 : 0));
+    putString(out, result.reason);
     qToLittleEndian(quint32(out.size() - kHeaderBytes), out.data() + 4);
     return out;
 }
@@ -259,7 +320,10 @@ bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &f
 
 qsizetype payloadSize(QByteArrayView header)
 {
-    if (header.size() != kHeaderBytes || qFromLittleEndian<quint32>(header.data()) != kAnswerMagic)
+    if (header.size() != kHeaderBytes)
+        return -1;
+    const quint32 magic = qFromLittleEndian<quint32>(header.data());
+    if (magic != kAnswerMagic && magic != kVerdictMagic)
         return -1;
     const quint32 size = qFromLittleEndian<quint32>(header.data() + 4);
     return size <= quint32(kMaxPayloadBytes) ? qsizetype(size) : -1;
@@ -297,6 +361,31 @@ bool decodeAnswer(QByteArrayView payload, ReadResult &result)
         result.text.locations.push_back(std::move(location));
     }
     return in.ok() && in.atEnd();
+}
+
+bool decodeAnyAnswer(QByteArrayView frame, ReadResult &result, std::optional<bool> &found)
+{
+    found.reset();
+    if (frame.size() < kHeaderBytes ||
+        payloadSize(frame.first(kHeaderBytes)) != frame.size() - kHeaderBytes)
+        return false;
+    const QByteArrayView payload = frame.sliced(kHeaderBytes);
+    if (qFromLittleEndian<quint32>(frame.data()) == kAnswerMagic)
+        return decodeAnswer(payload, result);
+    Reader in(payload);
+    const quint8 failure = in.u8();
+    const quint8 kind = in.u8();
+    const quint8 matched = in.u8();
+    if (failure > quint8(Failure::NeedsPdfReader) || kind >= quint8(kKindCount) || matched > 1)
+        return false;
+    result = {};
+    result.failure = Failure(failure);
+    result.text.kind = Kind(kind);
+    result.reason = in.string();
+    if (!in.ok() || !in.atEnd())
+        return false;
+    found = matched == 1;
+    return true;
 }
 
 } // namespace documents::protocol

@@ -30,6 +30,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
 #include <vector>
 
 namespace documents::protocol {
@@ -50,17 +51,40 @@ constexpr qsizetype kMaxPayloadBytes = 0x7ff00000; // what a header may announce
 constexpr quint32 kBytesRequestMagic = 0x42525754; // "TWRB"
 constexpr qsizetype kMostInlineBytes = qsizetype(64) << 10;
 
+// A search's queue may have the helper match a document's text itself, so
+// that only the verdict crosses the socket. It first tells the helper what
+// the search looks for: a query, kQueryMagic and the payload's size, then
+// u8 encoding mode, u8 folds (1 caseless, 2 width, 4 kana), u32 word count,
+// each word a string. The helper keeps it until the next. A request that
+// asks for the verdict is answered, when the helper holds a query, with
+// kVerdictMagic, the payload's size and u8 failure, u8 kind, u8 found (0 or
+// 1), string reason; a helper that holds none answers with the lines.
+constexpr quint32 kQueryMagic = 0x57525754;   // "TWRW"
+constexpr quint32 kVerdictMagic = 0x56525754; // "TWRV"
+constexpr qsizetype kMostQueryBytes = qsizetype(64) << 10;
+
 // An archive's request says how its members are read in the next two bytes:
 // 1 when documents inside are read by their readers, and the encoding mode.
-// `members`: for a search, the members in chunks as they are read.
+// Its last byte holds flags: kMembers for a search's members in chunks as
+// they are read, kVerdict for the verdict. A request that brings the
+// document's bytes asks for the verdict by the top bit of its size.
+enum RequestFlag : quint8 { kMembers = 1, kVerdict = 2 };
 QByteArray encodeRequest(Container container, const ArchiveChoice &choice = {},
-                         bool members = false);
+                         bool members = false, bool verdict = false);
 // The head of a request that brings `size` bytes of the document itself.
-QByteArray encodeBytesRequest(Container container, qsizetype size);
+QByteArray encodeBytesRequest(Container container, qsizetype size, bool verdict = false);
 // False when the bytes are not a request. inlineBytes: the size of the
 // document's bytes that follow, or -1 when a descriptor comes with it.
 bool decodeRequest(QByteArrayView bytes, Container &container, ArchiveChoice *choice = nullptr,
-                   bool *members = nullptr, qsizetype *inlineBytes = nullptr);
+                   bool *members = nullptr, qsizetype *inlineBytes = nullptr,
+                   bool *verdict = nullptr);
+
+// The query as one frame, header and payload; empty when its words take
+// more than kMostQueryBytes (the queue then matches the lines itself).
+QByteArray encodeQuery(const MatchQuery &query);
+// False when the payload is malformed. Of the query's choice only the
+// encoding mode comes: an archive's request brings its own choice.
+bool decodeQuery(QByteArrayView payload, MatchQuery &query);
 
 // What follows a chunk.
 enum ChunkEnd : quint8 { kWait = 0, kMore = 1 };
@@ -95,9 +119,14 @@ bool decodeMembers(QByteArrayView payload, MemberSink &sink, bool &wait, bool &f
 
 // The header and the payload, in one piece.
 QByteArray encodeAnswer(const ReadResult &result);
-// The payload size the header announces, or -1 when it is no answer's header.
+// A verdict answer (the result's lines are not sent), in one piece.
+QByteArray encodeVerdict(const ReadResult &result, bool found);
+// The payload size the header announces, or -1 when it is no answer's
+// header (of either kind).
 qsizetype payloadSize(QByteArrayView header);
 // False when the payload is malformed (the result is then unspecified).
 bool decodeAnswer(QByteArrayView payload, ReadResult &result);
+// An answer of either kind, header and payload: `found` set for a verdict.
+bool decodeAnyAnswer(QByteArrayView frame, ReadResult &result, std::optional<bool> &found);
 
 } // namespace documents::protocol

@@ -98,39 +98,26 @@ private:
     qsizetype m_at = 0;
 };
 
-// The search's side of the members: a text member matched as a text file of
-// the run's mode, a document's lines as a document's.
-class MatchingSink final : public documents::MemberSink {
-public:
-    MatchingSink(TextMatcher &matcher, qsizetype blockSize)
-        : m_matcher(matcher), m_blockSize(blockSize)
-    {}
-    bool textMember(QByteArrayView bytes) override
-    {
-        MemberSource source(bytes);
-        m_found = !m_matcher.neverMatches() && m_matcher.matches(source, m_blockSize);
-        return m_found;
-    }
-    bool documentLines(const std::vector<QString> &lines) override
-    {
-        m_found = m_matcher.matchesLines(lines);
-        return m_found;
-    }
-    bool found() const { return m_found; }
-
-private:
-    TextMatcher &m_matcher;
-    qsizetype m_blockSize;
-    bool m_found = false;
-};
-
 } // namespace
+
+bool MemberMatcher::textMember(QByteArrayView bytes)
+{
+    MemberSource source(bytes);
+    m_found = !m_matcher.neverMatches() && m_matcher.matches(source, m_blockSize);
+    return m_found;
+}
+
+bool MemberMatcher::documentLines(const std::vector<QString> &lines)
+{
+    m_found = m_matcher.matchesLines(lines);
+    return m_found;
+}
 
 DocumentOutcome matchDocument(documents::Container container, int descriptor, TextMatcher &matcher,
                               documents::DocumentReader &reader, std::stop_token stop,
                               qsizetype blockSize)
 {
-    MatchingSink sink(matcher, blockSize);
+    MemberMatcher sink(matcher, blockSize);
     const documents::ReadResult result =
         reader.readInto(descriptor, container, sink, std::move(stop));
     return documentOutcome(result, sink.found());

@@ -61,6 +61,25 @@ private:
     qsizetype m_at = 0;
 };
 
+// The search's side of an archive's members: a text member matched as a
+// text file of the run's mode (`blockSize` bytes at a time), a document's
+// lines as a document's. Both the engine and the reader helper, which
+// matches the archives a search's queue hands it, take members so.
+class MemberMatcher final : public documents::MemberSink {
+public:
+    MemberMatcher(TextMatcher &matcher, qsizetype blockSize)
+        : m_matcher(matcher), m_blockSize(blockSize)
+    {}
+    bool textMember(QByteArrayView bytes) override;
+    bool documentLines(const std::vector<QString> &lines) override;
+    bool found() const { return m_found; }
+
+private:
+    TextMatcher &m_matcher;
+    qsizetype m_blockSize;
+    bool m_found = false;
+};
+
 struct DocumentOutcome {
     enum Verdict { Text, Matched, Unmatched, Unreadable };
     Verdict verdict = Text;

@@ -366,11 +366,12 @@ void ParallelScan::matchedInRun(qsizetype r)
 FileResult ParallelScan::takeQueued(documents::DocumentQueue &queue, TextMatcher &matcher)
 {
     bool again = false;
-    const documents::ReadResult read = queue.take(again, m_state.stop);
+    std::optional<bool> found; // set where the reader matched the text itself
+    const documents::ReadResult read = queue.take(again, m_state.stop, found);
     if (m_state.stopped())
         return {Fate::Stopped};
     const DocumentOutcome document =
-        documentOutcome(read, read.ok() && matcher.matchesLines(read.text.lines));
+        documentOutcome(read, found ? *found : read.ok() && matcher.matchesLines(read.text.lines));
     // Not a document after all: read alone, as text.
     if (again || document.verdict == DocumentOutcome::Text)
         return {Fate::Later};
@@ -385,7 +386,7 @@ void ParallelScan::work(TextMatcher &matcher, qsizetype index)
     // The documents among the files taken at once go to one helper one after
     // another, their answers taken once the files are all opened.
     const std::unique_ptr<documents::DocumentQueue> queue =
-        m_documents ? m_documents->queue() : nullptr;
+        m_documents ? m_documents->queue(&m_query) : nullptr;
     std::unique_lock lock(m_mutex);
     for (;;) {
         while (!m_stop && index < m_keep &&

@@ -104,11 +104,15 @@ public:
     // Fewer start when the system refuses more.
     // grows: the worker count was not asked for, and rises to
     // kWaitingWorkers once the walk reaches storage that waits.
-    ParallelScan(FileList &files, const TextMatcher &matcher, const SearchOptions &options,
-                 int workers, RunState &state, bool grows)
-        : m_files(files), m_matcher(matcher), m_state(state), m_blockSize(options.blockSize),
-          m_documents(options.documents), m_grows(grows), m_fixedWindow(options.window > 0),
-          m_sharedFolders(options.sharedFolders), m_wanted(workers), m_workers(workers),
+    // words: the matcher's, for a document reader that matches documents
+    // itself (documents::MatchQuery).
+    ParallelScan(FileList &files, const TextMatcher &matcher, const QStringList &words,
+                 const SearchOptions &options, int workers, RunState &state, bool grows)
+        : m_files(files),
+          m_matcher(matcher), m_query{words, options.folds, {false, options.encoding}},
+          m_state(state), m_blockSize(options.blockSize), m_documents(options.documents),
+          m_grows(grows), m_fixedWindow(options.window > 0), m_sharedFolders(options.sharedFolders),
+          m_wanted(workers), m_workers(workers),
           m_window(m_fixedWindow ? options.window : 64 + 32 * workers),
           m_claim(options.documents ? kWaitingClaim : kClaim)
     {
@@ -200,6 +204,7 @@ private:
 
     FileList &m_files;
     const TextMatcher &m_matcher; // each worker matches with its own copy
+    const documents::MatchQuery m_query;
     RunState &m_state;
     const qsizetype m_blockSize;
     documents::DocumentReader *const m_documents;

@@ -108,8 +108,8 @@ SearchOutcome runSearchNative(const QByteArray &folder, const QString &keywordTe
         } catch (const std::bad_alloc &) {
         }
         // Matching starts with the first file listed.
-        parallel = std::make_unique<ParallelScan>(files, matcher, options, budget.workers, state,
-                                                  options.workers <= 0);
+        parallel = std::make_unique<ParallelScan>(files, matcher, words, options, budget.workers,
+                                                  state, options.workers <= 0);
         if (parallel->started() == 0)
             parallel.reset(); // not one thread to be had: this one does the matching
         else

@@ -25,6 +25,7 @@
 #ifdef TARNWELL_READER_PDF
 #include "documents/PdfDocument.h"
 #endif
+#include "documents/QueryMatcher.h"
 #include "documents/ReaderProtocol.h"
 #include "documents/helper/Sandbox.h"
 
@@ -74,8 +75,10 @@ public:
         Container container = Container::None;
         ArchiveChoice choice;
         bool members = false;
+        bool verdict = false; // answered with the verdict, where a query is held
         int fd = -1;          // the document, or -1
         QByteArrayView bytes; // the document itself when it came in the request
+        bool query = false;   // no request: a query came (query())
     };
 
     ~Requests()
@@ -92,10 +95,12 @@ public:
         m_at = m_next;
         if (!fill(protocol::kRequestBytes))
             return false;
+        const QByteArrayView head(m_buffer.data() + m_at, protocol::kRequestBytes);
+        if (qFromLittleEndian<quint32>(head.data()) == protocol::kQueryMagic)
+            return nextQuery(request);
         qsizetype inlineBytes = -1;
-        if (!protocol::decodeRequest(
-                QByteArrayView(m_buffer.data() + m_at, protocol::kRequestBytes), request.container,
-                &request.choice, &request.members, &inlineBytes))
+        if (!protocol::decodeRequest(head, request.container, &request.choice, &request.members,
+                                     &inlineBytes, &request.verdict))
             return false;
         m_at += protocol::kRequestBytes;
         if (inlineBytes >= 0) {
@@ -114,8 +119,24 @@ public:
     }
     // Bytes past the request taken last: the program sent more before its answer.
     bool more() const { return m_have > m_next; }
+    // The query that came last.
+    const MatchQuery &query() const { return m_query; }
 
 private:
+    bool nextQuery(Request &request)
+    {
+        const qsizetype size = qsizetype(qFromLittleEndian<quint32>(m_buffer.data() + m_at + 4));
+        if (size > protocol::kMostQueryBytes)
+            return false;
+        m_at += protocol::kHeaderBytes;
+        if (!fill(size) ||
+            !protocol::decodeQuery(QByteArrayView(m_buffer.data() + m_at, size), m_query))
+            return false;
+        m_next = m_at + size;
+        request.query = true;
+        return true;
+    }
+
     // Until `want` bytes are held from m_at on.
     bool fill(qsizetype want)
     {
@@ -163,6 +184,7 @@ private:
     qsizetype m_next = 0; // past the request taken last
     qsizetype m_have = 0;
     std::vector<int> m_fds; // handed over, their requests not yet taken
+    MatchQuery m_query;
 };
 
 bool sendAll(QByteArrayView bytes)
@@ -547,13 +569,34 @@ int main(int argc, char **argv)
     const MemberCalls calls{
         [&chunks](QByteArrayView bytes) { return chunks.textMember(bytes); },
         [&chunks](const std::vector<QString> &lines) { return chunks.documentLines(lines); }};
+    // The search's matcher, from the query that came last; none when it
+    // could not be made (its requests are then answered with the lines).
+    std::unique_ptr<QueryMatcher> matcher;
+    bool found = false; // of the archive being matched here
+    const MemberCalls matching{
+        [&](QByteArrayView bytes) { return found = matcher->matchesText(bytes); },
+        [&](const std::vector<QString> &lines) { return found = matcher->matchesLines(lines); }};
     while (requests.next(request)) {
+        if (request.query) {
+            matcher.reset();
+            try {
+                matcher = std::make_unique<QueryMatcher>(requests.query());
+            } catch (const std::bad_alloc &) {
+            }
+            continue;
+        }
         const bool inDocument = request.fd < 0 && request.bytes.data() != nullptr;
         // An archive's members wait for the program's word on the socket:
         // nothing else may come before its answer.
         const bool chunked = request.members && request.container == Container::Archive;
         if (chunked && requests.more())
             break;
+        const bool verdict = request.verdict && matcher && !chunked;
+        const MemberCalls *members = chunked ? &calls
+                                     : verdict && request.container == Container::Archive
+                                         ? &matching
+                                         : nullptr;
+        found = false;
         ReadResult result;
         if (request.fd < 0 && !inDocument) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
@@ -565,8 +608,10 @@ int main(int argc, char **argv)
                 if (inDocument)
                     result = readHandedOver(request.bytes, request.container, limits);
                 else
-                    result = readOne(request.fd, request.container, request.choice, limits,
-                                     chunked ? &calls : nullptr);
+                    result =
+                        readOne(request.fd, request.container, request.choice, limits, members);
+                if (verdict && request.container != Container::Archive)
+                    found = result.ok() && matcher->matchesLines(result.text.lines);
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")
@@ -579,7 +624,8 @@ int main(int argc, char **argv)
         QByteArray answer;
         try {
             chunks.sendRest();
-            answer = protocol::encodeAnswer(result);
+            answer =
+                verdict ? protocol::encodeVerdict(result, found) : protocol::encodeAnswer(result);
         } catch (const std::bad_alloc &) {
             answer = protocol::encodeAnswer(
                 {Failure::OverLimit,

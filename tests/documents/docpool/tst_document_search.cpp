@@ -57,7 +57,7 @@ public:
     // in order: it turns every third document away (read alone later) and
     // hands back every fourth it took unread (read alone again). A file
     // handed over whole is read from those bytes, not from its descriptor.
-    std::unique_ptr<documents::DocumentQueue> queue() override
+    std::unique_ptr<documents::DocumentQueue> queue(const documents::MatchQuery *) override
     {
         if (!queueing)
             return {};
@@ -82,7 +82,8 @@ public:
                 return true;
             }
             int waiting() const override { return int(m_answers.size()); }
-            documents::ReadResult take(bool &again, const std::stop_token &) override
+            documents::ReadResult take(bool &again, const std::stop_token &,
+                                       std::optional<bool> &) override
             {
                 again = m_answers.front().first;
                 documents::ReadResult result = std::move(m_answers.front().second);

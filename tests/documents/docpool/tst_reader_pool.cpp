@@ -30,6 +30,7 @@
 
 using namespace documents;
 using namespace pooltesting;
+using platform::EncodingMode;
 
 Q_DECLARE_METATYPE(documents::Failure)
 Q_DECLARE_METATYPE(documents::Container)
@@ -225,20 +226,21 @@ private Q_SLOTS:
             QVERIFY(queue->send(sent[i], Container::Compound, none, whole[i]));
         QCOMPARE(queue->waiting(), 4);
         bool again = true;
+        std::optional<bool> found;
         for (int i = 0; i < 2; ++i) {
-            const ReadResult read = queue->take(again, none);
-            QVERIFY(!again);
+            const ReadResult read = queue->take(again, none, found);
+            QVERIFY(!again && !found); // no query: the lines
             QVERIFY2(read.ok(), qPrintable(read.reason));
             QVERIFY(holds(read, u"plantedone"_qs));
         }
-        const ReadResult crashed = queue->take(again, none);
+        const ReadResult crashed = queue->take(again, none, found);
         QVERIFY(!again);
         QCOMPARE(crashed.reason, u"reader crashed (signal 11)"_qs);
-        queue->take(again, none);
+        queue->take(again, none, found);
         QVERIFY(again);
         QCOMPARE(queue->waiting(), 0);
         QVERIFY(queue->send(word.fd, Container::Compound, none));
-        const ReadResult after = queue->take(again, none);
+        const ReadResult after = queue->take(again, none, found);
         QVERIFY(!again && holds(after, u"plantedone"_qs));
         QCOMPARE(pool.started(), 2);
         // Given back: a read alone takes the same helper.
@@ -264,12 +266,58 @@ private Q_SLOTS:
         for (int i = 0; i < 16; ++i)
             QVERIFY(queue->send(file.fd, Container::Mail, none, mail));
         bool again = true;
+        std::optional<bool> found;
         for (int i = 0; i < 16; ++i) {
-            const ReadResult read = queue->take(again, none);
+            const ReadResult read = queue->take(again, none, found);
             QVERIFY2(!again && read.ok(), qPrintable(read.reason));
             QCOMPARE(read.text.lines.size(),
                      size_t(mail.count("planted") + 2)); // and subject, sender
         }
+    }
+
+    // With a search's query the helper matches each document where it reads
+    // it and sends the verdict alone: a Word file handed over whole and by
+    // its descriptor, and an archive, whose text members are read as the
+    // search reads text files. Each search's queue tells the one helper its
+    // own query.
+    void queueMatchesWhereItReads()
+    {
+        ReaderPool pool(testHelper());
+        QFile wordFile(wordFixture());
+        QVERIFY(wordFile.open(QIODevice::ReadOnly));
+        const QByteArray wordBytes = wordFile.readAll();
+        const Fd word(wordFixture());
+        const Fd zip(QStringLiteral(ARCHIVE_FIXTURES "/infozip.zip"));
+        const std::stop_token none;
+        struct Case {
+            QStringList words;
+            bool caseless;
+            bool inWord, inZip;
+        };
+        const Case cases[] = {
+            {{u"plantedone"_qs}, false, true, false},
+            {{u"PLANTEDONE"_qs}, false, false, false},
+            {{u"PLANTEDONE"_qs}, true, true, false},
+            {{u"見積書"_qs, u"納品書"_qs}, false, false, true},
+            {{u"ALPHA"_qs, u"beta"_qs}, true, false, true},
+            {{u"alpha"_qs, u"納品書"_qs}, false, false, false}, // two members
+        };
+        for (const Case &c : cases) {
+            MatchQuery query{c.words, {c.caseless, false, false}, {false, EncodingMode::Auto}};
+            const std::unique_ptr<DocumentQueue> queue = pool.queue(&query);
+            QVERIFY(queue->send(word.fd, Container::Compound, none, wordBytes));
+            QVERIFY(queue->send(word.fd, Container::Compound, none));
+            QVERIFY(queue->send(zip.fd, Container::Archive, none));
+            for (const bool expected : {c.inWord, c.inWord, c.inZip}) {
+                bool again = true;
+                std::optional<bool> found;
+                const ReadResult read = queue->take(again, none, found);
+                QVERIFY2(!again && read.ok(), qPrintable(read.reason));
+                QVERIFY(found && read.text.lines.empty());
+                QCOMPARE(*found, expected);
+            }
+        }
+        QCOMPARE(pool.started(), 1);
     }
 
     void killedFromOutside()
@@ -496,6 +544,19 @@ private Q_SLOTS:
         }
         QCOMPARE(protocol::payloadSize("TWRS\xff\xff\xff\xff"), -1);
         QCOMPARE(protocol::payloadSize("XXXX\x01\0\0\0"), -1);
+        // A verdict: whole it decodes, cut or with a bad flag it is refused.
+        ReadResult failed{Failure::Damaged, u"damaged zip"_qs, {}};
+        const QByteArray verdict = protocol::encodeVerdict(failed, true);
+        std::optional<bool> found;
+        QVERIFY(protocol::decodeAnyAnswer(verdict, got, found));
+        QVERIFY(found && *found && got.failure == Failure::Damaged);
+        QCOMPARE(got.reason, failed.reason);
+        QVERIFY(protocol::decodeAnyAnswer(answer, got, found) && !found);
+        for (qsizetype cut = 0; cut < verdict.size(); ++cut)
+            QVERIFY(!protocol::decodeAnyAnswer(verdict.first(cut), got, found));
+        QByteArray flagged = verdict;
+        flagged[protocol::kHeaderBytes + 2] = 2;
+        QVERIFY(!protocol::decodeAnyAnswer(flagged, got, found));
     }
 
     // A chunk of a search's members: whole, it hands over every member; cut
