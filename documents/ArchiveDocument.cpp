@@ -426,8 +426,12 @@ void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)
             }
         }
     }
-    if (sniffArchive(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)) != Container::None &&
-        (m_choice.documents || !isOfficeZip(bytes, m_limits))) {
+    const qsizetype tail = std::min(bytes.size(), kZipTailBytes);
+    const bool archive =
+        sniffArchive(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)) != Container::None ||
+        (isProgram(bytes.data(), head) &&
+         zipAtEnd(bytes.data() + bytes.size() - tail, tail, bytes.size()));
+    if (archive && (m_choice.documents || !isOfficeZip(bytes, m_limits))) {
         if (depth + 1 > m_limits.archiveDepth) {
             note(path, QStringLiteral("an archive more than %1 deep is not entered")
                            .arg(m_limits.archiveDepth));

@@ -51,6 +51,16 @@ Container ChoiceReader::recognize(const char *data, qsizetype size) const
     return m_documents ? sniff(data, size) : Container::None;
 }
 
+qsizetype ChoiceReader::tailBytes(const char *data, qsizetype size) const
+{
+    return m_archives && isProgram(data, size) ? kZipTailBytes : 0;
+}
+
+Container ChoiceReader::recognizeTail(const char *tail, qsizetype size, qint64 fileSize) const
+{
+    return m_archives && zipAtEnd(tail, size, fileSize) ? Container::Archive : Container::None;
+}
+
 ReadResult ChoiceReader::readStoppable(int descriptor, Container container, std::stop_token stop)
 {
     if (m_archives && (container == Container::Archive || container == Container::Zip))

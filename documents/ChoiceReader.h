@@ -30,6 +30,9 @@ public:
     platform::EncodingMode encoding() const { return m_choice.encoding; }
 
     Container recognize(const char *data, qsizetype size) const override;
+    // With archives on, a program's end: a self-extracting zip (zipAtEnd()).
+    qsizetype tailBytes(const char *data, qsizetype size) const override;
+    Container recognizeTail(const char *tail, qsizetype size, qint64 fileSize) const override;
     ReadResult read(int descriptor, Container container) override
     {
         return readStoppable(descriptor, container, {});

@@ -116,6 +116,23 @@ public:
     {
         return sniff(data, size);
     }
+    // For a file whose first bytes recognize() took for none: how many of
+    // its last bytes recognizeTail() would look at (a program that may carry
+    // an archive at its end), or 0.
+    virtual qsizetype tailBytes(const char *data, qsizetype size) const
+    {
+        Q_UNUSED(data);
+        Q_UNUSED(size);
+        return 0;
+    }
+    // What the last bytes of a file of fileSize bytes make of it.
+    virtual Container recognizeTail(const char *tail, qsizetype size, qint64 fileSize) const
+    {
+        Q_UNUSED(tail);
+        Q_UNUSED(size);
+        Q_UNUSED(fileSize);
+        return Container::None;
+    }
     // The members' text of the archive or compressed file open as
     // `descriptor` (Kind::Archive), each member's path a location. A zip
     // that is an Office or OpenDocument file is read as that document when

@@ -264,4 +264,30 @@ Container sniff(const char *data, qsizetype size)
     return Container::None;
 }
 
+bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(tail);
+    const auto u16 = [u](qsizetype at) { return quint32(u[at] | u[at + 1] << 8); };
+    const auto u32 = [&](qsizetype at) { return u16(at) | u16(at + 2) << 16; };
+    constexpr qsizetype kRecord = 22;
+    // From the end back: most programs' zips have no comment.
+    for (qsizetype at = size - kRecord; at >= 0 && at >= size - kZipTailBytes; --at) {
+        if (u[at] != 'P' || u[at + 1] != 'K' || u[at + 2] != 5 || u[at + 3] != 6)
+            continue;
+        const quint32 entries = u16(at + 10);
+        const quint32 directory = u32(at + 12); // its size
+        const quint32 offset = u32(at + 16);    // from the zip's start, or the file's
+        // One disk; the comment ends the file; the directory holds its
+        // entries (46 bytes each at least) and ends before this record,
+        // whether its offset counts from the file's start (zip -A adjusted
+        // it) or from the zip's, which is further in.
+        const qint64 record = fileSize - size + at;
+        if (u16(at + 4) == 0 && u16(at + 6) == 0 && u16(at + 8) == entries && entries > 0 &&
+            at + kRecord + qsizetype(u16(at + 20)) == size && directory >= 46 * entries &&
+            qint64(offset) + qint64(directory) <= record)
+            return true;
+    }
+    return false;
+}
+
 } // namespace documents

@@ -60,6 +60,27 @@ bool looksLikeMail(const char *data, qsizetype size);
 // program's bytes with memchr), so the bytes may be as many as the caller
 // holds.
 Container sniffArchive(const char *data, qsizetype size);
+// A self-extracting zip is a program with a zip after its code: a Windows
+// one ("MZ"), or an ELF one such as Info-ZIP's unzipsfx. Its stub is often
+// longer than the first read, so it is told by the file's end instead: the
+// zip's end record, whose comment reaches exactly to the end of the file and
+// whose central directory lies before it. kZipTailBytes, one page, holds
+// the record with a comment of up to 4,074 bytes (a zip's comment may be
+// 65,535, but a self-extractor's is a line or two): a search of programs
+// reads that much more of each, and a longer comment leaves the file a
+// program.
+constexpr qsizetype kZipTailBytes = 4096;
+// True when the first bytes are a program's ("MZ", or ELF's "\x7FELF"):
+// asked of every file a search looks at, so it is inline.
+inline bool isProgram(const char *data, qsizetype size)
+{
+    return (size >= 2 && data[0] == 'M' && data[1] == 'Z') ||
+           (size >= 4 && data[0] == '\x7F' && data[1] == 'E' && data[2] == 'L' && data[3] == 'F');
+}
+// True when `tail`, the last bytes (up to kZipTailBytes) of a file of
+// `fileSize` bytes, ends with a zip's end record as above.
+bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize);
+
 // A UDF disc image (DVD, Blu-ray, Windows' own discs), which libarchive does
 // not read: its volume recognition sequence, from byte 32,768 in 2,048-byte
 // steps, names "NSR02" or "NSR03" within the bytes given and no ISO 9660

@@ -141,6 +141,15 @@ qsizetype FileReader::read(char *buffer, qsizetype max)
     return qsizetype(n);
 }
 
+qsizetype FileReader::readTail(char *buffer, qsizetype max, qint64 &size)
+{
+    if (m_fd < 0 || m_size <= 0)
+        return -1;
+    size = m_size;
+    const qsizetype n = qsizetype(std::min<qint64>(max, m_size));
+    return readAt(m_fd, buffer, n, m_size - n);
+}
+
 bool FileReader::rewind()
 {
     if (m_fd < 0)

@@ -34,6 +34,11 @@ public:
     // True once the whole file has been returned.
     bool atEnd() const { return m_atEnd; }
 
+    // Up to max of the file's last bytes, by the size known at open() (in
+    // `size`), without moving where read() goes on; -1 when the size is not
+    // known or the read fails.
+    qsizetype readTail(char *buffer, qsizetype max, qint64 &size);
+
     // Goes back to the file's first byte; false when the file cannot seek.
     bool rewind();
 

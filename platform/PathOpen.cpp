@@ -107,6 +107,12 @@ bool isRegularFile(int fd)
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+qint64 fileSize(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+}
+
 qsizetype readAt(int fd, char *buffer, qsizetype size, qint64 offset)
 {
     qsizetype got = 0;

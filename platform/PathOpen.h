@@ -39,6 +39,8 @@ void closeDescriptor(int fd);
 
 // True when fd has a regular file open (not a folder, FIFO or device).
 bool isRegularFile(int fd);
+// The size of the file fd has open, or -1.
+qint64 fileSize(int fd);
 
 // Reads up to `size` bytes from `offset` without moving the file's position,
 // retrying a read cut short by a signal. Returns the count (less at the end of

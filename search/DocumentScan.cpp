@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace search {
 
@@ -48,6 +49,8 @@ qsizetype SniffingSource::read(char *buffer, qsizetype max)
     // All of the first read: an archive's look goes past the first kilobyte
     // (an ISO 9660 image's mark) at fixed places, at no cost per byte.
     m_container = m_reader ? m_reader->recognize(head, n) : documents::sniff(head, n);
+    if (m_container == documents::Container::None && m_reader && documents::isProgram(head, n))
+        m_container = lookAtTail(head, n);
     if (m_container != documents::Container::None) {
         if (m_keepWhole && m_file.atEnd())
             m_whole = QByteArray(head, n);
@@ -57,6 +60,22 @@ qsizetype SniffingSource::read(char *buffer, qsizetype max)
         return n;
     m_have = n;
     return read(buffer, max);
+}
+
+documents::Container SniffingSource::lookAtTail(const char *head, qsizetype n)
+{
+    const qsizetype want = m_reader->tailBytes(head, n);
+    if (want <= 0)
+        return documents::Container::None;
+    if (m_file.atEnd()) { // the first read holds the whole file
+        const qsizetype size = std::min(n, want);
+        return m_reader->recognizeTail(head + n - size, size, n);
+    }
+    std::vector<char> tail(static_cast<std::size_t>(want)); // for a program only
+    qint64 fileSize = 0;
+    const qsizetype got = m_file.readTail(tail.data(), want, fileSize);
+    return got > 0 ? m_reader->recognizeTail(tail.data(), got, fileSize)
+                   : documents::Container::None;
 }
 
 bool SniffingSource::rewind()

@@ -48,6 +48,9 @@ private:
     static constexpr qsizetype kFirstReadBytes = 64 * 1024;
     // Reads until `want` bytes or the end; -1 on an error.
     qsizetype fill(char *buffer, qsizetype want);
+    // What the reader makes of a program's last bytes (a self-extracting
+    // zip), given its first `n` in `head`.
+    documents::Container lookAtTail(const char *head, qsizetype n);
 
     ByteSource &m_file;
     const documents::DocumentReader *m_reader;

@@ -43,6 +43,15 @@ public:
     virtual bool atEnd() const { return false; }
     // Starts again from the first byte; false when the source cannot.
     virtual bool rewind() { return false; }
+    // Up to max of the last bytes, leaving where read() goes on, and in
+    // `size` how many bytes there are in all; -1 where the source cannot.
+    virtual qsizetype readTail(char *buffer, qsizetype max, qint64 &size)
+    {
+        Q_UNUSED(buffer);
+        Q_UNUSED(max);
+        Q_UNUSED(size);
+        return -1;
+    }
 };
 
 // Reads until `want` bytes are in buffer or the source ends (atEnd), so that

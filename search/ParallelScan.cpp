@@ -38,6 +38,10 @@ public:
     }
     bool atEnd() const override { return m_reader.atEnd(); }
     bool rewind() override { return m_reader.rewind(); }
+    qsizetype readTail(char *buffer, qsizetype max, qint64 &size) override
+    {
+        return m_reader.readTail(buffer, max, size);
+    }
     bool stopped() const { return m_stopped; }
 
 private:

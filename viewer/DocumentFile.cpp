@@ -28,6 +28,19 @@ OpenedListedFile::OpenedListedFile(const QByteArray &nativePath,
     if (got < 0)
         return;
     m_container = reader ? reader->recognize(head.data(), got) : documents::sniff(head.data(), got);
+    // A program with an archive at its end (a self-extracting zip): as the
+    // search looks at it, from the file's last bytes.
+    if (m_container == documents::Container::None && reader &&
+        documents::isProgram(head.data(), got)) {
+        const qsizetype want = reader->tailBytes(head.data(), got);
+        const qint64 size = want > 0 ? platform::fileSize(m_fd) : -1;
+        if (size > 0) {
+            const qsizetype n = qsizetype(std::min<qint64>(want, size));
+            std::vector<char> tail(static_cast<std::size_t>(n));
+            if (platform::readAt(m_fd, tail.data(), n, size - n) == n)
+                m_container = reader->recognizeTail(tail.data(), n, size);
+        }
+    }
     m_state =
         m_container == documents::Container::None ? ListedDocument::Text : ListedDocument::Document;
 }

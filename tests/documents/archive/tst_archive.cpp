@@ -145,6 +145,8 @@ private Q_SLOTS:
     void lowerLimits();
     void recognised_data();
     void recognised();
+    void zipAtTheEnd_data();
+    void zipAtTheEnd();
     void officeZipIsADocument();
     void udfImageNamed();
     void findOnTree();
@@ -209,6 +211,11 @@ void TestArchive::members_data()
     QTest::newRow("lzh, name of neither")
         << u"hostile/bad-name.lzh"_qs << au
         << QStringList{u"・x.txt|neither name"_qs, u"after.txt|after"_qs} << QString();
+    QTest::newRow("self-extracting zip")
+        << u"zip-sfx.exe"_qs << au << QStringList{memo, u"long.txt|alpha beta last"_qs}
+        << QString();
+    QTest::newRow("self-extracting zip, compressed")
+        << u"zip-sfx-member.gz"_qs << au << QStringList{u"/memo.txt|見積書 納品書"_qs} << QString();
     QTest::newRow("self-extracting lzh")
         << u"lha-sfx.exe"_qs << au
         << QStringList{memo, notes, minutes, u"表.txt|予定表"_qs, u"long.txt|alpha beta last"_qs}
@@ -389,6 +396,34 @@ void TestArchive::recognised()
     QCOMPARE(sniffArchive(bytes.constData(), qMin(bytes.size(), kArchiveSniffBytes)), container);
 }
 
+// A zip behind a program, by the end record at the file's end.
+void TestArchive::zipAtTheEnd_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("zip");
+    const QByteArray sfx = bytesOf(fixture(u"zip-sfx.exe"_qs));
+    const qsizetype record = sfx.lastIndexOf("PK\x05\x06");
+    QTest::newRow("self-extracting zip") << sfx << true;
+    QTest::newRow("with a comment")
+        << QByteArray(sfx).replace(record + 20, 2, QByteArray("\x03\0", 2)) + "abc" << true;
+    QTest::newRow("one byte more") << sfx + 'x' << false;
+    QTest::newRow("one byte less") << sfx.chopped(1) << false;
+    QTest::newRow("the program alone") << sfx.left(70000) << false;
+    QTest::newRow("directory past the record")
+        << QByteArray(sfx).replace(record + 16, 4, "\xff\xff\xff\x7f") << false;
+    QTest::newRow("no entries") << QByteArray(sfx).replace(record + 8, 4, QByteArray(4, '\0'))
+                                << false;
+}
+
+void TestArchive::zipAtTheEnd()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, zip);
+    QVERIFY(isProgram(bytes.constData(), bytes.size()));
+    const qsizetype tail = std::min(bytes.size(), kZipTailBytes);
+    QCOMPARE(zipAtEnd(bytes.constData() + bytes.size() - tail, tail, bytes.size()), zip);
+}
+
 // libarchive reads no UDF: such an image is named, in the helper too, not
 // searched as one text file.
 void TestArchive::udfImageNamed()
@@ -430,9 +465,9 @@ void TestArchive::findOnTree()
     QVERIFY(dir.isValid());
     const QString tree = dir.filePath(u"tree"_qs);
     QVERIFY(QDir().mkpath(tree));
-    for (const QString &name :
-         {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"encrypted.zip"_qs,
-          u"lha-lh6-level1.lzh"_qs, u"genisoimage-joliet.iso"_qs, u"lha-sfx.exe"_qs})
+    for (const QString &name : {u"gnutar.tar.gz"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs,
+                                u"encrypted.zip"_qs, u"lha-lh6-level1.lzh"_qs,
+                                u"genisoimage-joliet.iso"_qs, u"lha-sfx.exe"_qs, u"zip-sfx.exe"_qs})
         QVERIFY(QFile::copy(fixture(name), tree + u'/' + name));
     QVERIFY(QFile::copy(QStringLiteral(OOXML_FIXTURES "/lo-text.docx"), tree + u"/w.docx"_qs));
     const auto find = [&](const QStringList &args, const QString &keyword, int &status) {
@@ -443,16 +478,18 @@ void TestArchive::findOnTree()
     QCOMPARE(
         find({u"-z"_qs}, u"見積書 納品書"_qs, status),
         (QStringList{u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs, u"lha-lh6-level1.lzh"_qs,
-                     u"lha-sfx.exe"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs}));
+                     u"lha-sfx.exe"_qs, u"memo.txt.gz"_qs, u"nested.zip"_qs, u"zip-sfx.exe"_qs}));
     QCOMPARE(status, 0);
     // Without -z, only where the members are stored as they are.
-    QCOMPARE(
-        find({}, u"見積書 納品書"_qs, status),
-        (QStringList{u"genisoimage-joliet.iso"_qs, u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs}));
+    QCOMPARE(find({}, u"見積書 納品書"_qs, status),
+             (QStringList{u"genisoimage-joliet.iso"_qs, u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs,
+                          u"zip-sfx.exe"_qs}));
     // A compressed member of the self-extracting LZH, whose first header is
-    // 40,000 bytes in: in the engine's first block.
+    // 40,000 bytes in: in the engine's first block; and of the zip behind a
+    // program longer than that block, told by the file's end.
     QCOMPARE(find({u"-z"_qs}, u"alpha beta last"_qs, status),
-             (QStringList{u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs}));
+             (QStringList{u"lha-lh6-level1.lzh"_qs, u"lha-sfx.exe"_qs, u"zip-sfx.exe"_qs}));
+    QCOMPARE(find({}, u"alpha beta last"_qs, status), QStringList{});
     // The encrypted member may hold the words: the archive cannot be read.
     QCOMPARE(find({u"--archives"_qs, u"-E"_qs, u"auto"_qs}, u"gamma"_qs, status),
              (QStringList{u"encrypted.zip"_qs, u"genisoimage-joliet.iso"_qs, u"gnutar.tar.gz"_qs,

@@ -155,18 +155,28 @@ private Q_SLOTS:
     // An ISO 9660 image, told by its mark at byte 32,769 (never by its name),
     // is listed and shown by its members, with their Joliet names.
     // Told by bytes past the first 32 KiB: an image's mark, a program's LZH
-    // 40,000 bytes in.
+    // 40,000 bytes in; by the file's end: a zip behind a program longer than
+    // the first read.
     void imageShownByItsMembers_data()
     {
         QTest::addColumn<QString>("fixtureName");
         QTest::addColumn<QString>("name");
-        QTest::newRow("iso 9660") << u"genisoimage-joliet.iso"_qs << u"disc.img"_qs;
-        QTest::newRow("self-extracting lzh") << u"lha-sfx.exe"_qs << u"setup.exe"_qs;
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("line");
+        const QString minutes = QStringLiteral("報告書/議事録.txt");
+        QTest::newRow("iso 9660") << u"genisoimage-joliet.iso"_qs << u"disc.img"_qs << minutes
+                                  << u"議事録 本文"_qs;
+        QTest::newRow("self-extracting lzh")
+            << u"lha-sfx.exe"_qs << u"setup.exe"_qs << minutes << u"議事録 本文"_qs;
+        QTest::newRow("self-extracting zip")
+            << u"zip-sfx.exe"_qs << u"installer.exe"_qs << u"long.txt"_qs << u"alpha beta last"_qs;
     }
     void imageShownByItsMembers()
     {
         QFETCH(QString, fixtureName);
         QFETCH(QString, name);
+        QFETCH(QString, member);
+        QFETCH(QString, line);
         QVERIFY(QFile::copy(fixture(qPrintable(fixtureName)), m_tree.filePath(name)));
         m_fakes.settings.preset(kConfig, kArchives, QStringLiteral("1"));
         start();
@@ -175,9 +185,8 @@ private Q_SLOTS:
         QStringList labels;
         for (const auto &location : viewer().locations())
             labels << location.label;
-        QVERIFY2(labels.contains(QStringLiteral("報告書/議事録.txt")),
-                 qPrintable(labels.join(u' ')));
-        QVERIFY(viewer().text().contains(QStringLiteral("議事録 本文")));
+        QVERIFY2(labels.contains(member), qPrintable(labels.join(u' ')));
+        QVERIFY(viewer().text().contains(line));
     }
 };
 
