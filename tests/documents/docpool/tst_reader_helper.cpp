@@ -317,6 +317,7 @@ private Q_SLOTS:
         QTest::newRow("a location past the end") << QByteArray("%PDF-PASTEND");
         QTest::newRow("bytes after the last location") << QByteArray("%PDF-TRAILING");
         QTest::newRow("more than the header announces") << QByteArray("%PDF-MORE");
+        QTest::newRow("a verdict to a request for the lines") << QByteArray("%PDF-VERDICT");
     }
     void malformedAnswers()
     {

@@ -557,6 +557,12 @@ private Q_SLOTS:
         QByteArray flagged = verdict;
         flagged[protocol::kHeaderBytes + 2] = 2;
         QVERIFY(!protocol::decodeAnyAnswer(flagged, got, found));
+        // A header that agrees with a payload a byte short, or a byte long.
+        for (const QByteArray &framed : {verdict.chopped(1), verdict + 'x'}) {
+            QByteArray told = framed;
+            qToLittleEndian(quint32(told.size() - protocol::kHeaderBytes), told.data() + 4);
+            QVERIFY(!protocol::decodeAnyAnswer(told, got, found));
+        }
     }
 
     // A chunk of a search's members: whole, it hands over every member; cut
