@@ -3,8 +3,9 @@
 
 #include "text/Cp932.h"
 
+#include "text/AsciiRun.h"
+
 #include <cstdint>
-#include <cstring>
 
 namespace cp932 {
 namespace {
@@ -12,7 +13,6 @@ namespace {
 #include "text/Cp932Table.inc"
 
 constexpr char16_t kLeadFlag = 0xFFFF; // kSingleByte entry of a lead byte
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 
 static_assert(sizeof(QChar) == sizeof(char16_t));
 
@@ -36,17 +36,7 @@ char16_t *decodeBytes(const unsigned char *p, const unsigned char *end, char16_t
     if (heldLead)
         *heldLead = -1;
     while (p < end) {
-        // ASCII fast path, eight bytes at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            if (word & kHighBits)
-                break;
-            for (int k = 0; k < 8; ++k)
-                dst[k] = p[k];
-            p += 8;
-            dst += 8;
-        }
+        asciirun::widen(p, end, dst);
         if (p == end)
             break;
         const unsigned char b = *p;

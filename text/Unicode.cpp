@@ -3,6 +3,8 @@
 
 #include "text/Unicode.h"
 
+#include "text/AsciiRun.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -269,16 +271,7 @@ void appendUtf8(const char *data, qsizetype size, QString &out, char16_t replace
                 // ASCII runs eight bytes at a time.
                 *dst++ = b;
                 ++p;
-                while (e - p >= 8) {
-                    quint64 word;
-                    std::memcpy(&word, p, sizeof word);
-                    if (word & kHighBits)
-                        break;
-                    for (int i = 0; i < 8; ++i)
-                        dst[i] = p[i];
-                    dst += 8;
-                    p += 8;
-                }
+                asciirun::widen(p, e, dst);
                 continue;
             }
             // A whole two- or three-byte sequence (most non-ASCII text) at once.

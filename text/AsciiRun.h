@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2026 the Tarnwell developers
+// SPDX-License-Identifier: MIT
+
+#pragma once
+// The decoders' common case, ASCII, copied as UTF-16 eight bytes at a time.
+// Inline: it is the inner loop of every decoder that uses it.
+
+#include <cstdint>
+#include <cstring>
+
+namespace asciirun {
+
+// Copies bytes from p into dst, eight at a time, while eight remain and all
+// eight are below 80; p and dst move past what was copied. What is left (fewer
+// than eight bytes, or a group holding a byte from 80 up) is the caller's.
+inline void widen(const unsigned char *&p, const unsigned char *end, char16_t *&dst)
+{
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & kHighBits)
+            break;
+        for (int k = 0; k < 8; ++k)
+            dst[k] = p[k];
+        p += 8;
+        dst += 8;
+    }
+}
+
+} // namespace asciirun
