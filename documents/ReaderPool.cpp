@@ -56,18 +56,17 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
     return n == request.size();
 }
 
-// A request that brings the document itself: one message, the head and
-// the bytes, sent whole (a stream socket may take it in pieces).
-bool sendBytesRequest(int socket, Container container, QByteArrayView bytes, bool verdict)
+// A head and the bytes after it, sent whole (a stream socket may take them
+// in pieces); false when the helper ended.
+bool sendWhole(int socket, QByteArrayView head, QByteArrayView bytes)
 {
-    const QByteArray head = protocol::encodeBytesRequest(container, bytes.size(), verdict);
     qsizetype sent = 0;
     const qsizetype total = head.size() + bytes.size();
     while (sent < total) {
         iovec io[2];
         int parts = 0;
         if (sent < head.size())
-            io[parts++] = {const_cast<char *>(head.constData()) + sent, size_t(head.size() - sent)};
+            io[parts++] = {const_cast<char *>(head.data()) + sent, size_t(head.size() - sent)};
         const qsizetype from = std::max<qsizetype>(0, sent - head.size());
         io[parts++] = {const_cast<char *>(bytes.data()) + from, size_t(bytes.size() - from)};
         msghdr message{};
@@ -81,6 +80,13 @@ bool sendBytesRequest(int socket, Container container, QByteArrayView bytes, boo
         sent += n;
     }
     return true;
+}
+
+// A request that brings the document itself: one message, the head and
+// the bytes.
+bool sendBytesRequest(int socket, Container container, QByteArrayView bytes, bool verdict)
+{
+    return sendWhole(socket, protocol::encodeBytesRequest(container, bytes.size(), verdict), bytes);
 }
 
 enum class Received { Done, Closed, TimedOut, Failed };
@@ -722,17 +728,8 @@ private:
     // Sends the query to the helper held; false when it ended.
     bool tell()
     {
-        const char *at = m_query.constData();
-        qsizetype left = m_query.size();
-        while (left > 0) {
-            const ssize_t n = ::send(m_helper.socket, at, size_t(left), MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            at += n;
-            left -= n;
-        }
+        if (!sendWhole(m_helper.socket, m_query, {}))
+            return false;
         m_helper.query = m_query;
         return true;
     }
