@@ -16,6 +16,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <chrono>
@@ -213,6 +214,16 @@ private:
     // its size the room it has), counting every byte: the member's size, or
     // -1 when it could not be read or a limit was reached (noted or stopped).
     qsizetype inflate(archive *a, const QString &path, QByteArray &out);
+    // The limit a member of `have` bytes, with `inflated` bytes of the whole
+    // archive so far, is over (as a reason); empty when it is inside them all.
+    QString overLimit(qsizetype have, qint64 inflated) const;
+    // A gzip file read from its whole inflated text (inflateGzip()): a tar or
+    // cpio inside, or the one file it holds. False where it was not read so:
+    // read() then streams it, and says why where that fails.
+    bool readGzipWhole(QByteArrayView bytes, const QString &prefix, int depth);
+    // The members of the open archive `a`, whose first header is `first`.
+    void readMembers(archive *a, int first, archive_entry *entry, bool raw, const QString &prefix,
+                     int depth);
     // One member's bytes, read as the file it is.
     void member(QByteArrayView bytes, const QString &path, int depth);
     void appendDocument(const ReadResult &document, const QString &path);
@@ -282,6 +293,71 @@ ArchivePtr openArchive(QByteArrayView bytes, bool raw)
     return a;
 }
 
+// Room for a depth's members, and for a gzip file inflated whole, kept from
+// one archive to the next on this thread while it is small (most are): no new
+// allocation, and no pages to fault in again, for each archive.
+enum class Room { Members, Inflated };
+
+QByteArray &room(int depth, Room which)
+{
+    thread_local std::deque<QByteArray> rooms[2];
+    std::deque<QByteArray> &kept = rooms[which == Room::Members ? 0 : 1];
+    while (qsizetype(kept.size()) <= depth)
+        kept.emplace_back();
+    return kept[std::size_t(depth)];
+}
+
+void keepIfSmall(QByteArray &room)
+{
+    constexpr qsizetype kKeptRoom = qsizetype(4) << 20;
+    if (room.size() > kKeptRoom)
+        room = QByteArray();
+}
+
+// A gzip file as large as this inflated is inflated in one call, into memory
+// (most are). A larger one is streamed: a search that finds its words in
+// the first members stops there, and memory stays bounded.
+constexpr qint64 kWholeGzipBytes = qint64(4) << 20;
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
+};
+
+// The gzip file `bytes` inflated whole into `out` by libdeflate, three times
+// as fast as streaming it through zlib: its inflated size, or -1 where it is
+// not one gzip member, is damaged, or says in its trailer that it is over
+// `cap` or holds less than it does (it is then streamed, and counted as it
+// is, which names what is wrong). The trailer's size only sizes the room; the
+// inflater never writes past it, and checks it against what it inflated.
+qsizetype inflateGzip(QByteArrayView bytes, qint64 cap, QByteArray &out)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    const qsizetype n = bytes.size();
+    if (n < 18 || b[0] != 0x1F || b[1] != 0x8B || b[2] != 8)
+        return -1;
+    const qint64 said =
+        qint64(b[n - 4]) | qint64(b[n - 3]) << 8 | qint64(b[n - 2]) << 16 | qint64(b[n - 1]) << 24;
+    if (said > cap)
+        return -1;
+    thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(
+        libdeflate_alloc_decompressor());
+    if (!inflater)
+        return -1;
+    try {
+        if (out.size() <= said)
+            out.resize(qsizetype(said) + 1);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+    size_t read = 0;
+    size_t wrote = 0;
+    if (libdeflate_gzip_decompress_ex(inflater.get(), b, size_t(n), out.data(), size_t(said), &read,
+                                      &wrote) != LIBDEFLATE_SUCCESS ||
+        read != size_t(n))
+        return -1;
+    return qsizetype(wrote);
+}
+
 QString errorOf(archive *a)
 {
     const char *why = archive_error_string(a);
@@ -299,6 +375,8 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
     // Its system area, zeros, would pass for an empty tar.
     if (isUdfImage(bytes.data(), std::min(bytes.size(), kArchiveSniffBytes)))
         return Failure::Unsupported;
+    if (readGzipWhole(bytes, prefix, depth))
+        return Failure::None;
     ArchivePtr a = openArchive(bytes, false);
     archive_entry *entry = nullptr;
     int first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
@@ -315,27 +393,24 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             return Failure::NotDocument;
         raw = true;
     }
-    // Room for this depth's members, kept from one archive to the next on
-    // this thread while it is small (most members are): no new allocation,
-    // and no pages to fault in again, for each archive.
-    constexpr qsizetype kKeptRoom = qsizetype(4) << 20;
-    thread_local std::deque<QByteArray> rooms;
-    while (qsizetype(rooms.size()) <= depth)
-        rooms.emplace_back();
-    QByteArray &data = rooms[std::size_t(depth)];
-    const auto release = qScopeGuard([&data] {
-        if (data.size() > kKeptRoom)
-            data = QByteArray();
-    });
+    readMembers(a.get(), first, entry, raw, prefix, depth);
+    return Failure::None;
+}
+
+void ArchiveText::readMembers(archive *a, int first, archive_entry *entry, bool raw,
+                              const QString &prefix, int depth)
+{
+    QByteArray &data = room(depth, Room::Members);
+    const auto release = qScopeGuard([&data] { keepIfSmall(data); });
     const bool lzh = !raw && utf8Locale() &&
-                     (archive_format(a.get()) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_LHA;
+                     (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_LHA;
     LzhNames lzhName;
-    for (int r = first; !stopped(); r = archive_read_next_header(a.get(), &entry)) {
+    for (int r = first; !stopped(); r = archive_read_next_header(a, &entry)) {
         if (r == ARCHIVE_EOF)
             break;
         if (r < ARCHIVE_WARN) {
             note(prefix.isEmpty() ? QStringLiteral("archive") : prefix.chopped(1),
-                 isEncryptionError(a.get()) ? QStringLiteral("encrypted") : errorOf(a.get()));
+                 isEncryptionError(a) ? QStringLiteral("encrypted") : errorOf(a));
             break;
         }
         if (++m_memberCount > m_limits.archiveMembers) {
@@ -353,11 +428,10 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             note(path, QStringLiteral("encrypted"));
             continue;
         }
-        const qsizetype size = inflate(a.get(), path, data);
+        const qsizetype size = inflate(a, path, data);
         if (size >= 0)
             member(QByteArrayView(data.constData(), size), path, depth);
     }
-    return Failure::None;
 }
 
 qsizetype ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
@@ -377,29 +451,66 @@ qsizetype ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
         }
         have += n;
         m_inflated += n;
-        if (have > m_limits.archiveMemberBytes) {
-            stop(path, QStringLiteral("over the %1 MiB member limit")
-                           .arg(m_limits.archiveMemberBytes >> 20));
-            return -1;
-        }
-        if (m_inflated > m_limits.archiveBytes) {
-            stop(path,
-                 QStringLiteral("over the %1 MiB archive limit").arg(m_limits.archiveBytes >> 20));
-            return -1;
-        }
-        if (m_inflated > m_limits.archiveRatioFloorBytes &&
-            m_inflated / m_stored > m_limits.archiveRatio) {
-            stop(path,
-                 QStringLiteral("inflates over %1 times its size").arg(m_limits.archiveRatio));
-            return -1;
-        }
-        if (Clock::now() > m_deadline) {
-            stop(path, QStringLiteral("over the %1 s archive time limit")
-                           .arg(m_limits.archiveMilliseconds / 1000));
+        if (const QString why = overLimit(have, m_inflated); !why.isEmpty()) {
+            stop(path, why);
             return -1;
         }
     }
     return have;
+}
+
+QString ArchiveText::overLimit(qsizetype have, qint64 inflated) const
+{
+    if (have > m_limits.archiveMemberBytes)
+        return QStringLiteral("over the %1 MiB member limit")
+            .arg(m_limits.archiveMemberBytes >> 20);
+    if (inflated > m_limits.archiveBytes)
+        return QStringLiteral("over the %1 MiB archive limit").arg(m_limits.archiveBytes >> 20);
+    if (inflated > m_limits.archiveRatioFloorBytes && inflated / m_stored > m_limits.archiveRatio)
+        return QStringLiteral("inflates over %1 times its size").arg(m_limits.archiveRatio);
+    if (Clock::now() > m_deadline)
+        return QStringLiteral("over the %1 s archive time limit")
+            .arg(m_limits.archiveMilliseconds / 1000);
+    return {};
+}
+
+bool ArchiveText::readGzipWhole(QByteArrayView bytes, const QString &prefix, int depth)
+{
+    QByteArray &whole = room(depth, Room::Inflated);
+    const auto release = qScopeGuard([&whole] { keepIfSmall(whole); });
+    const qsizetype size =
+        inflateGzip(bytes, std::min<qint64>(kWholeGzipBytes, m_limits.archiveBytes), whole);
+    if (size < 0)
+        return false;
+    const QByteArrayView inner(whole.constData(), size);
+    ArchivePtr a = openArchive(inner, false);
+    archive_entry *entry = nullptr;
+    const int first = a ? archive_read_next_header(a.get(), &entry) : ARCHIVE_FATAL;
+    // Read from memory as it was through the filter only where the format
+    // reads the same streamed or not: tar and cpio. The rest (a zip or 7z
+    // in a gzip file, rare) is streamed as before.
+    if (first >= ARCHIVE_WARN) {
+        const int format = archive_format(a.get()) & ARCHIVE_FORMAT_BASE_MASK;
+        if (archive_filter_count(a.get()) > 1 ||
+            (format != ARCHIVE_FORMAT_TAR && format != ARCHIVE_FORMAT_CPIO))
+            return false;
+        readMembers(a.get(), first, entry, false, prefix, depth);
+        return true;
+    }
+    if (a && (archive_read_has_encrypted_entries(a.get()) > 0 || isEncryptionError(a.get())))
+        return false;
+    // No container: the one file it holds, where that is not compressed
+    // again and stays inside the limits (streamed, it is stopped where it
+    // crosses one, which is named).
+    const ArchivePtr single = openArchive(inner, true);
+    if (!single || archive_filter_count(single.get()) > 1 ||
+        m_memberCount + 1 > m_limits.archiveMembers ||
+        !overLimit(size, m_inflated + size).isEmpty())
+        return false;
+    ++m_memberCount;
+    m_inflated += size;
+    member(inner, prefix.chopped(prefix.isEmpty() ? 0 : 1), depth);
+    return true;
 }
 
 void ArchiveText::member(QByteArrayView bytes, const QString &path, int depth)

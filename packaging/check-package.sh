@@ -45,7 +45,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 for dep in libc6 libqt6core6 libqt6widgets6 fonts-ipafont-gothic qt6-translations-l10n \
-  poppler-data libpoppler-cpp0v5 libseccomp2 libarchive13; do
+  poppler-data libpoppler-cpp0v5 libseccomp2 libarchive13 libdeflate0; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "check-package: Depends: $depends"

@@ -15,6 +15,7 @@ packages=(
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   dpkg-dev desktop-file-utils appstream file
   libzip-dev libpoppler-cpp-dev poppler-data libseccomp-dev libarchive-dev
+  libdeflate-dev
 )
 # Fuzzing (fuzz/run.sh) needs clang and its libFuzzer runtime; nothing else does.
 if [ "${TARNWELL_SETUP_FUZZ:-}" != "" ]; then

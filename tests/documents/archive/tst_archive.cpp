@@ -154,6 +154,8 @@ private Q_SLOTS:
     void membersForSearch();
     void stopsAtFirstMatch();
     void compressedFileAsTextFile();
+    void gzipReadAsStreamed_data();
+    void gzipReadAsStreamed();
     void pdfMemberByPdfHelper();
 };
 
@@ -314,6 +316,11 @@ void TestArchive::lowerLimits_data()
                                   << u"memo.txt: over the 0 MiB member limit"_qs << QStringList{};
     QTest::newRow("text") << fixture(u"infozip.zip"_qs) << u"text"_qs
                           << u"over the 0 MiB text limit"_qs << QStringList{};
+    QTest::newRow("single gzip, member bytes")
+        << fixture(u"memo.txt.gz"_qs) << u"member"_qs << u"over the 0 MiB member limit"_qs
+        << QStringList{};
+    QTest::newRow("single gzip, members") << fixture(u"memo.txt.gz"_qs) << u"none"_qs
+                                          << u"over the 0 member limit"_qs << QStringList{};
     QTest::newRow("climbing names")
         << hostile(u"climbing.zip"_qs) << QString() << QString()
         << QStringList{u"../../escaped.txt|climbing out"_qs, u"/etc/absolute.txt|absolute name"_qs,
@@ -329,6 +336,8 @@ void TestArchive::lowerLimits()
     Limits limits;
     if (limit == u"members")
         limits.archiveMembers = 2;
+    if (limit == u"none")
+        limits.archiveMembers = 0;
     if (limit == u"member")
         limits.archiveMemberBytes = 4;
     if (limit == u"text")
@@ -605,6 +614,52 @@ void TestArchive::compressedFileAsTextFile()
         seen.insert(plain.join(u' '));
     }
     QCOMPARE(seen.size(), 4); // each mode reads the files its own way
+}
+
+// A gzip file small enough is inflated whole, in one call; whatever that
+// call cannot take as it is (a trailer that lies, more than one member, bytes
+// after it, a broken sum) is streamed as any other: the text is the same.
+void TestArchive::gzipReadAsStreamed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("as"); // the fixture whose text it has, once or twice
+    QTest::addColumn<int>("times");
+    const auto withSize = [](QByteArray bytes, quint32 size) {
+        for (int i = 0; i < 4; ++i)
+            bytes[bytes.size() - 4 + i] = char(size >> (8 * i));
+        return bytes;
+    };
+    const QString memo = u"memo.txt.gz"_qs;
+    const QByteArray gz = bytesOf(fixture(memo));
+    QTest::newRow("as written") << gz << memo << 1;
+    QTest::newRow("trailer says less") << withSize(gz, 3) << memo << 1;
+    QTest::newRow("trailer says more") << withSize(gz, 5000) << memo << 1;
+    QTest::newRow("trailer says 4 GiB") << withSize(gz, 0xFFFFFFF0u) << memo << 1;
+    QTest::newRow("two members") << gz + gz << memo << 2;
+    QTest::newRow("bytes after it") << gz + QByteArray(512, '\0') << memo << 1;
+    QByteArray sum = gz;
+    sum[sum.size() - 8] = char(sum[sum.size() - 8] ^ 0xFF);
+    QTest::newRow("sum broken") << sum << memo << 1;
+    const QString tar = u"gnutar.tar.gz"_qs;
+    QTest::newRow("tar") << bytesOf(fixture(tar)) << tar << 1;
+    QTest::newRow("tar, trailer says less") << withSize(bytesOf(fixture(tar)), 10) << tar << 1;
+}
+
+void TestArchive::gzipReadAsStreamed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, as);
+    QFETCH(int, times);
+    const ArchiveChoice choice{false, EncodingMode::Auto};
+    const ReadResult expected = readArchiveDocument(bytesOf(fixture(as)), choice, Limits{});
+    QStringList lines;
+    for (int i = 0; i < times; ++i)
+        lines << rendered(expected.text);
+    QVERIFY(!lines.isEmpty());
+    const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
+    QCOMPARE(result.failure, Failure::None);
+    QCOMPARE(result.reason, QString());
+    QCOMPARE(rendered(result.text), lines);
 }
 
 QTEST_GUILESS_MAIN(TestArchive)
