@@ -24,6 +24,7 @@
 #include <deque>
 #include <locale.h>
 #include <memory>
+#include <optional>
 
 namespace documents {
 
@@ -169,6 +170,8 @@ bool isOfficeZip(QByteArrayView bytes, const Limits &limits)
            mimetype.startsWith("application/vnd.oasis.opendocument");
 }
 
+class ZipDirectory;
+
 // The archive's reading: what all its archives together have cost so far,
 // the text, and what was not read.
 class ArchiveText {
@@ -222,8 +225,13 @@ private:
     // read() then streams it, and says why where that fails.
     bool readGzipWhole(QByteArrayView bytes, const QString &prefix, int depth);
     // The members of the open archive `a`, whose first header is `first`.
-    void readMembers(archive *a, int first, archive_entry *entry, bool raw, const QString &prefix,
-                     int depth);
+    void readMembers(archive *a, QByteArrayView bytes, int first, archive_entry *entry, bool raw,
+                     const QString &prefix, int depth);
+    // The zip member `entry` of the zip `bytes` inflated whole into `out`
+    // (or, stored, left where it is), counted, as `member`; false where
+    // libarchive is to read it (ZipDirectory, readZipMember()).
+    bool readZipMember(const ZipDirectory &directory, QByteArrayView bytes, archive_entry *entry,
+                       QByteArray &out, QByteArrayView &member);
     // One member's bytes, read as the file it is.
     void member(QByteArrayView bytes, const QString &path, int depth);
     void appendDocument(const ReadResult &document, const QString &path);
@@ -323,6 +331,14 @@ struct DecompressorDeleter {
     void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
 };
 
+// This thread's libdeflate inflater; nullptr where it could not be made.
+libdeflate_decompressor *wholeInflater()
+{
+    thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(
+        libdeflate_alloc_decompressor());
+    return inflater.get();
+}
+
 // The gzip file `bytes` inflated whole into `out` by libdeflate, three times
 // as fast as streaming it through zlib: its inflated size, or -1 where it is
 // not one gzip member, is damaged, or says in its trailer that it is over
@@ -339,8 +355,7 @@ qsizetype inflateGzip(QByteArrayView bytes, qint64 cap, QByteArray &out)
         qint64(b[n - 4]) | qint64(b[n - 3]) << 8 | qint64(b[n - 2]) << 16 | qint64(b[n - 1]) << 24;
     if (said > cap)
         return -1;
-    thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater(
-        libdeflate_alloc_decompressor());
+    libdeflate_decompressor *const inflater = wholeInflater();
     if (!inflater)
         return -1;
     try {
@@ -351,11 +366,131 @@ qsizetype inflateGzip(QByteArrayView bytes, qint64 cap, QByteArray &out)
     }
     size_t read = 0;
     size_t wrote = 0;
-    if (libdeflate_gzip_decompress_ex(inflater.get(), b, size_t(n), out.data(), size_t(said), &read,
+    if (libdeflate_gzip_decompress_ex(inflater, b, size_t(n), out.data(), size_t(said), &read,
                                       &wrote) != LIBDEFLATE_SUCCESS ||
         read != size_t(n))
         return -1;
     return qsizetype(wrote);
+}
+
+quint32 le16(const unsigned char *p)
+{
+    return quint32(p[0] | p[1] << 8);
+}
+
+quint32 le32(const unsigned char *p)
+{
+    return le16(p) | le16(p + 2) << 16;
+}
+
+// A zip's central directory (PKWARE's APPNOTE, 4.3.12 and 4.3.16), read from
+// the archive in memory so that a member can be inflated straight from its
+// bytes, in one call, rather than streamed through libarchive (ZipDirectory
+// ::find() says which). Empty where the end record, a record or the
+// directory's place is not as the format puts them, and for zip64.
+class ZipDirectory {
+public:
+    struct Record {
+        QByteArrayView name;
+        quint32 flags, method, crc;
+        qint64 stored, size, local; // local: its local header's offset in the bytes
+    };
+
+    explicit ZipDirectory(QByteArrayView bytes)
+    {
+        const auto *u = reinterpret_cast<const unsigned char *>(bytes.data());
+        const qsizetype n = bytes.size();
+        constexpr qsizetype kEnd = 22;
+        constexpr qsizetype kEntry = 46;
+        qsizetype end = -1;
+        for (qsizetype at = n - kEnd; at >= 0 && at >= n - kEnd - 0xFFFF; --at) {
+            if (u[at] == 'P' && u[at + 1] == 'K' && u[at + 2] == 5 && u[at + 3] == 6 &&
+                at + kEnd + qsizetype(le16(u + at + 20)) == n) {
+                end = at;
+                break;
+            }
+        }
+        if (end < 0 || le16(u + end + 4) != 0 || le16(u + end + 6) != 0)
+            return;
+        const quint32 entries = le16(u + end + 10);
+        const qint64 size = le32(u + end + 12);
+        const qint64 offset = le32(u + end + 16);
+        if (le16(u + end + 8) != entries || entries == 0xFFFF || size == 0xFFFFFFFF ||
+            offset == 0xFFFFFFFF || size > end)
+            return;
+        // The bytes before the zip (a program's, where its offsets were not
+        // adjusted to count from the file's start).
+        const qint64 base = end - size - offset;
+        if (base < 0)
+            return;
+        std::vector<Record> records;
+        records.reserve(entries);
+        for (qsizetype at = end - size; records.size() < entries;) {
+            if (at + kEntry > end || le32(u + at) != 0x02014B50)
+                return;
+            const qsizetype next =
+                at + kEntry + le16(u + at + 28) + le16(u + at + 30) + le16(u + at + 32);
+            if (next > end)
+                return;
+            records.push_back({QByteArrayView(bytes.data() + at + kEntry, le16(u + at + 28)),
+                               le16(u + at + 8), le16(u + at + 10), le32(u + at + 16),
+                               le32(u + at + 20), le32(u + at + 24), base + le32(u + at + 42)});
+            at = next;
+        }
+        m_records = std::move(records);
+        m_byName.resize(m_records.size());
+        for (std::size_t i = 0; i < m_byName.size(); ++i)
+            m_byName[i] = i;
+        std::sort(m_byName.begin(), m_byName.end(), [this](std::size_t a, std::size_t b) {
+            return m_records[a].name < m_records[b].name;
+        });
+    }
+
+    // The record of the member libarchive names `name` and sizes `size`
+    // (-1: not said), where exactly one record has that name (several: which
+    // is which is libarchive's to say); else nullptr.
+    const Record *find(QByteArrayView name, qint64 size) const
+    {
+        const auto [first, last] =
+            std::equal_range(m_byName.begin(), m_byName.end(), name, Less{m_records});
+        if (last - first != 1)
+            return nullptr;
+        const Record &record = m_records[*first];
+        return size < 0 || size == record.size ? &record : nullptr;
+    }
+
+private:
+    struct Less {
+        const std::vector<Record> &records;
+        bool operator()(std::size_t a, QByteArrayView name) const { return records[a].name < name; }
+        bool operator()(QByteArrayView name, std::size_t a) const { return name < records[a].name; }
+    };
+    std::vector<Record> m_records;
+    std::vector<std::size_t> m_byName;
+};
+
+// Whether the member's local header (or, where it defers them and holds
+// zeros, the data descriptor after its data) gives the sum and sizes its
+// directory record gives: libarchive reads by the local ones, and where they
+// differ it is left to say what it makes of them.
+bool sameSizes(const unsigned char *u, qsizetype n, const unsigned char *header, qint64 data,
+               const ZipDirectory::Record &record)
+{
+    const unsigned char *sizes = header + 14;
+    if ((le16(header + 6) & 8) != 0) {
+        // Deferred, the local fields are zeros (APPNOTE 4.4.4).
+        if (le32(sizes) != 0 || le32(sizes + 4) != 0 || le32(sizes + 8) != 0)
+            return false;
+        const qint64 after = data + record.stored;
+        if (after + 16 <= n && le32(u + after) == 0x08074B50)
+            sizes = u + after + 4;
+        else if (after + 12 <= n)
+            sizes = u + after;
+        else
+            return false;
+    }
+    return le32(sizes) == record.crc && le32(sizes + 4) == record.stored &&
+           le32(sizes + 8) == record.size;
 }
 
 QString errorOf(archive *a)
@@ -393,17 +528,20 @@ Failure ArchiveText::read(QByteArrayView bytes, const QString &prefix, int depth
             return Failure::NotDocument;
         raw = true;
     }
-    readMembers(a.get(), first, entry, raw, prefix, depth);
+    readMembers(a.get(), bytes, first, entry, raw, prefix, depth);
     return Failure::None;
 }
 
-void ArchiveText::readMembers(archive *a, int first, archive_entry *entry, bool raw,
-                              const QString &prefix, int depth)
+void ArchiveText::readMembers(archive *a, QByteArrayView bytes, int first, archive_entry *entry,
+                              bool raw, const QString &prefix, int depth)
 {
     QByteArray &data = room(depth, Room::Members);
     const auto release = qScopeGuard([&data] { keepIfSmall(data); });
-    const bool lzh = !raw && utf8Locale() &&
-                     (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_LHA;
+    const int format = archive_format(a) & ARCHIVE_FORMAT_BASE_MASK;
+    const bool lzh = !raw && utf8Locale() && format == ARCHIVE_FORMAT_LHA;
+    std::optional<ZipDirectory> directory;
+    if (!raw && format == ARCHIVE_FORMAT_ZIP && m_limits.archiveWholeInflate)
+        directory.emplace(bytes);
     LzhNames lzhName;
     for (int r = first; !stopped(); r = archive_read_next_header(a, &entry)) {
         if (r == ARCHIVE_EOF)
@@ -426,6 +564,11 @@ void ArchiveText::readMembers(archive *a, int first, archive_entry *entry, bool 
                                  : prefix + (lzh ? lzhName(entry) : memberName(entry));
         if (archive_entry_is_encrypted(entry)) {
             note(path, QStringLiteral("encrypted"));
+            continue;
+        }
+        QByteArrayView whole;
+        if (directory && readZipMember(*directory, bytes, entry, data, whole)) {
+            member(whole, path, depth);
             continue;
         }
         const qsizetype size = inflate(a, path, data);
@@ -459,6 +602,61 @@ qsizetype ArchiveText::inflate(archive *a, const QString &path, QByteArray &out)
     return have;
 }
 
+bool ArchiveText::readZipMember(const ZipDirectory &directory, QByteArrayView bytes,
+                                archive_entry *entry, QByteArray &out, QByteArrayView &member)
+{
+    const char *name = archive_entry_pathname(entry);
+    if (!name)
+        return false;
+    const ZipDirectory::Record *record =
+        directory.find(QByteArrayView(name, qsizetype(std::strlen(name))),
+                       archive_entry_size_is_set(entry) ? qint64(archive_entry_size(entry)) : -1);
+    // Not encrypted, stored or deflated, no zip64 size, its local header
+    // where the directory says and its bytes inside the archive; the size
+    // the directory gives only sizes the room, and must be what the stored
+    // bytes inflate to, every one of them, with the sum the directory gives.
+    // Anything else is libarchive's to read, which says what is wrong.
+    if (!record || (record->flags & 1) != 0 || (record->method != 0 && record->method != 8) ||
+        record->stored == 0xFFFFFFFF || record->size == 0xFFFFFFFF ||
+        record->local + 30 > bytes.size())
+        return false;
+    const auto *u = reinterpret_cast<const unsigned char *>(bytes.data());
+    const unsigned char *header = u + record->local;
+    const qint64 at = record->local + 30 + le16(header + 26) + le16(header + 28);
+    if (le32(header) != 0x04034B50 || (le16(header + 6) & 1) != 0 ||
+        le16(header + 8) != record->method || at + record->stored > bytes.size() ||
+        !sameSizes(u, bytes.size(), header, at, *record) ||
+        !overLimit(record->size, m_inflated + record->size).isEmpty())
+        return false;
+    const qsizetype size = qsizetype(record->size);
+    if (record->method == 0) {
+        if (record->stored != record->size ||
+            libdeflate_crc32(0, u + at, size_t(size)) != record->crc)
+            return false;
+        member = QByteArrayView(bytes.data() + at, size);
+    } else {
+        libdeflate_decompressor *const inflater = wholeInflater();
+        if (!inflater)
+            return false;
+        try {
+            if (out.size() < size)
+                out.resize(std::max(2 * out.size(), size));
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        size_t used = 0;
+        size_t wrote = 0;
+        if (libdeflate_deflate_decompress_ex(inflater, u + at, size_t(record->stored), out.data(),
+                                             size_t(size), &used, &wrote) != LIBDEFLATE_SUCCESS ||
+            used != size_t(record->stored) || wrote != size_t(size) ||
+            libdeflate_crc32(0, out.constData(), wrote) != record->crc)
+            return false;
+        member = QByteArrayView(out.constData(), size);
+    }
+    m_inflated += size;
+    return true;
+}
+
 QString ArchiveText::overLimit(qsizetype have, qint64 inflated) const
 {
     if (have > m_limits.archiveMemberBytes)
@@ -476,6 +674,8 @@ QString ArchiveText::overLimit(qsizetype have, qint64 inflated) const
 
 bool ArchiveText::readGzipWhole(QByteArrayView bytes, const QString &prefix, int depth)
 {
+    if (!m_limits.archiveWholeInflate)
+        return false;
     QByteArray &whole = room(depth, Room::Inflated);
     const auto release = qScopeGuard([&whole] { keepIfSmall(whole); });
     const qsizetype size =
@@ -494,7 +694,7 @@ bool ArchiveText::readGzipWhole(QByteArrayView bytes, const QString &prefix, int
         if (archive_filter_count(a.get()) > 1 ||
             (format != ARCHIVE_FORMAT_TAR && format != ARCHIVE_FORMAT_CPIO))
             return false;
-        readMembers(a.get(), first, entry, false, prefix, depth);
+        readMembers(a.get(), inner, first, entry, false, prefix, depth);
         return true;
     }
     if (a && (archive_read_has_encrypted_entries(a.get()) > 0 || isEncryptionError(a.get())))

@@ -42,6 +42,10 @@ struct Limits {
     qint64 archiveRatio = 1000;
     qint64 archiveRatioFloorBytes = qint64(16) << 20;
     int archiveMilliseconds = 15'000;
+    // Small gzip files and zip members inflated in one call (libdeflate),
+    // where that gives what streaming them through libarchive gives; false:
+    // everything streamed, the reference the tests compare it with.
+    bool archiveWholeInflate = true;
     // For a search, the member bytes the helper sends before it waits to
     // hear whether they matched (a member larger goes alone): what the
     // program holds of an archive at once, and how far past the matching

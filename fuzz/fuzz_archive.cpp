@@ -6,7 +6,9 @@
 // members handed over, bit 4: the first taken), the rest is read as an
 // archive or compressed file with small limits. The answer is text that
 // keeps the result's rules or a failure with a reason; never a crash, a hang
-// or memory beyond the limits, however the archive nests or lies.
+// or memory beyond the limits, however the archive nests or lies; and the
+// same answer whether small gzip files and zip members are inflated whole or
+// everything is streamed.
 
 #include "fuzz/DocumentChecks.h"
 
@@ -59,6 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     const documents::ReadResult result = documents::readArchiveDocument(bytes, choice, limits);
+    // Inflating small gzip files and zip members whole gives what streaming
+    // everything gives (but where the time limit cut either short).
+    documents::Limits streamedLimits = limits;
+    streamedLimits.archiveWholeInflate = false;
+    const documents::ReadResult streamed =
+        documents::readArchiveDocument(bytes, choice, streamedLimits);
+    if (!result.reason.contains(u"time limit") && !streamed.reason.contains(u"time limit") &&
+        (result.failure != streamed.failure || result.reason != streamed.reason ||
+         result.text.lines != streamed.text.lines ||
+         result.text.locations.size() != streamed.text.locations.size()))
+        fuzzFail("the whole inflate differs from streaming",
+                 (result.reason + QStringLiteral(" / ") + streamed.reason).toUtf8());
     if (!result.ok() || result.text.kind != documents::Kind::Archive) {
         checkResult(result, limits); // a failure, or a document's own text
         return 0;

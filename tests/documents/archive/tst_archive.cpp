@@ -154,8 +154,8 @@ private Q_SLOTS:
     void membersForSearch();
     void stopsAtFirstMatch();
     void compressedFileAsTextFile();
-    void gzipReadAsStreamed_data();
-    void gzipReadAsStreamed();
+    void wholeInflateAsStreamed_data();
+    void wholeInflateAsStreamed();
     void pdfMemberByPdfHelper();
 };
 
@@ -616,50 +616,97 @@ void TestArchive::compressedFileAsTextFile()
     QCOMPARE(seen.size(), 4); // each mode reads the files its own way
 }
 
-// A gzip file small enough is inflated whole, in one call; whatever that
-// call cannot take as it is (a trailer that lies, more than one member, bytes
-// after it, a broken sum) is streamed as any other: the text is the same.
-void TestArchive::gzipReadAsStreamed_data()
+// A small gzip file and a zip's stored or deflated members are inflated
+// whole, in one call; whatever that cannot take as it is (a trailer or a
+// directory that lies, two gzip members, bytes after one, a broken sum, a
+// local header that differs from the directory) is left to libarchive's
+// streaming. Either way the text and the reasons are the ones streaming
+// everything gives, under the default limits and lowered ones.
+void TestArchive::wholeInflateAsStreamed_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("as"); // the fixture whose text it has, once or twice
-    QTest::addColumn<int>("times");
-    const auto withSize = [](QByteArray bytes, quint32 size) {
+    const auto le32At = [](QByteArray bytes, qsizetype at, quint32 value) {
         for (int i = 0; i < 4; ++i)
-            bytes[bytes.size() - 4 + i] = char(size >> (8 * i));
+            bytes[at + i] = char(value >> (8 * i));
         return bytes;
     };
-    const QString memo = u"memo.txt.gz"_qs;
-    const QByteArray gz = bytesOf(fixture(memo));
-    QTest::newRow("as written") << gz << memo << 1;
-    QTest::newRow("trailer says less") << withSize(gz, 3) << memo << 1;
-    QTest::newRow("trailer says more") << withSize(gz, 5000) << memo << 1;
-    QTest::newRow("trailer says 4 GiB") << withSize(gz, 0xFFFFFFF0u) << memo << 1;
-    QTest::newRow("two members") << gz + gz << memo << 2;
-    QTest::newRow("bytes after it") << gz + QByteArray(512, '\0') << memo << 1;
-    QByteArray sum = gz;
-    sum[sum.size() - 8] = char(sum[sum.size() - 8] ^ 0xFF);
-    QTest::newRow("sum broken") << sum << memo << 1;
-    const QString tar = u"gnutar.tar.gz"_qs;
-    QTest::newRow("tar") << bytesOf(fixture(tar)) << tar << 1;
-    QTest::newRow("tar, trailer says less") << withSize(bytesOf(fixture(tar)), 10) << tar << 1;
+    const QByteArray gz = bytesOf(fixture(u"memo.txt.gz"_qs));
+    const qsizetype trailer = gz.size() - 4;
+    QTest::newRow("gzip, trailer says less") << le32At(gz, trailer, 3);
+    QTest::newRow("gzip, trailer says more") << le32At(gz, trailer, 5000);
+    QTest::newRow("gzip, trailer says 4 GiB") << le32At(gz, trailer, 0xFFFFFFF0u);
+    QTest::newRow("gzip, two members") << gz + gz;
+    QTest::newRow("gzip, zeros after it") << gz + QByteArray(512, '\0');
+    QTest::newRow("gzip, sum broken") << le32At(gz, trailer - 4, 0x12345678);
+    const QByteArray tgz = bytesOf(fixture(u"gnutar.tar.gz"_qs));
+    QTest::newRow("tar.gz, trailer says less") << le32At(tgz, tgz.size() - 4, 10);
+    // infozip.zip: its first member's local header, then its directory record.
+    const QByteArray zip = bytesOf(fixture(u"infozip.zip"_qs));
+    const qsizetype central = zip.indexOf("PK\1\2");
+    QVERIFY(zip.startsWith("PK\3\4") && central > 0);
+    const auto flipped = [](QByteArray bytes, qsizetype at) {
+        bytes[at] = char(bytes[at] ^ 1);
+        return bytes;
+    };
+    QTest::newRow("zip, local sum") << flipped(zip, 14);
+    QTest::newRow("zip, directory sum") << flipped(zip, central + 16);
+    QTest::newRow("zip, local stored size") << flipped(zip, 18);
+    QTest::newRow("zip, directory stored size") << flipped(zip, central + 20);
+    QTest::newRow("zip, directory size") << le32At(zip, central + 24, 3);
+    QTest::newRow("zip, directory offset") << le32At(zip, central + 42, 5);
+    // A byte of the first member's data changed, past its local header's
+    // name and extra field: stored (Info-ZIP keeps so a member deflate
+    // would not shrink), and deflated in deflate's own stored blocks (five
+    // bytes of block header), where the data stays well formed and only the
+    // sum tells.
+    const auto dataChanged = [&flipped](const QByteArray &bytes, qsizetype into) {
+        return flipped(bytes, 30 + (uchar(bytes[26]) | uchar(bytes[27]) << 8) +
+                                  (uchar(bytes[28]) | uchar(bytes[29]) << 8) + into);
+    };
+    QTest::newRow("zip, stored data changed") << dataChanged(zip, 2);
+    QTest::newRow("zip, level 0 data changed")
+        << dataChanged(bytesOf(fixture(u"deflate-level0.zip"_qs)), 7);
+    // Sizes and sum deferred to a data descriptor: the local header's own
+    // fields must then be zeros, and the descriptor must say what the
+    // directory says.
+    const QByteArray deferred = bytesOf(fixture(u"deferred-sizes.zip"_qs));
+    QTest::newRow("zip, deferred, a local sum") << le32At(deferred, 14, 0xFA0000);
+    const qsizetype descriptor = deferred.indexOf("PK\7\10");
+    QVERIFY(descriptor > 0);
+    QTest::newRow("zip, deferred, descriptor sum") << flipped(deferred, descriptor + 4);
+    QTest::newRow("zip, deferred, descriptor size") << flipped(deferred, descriptor + 12);
+    QTest::newRow("zip, bytes before it") << QByteArray(300, 'x') + zip;
+    QTest::newRow("zip, cut") << zip.left(zip.size() - 30);
+    const QDir fixtures(QStringLiteral(ARCHIVE_DIR "/fixtures"));
+    const QDir hostileFiles(QStringLiteral(ARCHIVE_DIR "/hostile"));
+    for (const QDir &dir : {fixtures, hostileFiles}) {
+        for (const QFileInfo &file : dir.entryInfoList(QDir::Files)) {
+            if (file.suffix() != u"sh" && file.suffix() != u"py")
+                QTest::newRow(qPrintable(file.fileName())) << bytesOf(file.filePath());
+        }
+    }
 }
 
-void TestArchive::gzipReadAsStreamed()
+void TestArchive::wholeInflateAsStreamed()
 {
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, as);
-    QFETCH(int, times);
-    const ArchiveChoice choice{false, EncodingMode::Auto};
-    const ReadResult expected = readArchiveDocument(bytesOf(fixture(as)), choice, Limits{});
-    QStringList lines;
-    for (int i = 0; i < times; ++i)
-        lines << rendered(expected.text);
-    QVERIFY(!lines.isEmpty());
-    const ReadResult result = readArchiveDocument(bytes, choice, Limits{});
-    QCOMPARE(result.failure, Failure::None);
-    QCOMPARE(result.reason, QString());
-    QCOMPARE(rendered(result.text), lines);
+    for (const bool lowered : {false, true}) {
+        Limits limits;
+        if (lowered) {
+            limits.archiveMemberBytes = 1000;
+            limits.archiveMembers = 2;
+        }
+        Limits streamed = limits;
+        streamed.archiveWholeInflate = false;
+        for (const bool documents : {false, true}) {
+            const ArchiveChoice choice{documents, EncodingMode::Auto};
+            const ReadResult expected = readArchiveDocument(bytes, choice, streamed);
+            const ReadResult result = readArchiveDocument(bytes, choice, limits);
+            QCOMPARE(result.failure, expected.failure);
+            QCOMPARE(result.reason, expected.reason);
+            QCOMPARE(rendered(result.text), rendered(expected.text));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestArchive)
