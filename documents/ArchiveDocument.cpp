@@ -3,6 +3,7 @@
 
 #include "documents/ArchiveDocument.h"
 
+#include "documents/LegacyBytes.h"
 #include "documents/ReadDocument.h"
 #include "documents/TextSink.h"
 #include "documents/ZipArchive.h"
@@ -31,6 +32,8 @@ namespace documents {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using legacy::le16;
+using legacy::le32;
 
 // Whether these bytes, valid UTF-8 from first to last, are the name's text.
 bool isUtf8(const char *data, qsizetype size)
@@ -347,12 +350,11 @@ libdeflate_decompressor *wholeInflater()
 // inflater never writes past it, and checks it against what it inflated.
 qsizetype inflateGzip(QByteArrayView bytes, qint64 cap, QByteArray &out)
 {
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.data());
+    const char *b = bytes.data();
     const qsizetype n = bytes.size();
-    if (n < 18 || b[0] != 0x1F || b[1] != 0x8B || b[2] != 8)
+    if (n < 18 || b[0] != '\x1F' || b[1] != '\x8B' || b[2] != 8)
         return -1;
-    const qint64 said =
-        qint64(b[n - 4]) | qint64(b[n - 3]) << 8 | qint64(b[n - 2]) << 16 | qint64(b[n - 1]) << 24;
+    const qint64 said = le32(b + n - 4);
     if (said > cap)
         return -1;
     libdeflate_decompressor *const inflater = wholeInflater();
@@ -373,16 +375,6 @@ qsizetype inflateGzip(QByteArrayView bytes, qint64 cap, QByteArray &out)
     return qsizetype(wrote);
 }
 
-quint32 le16(const unsigned char *p)
-{
-    return quint32(p[0] | p[1] << 8);
-}
-
-quint32 le32(const unsigned char *p)
-{
-    return le16(p) | le16(p + 2) << 16;
-}
-
 // A zip's central directory (PKWARE's APPNOTE, 4.3.12 and 4.3.16), read from
 // the archive in memory so that a member can be inflated straight from its
 // bytes, in one call, rather than streamed through libarchive (ZipDirectory
@@ -398,14 +390,13 @@ public:
 
     explicit ZipDirectory(QByteArrayView bytes)
     {
-        const auto *u = reinterpret_cast<const unsigned char *>(bytes.data());
+        const char *u = bytes.data();
         const qsizetype n = bytes.size();
         constexpr qsizetype kEnd = 22;
         constexpr qsizetype kEntry = 46;
         qsizetype end = -1;
         for (qsizetype at = n - kEnd; at >= 0 && at >= n - kEnd - 0xFFFF; --at) {
-            if (u[at] == 'P' && u[at + 1] == 'K' && u[at + 2] == 5 && u[at + 3] == 6 &&
-                at + kEnd + qsizetype(le16(u + at + 20)) == n) {
+            if (isZipEndAt(u, n, at)) {
                 end = at;
                 break;
             }
@@ -473,10 +464,10 @@ private:
 // zeros, the data descriptor after its data) gives the sum and sizes its
 // directory record gives: libarchive reads by the local ones, and where they
 // differ it is left to say what it makes of them.
-bool sameSizes(const unsigned char *u, qsizetype n, const unsigned char *header, qint64 data,
+bool sameSizes(const char *u, qsizetype n, const char *header, qint64 data,
                const ZipDirectory::Record &record)
 {
-    const unsigned char *sizes = header + 14;
+    const char *sizes = header + 14;
     if ((le16(header + 6) & 8) != 0) {
         // Deferred, the local fields are zeros (APPNOTE 4.4.4).
         if (le32(sizes) != 0 || le32(sizes + 4) != 0 || le32(sizes + 8) != 0)
@@ -620,8 +611,8 @@ bool ArchiveText::readZipMember(const ZipDirectory &directory, QByteArrayView by
         record->stored == 0xFFFFFFFF || record->size == 0xFFFFFFFF ||
         record->local + 30 > bytes.size())
         return false;
-    const auto *u = reinterpret_cast<const unsigned char *>(bytes.data());
-    const unsigned char *header = u + record->local;
+    const char *u = bytes.data();
+    const char *header = u + record->local;
     const qint64 at = record->local + 30 + le16(header + 26) + le16(header + 28);
     if (le32(header) != 0x04034B50 || (le16(header + 6) & 1) != 0 ||
         le16(header + 8) != record->method || at + record->stored > bytes.size() ||

@@ -264,6 +264,14 @@ Container sniff(const char *data, qsizetype size)
     return Container::None;
 }
 
+bool isZipEndAt(const char *data, qsizetype size, qsizetype at)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(data);
+    constexpr qsizetype kRecord = 22;
+    return at >= 0 && at + kRecord <= size && u[at] == 'P' && u[at + 1] == 'K' && u[at + 2] == 5 &&
+           u[at + 3] == 6 && at + kRecord + qsizetype(u[at + 20] | u[at + 21] << 8) == size;
+}
+
 bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(tail);
@@ -272,7 +280,7 @@ bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize)
     constexpr qsizetype kRecord = 22;
     // From the end back: most programs' zips have no comment.
     for (qsizetype at = size - kRecord; at >= 0 && at >= size - kZipTailBytes; --at) {
-        if (u[at] != 'P' || u[at + 1] != 'K' || u[at + 2] != 5 || u[at + 3] != 6)
+        if (!isZipEndAt(tail, size, at))
             continue;
         const quint32 entries = u16(at + 10);
         const quint32 directory = u32(at + 12); // its size
@@ -283,8 +291,7 @@ bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize)
         // it) or from the zip's, which is further in.
         const qint64 record = fileSize - size + at;
         if (u16(at + 4) == 0 && u16(at + 6) == 0 && u16(at + 8) == entries && entries > 0 &&
-            at + kRecord + qsizetype(u16(at + 20)) == size && directory >= 46 * entries &&
-            qint64(offset) + qint64(directory) <= record)
+            directory >= 46 * entries && qint64(offset) + qint64(directory) <= record)
             return true;
     }
     return false;

@@ -80,6 +80,9 @@ inline bool isProgram(const char *data, qsizetype size)
 // True when `tail`, the last bytes (up to kZipTailBytes) of a file of
 // `fileSize` bytes, ends with a zip's end record as above.
 bool zipAtEnd(const char *tail, qsizetype size, qint64 fileSize);
+// Whether a zip's end record ("PK\5\6", 22 bytes and its comment) starts at
+// `at` of these `size` bytes, its comment reaching exactly their end.
+bool isZipEndAt(const char *data, qsizetype size, qsizetype at);
 
 // A UDF disc image (DVD, Blu-ray, Windows' own discs), which libarchive does
 // not read: its volume recognition sequence, from byte 32,768 in 2,048-byte
