@@ -15,6 +15,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace documents::mail {
 
 namespace {
@@ -90,21 +94,11 @@ bool isUtf8(QByteArrayView bytes)
     return validator.finish();
 }
 
-// Code page 932 bytes, decoded line by line (a lead byte never takes a line
-// end for its trail byte), the line ends kept.
+// Code page 932 bytes, their line ends kept (a lead byte never takes a line
+// end for its trail byte).
 void appendCp932(QByteArrayView bytes, QString &out)
 {
-    const char *at = bytes.data();
-    const char *const end = at + bytes.size();
-    while (at < end) {
-        const char *stop = at;
-        while (stop < end && *stop != '\r' && *stop != '\n')
-            ++stop;
-        cp932::appendDecoded(at, stop - at, out);
-        if (stop < end)
-            out.append(QLatin1Char(*stop++));
-        at = stop;
-    }
+    cp932::appendDecodedLines(bytes.data(), bytes.size(), out);
 }
 
 // A JIS X 0212 code, through ICU's EUC-JP (code page 932 has no such plane).
@@ -125,6 +119,11 @@ public:
         m_out.reserve(size);
     }
     void byte(char c) { *m_at++ = c; }
+    void bytes(const char *from, qsizetype size)
+    {
+        std::memcpy(m_at, from, size_t(size));
+        m_at += size;
+    }
     void pair(uchar c1, uchar c2)
     {
         *m_at++ = char(((c1 + 1) >> 1) + (c1 <= 0x5E ? 0x70 : 0xB0));
@@ -154,7 +153,21 @@ QString decodeIso2022Jp(QByteArrayView b)
     State state = Ascii, shifted = Ascii;
     Cp932Builder out(b.size());
     const qsizetype n = b.size();
+    const auto graphic = [](uchar c) { return c >= 0x21 && c <= 0x7E; };
     for (qsizetype i = 0; i < n; ++i) {
+        // The runs most text is made of, taken whole; what ends a run is
+        // read below.
+        if (state == Ascii) {
+            const qsizetype from = i;
+            while (i < n && b[i] != 0x1B && b[i] != 0x0E && b[i] != 0x0F)
+                ++i;
+            out.bytes(b.data() + from, i - from);
+        } else if (state == Kanji) {
+            for (; i + 1 < n && graphic(uchar(b[i])) && graphic(uchar(b[i + 1])); i += 2)
+                out.pair(uchar(b[i]), uchar(b[i + 1]));
+        }
+        if (i == n)
+            break;
         const uchar c = uchar(b[i]);
         if (c == 0x1B && i + 2 < n) {
             const char x = b[i + 1], y = b[i + 2];
@@ -184,9 +197,7 @@ QString decodeIso2022Jp(QByteArrayView b)
             state = shifted;
             continue;
         }
-        const bool graphic = c >= 0x21 && c <= 0x7E;
-        const bool pairs =
-            graphic && i + 1 < n && uchar(b[i + 1]) >= 0x21 && uchar(b[i + 1]) <= 0x7E;
+        const bool pairs = graphic(c) && i + 1 < n && graphic(uchar(b[i + 1]));
         if (state == Kanji && pairs) {
             out.pair(c, uchar(b[++i]));
         } else if (state == Supplement && pairs) {
@@ -250,17 +261,34 @@ QString decodeAuto(QByteArrayView bytes)
     return out;
 }
 
+// The first CR or LF from p on, or end; eight units at a time where SSE2 is.
+const char16_t *lineEnd(const char16_t *p, const char16_t *end)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i lf = _mm_set1_epi16(0x0A);
+    for (; end - p >= 8; p += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
+        if (mask != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    }
+#endif
+    while (p < end && *p != u'\r' && *p != u'\n')
+        ++p;
+    return p;
+}
+
 } // namespace
 
 void appendLines(TextSink &sink, QStringView text)
 {
     const char16_t *start = text.utf16();
     const char16_t *const end = start + text.size();
-    for (const char16_t *at = start;; ++at) {
-        while (at < end && *at != u'\r' && *at != u'\n')
-            ++at;
-        sink.append(QStringView(start, at));
-        sink.endLineIfAny();
+    for (;;) {
+        const char16_t *at = lineEnd(start, end);
+        sink.appendLine(QStringView(start, at));
         if (at == end)
             break;
         start = at + 1;

@@ -50,6 +50,25 @@ void TextSink::endLineIfAny()
         endLine();
 }
 
+void TextSink::appendLine(QStringView run)
+{
+    if (!m_line.isEmpty()) {
+        append(run);
+        endLine();
+        return;
+    }
+    if (m_overLimit || run.isEmpty())
+        return;
+    // Its text and its end, counted as append() and endLine() count them.
+    if (m_units + run.size() + 1 > m_limit) {
+        append(run);
+        endLine();
+        return;
+    }
+    m_units += run.size() + 1;
+    m_text.lines.emplace_back(run.constData(), run.size());
+}
+
 void TextSink::beginPart(const QString &label)
 {
     endLineIfAny();

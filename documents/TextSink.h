@@ -28,6 +28,9 @@ public:
     void endLine();
     // Ends the current line if it holds any text.
     void endLineIfAny();
+    // append(run), then endLineIfAny(); a run that is a line of its own is
+    // copied once, straight into the lines.
+    void appendLine(QStringView run);
     // The next line begins a part named `label`.
     void beginPart(const QString &label);
 

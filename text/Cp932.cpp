@@ -30,6 +30,9 @@ inline char16_t pairUnit(unsigned char lead, unsigned char trail)
 // the end of what it wrote. A lead byte that is the last byte becomes a unit of
 // its own, unless heldLead is given: then it is left undecoded and stored there
 // (-1 otherwise), for the caller to pair with the first byte of the next piece.
+// kLinesInside: CR and LF end lines within the bytes, and no lead byte takes
+// one for its trail.
+template <bool kLinesInside = false>
 char16_t *decodeBytes(const unsigned char *p, const unsigned char *end, char16_t *dst,
                       int *heldLead)
 {
@@ -51,7 +54,7 @@ char16_t *decodeBytes(const unsigned char *p, const unsigned char *end, char16_t
             ++p;
             continue;
         }
-        if (end - p >= 2 && p[1] != 0) {
+        if (end - p >= 2 && p[1] != 0 && (!kLinesInside || (p[1] != '\r' && p[1] != '\n'))) {
             *dst++ = pairUnit(b, p[1]);
             p += 2;
             continue;
@@ -134,6 +137,16 @@ void appendDecoded(const char *data, qsizetype size, QString &out)
     out.resize(used + size);
     const auto *p = reinterpret_cast<const unsigned char *>(data);
     trimTo(out, decodeBytes(p, p + size, writableEnd(out, used), nullptr));
+}
+
+void appendDecodedLines(const char *data, qsizetype size, QString &out)
+{
+    if (size <= 0)
+        return;
+    const qsizetype used = out.size();
+    out.resize(used + size);
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    trimTo(out, decodeBytes<true>(p, p + size, writableEnd(out, used), nullptr));
 }
 
 char16_t decodePair(unsigned char lead, unsigned char trail)

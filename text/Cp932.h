@@ -31,6 +31,10 @@ constexpr bool isLeadByte(unsigned char b)
 // is never longer than the bytes. Safe to call from several threads at once.
 void appendDecoded(const char *data, qsizetype size, QString &out);
 QString decode(const char *data, qsizetype size);
+// Text of several lines, its CR and LF bytes kept as units: each line decoded
+// as appendDecoded() decodes it (a lead byte before CR or LF stands alone),
+// in one pass.
+void appendDecodedLines(const char *data, qsizetype size, QString &out);
 // The character of a lead byte and the byte after it; kReplacement where the
 // pair is not in the table.
 char16_t decodePair(unsigned char lead, unsigned char trail);

@@ -288,6 +288,25 @@ void TestCp932::randomLines()
             QFAIL(qPrintable(QStringLiteral("%1: got %2, expected %3")
                                  .arg(hex(p, n), codes(whole), codes(want))));
 
+        // Its CR and LF bytes taken for line ends: each line decoded alone,
+        // the ends kept as they are.
+        QString lineWise;
+        for (int from = 0, at = 0; at <= n; ++at) {
+            if (at < n && p[at] != '\r' && p[at] != '\n')
+                continue;
+            lineWise += QString::fromUtf16(expected.data(),
+                                           modelDecode(p + from, at - from, expected.data()));
+            if (at < n)
+                lineWise += QChar(p[at]);
+            from = at + 1;
+        }
+        QString lines = QStringLiteral("prefix");
+        cp932::appendDecodedLines(line.constData(), n, lines);
+        if (lines != QStringLiteral("prefix") + lineWise)
+            QFAIL(
+                qPrintable(QStringLiteral("%1 as lines: got %2, expected %3")
+                               .arg(hex(p, n), codes(QStringView(lines).mid(6)), codes(lineWise))));
+
         // Cut into up to four pieces, empty ones included; the decoder is reused.
         QString joined = QStringLiteral("prefix");
         int from = 0;

@@ -6,8 +6,10 @@
 // reading of the same messages, the first look that tells mail from text,
 // and hostile mail.
 
+#include "documents/MailCharset.h"
 #include "documents/OutlookMessage.h"
 #include "documents/ReadDocument.h"
+#include "documents/TextSink.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,6 +78,9 @@ private Q_SLOTS:
     void hostile();
     void compressedRtf_data();
     void compressedRtf();
+    void charsets_data();
+    void charsets();
+    void wholeLinesAsRuns();
 };
 
 void TestMail::reads_data()
@@ -345,6 +350,69 @@ void TestMail::compressedRtf()
     QVERIFY(out.size() <= (1 << 20) + 17);
     if (ok)
         QVERIFY2(out.startsWith(rtf), out.left(80).constData());
+}
+
+// Bodies in the Japanese charsets, their shifts and line ends where the
+// decoders take runs whole and where a run ends.
+void TestMail::charsets_data()
+{
+    QTest::addColumn<QByteArray>("charset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char *name, const char *charset, QByteArray bytes, QString text) {
+        QTest::newRow(name) << QByteArray(charset) << bytes << text;
+    };
+    row("jis runs", "iso-2022-jp", "ab\x1b$B0!0\"\x1b(Bcd", u"ab亜唖cd"_qs);
+    row("jis line ends in kanji", "iso-2022-jp", "\x1b$B0!\r\n0!\x1b(B", u"亜\r\n亜"_qs);
+    row("jis odd byte", "iso-2022-jp", "\x1b$B0!0\r\n0!0", u"亜0\r\n亜0"_qs);
+    row("jis shift out", "iso-2022-jp",
+        "a\x0e\x31\x32\x0f"
+        "b",
+        u"aｱｲb"_qs);
+    row("jis shift in kanji", "iso-2022-jp",
+        "\x1b$B\x0e\x31\x0f"
+        "0!",
+        u"ｱ亜"_qs);
+    row("jis roman", "iso-2022-jp", "\x1b(J\\~\x1b(B\\", u"¥‾\\"_qs);
+    row("jis kana", "iso-2022-jp", "\x1b(I12\x1b(B3", u"ｱｲ3"_qs);
+    row("jis nec", "iso-2022-jp", "\x1b$B-!-\"\x1b(B", u"①②"_qs);
+    row("jis 1983 and q", "iso-2022-jp", "\x1b$@0!\x1b$(Q0\"\x1b(B", u"亜唖"_qs);
+    row("jis escape cut", "iso-2022-jp", "a\x1b$", u"a\x1b$"_qs);
+    row("sjis lead before line end", "shift_jis", "\x88\x9f\x88\r\n\x88\x9f", u"亜・\r\n亜"_qs);
+    row("euc", "euc-jp", "\xb0\xa1\r\n\x8e\xb1", u"亜\r\nｱ"_qs);
+}
+
+void TestMail::charsets()
+{
+    QFETCH(QByteArray, charset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(mail::decodeCharset(bytes, charset), text);
+}
+
+// A line handed over whole counts against the text limit as a run and its
+// end do: the same lines, and the limit met at the same place.
+void TestMail::wholeLinesAsRuns()
+{
+    const QStringList runs = {u"一行目"_qs, QString(), u"ab"_qs, u"三"_qs, u"最後の行です"_qs};
+    for (int limit = 0; limit <= 24; ++limit) {
+        for (int pending = 0; pending < 2; ++pending) {
+            Limits limits;
+            limits.textUnits = limit;
+            TextSink runsAndEnds(Kind::Mail, limits), whole(Kind::Mail, limits);
+            if (pending) { // a run before the first line, not yet ended
+                runsAndEnds.append(u"前"_qs);
+                whole.append(u"前"_qs);
+            }
+            for (const QString &run : runs) {
+                runsAndEnds.append(run);
+                runsAndEnds.endLineIfAny();
+                whole.appendLine(run);
+            }
+            QCOMPARE(whole.overLimit(), runsAndEnds.overLimit());
+            QCOMPARE(whole.take().lines, runsAndEnds.take().lines);
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMail)
