@@ -11,7 +11,9 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -81,8 +83,15 @@ Charset charsetOf(const QByteArray &name)
 
 bool isSevenBit(QByteArrayView bytes)
 {
-    for (const char c : bytes)
-        if (uchar(c) >= 0x80)
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *const end = p + bytes.size();
+    for (std::uint64_t word; end - p >= 8; p += 8) {
+        std::memcpy(&word, p, sizeof word);
+        if (word & 0x8080808080808080ull)
+            return false;
+    }
+    for (; p < end; ++p)
+        if (*p >= 0x80)
             return false;
     return true;
 }
@@ -241,7 +250,13 @@ QString decodeEucJp(QByteArrayView b)
 
 bool hasJisEscape(QByteArrayView bytes)
 {
-    return bytes.contains("\x1B$B") || bytes.contains("\x1B$@") || bytes.contains("\x1B(I");
+    for (qsizetype at = bytes.indexOf('\x1B'); at >= 0; at = bytes.indexOf('\x1B', at + 1)) {
+        const QByteArrayView next =
+            bytes.sliced(at + 1).first(std::min<qsizetype>(2, bytes.size() - at - 1));
+        if (next == "$B" || next == "$@" || next == "(I")
+            return true;
+    }
+    return false;
 }
 
 QString decodeAuto(QByteArrayView bytes)
@@ -452,11 +467,12 @@ QByteArray decodeQuotedPrintable(QByteArrayView bytes, bool header)
 QString decodeHeader(QByteArrayView value)
 {
     // Unfolded: a line end inside a field is dropped, its blanks kept.
-    QByteArray bytes;
-    bytes.reserve(value.size());
+    QByteArray bytes(value.size(), Qt::Uninitialized);
+    char *kept = bytes.data();
     for (const char c : value)
         if (c != '\r' && c != '\n')
-            bytes.append(c);
+            *kept++ = c;
+    bytes.truncate(kept - bytes.constData());
     const qsizetype n = bytes.size();
     QString out;
     QByteArray pending, pendingCharset;
@@ -501,7 +517,8 @@ QString decodeHeader(QByteArrayView value)
         const QByteArrayView between = QByteArrayView(bytes).sliced(plain, start - plain);
         if (!(lastWasWord && isBlank(between))) {
             flush();
-            out += decodeAuto(between);
+            if (!between.isEmpty())
+                out += decodeAuto(between);
         }
         const QByteArray decoded =
             lower(bytes[q1 + 1]) == 'b' ? decodeBase64(text) : decodeQuotedPrintable(text, true);

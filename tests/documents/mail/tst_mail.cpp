@@ -379,6 +379,9 @@ void TestMail::charsets_data()
     row("jis 1983 and q", "iso-2022-jp", "\x1b$@0!\x1b$(Q0\"\x1b(B", u"亜唖"_qs);
     row("jis escape cut", "iso-2022-jp", "a\x1b$", u"a\x1b$"_qs);
     row("sjis lead before line end", "shift_jis", "\x88\x9f\x88\r\n\x88\x9f", u"亜・\r\n亜"_qs);
+    // 8-bit bytes under a 7-bit label: the automatic rule reads them.
+    row("jis label on utf-8", "iso-2022-jp", "\xe3\x81\x82", u"あ"_qs);
+    row("jis label on utf-8 at byte 7", "iso-2022-jp", "abcdefg\xe3\x81\x82", u"abcdefgあ"_qs);
     row("euc", "euc-jp", "\xb0\xa1\r\n\x8e\xb1", u"亜\r\nｱ"_qs);
 }
 
