@@ -9,6 +9,7 @@
 // be on one line for the document to match, as in a text file.
 
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 
 #include <vector>
@@ -68,6 +69,16 @@ enum class Failure : quint8 {
     // A PDF inside the file (an attachment, an archive's member) and no PDF
     // reader in this process: the file is to be read again by one that has.
     NeedsPdfReader,
+};
+
+// Lines handed to a check as a reader ends them, in place of being kept:
+// for a search that asks only whether one line holds every word. `found`
+// turns true with the first line the check takes, and no line is checked
+// after it.
+struct LineCheck {
+    bool (*check)(void *context, QStringView line) = nullptr;
+    void *context = nullptr;
+    bool found = false;
 };
 
 struct ReadResult {

@@ -788,12 +788,14 @@ struct DepthGuard {
 
 } // namespace
 
-ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits)
+ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits, LineCheck *check)
 {
     const DepthGuard guard;
     const bool mbox = bytes.startsWith("From ");
     const Kind kind = mbox ? Kind::Mailbox : isWebPage(bytes) ? Kind::WebArchive : Kind::Mail;
     TextSink sink(kind, limits);
+    if (check)
+        sink.handLinesTo(check);
     MailReader reader(sink, limits);
     if (mbox) {
         const std::vector<QByteArrayView> messages = mboxMessages(bytes);

@@ -31,6 +31,7 @@ public:
     // True when one of a document's lines holds every word, as the search
     // matches a document's lines.
     bool matchesLines(const std::vector<QString> &lines);
+    bool matchesLine(QStringView line);
     // True when an archive's text member holds a line with every word, read
     // as the search reads a text file in the query's encoding mode.
     bool matchesText(QByteArrayView bytes);

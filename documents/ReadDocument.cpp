@@ -26,7 +26,8 @@ void setPdfReader(PdfReader reader)
     g_pdfReader = reader;
 }
 
-ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits)
+ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits,
+                        LineCheck *check)
 {
     const NestingGuard guard;
     if (t_nesting > kMaxNesting)
@@ -45,7 +46,7 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
     case Container::Rtf:
         return readRtfDocument(bytes, limits);
     case Container::Mail:
-        return readMailDocument(bytes, limits);
+        return readMailDocument(bytes, limits, check);
     case Container::Pdf:
         if (g_pdfReader)
             return g_pdfReader(bytes, limits);

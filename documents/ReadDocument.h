@@ -18,7 +18,10 @@ namespace documents {
 // The text of a whole file that sniff() took for `container`. A PDF is read
 // by the reader setPdfReader() gave, and is Failure::NeedsPdfReader where
 // none was given: the PDF library is linked by one helper program only.
-ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits);
+// With a check, the readers that can hand their lines to it as they go (a
+// message's) do so and keep none; the others keep them as without.
+ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits,
+                        LineCheck *check = nullptr);
 using PdfReader = ReadResult (*)(QByteArrayView bytes, const Limits &limits);
 void setPdfReader(PdfReader reader);
 
@@ -30,6 +33,6 @@ ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits);
 ReadResult readRtfDocument(QByteArrayView bytes, const Limits &limits);
 // A saved e-mail, an mbox or a saved web page (.mht): headers, bodies and
 // attachments, each a part.
-ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits);
+ReadResult readMailDocument(QByteArrayView bytes, const Limits &limits, LineCheck *check = nullptr);
 
 } // namespace documents

@@ -39,8 +39,7 @@ void TextSink::endLine()
         m_overLimit = true;
         return;
     }
-    // The line is copied out at its size; m_line keeps its room for the next.
-    m_text.lines.emplace_back(m_line.constData(), m_line.size());
+    keep(m_line);
     m_line.resize(0);
 }
 
@@ -66,7 +65,17 @@ void TextSink::appendLine(QStringView run)
         return;
     }
     m_units += run.size() + 1;
-    m_text.lines.emplace_back(run.constData(), run.size());
+    keep(run);
+}
+
+void TextSink::keep(QStringView line)
+{
+    if (!m_check) {
+        // Copied out at its size; m_line keeps its room for the next.
+        m_text.lines.emplace_back(line.constData(), line.size());
+    } else if (!m_check->found) {
+        m_check->found = m_check->check(m_check->context, line);
+    }
 }
 
 void TextSink::beginPart(const QString &label)

@@ -31,6 +31,10 @@ public:
     // append(run), then endLineIfAny(); a run that is a line of its own is
     // copied once, straight into the lines.
     void appendLine(QStringView run);
+    // From now on each line goes to `check` when it ends and is not kept
+    // (its text still counts against the limit). The labels of parts are
+    // then dropped too.
+    void handLinesTo(LineCheck *check) { m_check = check; }
     // The next line begins a part named `label`.
     void beginPart(const QString &label);
 
@@ -40,11 +44,14 @@ public:
     DocumentText take();
 
 private:
+    void keep(QStringView line);
+
     DocumentText m_text;
     QString m_line; // the current line, its room kept from line to line
     qint64 m_units = 0;
     qint64 m_limit;
     bool m_overLimit = false;
+    LineCheck *m_check = nullptr;
 };
 
 } // namespace documents

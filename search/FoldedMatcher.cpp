@@ -193,16 +193,20 @@ bool FoldedMatcher::check(const char *begin, const char *end, Reading reading, b
 
 bool FoldedMatcher::matchesLines(const std::vector<QString> &lines)
 {
+    for (const QString &line : lines)
+        if (matchesLine(line))
+            return true;
+    return false;
+}
+
+bool FoldedMatcher::matchesLine(QStringView line)
+{
     if (m_linesNever)
         return false;
     resetLine();
-    for (const QString &line : lines) {
-        m_folded.clear();
-        textfold::appendFolded(line, m_folds, m_folded);
-        if (checkFolded(true))
-            return true;
-    }
-    return false;
+    m_folded.clear();
+    textfold::appendFolded(line, m_folds, m_folded);
+    return checkFolded(true);
 }
 
 // The earliest hit of any of the anchor's forms in [from, end); each form's

@@ -47,6 +47,7 @@ public:
     bool linesNeverMatch() const { return m_linesNever; }
     bool matches(ByteSource &source, qsizetype blockSize);
     bool matchesLines(const std::vector<QString> &lines);
+    bool matchesLine(QStringView line);
     platform::FileEncoding lastEncoding() const { return m_last; }
 
     // How a file's bytes are read: code page 932 with lines at CR (CR-LF),

@@ -30,6 +30,11 @@ bool QueryMatcher::matchesLines(const std::vector<QString> &lines)
     return m_state->matcher.matchesLines(lines);
 }
 
+bool QueryMatcher::matchesLine(QStringView line)
+{
+    return m_state->matcher.matchesLine(line);
+}
+
 bool QueryMatcher::matchesText(QByteArrayView bytes)
 {
     return m_state->members.textMember(bytes);

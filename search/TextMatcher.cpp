@@ -395,12 +395,19 @@ bool TextMatcher::matchesLines(const std::vector<QString> &lines)
         return m_folded->matchesLines(lines);
     if (m_utf16.neverMatches())
         return false;
-    for (const QString &line : lines) {
-        m_utf16.reset();
-        const auto *begin = reinterpret_cast<const char16_t *>(line.utf16());
-        const char16_t *keep = nullptr;
-        if (m_utf16.feed(begin, begin + line.size(), true, &keep))
+    for (const QString &line : lines)
+        if (matchesLine(line))
             return true;
-    }
     return false;
+}
+
+bool TextMatcher::matchesLine(QStringView line)
+{
+    if (m_folded)
+        return m_folded->matchesLine(line);
+    if (m_utf16.neverMatches())
+        return false;
+    m_utf16.reset();
+    const char16_t *keep = nullptr;
+    return m_utf16.feed(line.utf16(), line.utf16() + line.size(), true, &keep);
 }

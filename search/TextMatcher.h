@@ -57,6 +57,8 @@ public:
     // The same words in a document's text: true when one of the lines holds
     // every word (exact, case-sensitive unless folded, whatever the mode).
     bool matchesLines(const std::vector<QString> &lines);
+    // The same on one line.
+    bool matchesLine(QStringView line);
     // True when no document's line can match (a word holds a line break).
     bool linesNeverMatch() const
     {

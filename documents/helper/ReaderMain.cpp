@@ -443,7 +443,7 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
 constexpr qsizetype kReadBytes = qsizetype(64) << 10;
 
 ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveChoice &choice,
-                     const Limits &limits, const MemberCalls *members)
+                     const Limits &limits, const MemberCalls *members, LineCheck *check)
 {
     ReadResult result;
 #ifdef TARNWELL_READER_TEST_HOOKS
@@ -453,7 +453,7 @@ ReadResult readBytes(QByteArrayView bytes, Container container, const ArchiveCho
     if (container == Container::Archive)
         result = readArchiveDocument(bytes, choice, limits, members);
     else
-        result = readDocument(bytes, container, limits);
+        result = readDocument(bytes, container, limits, check);
     return result;
 }
 
@@ -465,15 +465,16 @@ ReadResult overFileLimit(const Limits &limits)
 }
 
 // A document that came in its request.
-ReadResult readHandedOver(QByteArrayView bytes, Container container, const Limits &limits)
+ReadResult readHandedOver(QByteArrayView bytes, Container container, const Limits &limits,
+                          LineCheck *check)
 {
     if (bytes.size() > limits.fileBytes)
         return overFileLimit(limits);
-    return readBytes(bytes, container, {}, limits, nullptr);
+    return readBytes(bytes, container, {}, limits, nullptr, check);
 }
 
 ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, const Limits &limits,
-                   const MemberCalls *members)
+                   const MemberCalls *members, LineCheck *check)
 {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -496,13 +497,14 @@ ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, con
                 break;
             got += n;
         }
-        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits, members);
+        return readBytes(QByteArrayView(buffer.data(), got), container, choice, limits, members,
+                         check);
     }
     void *map = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED)
         return {Failure::Damaged, QStringLiteral("cannot be mapped: ") + strerror(errno), {}};
     ReadResult result = readBytes(QByteArrayView(static_cast<const char *>(map), size), container,
-                                  choice, limits, members);
+                                  choice, limits, members, check);
     munmap(map, size_t(size));
     return result;
 }
@@ -605,6 +607,14 @@ int main(int argc, char **argv)
                                          ? &matching
                                          : nullptr;
         found = false;
+        // A document matched here hands its lines to the matcher as they
+        // are read, where its reader can, and keeps none of them.
+        LineCheck check{[](void *context, QStringView line) {
+                            return static_cast<QueryMatcher *>(context)->matchesLine(line);
+                        },
+                        matcher.get()};
+        LineCheck *const checked =
+            verdict && request.container != Container::Archive ? &check : nullptr;
         ReadResult result;
         if (request.fd < 0 && !inDocument) {
             result = {Failure::Damaged, QStringLiteral("no file was handed over"), {}};
@@ -614,12 +624,13 @@ int main(int argc, char **argv)
         } else {
             try {
                 if (inDocument)
-                    result = readHandedOver(request.bytes, request.container, limits);
+                    result = readHandedOver(request.bytes, request.container, limits, checked);
                 else
-                    result =
-                        readOne(request.fd, request.container, request.choice, limits, members);
-                if (verdict && request.container != Container::Archive)
-                    found = result.ok() && matcher->matchesLines(result.text.lines);
+                    result = readOne(request.fd, request.container, request.choice, limits, members,
+                                     checked);
+                if (checked)
+                    found =
+                        result.ok() && (check.found || matcher->matchesLines(result.text.lines));
             } catch (const std::bad_alloc &) {
                 result = {Failure::OverLimit,
                           QStringLiteral("over the %1 MiB memory limit")
