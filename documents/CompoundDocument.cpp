@@ -11,7 +11,7 @@
 namespace documents {
 
 // A compound file is read by the application stream it holds.
-ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits)
+ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits, LineCheck *check)
 {
     QString reason;
     const auto file = cfb::CompoundFile::open(bytes, &reason);
@@ -28,7 +28,7 @@ ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits)
     if (file->find(u"PowerPoint Document"))
         return legacy::readPowerPointBinary(*file, limits);
     if (isOutlookMessage(*file))
-        return readOutlookMessage(*file, limits);
+        return readOutlookMessage(*file, limits, check);
     // Another application's compound file (Visio, Publisher, an installer):
     // named as not read, never searched as text in silence.
     return {Failure::Unsupported,

@@ -465,9 +465,11 @@ private:
 
 } // namespace
 
-ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limits)
+ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limits, LineCheck *check)
 {
     TextSink sink(Kind::OutlookMessage, limits);
+    if (check)
+        sink.handLinesTo(check);
     MessageReader reader(file, sink, limits);
     reader.message(Properties(file, file.top(), kMessageHeader), QString(), 0);
     if (reader.failed())

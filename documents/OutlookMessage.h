@@ -21,7 +21,8 @@ namespace documents {
 
 // Whether the compound file is an Outlook message.
 bool isOutlookMessage(const cfb::CompoundFile &file);
-ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limits);
+ReadResult readOutlookMessage(const cfb::CompoundFile &file, const Limits &limits,
+                              LineCheck *check = nullptr);
 
 // The RTF that compressed RTF (the "LZFu" form, or "MELA", stored as it is)
 // holds: at most `max` bytes; false with `reason` when the header is damaged

@@ -42,7 +42,7 @@ ReadResult readDocument(QByteArrayView bytes, Container container, const Limits 
     case Container::Zip:
         return readZipDocument(bytes, limits);
     case Container::Compound:
-        return readCompoundDocument(bytes, limits);
+        return readCompoundDocument(bytes, limits, check);
     case Container::Rtf:
         return readRtfDocument(bytes, limits);
     case Container::Mail:

@@ -19,7 +19,7 @@ namespace documents {
 // by the reader setPdfReader() gave, and is Failure::NeedsPdfReader where
 // none was given: the PDF library is linked by one helper program only.
 // With a check, the readers that can hand their lines to it as they go (a
-// message's) do so and keep none; the others keep them as without.
+// message's, saved or Outlook's) do so and keep none; the others keep them as without.
 ReadResult readDocument(QByteArrayView bytes, Container container, const Limits &limits,
                         LineCheck *check = nullptr);
 using PdfReader = ReadResult (*)(QByteArrayView bytes, const Limits &limits);
@@ -29,7 +29,8 @@ void setPdfReader(PdfReader reader);
 // Office Open XML (Word, Excel, PowerPoint) and OpenDocument.
 ReadResult readZipDocument(QByteArrayView bytes, const Limits &limits);
 // Compound files: Word, Excel and PowerPoint 97-2003, Word 6/95, Excel 5/95.
-ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits);
+ReadResult readCompoundDocument(QByteArrayView bytes, const Limits &limits,
+                                LineCheck *check = nullptr);
 ReadResult readRtfDocument(QByteArrayView bytes, const Limits &limits);
 // A saved e-mail, an mbox or a saved web page (.mht): headers, bodies and
 // attachments, each a part.
