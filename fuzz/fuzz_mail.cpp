@@ -8,13 +8,17 @@
 // document reader's is), a header value (decodeHeader), or a body in one of
 // the charsets the reader knows by itself or through ICU (decodeCharset).
 // No undefined behaviour, no hang, no recursion past its bound; a decoded
-// header or body never holds more units than its input has bytes.
+// header or body never holds more units than its input has bytes. The whole
+// reader is run twice, keeping its lines and handing them to a check as a
+// search in the helper does, and the two must agree.
 
 #include "fuzz/DocumentChecks.h"
 
 #include "documents/MailCharset.h"
 #include "documents/OutlookMessage.h"
 #include "documents/ReadDocument.h"
+
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -61,7 +65,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     default: {
         const documents::Limits limits = fuzzLimits();
-        checkResult(documents::readMailDocument(bytes, limits), limits);
+        const documents::ReadResult kept = documents::readMailDocument(bytes, limits);
+        checkResult(kept, limits);
+        // Read again handing the lines to a check, as a search in the helper
+        // does: the same outcome, no line kept, and the check takes a line
+        // holding the word exactly where a kept line holds it. The word is a
+        // piece of a kept line, or one that is in none.
+        const std::vector<QString> &lines = kept.text.lines;
+        QString word = QStringLiteral("\u3042\u3093");
+        if (!lines.empty() && (mode & 8)) {
+            const QString &line = lines[(size_t(mode) >> 4) % lines.size()];
+            word = line.mid(line.size() / 3, 3);
+        }
+        documents::LineCheck check{[](void *context, QStringView line) {
+                                       return line.contains(*static_cast<const QString *>(context));
+                                   },
+                                   &word};
+        const documents::ReadResult streamed = documents::readMailDocument(bytes, limits, &check);
+        if (streamed.failure != kept.failure || streamed.reason != kept.reason)
+            fuzzFail("read otherwise with its lines handed over");
+        if (!streamed.text.lines.empty())
+            fuzzFail("lines kept while handed over");
+        const bool held = std::any_of(lines.begin(), lines.end(),
+                                      [&](const QString &line) { return line.contains(word); });
+        if (kept.ok() && check.found != held)
+            fuzzFail("a line handed over differs from the line kept");
         break;
     }
     }
