@@ -7,6 +7,7 @@
 #include "text/Cp932.h"
 #include "text/EncodingMode.h"
 #include "text/Unicode.h"
+#include "text/Utf16Scan.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -16,10 +17,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace documents::mail {
 
@@ -276,25 +273,6 @@ QString decodeAuto(QByteArrayView bytes)
     return out;
 }
 
-// The first CR or LF from p on, or end; eight units at a time where SSE2 is.
-const char16_t *lineEnd(const char16_t *p, const char16_t *end)
-{
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi16(0x0D);
-    const __m128i lf = _mm_set1_epi16(0x0A);
-    for (; end - p >= 8; p += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const int mask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
-        if (mask != 0)
-            return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
-    }
-#endif
-    while (p < end && *p != u'\r' && *p != u'\n')
-        ++p;
-    return p;
-}
-
 } // namespace
 
 void appendLines(TextSink &sink, QStringView text)
@@ -302,7 +280,7 @@ void appendLines(TextSink &sink, QStringView text)
     const char16_t *start = text.utf16();
     const char16_t *const end = start + text.size();
     for (;;) {
-        const char16_t *at = lineEnd(start, end);
+        const char16_t *at = utf16scan::findEither(start, end, u'\r', u'\n');
         sink.appendLine(QStringView(start, at));
         if (at == end)
             break;

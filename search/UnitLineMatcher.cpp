@@ -6,6 +6,7 @@
 #include "search/PairFind.h"
 #include "search/TwoWay.h"
 #include "search/WorkCount.h"
+#include "text/Utf16Scan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,7 +36,8 @@ const char *findUnit(const char *from, const char *end, char c)
 
 const char16_t *findUnit(const char16_t *from, const char16_t *end, char16_t c)
 {
-    return std::char_traits<char16_t>::find(from, size_t(end - from), c);
+    const char16_t *hit = utf16scan::find(from, end, c);
+    return hit == end ? nullptr : hit;
 }
 
 // The first CR or LF in [from, end), or end.
@@ -49,11 +51,7 @@ const char *lineEnd(const char *from, const char *end)
 
 const char16_t *lineEnd(const char16_t *from, const char16_t *end)
 {
-    for (const char16_t *p = from; p < end; ++p) {
-        if (*p == u'\n' || *p == u'\r')
-            return p;
-    }
-    return end;
+    return utf16scan::findEither(from, end, u'\r', u'\n');
 }
 
 // The last CR or LF in [floor, p), or null.
