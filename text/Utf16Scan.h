@@ -15,6 +15,10 @@ namespace utf16scan {
 // The first unit from p on that is a or b, or end where there is none.
 inline const char16_t *findEither(const char16_t *p, const char16_t *end, char16_t a, char16_t b)
 {
+    // Where hits are dense (a run of the unit looked for), the next is
+    // often the first: taken before any vector is set up.
+    if (p < end && (*p == a || *p == b))
+        return p;
 #if defined(__SSE2__)
     const __m128i wantA = _mm_set1_epi16(static_cast<short>(a));
     const __m128i wantB = _mm_set1_epi16(static_cast<short>(b));
