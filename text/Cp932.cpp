@@ -39,13 +39,13 @@ char16_t *decodeBytes(const unsigned char *p, const unsigned char *end, char16_t
     if (heldLead)
         *heldLead = -1;
     while (p < end) {
-        asciirun::widen(p, end, dst);
-        if (p == end)
-            break;
         const unsigned char b = *p;
         if (b < 0x80) {
+            // ASCII runs eight bytes at a time; Japanese text, whose pairs
+            // come one after another, goes past this at once.
             *dst++ = b;
             ++p;
+            asciirun::widen(p, end, dst);
             continue;
         }
         const char16_t c = kSingleByte[b];
