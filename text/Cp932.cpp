@@ -127,26 +127,27 @@ const InverseTable &inverseTable()
     return table;
 }
 
+// Decodes bytes with nothing held over into the room after out's text.
+template <bool kLinesInside> void appendWhole(const char *data, qsizetype size, QString &out)
+{
+    if (size <= 0)
+        return;
+    const qsizetype used = out.size();
+    out.resize(used + size);
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    trimTo(out, decodeBytes<kLinesInside>(p, p + size, writableEnd(out, used), nullptr));
+}
+
 } // namespace
 
 void appendDecoded(const char *data, qsizetype size, QString &out)
 {
-    if (size <= 0)
-        return;
-    const qsizetype used = out.size();
-    out.resize(used + size);
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    trimTo(out, decodeBytes(p, p + size, writableEnd(out, used), nullptr));
+    appendWhole<false>(data, size, out);
 }
 
 void appendDecodedLines(const char *data, qsizetype size, QString &out)
 {
-    if (size <= 0)
-        return;
-    const qsizetype used = out.size();
-    out.resize(used + size);
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    trimTo(out, decodeBytes<true>(p, p + size, writableEnd(out, used), nullptr));
+    appendWhole<true>(data, size, out);
 }
 
 char16_t decodePair(unsigned char lead, unsigned char trail)
