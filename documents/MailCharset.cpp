@@ -4,6 +4,7 @@
 #include "documents/MailCharset.h"
 
 #include "documents/TextSink.h"
+#include "text/AsciiRun.h"
 #include "text/Cp932.h"
 #include "text/EncodingMode.h"
 #include "text/Unicode.h"
@@ -12,9 +13,7 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
-#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -81,16 +80,7 @@ Charset charsetOf(const QByteArray &name)
 bool isSevenBit(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *const end = p + bytes.size();
-    for (std::uint64_t word; end - p >= 8; p += 8) {
-        std::memcpy(&word, p, sizeof word);
-        if (word & 0x8080808080808080ull)
-            return false;
-    }
-    for (; p < end; ++p)
-        if (*p >= 0x80)
-            return false;
-    return true;
+    return asciirun::skip(p, p + bytes.size()) == p + bytes.size();
 }
 
 bool isUtf8(QByteArrayView bytes)
@@ -248,9 +238,8 @@ QString decodeEucJp(QByteArrayView b)
 bool hasJisEscape(QByteArrayView bytes)
 {
     for (qsizetype at = bytes.indexOf('\x1B'); at >= 0; at = bytes.indexOf('\x1B', at + 1)) {
-        const QByteArrayView next =
-            bytes.sliced(at + 1).first(std::min<qsizetype>(2, bytes.size() - at - 1));
-        if (next == "$B" || next == "$@" || next == "(I")
+        const QByteArrayView next = bytes.sliced(at + 1);
+        if (next.startsWith("$B") || next.startsWith("$@") || next.startsWith("(I"))
             return true;
     }
     return false;

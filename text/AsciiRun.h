@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace asciirun {
 
 // Copies bytes from p into dst, eight at a time, while eight remain and all
@@ -26,6 +30,28 @@ inline void widen(const unsigned char *&p, const unsigned char *end, char16_t *&
         p += 8;
         dst += 8;
     }
+}
+
+// The first byte from p on that is 80 or above, or end: ASCII passed over
+// thirty-two bytes at a time where SSE2 is, else eight.
+inline const unsigned char *skip(const unsigned char *p, const unsigned char *end)
+{
+#if defined(__SSE2__)
+    for (; end - p >= 32; p += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
+            break;
+    }
+#endif
+    for (std::uint64_t word; end - p >= 8; p += 8) {
+        std::memcpy(&word, p, sizeof word);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    while (p < end && *p < 0x80)
+        ++p;
+    return p;
 }
 
 } // namespace asciirun

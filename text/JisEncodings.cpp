@@ -3,6 +3,7 @@
 
 #include "text/JisEncodings.h"
 
+#include "text/AsciiRun.h"
 #include "text/Cp932.h"
 
 #include <array>
@@ -697,21 +698,7 @@ void EucJpEvidence::feed(const char *data, qsizetype size)
     while (!m_settled && p < end) {
         if (*p < 0x80) {
             second = false;
-#if defined(__SSE2__)
-            for (; end - p >= 32; p += 32) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
-                if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
-                    break;
-            }
-#endif
-            for (std::uint64_t word; end - p >= 8; p += 8) {
-                std::memcpy(&word, p, sizeof word);
-                if (word & kHighBits)
-                    break;
-            }
-            while (p < end && *p < 0x80)
-                ++p;
+            p = asciirun::skip(p, end);
             continue;
         }
         const unsigned char b = *p++;
