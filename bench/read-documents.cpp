@@ -42,11 +42,7 @@ int main(int argc, char **argv)
             continue;
         }
         const QByteArray bytes = file.readAll();
-        documents::LineCheck check{
-            [](void *context, QStringView line) {
-                return static_cast<documents::QueryMatcher *>(context)->matchesLine(line);
-            },
-            matcher.get()};
+        documents::LineCheck check = matcher ? matcher->lineCheck() : documents::LineCheck{};
         const documents::ReadResult result =
             documents::readDocument(bytes, documents::sniff(bytes.constData(), bytes.size()),
                                     documents::Limits{}, matcher ? &check : nullptr);

@@ -32,6 +32,9 @@ public:
     // matches a document's lines.
     bool matchesLines(const std::vector<QString> &lines);
     bool matchesLine(QStringView line);
+    // A check that gives each line to matchesLine(), for a reader to call as
+    // it reads (TextSink::handLinesTo); valid while this matcher lives.
+    LineCheck lineCheck();
     // True when an archive's text member holds a line with every word, read
     // as the search reads a text file in the query's encoding mode.
     bool matchesText(QByteArrayView bytes);

@@ -35,6 +35,14 @@ bool QueryMatcher::matchesLine(QStringView line)
     return m_state->matcher.matchesLine(line);
 }
 
+LineCheck QueryMatcher::lineCheck()
+{
+    return {[](void *context, QStringView line) {
+                return static_cast<QueryMatcher *>(context)->matchesLine(line);
+            },
+            this};
+}
+
 bool QueryMatcher::matchesText(QByteArrayView bytes)
 {
     return m_state->members.textMember(bytes);

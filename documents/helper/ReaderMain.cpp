@@ -609,10 +609,7 @@ int main(int argc, char **argv)
         found = false;
         // A document matched here hands its lines to the matcher as they
         // are read, where its reader can, and keeps none of them.
-        LineCheck check{[](void *context, QStringView line) {
-                            return static_cast<QueryMatcher *>(context)->matchesLine(line);
-                        },
-                        matcher.get()};
+        LineCheck check = matcher ? matcher->lineCheck() : LineCheck{};
         LineCheck *const checked =
             verdict && request.container != Container::Archive ? &check : nullptr;
         ReadResult result;
