@@ -74,11 +74,13 @@ enum class Failure : quint8 {
 // Lines handed to a check as a reader ends them, in place of being kept:
 // for a search that asks only whether one line holds every word. `found`
 // turns true with the first line the check takes, and no line is checked
-// after it.
+// after it. checkLines, where there is one, takes many lines at once: text
+// whose lines end at CR or LF units, empty ones to be passed over.
 struct LineCheck {
     bool (*check)(void *context, QStringView line) = nullptr;
     void *context = nullptr;
     bool found = false;
+    bool (*checkLines)(void *context, QStringView text) = nullptr;
 };
 
 struct ReadResult {

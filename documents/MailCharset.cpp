@@ -3,12 +3,10 @@
 
 #include "documents/MailCharset.h"
 
-#include "documents/TextSink.h"
 #include "text/AsciiRun.h"
 #include "text/Cp932.h"
 #include "text/EncodingMode.h"
 #include "text/Unicode.h"
-#include "text/Utf16Scan.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -263,19 +261,6 @@ QString decodeAuto(QByteArrayView bytes)
 }
 
 } // namespace
-
-void appendLines(TextSink &sink, QStringView text)
-{
-    const char16_t *start = text.utf16();
-    const char16_t *const end = start + text.size();
-    for (;;) {
-        const char16_t *at = utf16scan::findEither(start, end, u'\r', u'\n');
-        sink.appendLine(QStringView(start, at));
-        if (at == end)
-            break;
-        start = at + 1;
-    }
-}
 
 QString decodeCharset(QByteArrayView bytes, QByteArrayView charsetName)
 {

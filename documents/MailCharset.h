@@ -20,14 +20,7 @@
 #include <QString>
 #include <QStringView>
 
-namespace documents {
-class TextSink;
-}
-
 namespace documents::mail {
-
-// Text as the sink's lines, ended at CR-LF, CR and LF; empty lines left out.
-void appendLines(TextSink &sink, QStringView text);
 
 // The text of `bytes` in `charset` (a MIME charset name, any case). Line ends
 // are kept as they are.

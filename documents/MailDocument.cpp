@@ -470,7 +470,7 @@ private:
         }
     }
 
-    void lines(QStringView text) { mail::appendLines(m_sink, text); }
+    void lines(QStringView text) { m_sink.appendLines(text); }
 
     void headers(const Entity &entity)
     {

@@ -294,7 +294,7 @@ private:
             if (text.trimmed().isEmpty())
                 continue;
             part(prefix + QString::fromUtf16(label));
-            mail::appendLines(m_sink, text.trimmed());
+            m_sink.appendLines(text.trimmed());
         }
     }
 
@@ -335,7 +335,7 @@ private:
         const QString body = message.string(kBody);
         if (!body.isEmpty()) {
             part(prefix + QStringLiteral("本文"));
-            mail::appendLines(m_sink, body);
+            m_sink.appendLines(body);
             return;
         }
         QByteArray compressed, rtf;
@@ -370,7 +370,7 @@ private:
                                                            : QStringLiteral("添付: ") + name);
             part(label);
             if (!name.isEmpty())
-                mail::appendLines(m_sink, name);
+                m_sink.appendLines(name);
             const quint32 method = quint32(attachment->fixed(kAttachMethod, kLong).value_or(0));
             if (method == kEmbeddedMessage) {
                 const cfb::Entry *inner = attachment->find(streamName(kAttachData, kObject));
@@ -414,7 +414,7 @@ private:
                 return name.endsWith(ending, Qt::CaseInsensitive);
             });
         if (text && container == Container::None)
-            mail::appendLines(m_sink, mail::decodeCharset(bytes, {}));
+            m_sink.appendLines(mail::decodeCharset(bytes, {}));
     }
 
     // A nested reader's lines under `base`: each of its parts named

@@ -3,6 +3,8 @@
 
 #include "documents/TextSink.h"
 
+#include "text/Utf16Scan.h"
+
 #include <utility>
 
 namespace documents {
@@ -66,6 +68,31 @@ void TextSink::appendLine(QStringView run)
     }
     m_units += run.size() + 1;
     keep(run);
+}
+
+void TextSink::appendLines(QStringView text)
+{
+    const char16_t *start = text.utf16();
+    const char16_t *const end = start + text.size();
+    // Lines that only go to a check that takes them at once: counted as
+    // appendLine() would count them, and checked in one call while they all
+    // fit under the limit.
+    if (m_check && m_check->checkLines && m_line.isEmpty() && !m_overLimit) {
+        const qint64 units = qint64(utf16scan::lineUnits(start, end));
+        if (m_units + units <= m_limit) {
+            m_units += units;
+            if (!m_check->found)
+                m_check->found = m_check->checkLines(m_check->context, text);
+            return;
+        }
+    }
+    for (;;) {
+        const char16_t *at = utf16scan::findEither(start, end, u'\r', u'\n');
+        appendLine(QStringView(start, at));
+        if (at == end)
+            break;
+        start = at + 1;
+    }
 }
 
 void TextSink::keep(QStringView line)

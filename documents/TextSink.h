@@ -31,6 +31,9 @@ public:
     // append(run), then endLineIfAny(); a run that is a line of its own is
     // copied once, straight into the lines.
     void appendLine(QStringView run);
+    // appendLine() for each line of `text`, which end at CR or LF units (a
+    // CR-LF pair ends a line and an empty one, which is passed over).
+    void appendLines(QStringView text);
     // From now on each line goes to `check` when it ends and is not kept
     // (its text still counts against the limit). The labels of parts are
     // then dropped too.

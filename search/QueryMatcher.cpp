@@ -40,7 +40,10 @@ LineCheck QueryMatcher::lineCheck()
     return {[](void *context, QStringView line) {
                 return static_cast<QueryMatcher *>(context)->matchesLine(line);
             },
-            this};
+            this, false,
+            [](void *context, QStringView text) {
+                return static_cast<QueryMatcher *>(context)->m_state->matcher.matchesLinesIn(text);
+            }};
 }
 
 bool QueryMatcher::matchesText(QByteArrayView bytes)

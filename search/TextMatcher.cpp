@@ -4,6 +4,7 @@
 #include "search/TextMatcher.h"
 
 #include "text/JisEncodings.h"
+#include "text/Utf16Scan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -405,9 +406,27 @@ bool TextMatcher::matchesLine(QStringView line)
 {
     if (m_folded)
         return m_folded->matchesLine(line);
-    if (m_utf16.neverMatches())
-        return false;
-    m_utf16.reset();
-    const char16_t *keep = nullptr;
-    return m_utf16.feed(line.utf16(), line.utf16() + line.size(), true, &keep);
+    return matchesLinesIn(line);
+}
+
+bool TextMatcher::matchesLinesIn(QStringView text)
+{
+    const char16_t *start = text.utf16();
+    const char16_t *const end = start + text.size();
+    if (!m_folded) {
+        // The exact search ends lines at the same units: one pass.
+        if (m_utf16.neverMatches())
+            return false;
+        m_utf16.reset();
+        const char16_t *keep = nullptr;
+        return m_utf16.feed(start, end, true, &keep);
+    }
+    for (;;) {
+        const char16_t *at = utf16scan::findEither(start, end, u'\r', u'\n');
+        if (at != start && m_folded->matchesLine(QStringView(start, at)))
+            return true;
+        if (at == end)
+            return false;
+        start = at + 1;
+    }
 }

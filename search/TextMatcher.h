@@ -59,6 +59,9 @@ public:
     bool matchesLines(const std::vector<QString> &lines);
     // The same on one line.
     bool matchesLine(QStringView line);
+    // The same on text whose lines end at CR or LF units, as a reader's
+    // lines would be split from it (empty ones dropped).
+    bool matchesLinesIn(QStringView text);
     // True when no document's line can match (a word holds a line break).
     bool linesNeverMatch() const
     {

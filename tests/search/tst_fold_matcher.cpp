@@ -13,6 +13,7 @@
 #include "tests/search/MemorySource.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -81,9 +82,8 @@ QByteArray utf16(const QString &text, bool bigEndian)
     return out;
 }
 
-// A file of lines of things; lines long enough now and then to be cut in
-// pieces; a stray invalid byte now and then.
-QByteArray randomFile(QRandomGenerator &rng)
+// Lines of things; lines long enough now and then to be cut in pieces.
+QString randomText(QRandomGenerator &rng)
 {
     static const char *const breaks[] = {"\r\n", "\n", "\r"};
     QString text;
@@ -96,6 +96,13 @@ QByteArray randomFile(QRandomGenerator &rng)
         if (l + 1 < lines)
             text += QString::fromLatin1(breaks[rng.bounded(3)]);
     }
+    return text;
+}
+
+// A file of such lines in any encoding; a stray invalid byte now and then.
+QByteArray randomFile(QRandomGenerator &rng)
+{
+    const QString text = randomText(rng);
     switch (rng.bounded(8)) {
     case 6:
         return QStringEncoder("EUC-JP").encode(text);
@@ -140,6 +147,7 @@ class FoldMatcherTest : public QObject {
 private Q_SLOTS:
     void differentialEveryModeAndFold();
     void documentLines();
+    void linesAtOnce();
     void asciiWordsOnTheirBytes();
     void autoModeReadsEachEncoding();
 };
@@ -193,6 +201,31 @@ void FoldMatcherTest::documentLines()
     QVERIFY(!found({u"テ"_qs}, {true, true, true}));
     QVERIFY(found({u"さーばー"_qs, u"設定"_qs}, {false, false, true}));
     QVERIFY(!found({u"さーばー"_qs, u"設定"_qs}, {true, true, false}));
+}
+
+void FoldMatcherTest::linesAtOnce()
+{
+    // A document's text handed over whole, its lines ending at CR or LF:
+    // found exactly where one of its lines is found alone, with every fold
+    // and with none (the exact search, which takes the text in one pass).
+    QRandomGenerator rng(seed());
+    int found = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const QString text = randomText(rng);
+        const QStringList words = randomWords(rng);
+        const int bits = int(rng.bounded(8));
+        TextMatcher matcher(words, EncodingMode::Utf8,
+                            {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0});
+        bool alone = false;
+        for (const QString &line : text.split(QRegularExpression(u"[\r\n]"_qs), Qt::SkipEmptyParts))
+            alone = alone || matcher.matchesLine(line);
+        found += alone;
+        if (matcher.matchesLinesIn(text) != alone) {
+            qWarning() << "folds" << bits << "words" << words << "text" << text;
+            QCOMPARE(!alone, alone);
+        }
+    }
+    QVERIFY(found > 100);
 }
 
 void FoldMatcherTest::asciiWordsOnTheirBytes()

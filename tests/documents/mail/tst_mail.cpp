@@ -10,12 +10,15 @@
 #include "documents/OutlookMessage.h"
 #include "documents/ReadDocument.h"
 #include "documents/TextSink.h"
+#include "tests/common/TestSeed.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace documents;
@@ -81,6 +84,7 @@ private Q_SLOTS:
     void charsets_data();
     void charsets();
     void wholeLinesAsRuns();
+    void linesAtOnce();
 };
 
 void TestMail::reads_data()
@@ -414,6 +418,74 @@ void TestMail::wholeLinesAsRuns()
             }
             QCOMPARE(whole.overLimit(), runsAndEnds.overLimit());
             QCOMPARE(whole.take().lines, runsAndEnds.take().lines);
+        }
+    }
+}
+
+void TestMail::linesAtOnce()
+{
+    // Text handed to the sink at once: kept, handed to a check line by line,
+    // or handed to a check that takes the lines together while they fit
+    // under the limit; the same lines and the same count each way. Short
+    // texts at every limit, long ones (the vector count) around theirs.
+    const auto lines = [](QStringView text) {
+        return text.toString().split(QRegularExpression(u"[\r\n]"_qs), Qt::SkipEmptyParts);
+    };
+    QStringList texts = {u"一行目\r\n\r\nab\r三\n\n最後の行です"_qs, u"\n\r\nx"_qs, u"末尾\r\n"_qs};
+    QRandomGenerator rng(testing_seed::seed());
+    static constexpr char16_t kUnits[] = u"\r\n\r\na\u3042";
+    for (int i = 0; i < 40; ++i) {
+        QString text(8 + rng.bounded(600), Qt::Uninitialized);
+        for (QChar &c : text)
+            c = kUnits[rng.bounded(6)];
+        texts << text;
+    }
+    struct Seen {
+        QStringList lines;
+        QStringList (*split)(QStringView);
+    };
+    const auto one = [](void *seen, QStringView line) {
+        static_cast<Seen *>(seen)->lines << line.toString();
+        return false;
+    };
+    const auto all = [](void *seen, QStringView text) {
+        auto *s = static_cast<Seen *>(seen);
+        s->lines << s->split(text);
+        return false;
+    };
+    for (const QString &text : std::as_const(texts)) {
+        const QStringList expected = lines(text);
+        // Handed over twice, so that a count too high shows as well as one too low.
+        qint64 units = 0;
+        for (const QString &line : expected)
+            units += 2 * (line.size() + 1);
+        QList<qint64> limits = {units - 1, units, units + 1};
+        for (qint64 limit = 0; text.size() < 40 && limit <= units + 2; ++limit)
+            limits << limit;
+        for (const qint64 limit : std::as_const(limits)) {
+            Limits bounds;
+            bounds.textUnits = limit;
+            Seen byLine{{}, +lines}, together{{}, +lines};
+            LineCheck lineByLine{one, &byLine};
+            LineCheck atOnce{one, &together, false, all};
+            TextSink kept(Kind::Mail, bounds), sinkByLine(Kind::Mail, bounds),
+                sinkAtOnce(Kind::Mail, bounds);
+            sinkByLine.handLinesTo(&lineByLine);
+            sinkAtOnce.handLinesTo(&atOnce);
+            for (TextSink *sink : {&kept, &sinkByLine, &sinkAtOnce}) {
+                sink->appendLines(text);
+                sink->appendLines(text);
+            }
+            QCOMPARE(kept.overLimit(), limit < units);
+            QCOMPARE(sinkByLine.overLimit(), kept.overLimit());
+            QCOMPARE(sinkAtOnce.overLimit(), kept.overLimit());
+            QStringList keptLines;
+            for (const QString &line : kept.take().lines)
+                keptLines << line;
+            if (!kept.overLimit())
+                QCOMPARE(keptLines, expected + expected);
+            QCOMPARE(byLine.lines, keptLines);
+            QCOMPARE(together.lines, keptLines);
         }
     }
 }
