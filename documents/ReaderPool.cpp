@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +32,29 @@ namespace protocol = documents::protocol;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kHelperSocket = 3; // where the helper finds its socket
+
+// The document a helper has begun last, as its count of document requests
+// (Helper::requests), and since when, from its progress word; false without
+// a page. The word is the helper's, so it is only ever believed as far as
+// it could be true: never more documents than it was sent, nor a time
+// after now.
+bool progressOf(const std::atomic<quint64> *progress, quint32 requests, quint32 &begun,
+                Clock::time_point &since)
+{
+    if (!progress)
+        return false;
+    const quint64 word = progress->load(std::memory_order_acquire);
+    const quint32 behind = quint16(quint16(requests) - quint16(word & 0xFFFFu));
+    if (behind > requests)
+        return false;
+    begun = requests - behind;
+    const auto now = Clock::now();
+    const qint64 nowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const qint64 ms = std::min(qint64(word >> 16), nowMs);
+    since = Clock::time_point(std::chrono::milliseconds(ms));
+    return true;
+}
 
 bool sendRequest(int socket, int descriptor, Container container, const ArchiveChoice &choice,
                  bool members, bool verdict = false)
@@ -336,15 +360,44 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     const QByteArray zipMembers = QByteArray::number(limits.zipMembers);
     const QByteArray xmlDepth = QByteArray::number(limits.xmlDepth);
     const QByteArray chunkBytes = QByteArray::number(limits.archiveChunkBytes);
-    const char *argv[] = {
-        path.constData(),          "--address-space", addressSpace.constData(), "--cpu",
-        cpu.constData(),           "--text-units",    textUnits.constData(),    "--file-bytes",
-        fileBytes.constData(),     "--member-bytes",  memberBytes.constData(),  "--document-bytes",
-        documentBytes.constData(), "--zip-members",   zipMembers.constData(),   "--xml-depth",
-        xmlDepth.constData(),      "--chunk-bytes",   chunkBytes.constData(),   nullptr};
+    // The page the helper tells its progress in, past the descriptors it
+    // takes; without one it answers each document at once.
+    int page = memfd_create("tarnwell-progress", MFD_CLOEXEC);
+    if (page >= 0 && page <= protocol::kProgressDescriptor) {
+        const int moved = fcntl(page, F_DUPFD_CLOEXEC, protocol::kProgressDescriptor + 1);
+        ::close(page);
+        page = moved;
+    }
+    void *progress = MAP_FAILED;
+    if (page >= 0 && ftruncate(page, sizeof(quint64)) == 0)
+        progress = mmap(nullptr, sizeof(quint64), PROT_READ, MAP_SHARED, page, 0);
+    const char *flag = progress != MAP_FAILED ? "--progress" : nullptr;
+    const char *argv[] = {path.constData(),
+                          "--address-space",
+                          addressSpace.constData(),
+                          "--cpu",
+                          cpu.constData(),
+                          "--text-units",
+                          textUnits.constData(),
+                          "--file-bytes",
+                          fileBytes.constData(),
+                          "--member-bytes",
+                          memberBytes.constData(),
+                          "--document-bytes",
+                          documentBytes.constData(),
+                          "--zip-members",
+                          zipMembers.constData(),
+                          "--xml-depth",
+                          xmlDepth.constData(),
+                          "--chunk-bytes",
+                          chunkBytes.constData(),
+                          flag,
+                          nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, child, kHelperSocket);
+    if (progress != MAP_FAILED)
+        posix_spawn_file_actions_adddup2(&actions, page, protocol::kProgressDescriptor);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     // No signal blocked or ignored that a limit or a crash must end it with,
@@ -367,7 +420,11 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     posix_spawn_file_actions_destroy(&actions);
     if (child >= 0)
         ::close(child);
+    if (page >= 0)
+        ::close(page); // the mapping stays
     if (error != 0) {
+        if (progress != MAP_FAILED)
+            munmap(progress, sizeof(quint64));
         ::close(pair[0]);
         reason = QStringLiteral("cannot start the document reader: ") + strerror(error);
         return false;
@@ -385,6 +442,9 @@ bool ReaderPool::spawn(Program program, Helper &helper, QString &reason) const
     helper.sendRoom = std::min<qsizetype>(sendBuffer / 2, qsizetype(1) << 20);
     helper.pid = pid;
     helper.socket = pair[0];
+    helper.requests = 0;
+    helper.progress =
+        progress != MAP_FAILED ? static_cast<const std::atomic<quint64> *>(progress) : nullptr;
     return true;
 }
 
@@ -394,6 +454,10 @@ QString ReaderPool::end(Helper &helper)
         ::close(helper.socket);
     helper.socket = -1;
     helper.query.clear();
+    if (helper.progress)
+        munmap(const_cast<std::atomic<quint64> *>(helper.progress), sizeof(quint64));
+    helper.progress = nullptr;
+    helper.requests = 0;
     if (helper.pid <= 0)
         return {};
     ::kill(helper.pid, SIGKILL); // a helper that died already keeps its status
@@ -419,6 +483,7 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
 {
     alive = false;
     unsent = !sendRequest(helper.socket, descriptor, container, choice, members != nullptr);
+    helper.requests += !unsent;
     if (unsent && stop.stop_requested()) {
         unsent = false; // no second try
         end(helper);
@@ -430,13 +495,12 @@ ReadResult ReaderPool::ask(Helper &helper, int descriptor, Container container,
 }
 
 ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
-                            const std::stop_token &stop, Ahead *ahead,
-                            std::optional<bool> *found) const
+                            const std::stop_token &stop, Ahead *ahead, std::optional<bool> *found,
+                            Awaited *awaited) const
 {
     alive = false;
     const Limits &limits = m_options.limits;
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
+    auto deadline = Clock::now() + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
     QByteArray bytes;
     Received got = Received::Failed;
     qsizetype size = -1;
@@ -456,6 +520,24 @@ ReadResult ReaderPool::hear(Helper &helper, MemberSink *members, bool &alive,
                 room = QByteArray();
         } else if (ahead) {
             got = receiveAhead(helper.socket, *ahead, bytes, size, deadline);
+            // The helper may have answered and gone on, holding its answers
+            // back: the document it reads now has its own time, from when it
+            // began it.
+            quint32 reading = awaited ? awaited->begun : 0;
+            quint32 begun = 0;
+            Clock::time_point since;
+            while (got == Received::TimedOut && awaited &&
+                   progressOf(helper.progress, helper.requests, begun, since) && begun > reading) {
+                reading = begun;
+                deadline = since + std::chrono::milliseconds(limits.wallMillisecondsPerDocument);
+                got = receiveAhead(helper.socket, *ahead, bytes, size, deadline);
+            }
+            // Ended: on the document it read last.
+            if (got != Received::Done && got != Received::TimedOut && awaited &&
+                progressOf(helper.progress, helper.requests, begun, since) && begun > reading)
+                reading = begun;
+            if (awaited)
+                awaited->endedOn = got == Received::Done ? awaited->begun : reading;
         } else {
             got = receiveAnswer(helper.socket, bytes, size, deadline);
         }
@@ -613,12 +695,17 @@ ReadResult ReaderPool::readBy(Program program, int descriptor, Container contain
 }
 
 // Documents for the helper that reads every kind but PDF, sent one after
-// another down its socket. The helper reads each as soon as it has sent the
-// answer before, and its answers wait in the socket (or the helper waits to
-// write one) until taken. At most kMostWaiting are sent ahead, so the
-// requests never fill the socket. When the helper ends in the middle, the
-// first document not answered is the one it ended on and takes the blame,
-// as in read(); those after it are read again alone.
+// another down its socket. The helper reads each as soon as it has read the
+// one before, and its answers wait in the socket (or the helper waits to
+// write one) until taken; while more requests wait in its hands, it holds
+// its answers back and writes them together. At most kMostWaiting are sent
+// ahead, so the requests never fill the socket. When the helper ends in the
+// middle, the document it was reading by its progress word takes the blame,
+// as in read(); the others not answered (those after it, and those before
+// it whose answers it held back) are read again alone. A document has the
+// time per document from when its answer is awaited, or, when the helper
+// went on past it holding answers back, from when the helper began the one
+// it reads now.
 class ReaderPool::Queue final : public DocumentQueue {
 public:
     Queue(ReaderPool &pool, const MatchQuery *query)
@@ -672,7 +759,9 @@ public:
                 (inRequest ? sendBytesRequest(m_helper.socket, container, whole, verdict)
                            : sendRequest(m_helper.socket, descriptor, container, m_choice, false,
                                          verdict))) {
-                m_costs[(m_first + m_waiting) % kMostWaiting] = held;
+                const int slot = (m_first + m_waiting) % kMostWaiting;
+                m_costs[slot] = held;
+                m_begun[slot] = ++m_helper.requests;
                 m_held += held;
                 ++m_waiting;
                 return true;
@@ -698,22 +787,34 @@ public:
         }
         --m_waiting;
         m_held -= m_costs[m_first];
+        Awaited awaited{m_begun[m_first], m_begun[m_first]};
         m_first = (m_first + 1) % kMostWaiting;
         ReadResult result;
         if (m_broken) {
-            again = true;
+            // The one it ended on, reached, takes the blame; the rest are
+            // read again.
+            again = awaited.begun != m_blamed;
+            if (!again)
+                result = m_blame;
         } else {
             bool alive = false;
             try {
-                result = m_pool.hear(m_helper, nullptr, alive, stop, &m_ahead, &found);
+                result = m_pool.hear(m_helper, nullptr, alive, stop, &m_ahead, &found, &awaited);
             } catch (const std::bad_alloc &) {
                 end(m_helper);
                 result = failed(QStringLiteral("out of memory for the document's text"));
             }
+            // It ended on a later one, this one's answer held back with it.
+            const bool later = !alive && awaited.endedOn != awaited.begun && !stop.stop_requested();
+            if (later) {
+                m_blame = result;
+                m_blamed = awaited.endedOn;
+                result = {};
+            }
             // Bytes past the last answer were never asked for.
             m_broken = !alive || (m_waiting == 0 && m_ahead.at < m_ahead.bytes.size());
-            again =
-                result.failure == Failure::NeedsPdfReader || result.failure == Failure::NotDocument;
+            again = later || result.failure == Failure::NeedsPdfReader ||
+                    result.failure == Failure::NotDocument;
         }
         if (m_waiting == 0)
             release();
@@ -747,6 +848,7 @@ private:
         m_ahead.at = 0;
         m_holding = false;
         m_broken = false;
+        m_blamed = 0;
     }
 
     ReaderPool &m_pool;
@@ -757,9 +859,14 @@ private:
     int m_waiting = 0;
     int m_first = 0;                      // in m_costs, of the oldest waiting
     qsizetype m_costs[kMostWaiting] = {}; // of each waiting document in the socket
+    quint32 m_begun[kMostWaiting] = {};   // of each, the helper's count of requests at it
     qsizetype m_held = 0;                 // their sum
     bool m_holding = false;
     bool m_broken = false; // the helper ended: what is left waiting is read again
+    // but the one it ended on after holding answers back (m_begun's count, or
+    // 0), which takes the blame.
+    quint32 m_blamed = 0;
+    ReadResult m_blame;
 };
 
 std::unique_ptr<DocumentQueue> ReaderPool::queue(const MatchQuery *query)

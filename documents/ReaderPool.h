@@ -23,6 +23,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <stop_token>
@@ -80,6 +81,19 @@ private:
         qsizetype sendRoom = 0;
         // The query it was sent last (protocol::encodeQuery), or empty.
         QByteArray query;
+        // Document requests sent to it, and the page where it tells which
+        // it reads (protocol::progressWord), or null.
+        quint32 requests = 0;
+        const std::atomic<quint64> *progress = nullptr;
+    };
+    // A queue's document whose answer is awaited: begun, the helper's count
+    // of document requests begun (Helper::requests) while it reads this one.
+    // endedOn: the count while it read the document it ended on, or ran out
+    // of time on (begun, unless the helper held back the answers to this
+    // one and others and went on).
+    struct Awaited {
+        quint32 begun = 0;
+        quint32 endedOn = 0;
     };
     enum Program { Others, PdfOnly, kPrograms };
     class Queue;
@@ -108,8 +122,10 @@ private:
     // for a search's archive); ends a helper that fails. ahead: a queue's,
     // whose next answer may be there already and whose answers may follow.
     // found: set when the answer is a verdict (DocumentQueue::take()).
+    // awaited: a queue's, whose helper may hold its answers back.
     ReadResult hear(Helper &helper, MemberSink *members, bool &alive, const std::stop_token &stop,
-                    Ahead *ahead = nullptr, std::optional<bool> *found = nullptr) const;
+                    Ahead *ahead = nullptr, std::optional<bool> *found = nullptr,
+                    Awaited *awaited = nullptr) const;
     ReadResult readWith(int descriptor, Container container, const ArchiveChoice &choice,
                         MemberSink *members, const std::stop_token &stop);
     ReadResult readBy(Program program, int descriptor, Container container,

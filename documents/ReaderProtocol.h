@@ -63,6 +63,20 @@ constexpr quint32 kQueryMagic = 0x57525754;   // "TWRW"
 constexpr quint32 kVerdictMagic = 0x56525754; // "TWRV"
 constexpr qsizetype kMostQueryBytes = qsizetype(64) << 10;
 
+// The helper's progress, in a word it shares with the program (a page handed
+// over as descriptor kProgressDescriptor, with --progress): how many document
+// requests it has begun, modulo 2^16, and above that the monotonic clock's
+// milliseconds when it began the last, written at once so that it is never
+// read half done. With it the helper may hold its answers back while more
+// requests wait (one write, and one wake-up of the program, for several),
+// and the program still knows which document a helper that ended was
+// reading, and since when.
+constexpr int kProgressDescriptor = 4;
+inline quint64 progressWord(quint32 begun, qint64 milliseconds)
+{
+    return (quint64(milliseconds) << 16) | (begun & 0xFFFFu);
+}
+
 // An archive's request says how its members are read in the next two bytes:
 // 1 when documents inside are read by their readers, and the encoding mode.
 // Its last byte holds flags: kMembers for a search's members in chunks as

@@ -18,6 +18,11 @@
 //   tarnwell-docreader [--address-space BYTES] [--cpu SECONDS] [--text-units N]
 //                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
 //                      [--zip-members N] [--xml-depth N] [--chunk-bytes N]
+//                      [--progress]
+//
+// With --progress, descriptor 4 is a page shared with the program, where the
+// helper tells which document it reads (protocol::progressWord), and it
+// holds its answers back while more requests wait.
 //   tarnwell-pdfreader [the same options]
 
 #include "documents/ArchiveDocument.h"
@@ -32,7 +37,9 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -509,6 +516,15 @@ ReadResult readOne(int fd, Container container, const ArchiveChoice &choice, con
     return result;
 }
 
+// The progress word in the page the program handed over, or null.
+std::atomic<quint64> *mapProgress()
+{
+    void *page = mmap(nullptr, sizeof(quint64), PROT_READ | PROT_WRITE, MAP_SHARED,
+                      protocol::kProgressDescriptor, 0);
+    ::close(protocol::kProgressDescriptor);
+    return page == MAP_FAILED ? nullptr : static_cast<std::atomic<quint64> *>(page);
+}
+
 qint64 numberAfter(int &i, int argc, char **argv)
 {
     if (i + 1 >= argc)
@@ -547,10 +563,13 @@ bool documentLimit(const char *option, qint64 value, Limits &limits)
 int main(int argc, char **argv)
 {
     Limits limits;
+    bool progressPage = false;
     for (int i = 1; i < argc; ++i) {
         qint64 value = -1;
-        if (std::strcmp(argv[i], "--address-space") == 0 &&
-            (value = numberAfter(i, argc, argv)) > 0)
+        if (std::strcmp(argv[i], "--progress") == 0)
+            progressPage = true;
+        else if (std::strcmp(argv[i], "--address-space") == 0 &&
+                 (value = numberAfter(i, argc, argv)) > 0)
             limits.addressSpaceBytes = value;
         else if (std::strcmp(argv[i], "--cpu") == 0 && (value = numberAfter(i, argc, argv)) > 0)
             limits.cpuSecondsPerDocument = int(qMin<qint64>(value, 1'000'000));
@@ -570,9 +589,21 @@ int main(int argc, char **argv)
     // again for the next, and take blocks up to 4 MiB from it.
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    // Before the descriptors past the socket are closed.
+    std::atomic<quint64> *const progress = progressPage ? mapProgress() : nullptr;
     // Refused limits or filter: no document is read unguarded.
     if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
         return 3;
+    quint32 begun = 0; // document requests
+    // Answers held back while more requests wait, with the progress page.
+    constexpr qsizetype kMostHeldBytes = qsizetype(64) << 10;
+    QByteArray held;
+    held.reserve(kMostHeldBytes);
+    const auto sendHeld = [&held] {
+        const bool sent = held.isEmpty() || sendAll(held);
+        held.resize(0); // its room kept
+        return sent;
+    };
     Requests requests;
     Requests::Request request;
     ChunkSender chunks(limits.archiveChunkBytes); // its room kept from one archive to the next
@@ -587,6 +618,11 @@ int main(int argc, char **argv)
         [&](QByteArrayView bytes) { return found = matcher->matchesText(bytes); },
         [&](const std::vector<QString> &lines) { return found = matcher->matchesLines(lines); }};
     while (requests.next(request)) {
+        // Held answers go out before the last request in hand is read (a
+        // slow last document then holds none of them back), and so before
+        // the helper waits for more.
+        if (!requests.more() && !sendHeld())
+            ::_exit(1);
         if (request.query) {
             matcher.reset();
             try {
@@ -594,6 +630,12 @@ int main(int argc, char **argv)
             } catch (const std::bad_alloc &) {
             }
             continue;
+        }
+        if (progress) {
+            const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+            progress->store(protocol::progressWord(++begun, now.count()),
+                            std::memory_order_release);
         }
         const bool inDocument = request.fd < 0 && request.bytes.data() != nullptr;
         // An archive's members wait for the program's word on the socket:
@@ -648,7 +690,15 @@ int main(int argc, char **argv)
                  QStringLiteral("over the %1 MiB memory limit").arg(limits.addressSpaceBytes >> 20),
                  {}});
         }
-        if (!sendAll(answer))
+        // The program knows from the progress word which document this
+        // helper reads: the answers may wait for the requests to run out,
+        // and go in one write.
+        if (progress && !chunked && requests.more() &&
+            held.size() + answer.size() <= kMostHeldBytes) {
+            held.append(answer);
+            continue;
+        }
+        if (!sendHeld() || !sendAll(answer))
             ::_exit(1);
     }
     // Shut in, the helper ends without the exit handlers: it has nothing to
