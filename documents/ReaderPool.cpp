@@ -80,23 +80,14 @@ bool sendRequest(int socket, int descriptor, Container container, const ArchiveC
     return n == request.size();
 }
 
-// A head and the bytes after it, sent whole (a stream socket may take them
-// in pieces); false when the helper ended.
-bool sendWhole(int socket, QByteArrayView head, QByteArrayView bytes)
+// Bytes sent whole (a stream socket may take them in pieces); false when
+// the helper ended.
+bool sendAll(int socket, QByteArrayView bytes)
 {
-    qsizetype sent = 0;
-    const qsizetype total = head.size() + bytes.size();
-    while (sent < total) {
-        iovec io[2];
-        int parts = 0;
-        if (sent < head.size())
-            io[parts++] = {const_cast<char *>(head.data()) + sent, size_t(head.size() - sent)};
-        const qsizetype from = std::max<qsizetype>(0, sent - head.size());
-        io[parts++] = {const_cast<char *>(bytes.data()) + from, size_t(bytes.size() - from)};
-        msghdr message{};
-        message.msg_iov = io;
-        message.msg_iovlen = size_t(parts);
-        const ssize_t n = sendmsg(socket, &message, MSG_NOSIGNAL);
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        // MSG_NOSIGNAL: a helper that died must not end this process by SIGPIPE.
+        const ssize_t n =
+            ::send(socket, bytes.data() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -104,13 +95,6 @@ bool sendWhole(int socket, QByteArrayView head, QByteArrayView bytes)
         sent += n;
     }
     return true;
-}
-
-// A request that brings the document itself: one message, the head and
-// the bytes.
-bool sendBytesRequest(int socket, Container container, QByteArrayView bytes, bool verdict)
-{
-    return sendWhole(socket, protocol::encodeBytesRequest(container, bytes.size(), verdict), bytes);
 }
 
 enum class Received { Done, Closed, TimedOut, Failed };
@@ -744,9 +728,11 @@ public:
             // A small document goes in its request while the documents sent
             // so far leave room for it in the socket: the helper then reads
             // it from there, and a send never waits for the helper (which
-            // may be waiting for this thread to take its answers).
-            // A helper that has not the query yet gets it first; it stays
-            // in the socket until the helper reads the request after it.
+            // may be waiting for this thread to take its answers). Such
+            // requests are gathered and sent at once, before the next that
+            // brings a descriptor or before the first answer is awaited, so
+            // that the helper takes them in one read and answers them in one
+            // write. A helper that has not the query yet gets it first.
             const bool told = m_query.isEmpty() || m_helper.query == m_query;
             const qsizetype telling = told ? 0 : m_query.size() + kMessageCost;
             const qsizetype cost = whole.size() + kMessageCost;
@@ -755,10 +741,16 @@ public:
                                    m_held + telling + cost <= m_helper.sendRoom;
             const qsizetype held = telling + (inRequest ? cost : 0);
             const bool verdict = !m_query.isEmpty();
-            if ((told || tell()) &&
-                (inRequest ? sendBytesRequest(m_helper.socket, container, whole, verdict)
-                           : sendRequest(m_helper.socket, descriptor, container, m_choice, false,
-                                         verdict))) {
+            if (!told) {
+                m_gathered += m_query;
+                m_helper.query = m_query;
+            }
+            if (inRequest) {
+                m_gathered += protocol::encodeBytesRequest(container, whole.size(), verdict);
+                m_gathered += whole;
+            }
+            if (inRequest || (sendGathered() && sendRequest(m_helper.socket, descriptor, container,
+                                                            m_choice, false, verdict))) {
                 const int slot = (m_first + m_waiting) % kMostWaiting;
                 m_costs[slot] = held;
                 m_begun[slot] = ++m_helper.requests;
@@ -785,6 +777,9 @@ public:
             again = true;
             return {};
         }
+        // Documents not sent to a helper that ended are read again.
+        if (!m_broken && !sendGathered())
+            m_broken = true;
         --m_waiting;
         m_held -= m_costs[m_first];
         Awaited awaited{m_begun[m_first], m_begun[m_first]};
@@ -826,13 +821,12 @@ private:
     // What a message costs in the socket's buffer beyond its bytes, about.
     static constexpr qsizetype kMessageCost = 1024;
 
-    // Sends the query to the helper held; false when it ended.
-    bool tell()
+    // Sends the requests gathered; false when the helper ended.
+    bool sendGathered()
     {
-        if (!sendWhole(m_helper.socket, m_query, {}))
-            return false;
-        m_helper.query = m_query;
-        return true;
+        const bool sent = m_gathered.isEmpty() || sendAll(m_helper.socket, m_gathered);
+        m_gathered.resize(0); // its room kept
+        return sent;
     }
 
     void release()
@@ -855,7 +849,8 @@ private:
     const QByteArray m_query;     // the search's (protocol::encodeQuery), or empty
     const ArchiveChoice m_choice; // how an archive's members are read
     Helper m_helper;
-    Ahead m_ahead; // answers read ahead, of the helper held
+    Ahead m_ahead;         // answers read ahead, of the helper held
+    QByteArray m_gathered; // requests not yet sent, documents and all
     int m_waiting = 0;
     int m_first = 0;                      // in m_costs, of the oldest waiting
     qsizetype m_costs[kMostWaiting] = {}; // of each waiting document in the socket
