@@ -14,11 +14,22 @@
 
 namespace asciirun {
 
-// Copies bytes from p into dst, eight at a time, while eight remain and all
-// eight are below 80; p and dst move past what was copied. What is left (fewer
-// than eight bytes, or a group holding a byte from 80 up) is the caller's.
+// Copies bytes from p into dst, sixteen or eight at a time, while eight
+// remain and all eight are below 80; p and dst move past what was copied.
+// What is left (fewer than eight bytes, or a group holding a byte from 80 up)
+// is the caller's.
 inline void widen(const unsigned char *&p, const unsigned char *end, char16_t *&dst)
 {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; end - p >= 16; p += 16, dst += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        if (_mm_movemask_epi8(v) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 8), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
     constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
     while (end - p >= 8) {
         std::uint64_t word;
