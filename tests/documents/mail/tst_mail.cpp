@@ -373,6 +373,12 @@ void TestMail::charsets_data()
         "a\x0e\x31\x32\x0f"
         "b",
         u"aｱｲb"_qs);
+    // Shifts and escapes past the first sixteen bytes of a run (the run's
+    // end is looked for sixteen bytes at a time).
+    row("jis late shift out", "iso-2022-jp",
+        "sixteen bytes in, then\x0e\x31\x0f"
+        "two more long enough to pass\x1b$B0!\x1b(B",
+        u"sixteen bytes in, thenｱtwo more long enough to pass亜"_qs);
     row("jis shift in kanji", "iso-2022-jp",
         "\x1b$B\x0e\x31\x0f"
         "0!",
