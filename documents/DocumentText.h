@@ -75,12 +75,14 @@ enum class Failure : quint8 {
 // for a search that asks only whether one line holds every word. `found`
 // turns true with the first line the check takes, and no line is checked
 // after it. checkLines, where there is one, takes many lines at once: text
-// whose lines end at CR or LF units, empty ones to be passed over.
+// whose lines end at CR or LF units, empty ones to be passed over; and
+// checkUtf8Lines the same as valid UTF-8.
 struct LineCheck {
     bool (*check)(void *context, QStringView line) = nullptr;
     void *context = nullptr;
     bool found = false;
     bool (*checkLines)(void *context, QStringView text) = nullptr;
+    bool (*checkUtf8Lines)(void *context, QByteArrayView text) = nullptr;
 };
 
 struct ReadResult {

@@ -286,6 +286,11 @@ QString decodeAuto(QByteArrayView bytes)
 
 } // namespace
 
+bool readsAsUtf8(QByteArrayView bytes, QByteArrayView charsetName)
+{
+    return charsetOf(normalName(charsetName)) == Charset::Utf8 && isUtf8(bytes);
+}
+
 QString decodeCharset(QByteArrayView bytes, QByteArrayView charsetName)
 {
     const QByteArray name = normalName(charsetName);

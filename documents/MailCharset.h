@@ -22,6 +22,10 @@
 
 namespace documents::mail {
 
+// True when decodeCharset() reads `bytes` as the UTF-8 they are: the charset
+// names UTF-8 and the bytes are valid UTF-8.
+bool readsAsUtf8(QByteArrayView bytes, QByteArrayView charsetName);
+
 // The text of `bytes` in `charset` (a MIME charset name, any case). Line ends
 // are kept as they are.
 QString decodeCharset(QByteArrayView bytes, QByteArrayView charset);

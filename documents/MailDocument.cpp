@@ -534,6 +534,8 @@ private:
             if (charset.isEmpty())
                 charset = metaCharset(bytes);
             lines(htmlText(mail::decodeCharset(bytes, charset)));
+        } else if (mail::readsAsUtf8(bytes, charset)) {
+            m_sink.appendUtf8Lines(bytes);
         } else {
             lines(mail::decodeCharset(bytes, charset));
         }

@@ -3,7 +3,12 @@
 
 #include "documents/TextSink.h"
 
+#include "text/Unicode.h"
 #include "text/Utf16Scan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <utility>
 
@@ -93,6 +98,83 @@ void TextSink::appendLines(QStringView text)
             break;
         start = at + 1;
     }
+}
+
+namespace {
+
+// What the lines of valid UTF-8 cost as appendLines() counts the UTF-16
+// they decode to: a unit for each byte that starts a character, one more for each
+// that starts a four-byte one, less the line ends (CR or LF, which never
+// occur inside a character), and one for each line that holds any.
+qint64 utf8LineUnits(const char *p, const char *end)
+{
+    qint64 units = 0;
+    bool before = true; // the byte before is a line end (or there is none)
+#if defined(__SSE2__)
+    if (end - p >= 16) {
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i zero = _mm_setzero_si128();
+        // Per byte, less the units it adds (0 to 2), summed before a lane wraps.
+        __m128i counts = zero;
+        __m128i last = _mm_set_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1);
+        const auto sum = [&](__m128i lanes) {
+            // The lanes hold 0 to -254: their negations, summed in two halves.
+            const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(zero, lanes), zero);
+            return qint64(_mm_cvtsi128_si32(sums)) + qint64(_mm_extract_epi16(sums, 4));
+        };
+        int round = 0;
+        for (; end - p >= 16; p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i lineEnd = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf));
+            // 80 to BF continue a character; F0 and up start a four-byte one.
+            const __m128i follows = _mm_cmplt_epi8(v, _mm_set1_epi8(-64));
+            const __m128i four = _mm_cmpgt_epi8(v, _mm_set1_epi8(-17));
+            const __m128i wide = _mm_and_si128(four, _mm_cmplt_epi8(v, zero));
+            const __m128i prior = _mm_or_si128(_mm_slli_si128(lineEnd, 1), last);
+            counts = _mm_add_epi8(
+                counts, _mm_andnot_si128(_mm_or_si128(follows, lineEnd), _mm_set1_epi8(-1)));
+            counts = _mm_add_epi8(counts, wide);
+            counts = _mm_add_epi8(counts, _mm_andnot_si128(prior, lineEnd));
+            last = _mm_srli_si128(lineEnd, 15);
+            if (++round == 127) {
+                units += sum(counts);
+                counts = zero;
+                round = 0;
+            }
+        }
+        units += sum(counts);
+        before = _mm_cvtsi128_si32(last) != 0;
+    }
+#endif
+    for (; p < end; ++p) {
+        const auto b = static_cast<unsigned char>(*p);
+        const bool isEnd = b == '\r' || b == '\n';
+        units += (!isEnd && (b & 0xC0) != 0x80) + (b >= 0xF0) + (isEnd && !before);
+        before = isEnd;
+    }
+    return units + !before;
+}
+
+} // namespace
+
+void TextSink::appendUtf8Lines(QByteArrayView text)
+{
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    if (m_check && m_check->checkUtf8Lines && m_line.isEmpty() && !m_overLimit) {
+        const qint64 units = utf8LineUnits(begin, end);
+        if (m_units + units <= m_limit) {
+            m_units += units;
+            if (!m_check->found)
+                m_check->found = m_check->checkUtf8Lines(m_check->context, text);
+            return;
+        }
+    }
+    QString decoded;
+    decoded.reserve(text.size());
+    platform::appendUtf8(begin, text.size(), decoded);
+    appendLines(decoded);
 }
 
 void TextSink::keep(QStringView line)

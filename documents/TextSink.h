@@ -34,6 +34,9 @@ public:
     // appendLine() for each line of `text`, which end at CR or LF units (a
     // CR-LF pair ends a line and an empty one, which is passed over).
     void appendLines(QStringView text);
+    // appendLines() of valid UTF-8, decoded only where its lines are kept or
+    // go to a check that takes them as UTF-16.
+    void appendUtf8Lines(QByteArrayView text);
     // From now on each line goes to `check` when it ends and is not kept
     // (its text still counts against the limit). The labels of parts are
     // then dropped too.

@@ -78,13 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             const QString &line = lines[(size_t(mode) >> 4) % lines.size()];
             word = line.mid(line.size() / 3, 3);
         }
-        // Every other input, the check takes many lines at once too, as the
-        // search's does: split here apart from the reader's own split.
+        // Every other input, the check takes many lines at once too, as
+        // UTF-16 and as UTF-8, as the search's does: split here apart from
+        // the reader's own split.
         documents::LineCheck check{[](void *context, QStringView line) {
                                        return line.contains(*static_cast<const QString *>(context));
                                    },
                                    &word};
-        if (mode & 64)
+        if (mode & 64) {
             check.checkLines = [](void *context, QStringView text) {
                 const QString &word = *static_cast<const QString *>(context);
                 for (const QStringView line : text.tokenize(u'\n'))
@@ -93,6 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                             return true;
                 return false;
             };
+            check.checkUtf8Lines = [](void *context, QByteArrayView text) {
+                const QString &word = *static_cast<const QString *>(context);
+                for (const QStringView line : QString::fromUtf8(text).tokenize(u'\n'))
+                    for (const QStringView part : line.tokenize(u'\r'))
+                        if (part.contains(word))
+                            return true;
+                return false;
+            };
+        }
         const documents::ReadResult streamed = documents::readMailDocument(bytes, limits, &check);
         if (streamed.failure != kept.failure || streamed.reason != kept.reason)
             fuzzFail("read otherwise with its lines handed over");

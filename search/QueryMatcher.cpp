@@ -43,6 +43,10 @@ LineCheck QueryMatcher::lineCheck()
             this, false,
             [](void *context, QStringView text) {
                 return static_cast<QueryMatcher *>(context)->m_state->matcher.matchesLinesIn(text);
+            },
+            [](void *context, QByteArrayView text) {
+                return static_cast<QueryMatcher *>(context)->m_state->matcher.matchesUtf8LinesIn(
+                    text);
             }};
 }
 

@@ -4,6 +4,7 @@
 #include "search/TextMatcher.h"
 
 #include "text/JisEncodings.h"
+#include "text/Unicode.h"
 #include "text/Utf16Scan.h"
 
 #include <algorithm>
@@ -407,6 +408,22 @@ bool TextMatcher::matchesLine(QStringView line)
     if (m_folded)
         return m_folded->matchesLine(line);
     return matchesLinesIn(line);
+}
+
+bool TextMatcher::matchesUtf8LinesIn(QByteArrayView text)
+{
+    if (m_folded) {
+        QString decoded;
+        decoded.reserve(text.size());
+        platform::appendUtf8(text.data(), text.size(), decoded);
+        return matchesLinesIn(decoded);
+    }
+    // Valid UTF-8 holds a word exactly where its UTF-16 does (UnitLineMatcher.h).
+    if (m_utf8.neverMatches())
+        return false;
+    m_utf8.reset();
+    const char *keep = nullptr;
+    return m_utf8.feed(text.data(), text.data() + text.size(), true, &keep);
 }
 
 bool TextMatcher::matchesLinesIn(QStringView text)

@@ -62,6 +62,8 @@ public:
     // The same on text whose lines end at CR or LF units, as a reader's
     // lines would be split from it (empty ones dropped).
     bool matchesLinesIn(QStringView text);
+    // The same on valid UTF-8.
+    bool matchesUtf8LinesIn(QByteArrayView text);
     // True when no document's line can match (a word holds a line break).
     bool linesNeverMatch() const
     {

@@ -205,9 +205,10 @@ void FoldMatcherTest::documentLines()
 
 void FoldMatcherTest::linesAtOnce()
 {
-    // A document's text handed over whole, its lines ending at CR or LF:
-    // found exactly where one of its lines is found alone, with every fold
-    // and with none (the exact search, which takes the text in one pass).
+    // A document's text handed over whole, its lines ending at CR or LF, as
+    // UTF-16 or as UTF-8: found exactly where one of its lines is found
+    // alone, with every fold and with none (the exact search, which takes
+    // the text in one pass).
     QRandomGenerator rng(seed());
     int found = 0;
     for (int i = 0; i < 3000; ++i) {
@@ -220,7 +221,8 @@ void FoldMatcherTest::linesAtOnce()
         for (const QString &line : text.split(QRegularExpression(u"[\r\n]"_qs), Qt::SkipEmptyParts))
             alone = alone || matcher.matchesLine(line);
         found += alone;
-        if (matcher.matchesLinesIn(text) != alone) {
+        if (matcher.matchesLinesIn(text) != alone ||
+            matcher.matchesUtf8LinesIn(text.toUtf8()) != alone) {
             qWarning() << "folds" << bits << "words" << words << "text" << text;
             QCOMPARE(!alone, alone);
         }

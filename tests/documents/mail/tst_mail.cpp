@@ -430,20 +430,22 @@ void TestMail::wholeLinesAsRuns()
 
 void TestMail::linesAtOnce()
 {
-    // Text handed to the sink at once: kept, handed to a check line by line,
-    // or handed to a check that takes the lines together while they fit
-    // under the limit; the same lines and the same count each way. Short
-    // texts at every limit, long ones (the vector count) around theirs.
+    // Text handed to the sink at once, as UTF-16 or as UTF-8: kept, handed
+    // to a check line by line, or handed to a check that takes the lines
+    // together while they fit under the limit; the same lines and the same
+    // count each way. Short texts at every limit, long ones (the vector
+    // counts) around theirs.
     const auto lines = [](QStringView text) {
         return text.toString().split(QRegularExpression(u"[\r\n]"_qs), Qt::SkipEmptyParts);
     };
     QStringList texts = {u"一行目\r\n\r\nab\r三\n\n最後の行です"_qs, u"\n\r\nx"_qs, u"末尾\r\n"_qs};
     QRandomGenerator rng(testing_seed::seed());
-    static constexpr char16_t kUnits[] = u"\r\n\r\na\u3042";
+    const QStringList pieces = {u"\r"_qs, u"\n"_qs, u"\r"_qs, u"\n"_qs,
+                                u"a"_qs,  u"あ"_qs, u"ｿ"_qs,  u"😀"_qs};
     for (int i = 0; i < 40; ++i) {
-        QString text(8 + rng.bounded(600), Qt::Uninitialized);
-        for (QChar &c : text)
-            c = kUnits[rng.bounded(6)];
+        QString text;
+        for (int n = 8 + int(rng.bounded(600)); n > 0; --n)
+            text += pieces[rng.bounded(pieces.size())];
         texts << text;
     }
     struct Seen {
@@ -459,6 +461,11 @@ void TestMail::linesAtOnce()
         s->lines << s->split(text);
         return false;
     };
+    const auto allUtf8 = [](void *seen, QByteArrayView text) {
+        auto *s = static_cast<Seen *>(seen);
+        s->lines << s->split(QString::fromUtf8(text));
+        return false;
+    };
     for (const QString &text : std::as_const(texts)) {
         const QStringList expected = lines(text);
         // Handed over twice, so that a count too high shows as well as one too low.
@@ -471,27 +478,34 @@ void TestMail::linesAtOnce()
         for (const qint64 limit : std::as_const(limits)) {
             Limits bounds;
             bounds.textUnits = limit;
-            Seen byLine{{}, +lines}, together{{}, +lines};
+            Seen byLine{{}, +lines}, together{{}, +lines}, utf8{{}, +lines};
             LineCheck lineByLine{one, &byLine};
             LineCheck atOnce{one, &together, false, all};
+            LineCheck utf8AtOnce{one, &utf8, false, nullptr, allUtf8};
             TextSink kept(Kind::Mail, bounds), sinkByLine(Kind::Mail, bounds),
-                sinkAtOnce(Kind::Mail, bounds);
+                sinkAtOnce(Kind::Mail, bounds), keptUtf8(Kind::Mail, bounds),
+                sinkUtf8(Kind::Mail, bounds);
             sinkByLine.handLinesTo(&lineByLine);
             sinkAtOnce.handLinesTo(&atOnce);
-            for (TextSink *sink : {&kept, &sinkByLine, &sinkAtOnce}) {
-                sink->appendLines(text);
-                sink->appendLines(text);
+            sinkUtf8.handLinesTo(&utf8AtOnce);
+            const QByteArray bytes = text.toUtf8();
+            for (int twice = 0; twice < 2; ++twice) {
+                for (TextSink *sink : {&kept, &sinkByLine, &sinkAtOnce})
+                    sink->appendLines(text);
+                for (TextSink *sink : {&keptUtf8, &sinkUtf8})
+                    sink->appendUtf8Lines(bytes);
             }
             QCOMPARE(kept.overLimit(), limit < units);
-            QCOMPARE(sinkByLine.overLimit(), kept.overLimit());
-            QCOMPARE(sinkAtOnce.overLimit(), kept.overLimit());
-            QStringList keptLines;
-            for (const QString &line : kept.take().lines)
-                keptLines << line;
+            for (const TextSink *sink : {&sinkByLine, &sinkAtOnce, &keptUtf8, &sinkUtf8})
+                QCOMPARE(sink->overLimit(), kept.overLimit());
+            const std::vector<QString> keptVector = kept.take().lines;
+            QCOMPARE(keptUtf8.take().lines, keptVector);
+            const QStringList keptLines(keptVector.begin(), keptVector.end());
             if (!kept.overLimit())
                 QCOMPARE(keptLines, expected + expected);
             QCOMPARE(byLine.lines, keptLines);
             QCOMPARE(together.lines, keptLines);
+            QCOMPARE(utf8.lines, keptLines);
         }
     }
 }
