@@ -19,11 +19,11 @@
 //                      [--file-bytes N] [--member-bytes N] [--document-bytes N]
 //                      [--zip-members N] [--xml-depth N] [--chunk-bytes N]
 //                      [--progress]
+//   tarnwell-pdfreader [the same options]
 //
 // With --progress, descriptor 4 is a page shared with the program, where the
 // helper tells which document it reads (protocol::progressWord), and it
 // holds its answers back while more requests wait.
-//   tarnwell-pdfreader [the same options]
 
 #include "documents/ArchiveDocument.h"
 #include "documents/ReadDocument.h"
