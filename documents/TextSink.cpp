@@ -102,9 +102,9 @@ void TextSink::appendLines(QStringView text)
 
 namespace {
 
-// What the lines of valid UTF-8 cost as appendLines() counts the UTF-16
-// they decode to: a unit for each byte that starts a character, one more for each
-// that starts a four-byte one, less the line ends (CR or LF, which never
+// What the lines of valid UTF-8 cost as appendLines() counts the UTF-16 they
+// decode to: a unit for each byte that starts a character and one more for
+// each that starts a four-byte one, less the line ends (CR or LF, which never
 // occur inside a character), and one for each line that holds any.
 qint64 utf8LineUnits(const char *p, const char *end)
 {

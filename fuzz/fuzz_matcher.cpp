@@ -20,7 +20,9 @@
 // character at its end, its middle or its start, or none (the keywords that
 // make a search comparing each candidate whole quadratic, over runs of them).
 // Bits 2-4 of the word count's byte turn on the case, width and kana folds
-// (modes 1 to 3), against the reference that folds each decoded line.
+// (modes 1 to 3), against the reference that folds each decoded line. In those
+// modes the decoded text is matched too as a document's lines handed over at
+// once, against the same matcher taking them one by one.
 
 #include "fuzz/FuzzInput.h"
 #include "search/KeywordMatcher.h"
@@ -186,6 +188,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         MemorySource second(file, qsizetype(1) << 30, (flags & 4) != 0);
         if (matcher.matches(second, secondBlock) != expected)
             fuzzFail("encoding matcher and reference disagree on reuse", detail);
+        // The decoded text as a document reader hands it over, its lines at
+        // once, as UTF-16 and as UTF-8: found where one line alone is.
+        if (text.size() <= 65536) {
+            bool alone = false;
+            for (const QStringView line : QStringView(text).tokenize(u'\n'))
+                for (const QStringView part : line.tokenize(u'\r'))
+                    alone = alone || (!part.isEmpty() && matcher.matchesLine(part));
+            if (matcher.matchesLinesIn(text) != alone ||
+                matcher.matchesUtf8LinesIn(text.toUtf8()) != alone)
+                fuzzFail("lines handed over at once and one by one disagree", detail);
+        }
         return 0;
     }
 
