@@ -79,17 +79,10 @@ void TextSink::appendLines(QStringView text)
 {
     const char16_t *start = text.utf16();
     const char16_t *const end = start + text.size();
-    // Lines that only go to a check that takes them at once: counted as
-    // appendLine() would count them, and checked in one call while they all
-    // fit under the limit.
-    if (m_check && m_check->checkLines && m_line.isEmpty() && !m_overLimit) {
-        const qint64 units = qint64(utf16scan::lineUnits(start, end));
-        if (m_units + units <= m_limit) {
-            m_units += units;
-            if (!m_check->found)
-                m_check->found = m_check->checkLines(m_check->context, text);
-            return;
-        }
+    if (atOnce() && m_check->checkLines && counted(qint64(utf16scan::lineUnits(start, end)))) {
+        if (!m_check->found)
+            m_check->found = m_check->checkLines(m_check->context, text);
+        return;
     }
     for (;;) {
         const char16_t *at = utf16scan::findEither(start, end, u'\r', u'\n');
@@ -161,18 +154,12 @@ qint64 utf8LineUnits(const char *p, const char *end)
 void TextSink::appendUtf8Lines(QByteArrayView text)
 {
     const char *const begin = text.data();
-    const char *const end = begin + text.size();
-    if (m_check && m_check->checkUtf8Lines && m_line.isEmpty() && !m_overLimit) {
-        const qint64 units = utf8LineUnits(begin, end);
-        if (m_units + units <= m_limit) {
-            m_units += units;
-            if (!m_check->found)
-                m_check->found = m_check->checkUtf8Lines(m_check->context, text);
-            return;
-        }
+    if (atOnce() && m_check->checkUtf8Lines && counted(utf8LineUnits(begin, begin + text.size()))) {
+        if (!m_check->found)
+            m_check->found = m_check->checkUtf8Lines(m_check->context, text);
+        return;
     }
     QString decoded;
-    decoded.reserve(text.size());
     platform::appendUtf8(begin, text.size(), decoded);
     appendLines(decoded);
 }

@@ -51,6 +51,18 @@ public:
 
 private:
     void keep(QStringView line);
+    // Lines may go at once to the check, where it takes them so: they all
+    // go to it, none is kept and no line is pending.
+    bool atOnce() const { return m_check && m_line.isEmpty() && !m_overLimit; }
+    // Counts `units` of lines taken at once when they all fit under the
+    // limit (as appendLine() counts them); false, counting nothing, when not.
+    bool counted(qint64 units)
+    {
+        if (m_units + units > m_limit)
+            return false;
+        m_units += units;
+        return true;
+    }
 
     DocumentText m_text;
     QString m_line; // the current line, its room kept from line to line

@@ -414,7 +414,6 @@ bool TextMatcher::matchesUtf8LinesIn(QByteArrayView text)
 {
     if (m_folded) {
         QString decoded;
-        decoded.reserve(text.size());
         platform::appendUtf8(text.data(), text.size(), decoded);
         return matchesLinesIn(decoded);
     }
