@@ -27,6 +27,8 @@ if [ "${TARNWELL_SETUP_BENCH:-}" != "" ]; then
   # The document corpus (bench/make-corpus-documents.sh) and its peers.
   packages+=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
     ugrep p7zip-full poppler-utils docx2txt xlsx2csv antiword catdoc odt2txt unzip qt6-pdf-dev)
+  # The archive corpus (make-corpus-archives.sh) and the mail floor (mail-floor.sh).
+  packages+=(zip patch)
 fi
 # Remaking the document fixtures (tests/documents/*/fixtures/make-fixtures.sh)
 # needs LibreOffice and a second producer; the fixtures are committed, so nothing
