@@ -230,6 +230,20 @@ void FoldMatcherTest::linesAtOnce()
         }
     }
     QVERIFY(found > 100);
+
+    // The helper's matcher goes on from an archive's member, found in a line
+    // cut between blocks, to a message's text: the text starts afresh.
+    for (const EncodingMode mode : {EncodingMode::Utf8, EncodingMode::Cp932}) {
+        TextMatcher reused({u"alpha"_qs, u"beta"_qs}, mode, {});
+        const auto foundCut = [&reused] {
+            MemorySource cut("alpha " + QByteArray(100, 'x') + " beta and on");
+            return reused.matches(cut, 16);
+        };
+        QVERIFY(foundCut());
+        QVERIFY(!reused.matchesUtf8LinesIn("beta\nalpha\n"));
+        QVERIFY(foundCut());
+        QVERIFY(!reused.matchesLinesIn(u"beta\nalpha\n"));
+    }
 }
 
 void FoldMatcherTest::asciiWordsOnTheirBytes()
