@@ -109,6 +109,13 @@ void TestMail::reads_data()
          u"!エイチティーエムエルだけの語"_qs, u"添付: 資料メモ.txt=資料メモ.txt"_qs,
          u"添付: 資料メモ.txt=添付テキストの中身"_qs, u"添付: 写真.png=写真.png"_qs,
          u"添付: 報告.docx=報告.docx"_qs, u"添付: 報告.docx · 本文=営業報告書 請求書 未払い"_qs});
+    // The corners of a message's structure (make-fixtures.py says which).
+    row("structure.eml", Kind::Mail,
+        {u"件名=月次 報告 report"_qs, u"CC=経理部 <keiri@example.jp>"_qs,
+         u"本文=the marker --tarnwell-boundary"_qs, u"本文=next line"_qs, u"本文=ＨＴＭＬの語"_qs,
+         u"本文=半角ﾊﾟｰﾃｨｰ"_qs, u"!エンリッチだけの語"_qs, u"!preamble-only-word"_qs,
+         u"!epilogue-only-word"_qs});
+    row("named-sjis-as-utf8.eml", Kind::Mail, {u"本文=ラベルはUTF-8でも中身はシフトJIS"_qs});
     row("html-only.eml", Kind::Mail,
         {u"本文=社内の手続き案内"_qs, u"本文=A&Bあい"_qs, u"本文=次の行"_qs, u"本文=品名\t数量"_qs,
          u"!隠す"_qs, u"!color"_qs});
