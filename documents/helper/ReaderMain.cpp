@@ -383,12 +383,26 @@ bool answerHook(QByteArrayView bytes, ReadResult &result)
     return true;
 }
 
+// The progress page, for the test word that writes a lie on it.
+std::atomic<quint64> *t_progress = nullptr;
+
 // A test build obeys a few words in place of a document's body (of any
 // container, so that both helpers can be shown misbehaving), to show what the
 // program does with a helper that misbehaves and what the shut-in helper may do.
 bool testHook(QByteArrayView bytes, ReadResult &result)
 {
     const auto is = [&](const char *word) { return bytes.startsWith(word); };
+    if (is("%PDF-AHEAD") || is("%PDF-LATER")) {
+        // Lies on the progress page, then sleeps: this document begun an
+        // hour from now, and with "AHEAD" a thousand more documents begun
+        // than the helper was sent.
+        if (t_progress) {
+            const quint64 word = t_progress->load();
+            const quint64 begun = (word + (is("%PDF-AHEAD") ? 1000 : 0)) & 0xFFFF;
+            t_progress->store(((word >> 16) + 3'600'000) << 16 | begun);
+        }
+        ::sleep(1000);
+    }
     if (is("%PDF-CRASH")) {
         // As a reader's fault would end it, even where a sanitizer has a handler.
         std::signal(SIGSEGV, SIG_DFL);
@@ -591,6 +605,9 @@ int main(int argc, char **argv)
     mallopt(M_MMAP_THRESHOLD, 4 << 20);
     // Before the descriptors past the socket are closed.
     std::atomic<quint64> *const progress = progressPage ? mapProgress() : nullptr;
+#ifdef TARNWELL_READER_TEST_HOOKS
+    t_progress = progress;
+#endif
     // Refused limits or filter: no document is read unguarded.
     if (!helper::setLimits(limits.addressSpaceBytes) || !helper::shutIn())
         return 3;

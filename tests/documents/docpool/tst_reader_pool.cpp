@@ -276,6 +276,41 @@ private Q_SLOTS:
         QCOMPARE(slept.reason, u"over the 3 s time limit"_qs);
     }
 
+    // The helper's progress page is believed only as far as it could be
+    // true. A helper that says it began far more documents than it was sent
+    // gains the document it sleeps on no time, and that document takes the
+    // blame; one that says it began the next document at a time to come
+    // gives that document its time from now, not from then.
+    void queueDoubtsItsHelpersWord()
+    {
+        ReaderPool::Options options = testHelper();
+        options.limits.wallMillisecondsPerDocument = 2'000;
+        ReaderPool pool(options);
+        const Fd file(wordFixture()); // not read: each goes whole, in its request
+        const std::stop_token go;
+        bool again = true;
+        std::optional<bool> found;
+        {
+            const std::unique_ptr<DocumentQueue> queue = pool.queue();
+            QVERIFY(queue->send(file.fd, Container::Compound, go, "%PDF-AHEAD"));
+            const ReadResult lied = queue->take(again, go, found);
+            QVERIFY(!again);
+            QCOMPARE(lied.reason, u"over the 2 s time limit"_qs);
+        }
+        // The first document's answer is held back while the helper sleeps
+        // on the second, and dies with it: the first is read again alone.
+        const std::unique_ptr<DocumentQueue> queue = pool.queue();
+        for (const char *body : {"%PDF-NAP 500", "%PDF-LATER", "%PDF-NAP 1"})
+            QVERIFY(queue->send(file.fd, Container::Compound, go, body));
+        queue->take(again, go, found);
+        QVERIFY(again);
+        const ReadResult lied = queue->take(again, go, found);
+        QVERIFY(!again);
+        QCOMPARE(lied.reason, u"over the 2 s time limit"_qs);
+        queue->take(again, go, found);
+        QVERIFY(again);
+    }
+
     // Many long messages sent whole, each answered with more text than the
     // socket holds: the queue sends the rest by their descriptors rather
     // than wait for a helper that waits for it to take an answer.
