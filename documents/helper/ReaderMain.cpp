@@ -398,8 +398,8 @@ bool testHook(QByteArrayView bytes, ReadResult &result)
         // than the helper was sent.
         if (t_progress) {
             const quint64 word = t_progress->load();
-            const quint64 begun = (word + (is("%PDF-AHEAD") ? 1000 : 0)) & 0xFFFF;
-            t_progress->store(((word >> 16) + 3'600'000) << 16 | begun);
+            t_progress->store(protocol::progressWord(quint32(word) + (is("%PDF-AHEAD") ? 1000 : 0),
+                                                     qint64(word >> 16) + 3'600'000));
         }
         ::sleep(1000);
     }
